@@ -1,0 +1,100 @@
+// The port layer: one byte-stream interface over serial ports, USB converter
+// channels, the USB key, TCP client and server connections, and a stub.
+//
+// A port is opened by name and addressed by a handle (1 to 32, 0 = no port).
+// Received bytes collect in the slot's receive ring; callers ask how many are
+// waiting (port_avail), take exactly n (PortRead), send (PortWrite) and drop
+// stale input (PortPurge). Traffic of the handles selected by TraceMask is
+// traced into port.out in the working directory.
+//
+// Everything here is called from one thread (the user-interface thread); the
+// worker thread started by PortLayerStart only serves USB slots.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+constexpr int kPortSlots = 32;
+constexpr int kRingSize = 10000;
+constexpr int kPortListSize = 16;
+constexpr int kPortNameMax = 99;
+
+// Slot kinds, chosen by the name given to PortOpen.
+enum PortKind : uint8_t {
+    KindCom = 0,
+    KindUsbKey = 1,
+    KindUsbChannel = 2,
+    KindStub = 3,
+    KindTcpServer = 4,
+    KindTcpClient = 6,
+};
+
+// PortOpen results besides 0 (success) and the operating system's error codes
+// of a failed serial open.
+constexpr int kOpenNotStarted = 9;
+constexpr int kOpenNoFreeSlot = 1;
+constexpr int kOpenEmptyName = 3;
+
+// Bit (handle - 1) switches tracing on for that handle.
+extern std::atomic<uint32_t> TraceMask;
+
+// Starts the layer once (a second call does nothing): clears the table, starts
+// the worker thread and opens port.out for appending.
+void PortLayerStart();
+// Stops the worker thread, writes the error counters when tracing is on and
+// closes port.out. Ports still open are closed.
+void PortLayerStop();
+bool PortLayerRunning();
+
+int PortOpen(int* handle, const char* name);
+int PortClose(int handle);
+int PortWrite(int handle, const uint8_t* bytes, int count);
+int PortWriteByte(int handle, uint8_t byte);
+int port_avail(int handle);
+int PortRead(int handle, uint8_t* destination, int n);
+void PortPurge(int handle);
+
+// Waits until at least one byte is waiting on the port (as port_avail counts
+// them) or timeoutMs passes; returns the waiting count (0 on time-out). Bytes
+// are moved exactly as port_avail moves them, so callers may poll with either.
+int PortWaitInput(int handle, int timeoutMs);
+
+// Line settings: baud 0 means 4800; parity letter N, O, E, M, S or Z; stop-bit
+// code 1 or 2. Other letters or codes leave that setting as the port has it.
+int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
+
+// Diagnostics of a slot: kind, name, the errno of its last failed call.
+int PortKindOf(int handle);         // -1 for a free slot or a bad handle
+std::string PortNameOf(int handle); // "" for a free slot
+int PortLastError(int handle);      // 0 when none
+
+// The two counters written into port.out by PortLayerStop:
+// parity/framing errors reported by the serial driver, and bytes dropped
+// because a receive ring already held 9999 unread bytes.
+struct PortErrorCounters {
+    uint64_t parityFraming = 0;
+    uint64_t overrunDropped = 0;
+};
+PortErrorCounters PortLayerCounters();
+
+// Port list for the settings dialog, filled by EnumeratePorts.
+struct PortListEntryInfo {
+    uint8_t deviceType = 0;   // USB device type (0 for serial ports)
+    uint8_t channelCount = 0; // USB channel count
+    uint32_t deviceNumber = 0;
+};
+struct PortListTable {
+    char names[kPortListSize][20] = {};
+    PortListEntryInfo info[kPortListSize] = {};
+    int count = 0;
+};
+extern PortListTable PortList;
+int EnumeratePorts();
+
+// Test seams. The sysfs root defaults to "/sys"; the clock returns milliseconds
+// of a monotonic clock and drives the TCP deadlines.
+void PortSetSysfsRoot(const std::string& root);
+void PortSetClock(std::function<int64_t()> clock);
+int64_t PortClockMs();

@@ -1,0 +1,107 @@
+// Inside the port layer: the slot of the port table and the interface each
+// kind of port (serial, TCP, USB) offers to the common operations.
+#pragma once
+
+#include "port_layer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+// A single-producer/single-consumer byte ring. The producer advances `write`,
+// the consumer advances `read`; both wrap from kRingSize to 0. It holds at most
+// kRingSize - 1 unread bytes; what does not fit is dropped and counted, never
+// written over unread bytes.
+struct ByteRing {
+    std::unique_ptr<uint8_t[]> buf;
+    std::atomic<uint16_t> write{0};
+    std::atomic<uint16_t> read{0};
+
+    void allocate();
+    void release();
+    int waiting() const;
+    int space() const { return kRingSize - 1 - waiting(); }
+    // Appends up to n bytes; returns how many did not fit (counted as overrun).
+    int put(const uint8_t* bytes, int n);
+    // Copies n bytes out without consuming them; n must not exceed waiting().
+    void peek(uint8_t* dst, int n) const;
+    // Consumes n bytes (n <= waiting()).
+    void drop(int n);
+    void reset();
+};
+
+constexpr int kTcpPeers = 16;
+
+struct TcpFields {
+    int mainSock = -1;                  // client socket or listening socket
+    int peers[kTcpPeers];               // server peers; the client keeps its socket in peers[0]
+    int64_t peerDeadline[kTcpPeers] = {};
+    bool connected = false;
+    bool connecting = false;
+    int64_t connectDeadline = 0;
+    uint32_t ip = 0;                    // network byte order
+    uint16_t port = 0;                  // host byte order
+    uint32_t connectFailures = 0;
+    TcpFields() {
+        for (int& p : peers) p = -1;
+    }
+};
+
+struct PortSlot {
+    std::atomic<uint32_t> inUse{0};
+    std::atomic<uint8_t> kind{KindCom};
+    char name[kPortNameMax + 1] = {};
+    int fd = -1; // serial descriptor
+    ByteRing rx;
+    ByteRing tx; // USB channels only
+
+    // USB channel data
+    std::atomic<uint32_t> usbErrors{0};
+    void* usbDevice = nullptr;
+    uint8_t usbChannel = 0;
+    uint32_t usbClock = 0;
+    uint32_t usbSerial = 0;
+
+    // a failed write to a serial port that may be USB-attached
+    uint8_t writeErrorNoted = 0;
+    uint32_t writeErrorTime = 0;
+
+    // last settings applied by U_xxx
+    uint32_t baud = 0;
+    uint8_t dataBits = 0;
+    char parity = 0;
+    uint8_t stopCode = 0;
+
+    TcpFields tcp;
+    int lastErrno = 0;
+};
+
+// The table and helpers shared by the kinds.
+PortSlot* SlotOf(int handle); // nullptr for 0, out of range or a free slot
+int HandleOf(const PortSlot& slot);
+void CountOverrun(int dropped);
+void CountParityFraming(int n);
+
+// port.out records (written only when the handle's TraceMask bit is set).
+void TraceWritten(int handle, const uint8_t* bytes, int n);
+void TraceWriteFailure(int handle, int code);
+void TraceRead(int handle, const uint8_t* bytes, int n);
+void TracePurged(int handle, const uint8_t* bytes, int n);
+
+// Serial kind (serial_port.cpp)
+int ComOpen(PortSlot& s, const char* name); // 0 or errno
+void ComClose(PortSlot& s);
+void ComPoll(PortSlot& s);                  // moves what the driver holds into rx
+void ComDrainDriver(PortSlot& s, int handle); // PortPurge: read, trace, drop
+int ComWrite(PortSlot& s, const uint8_t* bytes, int n); // 1 or 0 (errno kept in s.lastErrno)
+int ComSetLine(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
+bool ComWaitReadable(PortSlot& s, int timeoutMs);
+
+// TCP kinds (tcp_port.cpp)
+int TcpClientOpen(PortSlot& s, const char* name); // 0 or -1
+int TcpServerOpen(PortSlot& s, const char* name); // 0 or -1
+void TcpClose(PortSlot& s);
+bool TcpHousekeeping(PortSlot& s);           // false when the client could not start an attempt
+void TcpPoll(PortSlot& s);                   // receive into rx
+int TcpWrite(PortSlot& s, int handle, const uint8_t* bytes, int n); // 1 or 0, traces itself
+bool TcpWaitReadable(PortSlot& s, int timeoutMs);

@@ -1,0 +1,2 @@
+// placeholder until the port table lands
+#include "port_layer.h"
