@@ -1,2 +1,0 @@
-// placeholder until the port table lands
-#include "port_layer.h"
