@@ -1,0 +1,55 @@
+// The demo controller: one controller image held in memory and in the file
+// demo_trk.bin, answering ReadBlock and WriteBlock in demo mode.
+//
+// File layout: 7 header size bytes (unsigned), parameter block at 7 (58),
+// channel settings n at 65 + 20n, sides at 265 and 277 (12 each), advanced
+// settings at 289 (128), channel state registers n at 417 + 69n; the fixed
+// layout ends at 1107. A file shorter than that is extended with zero bytes in
+// memory, so no read or write ever leaves the image. The file written back
+// after each write holds the header's write-back length
+// (h0 + 10 h3 + 10 h5 + 2 h4 + 2 h6 + 263), but never less than the fixed
+// layout and never more than the image holds: the 1107-byte file whose header
+// claims 1235 bytes is written back as 1107 bytes and stays usable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr size_t kDemoLayoutSize = 1107;
+constexpr size_t kDemoMaxFileSize = 65535; // files of this size or larger are refused
+constexpr size_t kDemoOffParams = 7;
+constexpr size_t kDemoLenParams = 58;
+constexpr size_t kDemoOffNozSetts = 65;
+constexpr size_t kDemoLenNozSetts = 20;
+constexpr size_t kDemoOffSide1 = 265;
+constexpr size_t kDemoOffSide2 = 277;
+constexpr size_t kDemoLenSide = 12;
+constexpr size_t kDemoOffNara = 289;
+constexpr size_t kDemoLenNaraRead = 256;
+constexpr size_t kDemoLenNaraWrite = 128;
+constexpr size_t kDemoOffNozRegs = 417;
+constexpr size_t kDemoLenNozRegs = 69;
+
+struct DemoImageBuffer {
+    std::vector<uint8_t> bytes; // at least kDemoLayoutSize once loaded
+    size_t fileSize = 0;        // the size the file had when loaded
+    bool loaded = false;
+};
+DemoImageBuffer& DemoImage();
+
+// 1 loaded (or already loaded); -1 the file cannot be opened; -2 empty, 65535
+// bytes or longer, or unreadable (nothing loaded).
+int LoadDemoImage(const std::string& fileName = "demo_trk.bin");
+int ReleaseDemoImage();
+// The block at addr (see the read table), at most dstCapacity bytes copied.
+// Returns the count copied or -1 (unknown address, image not loaded). Every
+// read that does not fail copies the header into BlockSizes.
+int DemoRead(uint32_t addr, uint8_t* dst, int dstCapacity);
+// Puts a block into the image (each block has its fixed length; at most count
+// bytes of data are taken) and rewrites the file. 1, or -1 when the image is
+// not loaded or the file cannot be written.
+int DemoWrite(const std::string& fileName, uint32_t addr, const uint8_t* data, int count);
+// Bytes the file gets when written back (see above); 0 when not loaded.
+size_t DemoWriteBackLength();
