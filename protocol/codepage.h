@@ -24,6 +24,4 @@ std::string Utf8ToCp1251(std::string_view text);
 // bytes stay. Used to produce controller-side texts.
 uint8_t Cp1251ToCp866(uint8_t b);
 std::string Cp1251ToCp866(std::string_view text);
-// Convenience for both directions through 1251.
-std::string Utf8ToCp866(std::string_view text);
-std::string Cp866ToUtf8(std::string_view text);
+// (UTF-8 <-> CP866 directly: Utf8ToCp866 / Cp866ToUtf8 of the port layer, cp866.h.)

@@ -1,0 +1,280 @@
+#include "block_transfer.h"
+
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "demo_image.h"
+#include "error_messages.h"
+#include "frames.h"
+#include "line_wait.h"
+#include "port_layer.h"
+#include "protocol_state.h"
+
+using namespace zel::line;
+
+namespace {
+
+constexpr int kImageCommandGapMs = 20;
+
+bool ValidBoard(int board) { return board == kBoardMain || board == kBoardRegisters || board == kBoardIm; }
+
+int Multiplier() { return Protocol().timeoutMultiplier; }
+
+// The length query: 1 byte asked at the block address, answered by the length
+// and a trailing byte. Returns the length, or -1.
+int QueryLength(int port, int ctrl, uint32_t blockAddr, int board) {
+    if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdRead + board)) != 1) return -1;
+    if (SendAddressFrame(port, blockAddr, 1) != 1) return -1;
+    const int64_t limit = Scaled(200, Multiplier());
+    int64_t misses = 0;
+    for (;;) {
+        const int n = WaitPoll(port, 1, [](int k) { return k == 2; });
+        if (n == 2) {
+            uint8_t answer[2];
+            if (PortRead(port, answer, 2) != 1) return -1;
+            return answer[0];
+        }
+        if (++misses >= limit) return -1;
+    }
+}
+
+// One piece of a read: piece + 1 bytes expected, the trailing one dropped by the caller.
+int ReadPiece(int port, int ctrl, uint32_t address, int piece, uint8_t* dst, int board) {
+    if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdRead + board)) != 1) return -1;
+    if (SendAddressFrame(port, address, piece) != 1) return -1;
+    const int want = piece + 1;
+    const int64_t limit = Scaled(20, Multiplier());
+    int64_t misses = 0;
+    int highest = 0;
+    for (;;) {
+        const int n = WaitPoll(port, 10, [want](int k) { return k == want; });
+        if (n > highest) { // the answer is still coming: the stall count starts again
+            highest = n;
+            misses = 0;
+        }
+        if (n == want) break;
+        if (misses >= limit) return -1; // an answer that is too long never matches either
+        ++misses;
+    }
+    return PortRead(port, dst, want) == 1 ? 1 : -1;
+}
+
+int WritePiece(int port, int ctrl, uint32_t address, int piece, const uint8_t* data, int board) {
+    if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + board)) != 1) return -1;
+    if (SendWriteFrames(port, address, piece, data) != 1) return -1;
+    const int want = piece >= 2 ? 1 : 2;
+    const int64_t limit = Scaled(50, Multiplier());
+    int64_t misses = 0;
+    for (;;) {
+        const int n = WaitPoll(port, 10, [want](int k) { return k == want; });
+        if (n == want) break;
+        if (misses >= limit) return -1;
+        ++misses;
+    }
+    uint8_t answer[2];
+    if (PortRead(port, answer, want) != 1) return -1;
+    return answer[want - 1] == 0 ? 1 : -1;
+}
+
+int WriteImagePiece(int port, int ctrl, uint32_t address, int piece, const uint8_t* data) {
+    if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + kBoardMain)) != 1) return -1;
+    LinePause(kImageCommandGapMs);
+    if (SendWriteFrames(port, address, piece, data) != 1) return -1;
+    // A 1-byte piece is answered with 2 bytes and the status is the last one:
+    // wait for both so that a refusal is never taken for an acceptance.
+    const int want = piece >= 2 ? 1 : 2;
+    const int64_t limit = Scaled(300, Multiplier());
+    int64_t empty = 0;
+    for (;;) {
+        const int n = WaitPoll(port, 1, [want](int k) { return k >= want; });
+        if (n >= want) break;
+        if (empty >= limit) return -1;
+        ++empty;
+    }
+    uint8_t answer[2];
+    if (PortRead(port, answer, want) != 1) return -1;
+    if (answer[want - 1] != 0) return -1;
+    // Whatever else came is dropped.
+    int rest = port_avail(port);
+    std::vector<uint8_t> sink(static_cast<size_t>(rest > 0 ? rest : 0));
+    if (rest > 0) PortRead(port, sink.data(), rest);
+    return 1;
+}
+
+int PresentPassword(int port, int ctrl, uint32_t address, long value) {
+    const uint8_t data[2] = {static_cast<uint8_t>(value / 100), static_cast<uint8_t>(value % 100)};
+    const int r = WriteBlock(port, ctrl, address, 2, data, kBoardMain);
+    if (r != 1) ShowControllerError(port, ctrl);
+    return r;
+}
+
+} // namespace
+
+int TimeoutMultiplierFromText(std::string_view text) {
+    int value = 0;
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || ptr != last || value <= 0) return 1;
+    return value;
+}
+
+void SetTimeoutMultiplier(int value) { Protocol().timeoutMultiplier = value < 1 ? 1 : value; }
+
+int TimeoutMultiplier() { return Protocol().timeoutMultiplier; }
+
+int* BlockSizes() { return Protocol().blockSizes; }
+
+int ReadBlock(int port, int ctrl, uint32_t blockAddr, int length, uint8_t* dst, int board) {
+    if (BadHandle(port)) return -3;
+    if (Protocol().demoMode) return DemoRead(blockAddr, dst, length > 0 ? length : kLengthQueryCapacity);
+    if (!ValidBoard(board) || !dst) return -1;
+    uint32_t address = blockAddr;
+    if (length <= 0) {
+        length = QueryLength(port, ctrl, blockAddr, board);
+        if (length < 0) return -1;
+        address = blockAddr + 1;
+    }
+    std::vector<uint8_t> work(static_cast<size_t>(length) + 1);
+    int pos = 0;
+    while (pos < length) {
+        const int piece = std::min(length - pos, kPieceSize);
+        // The piece's trailing byte lands where the next piece starts and is overwritten by it.
+        if (ReadPiece(port, ctrl, address, piece, work.data() + pos, board) != 1) return -1;
+        pos += piece;
+        address += static_cast<uint32_t>(piece);
+    }
+    if (length > 0) std::memcpy(dst, work.data(), static_cast<size_t>(length));
+    return length;
+}
+
+int WriteBlock(int port, int ctrl, uint32_t blockAddr, int count, const uint8_t* data, int board) {
+    if (BadHandle(port)) return -3;
+    if (Protocol().demoMode) return DemoWrite(Protocol().demoFileName, blockAddr, data, count);
+    if (count == 0) return 1;
+    if (count < 0 || !data || !ValidBoard(board)) return -1;
+    for (int pos = 0; pos < count;) {
+        const int piece = std::min(count - pos, kPieceSize);
+        if (WritePiece(port, ctrl, blockAddr + static_cast<uint32_t>(pos), piece, data + pos, board) != 1)
+            return -1;
+        pos += piece;
+    }
+    return 1;
+}
+
+int ReadBlockSizes(int port, int ctrl) {
+    uint8_t raw[kLenSizes] = {};
+    int* sizes = Protocol().blockSizes;
+    if (ReadBlock(port, ctrl, kAddrSizes, kLenSizes, raw, kBoardMain) != kLenSizes) {
+        for (int i = 0; i < 7; ++i) sizes[i] = 0;
+        return -1;
+    }
+    for (int i = 0; i < 7; ++i) sizes[i] = static_cast<int8_t>(raw[i]);
+    return 1;
+}
+
+int RestartController(int port, int ctrl) {
+    const uint8_t one = 0x01;
+    const int r = WriteBlock(port, ctrl, kAddrRestart, 1, &one, kBoardMain);
+    return r == -3 ? -3 : (r == 1 ? 1 : -1);
+}
+
+int ReadSimulator(int port, int ctrl) {
+    uint8_t reg = 0;
+    if (ReadBlock(port, ctrl, kRegSimulator, 1, &reg, kBoardRegisters) != 1) return -1;
+    return (reg & kSimulatorBit) ? 1 : 0;
+}
+
+int SetSimulator(int port, int ctrl, bool on) {
+    if (BadHandle(port)) return -3;
+    uint8_t reg = 0;
+    // The other seven bits of the register are kept as the controller has them.
+    if (ReadBlock(port, ctrl, kRegSimulator, 1, &reg, kBoardRegisters) != 1) return -1;
+    reg = on ? static_cast<uint8_t>(reg | kSimulatorBit) : static_cast<uint8_t>(reg & ~kSimulatorBit);
+    return WriteBlock(port, ctrl, kRegSimulator, 1, &reg, kBoardRegisters) == 1 ? 1 : -1;
+}
+
+int ReadTemperatureRaw(int port, int ctrl, uint8_t* dst3) {
+    return ReadBlock(port, ctrl, kRegTemperature, kLenTemperature, dst3, kBoardRegisters) > 0 ? 1 : 0;
+}
+
+int PresentAdminPassword(int port, int ctrl, long value) {
+    return PresentPassword(port, ctrl, kAddrAdminPassword, value);
+}
+
+int PresentAdjustPassword(int port, int ctrl, long value) {
+    return PresentPassword(port, ctrl, kAddrAdjustPassword, value);
+}
+
+int WriteImageBlock(int port, int ctrl, uint32_t blockAddr, int count, const uint8_t* data) {
+    if (BadHandle(port)) return -3;
+    if (Protocol().demoMode) return DemoWrite(Protocol().demoFileName, blockAddr, data, count);
+    if (count == 0) return 1;
+    if (count < 0 || !data) return -1;
+    for (int pos = 0; pos < count;) {
+        const int piece = std::min(count - pos, kPieceSize);
+        if (WriteImagePiece(port, ctrl, blockAddr + static_cast<uint32_t>(pos), piece, data + pos) != 1)
+            return -1;
+        pos += piece;
+    }
+    return 1;
+}
+
+long ImageLength(const int8_t h[7]) {
+    for (int i = 0; i < 7; ++i)
+        if (h[i] < 0) return -1;
+    return 7L + h[0] + 10L * h[3] + 2L * h[4] + 2L * h[6] + 10L * h[5] + kLenNaraSpecificImage + kLenBlock3000;
+}
+
+int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
+    if (BadHandle(port)) return -3;
+    if (!image || imageSize < 7) return -1;
+    int8_t h[7];
+    std::memcpy(h, image, 7);
+    const long needed = ImageLength(h);
+    if (needed < 0 || static_cast<size_t>(needed) > imageSize) return -1;
+
+    if (ReadBlockSizes(port, ctrl) != 1) return -1;
+    int* s = Protocol().blockSizes;
+    for (int i = 0; i < 7; ++i)
+        if (s[i] < 0) return -1;
+
+    size_t at = 7;
+    std::vector<uint8_t> block;
+    // Sends the image's h bytes with the controller's size s (zero filled or
+    // cut) and moves past h bytes of the image.
+    auto send = [&](uint32_t address, int hSize, int sSize, bool closeWithChecksum) {
+        block.assign(static_cast<size_t>(sSize), 0);
+        std::memcpy(block.data(), image + at, static_cast<size_t>(std::min(hSize, sSize)));
+        at += static_cast<size_t>(hSize);
+        if (closeWithChecksum && sSize >= 1)
+            block[static_cast<size_t>(sSize - 1)] = FrameChecksum(block.data(), static_cast<size_t>(sSize - 1));
+        return WriteImageBlock(port, ctrl, address, sSize, block.data()) == 1;
+    };
+
+    if (h[kSizeParams] == 0 && s[kSizeParams] == 0) return -1;
+    if (!send(kAddrCtrlrParams, h[kSizeParams], s[kSizeParams], true)) return -1;
+
+    if (h[kSizeNozSetts] == 0 && s[kSizeNozSetts] == 0) return -1;
+    s[kSizeNozSetts] = h[kSizeNozSetts]; // channel settings go out with the image's own size
+    for (int n = 0; n < kImageChannels; ++n)
+        if (!send(kAddrNozSetts + n * kChannelStride, h[kSizeNozSetts], s[kSizeNozSetts], false)) return -1;
+
+    if (h[kSizeImageBlocks] != 0 || s[kSizeImageBlocks] != 0) {
+        if (!send(kAddrImageBlock0, h[kSizeImageBlocks], s[kSizeImageBlocks], false)) return -1;
+        if (!send(kAddrImageBlock1, h[kSizeImageBlocks], s[kSizeImageBlocks], false)) return -1;
+    }
+
+    if (h[kSizeSides] == 0 && s[kSizeSides] == 0) return -1;
+    if (!send(kAddrSide1, h[kSizeSides], s[kSizeSides], false)) return -1;
+    if (!send(kAddrSide2, h[kSizeSides], s[kSizeSides], false)) return -1;
+
+    if (h[kSizeNozRegs] == 0 && s[kSizeNozRegs] == 0) return -1;
+    for (int n = 0; n < kImageChannels; ++n)
+        if (!send(kAddrNozRegs + n * kChannelStride, h[kSizeNozRegs], s[kSizeNozRegs], false)) return -1;
+
+    if (!send(kAddrNaraSpecific, kLenNaraSpecificImage, kLenNaraSpecificImage, false)) return -1;
+    if (!send(kAddrBlock3000, kLenBlock3000, kLenBlock3000, false)) return -1;
+    return 1;
+}

@@ -1,0 +1,139 @@
+#include "demo_image.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "protocol_state.h"
+
+DemoImageBuffer& DemoImage() {
+    static DemoImageBuffer image;
+    return image;
+}
+
+int LoadDemoImage(const std::string& fileName) {
+    DemoImageBuffer& img = DemoImage();
+    if (img.loaded) return 1;
+    std::FILE* f = std::fopen(fileName.c_str(), "rb");
+    if (!f) return -1;
+    long size = -1;
+    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+    if (size <= 0 || static_cast<size_t>(size) >= kDemoMaxFileSize || std::fseek(f, 0, SEEK_SET) != 0) {
+        std::fclose(f);
+        return -2;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    if (got != bytes.size()) return -2;
+    // A short file gets the fixed layout in memory, zero filled, so that no
+    // block served from it reaches past its end.
+    if (bytes.size() < kDemoLayoutSize) bytes.resize(kDemoLayoutSize, 0);
+    img.bytes = std::move(bytes);
+    img.fileSize = static_cast<size_t>(size);
+    img.loaded = true;
+    return 1;
+}
+
+int ReleaseDemoImage() {
+    DemoImageBuffer& img = DemoImage();
+    img.bytes.clear();
+    img.bytes.shrink_to_fit();
+    img.fileSize = 0;
+    img.loaded = false;
+    return 1;
+}
+
+size_t DemoWriteBackLength() {
+    const DemoImageBuffer& img = DemoImage();
+    if (!img.loaded) return 0;
+    const uint8_t* h = img.bytes.data();
+    const size_t claimed = size_t(h[0]) + 10 * size_t(h[3]) + 10 * size_t(h[5]) + 2 * size_t(h[4]) +
+                           2 * size_t(h[6]) + 263;
+    // Never less than the fixed layout (a header with small sizes would
+    // otherwise drop blocks just written), never more than the image holds.
+    return std::min(std::max(claimed, kDemoLayoutSize), img.bytes.size());
+}
+
+int DemoRead(uint32_t addr, uint8_t* dst, int dstCapacity) {
+    DemoImageBuffer& img = DemoImage();
+    if (!img.loaded) return -1;
+    const uint8_t* h = img.bytes.data();
+    size_t offset = 0, length = 0;
+    if (addr == 0x3100) {
+        offset = kDemoOffParams;
+        length = h[0];
+    } else if (addr >= 0x1000 && addr <= 0x19FF) {
+        offset = kDemoOffNozSetts + kDemoLenNozSetts * ((addr - 0x1000) / 0x100);
+        length = h[3];
+    } else if (addr < 0x200) {
+        length = 0;
+    } else if (addr >= 0x4000 && addr <= 0x40FF) {
+        offset = kDemoOffSide1;
+        length = h[6];
+    } else if (addr >= 0x4100 && addr <= 0x41FF) {
+        offset = kDemoOffSide2;
+        length = h[6];
+    } else if (addr >= 0x2000 && addr <= 0x29FF) {
+        offset = kDemoOffNozRegs + kDemoLenNozRegs * ((addr - 0x2000) / 0x100);
+        length = h[5];
+    } else if (addr >= 0x5100 && addr <= 0x51FF) {
+        offset = kDemoOffNara;
+        length = kDemoLenNaraRead;
+    } else if (addr >= 0x3000 && addr <= 0x3038) {
+        length = 0;
+    } else {
+        return -1;
+    }
+    // Never more than the caller's destination holds, never past the image.
+    const size_t capacity = dstCapacity > 0 ? static_cast<size_t>(dstCapacity) : 0;
+    length = std::min(length, capacity);
+    length = offset < img.bytes.size() ? std::min(length, img.bytes.size() - offset) : 0;
+    if (length > 0 && dst) std::memcpy(dst, h + offset, length);
+    else length = 0;
+    int* sizes = Protocol().blockSizes;
+    for (int i = 0; i < 7; ++i) sizes[i] = h[i];
+    return static_cast<int>(length);
+}
+
+int DemoWrite(const std::string& fileName, uint32_t addr, const uint8_t* data, int count) {
+    DemoImageBuffer& img = DemoImage();
+    if (!img.loaded) return -1; // nothing to write back: leave the file alone
+    // Written next to the file and renamed over it, so a failed write (a full
+    // disk) never leaves a truncated image behind.
+    const std::string temp = fileName + ".tmp";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return -1;
+    size_t offset = 0, length = 0;
+    if (addr == 0x3101) {
+        offset = kDemoOffParams;
+        length = kDemoLenParams;
+    } else if (addr >= 0x1000 && addr <= 0x19FF) {
+        offset = kDemoOffNozSetts + kDemoLenNozSetts * ((addr - 0x1000) / 0x100);
+        length = kDemoLenNozSetts;
+    } else if (addr >= 0x5100 && addr <= 0x51FF) {
+        offset = kDemoOffNara;
+        length = kDemoLenNaraWrite;
+    } else if (addr >= 0x4000 && addr <= 0x40FF) {
+        offset = kDemoOffSide1;
+        length = kDemoLenSide;
+    } else if (addr >= 0x4100 && addr <= 0x41FF) {
+        offset = kDemoOffSide2;
+        length = kDemoLenSide;
+    } else if (addr >= 0x2000 && addr <= 0x29FF) {
+        offset = kDemoOffNozRegs + kDemoLenNozRegs * ((addr - 0x2000) / 0x100);
+        length = kDemoLenNozRegs;
+    }
+    // Each block has its fixed slot; a shorter write fills only what it carries.
+    length = std::min(length, count > 0 ? static_cast<size_t>(count) : size_t(0));
+    if (length > 0 && data) std::memcpy(img.bytes.data() + offset, data, length);
+
+    const size_t n = DemoWriteBackLength();
+    const bool written = std::fwrite(img.bytes.data(), 1, n, f) == n;
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed || std::rename(temp.c_str(), fileName.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return -1;
+    }
+    return 1;
+}
