@@ -152,6 +152,9 @@ TEST_F(TcpPort, BadNamesFailToOpenWithMinusOne) {
         EXPECT_EQ(PortOpen(&handle, name), -1) << name;
         EXPECT_EQ(handle, 0) << name;
     }
+    uint16_t port = 0;
+    Keep(Listener(5, &port));
+    EXPECT_EQ(PortOpen(&h, ("TCPS_" + std::to_string(port)).c_str()), -1); // port already in use
 }
 
 TEST_F(TcpPort, ClientToClosedPortKeepsRetryingUntilThePeerListens) {
