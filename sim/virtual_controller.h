@@ -279,6 +279,7 @@ private:
     Line& line_;
     int baud_;
     std::string slave_;
+    int slaveFd_ = -1;
     std::unique_ptr<Runner> runner_;
 };
 
