@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // A single-producer/single-consumer byte ring. The producer advances `write`,
 // the consumer advances `read`; both wrap from kRingSize to 0. It holds at most
@@ -74,6 +75,8 @@ struct PortSlot {
 
     TcpFields tcp;
     int lastErrno = 0;
+    // driver's parity+framing error count when the port was opened (-1: not reported)
+    int64_t icountBase = -1;
 };
 
 // The table and helpers shared by the kinds.
@@ -81,12 +84,34 @@ PortSlot* SlotOf(int handle); // nullptr for 0, out of range or a free slot
 int HandleOf(const PortSlot& slot);
 void CountOverrun(int dropped);
 void CountParityFraming(int n);
+// Appends to the slot's receive ring and counts what did not fit.
+void ReceiveBytes(PortSlot& s, const uint8_t* bytes, int n);
+// Walks every slot (in use or not), for the worker's USB pass.
+PortSlot& SlotAt(int index); // index 0 .. kPortSlots - 1
+bool IsUsbKind(uint8_t kind);
+
+// port.out: opened by PortLayerStart, closed by PortLayerStop.
+void TraceOpen();
+void TraceClose(bool writeCounters, const PortErrorCounters& counters);
 
 // port.out records (written only when the handle's TraceMask bit is set).
 void TraceWritten(int handle, const uint8_t* bytes, int n);
 void TraceWriteFailure(int handle, int code);
 void TraceRead(int handle, const uint8_t* bytes, int n);
 void TracePurged(int handle, const uint8_t* bytes, int n);
+
+// Worker thread (worker.cpp). Started first by PortLayerStart and stopped last
+// by PortLayerStop. While the pause request is raised or no USB slot is open it
+// sleeps on a condition variable, reporting itself parked.
+void WorkerStart();
+void WorkerStop();
+void WorkerRequestPause(bool raise);
+// Waits (bounded) until the worker is parked at its pause point; true when it is.
+bool WorkerWaitParked(int timeoutMs);
+// Wakes the worker after a USB slot was opened or closed.
+void WorkerUsbSlotsChanged();
+// One pump pass over the USB channel slots (send, poll, receive). USB kind hook.
+void UsbPumpPass();
 
 // Serial kind (serial_port.cpp)
 int ComOpen(PortSlot& s, const char* name); // 0 or errno
@@ -96,6 +121,10 @@ void ComDrainDriver(PortSlot& s, int handle); // PortPurge: read, trace, drop
 int ComWrite(PortSlot& s, const uint8_t* bytes, int n); // 1 or 0 (errno kept in s.lastErrno)
 int ComSetLine(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
 bool ComWaitReadable(PortSlot& s, int timeoutMs);
+// Device path for a serial name: "/..." as is, "COMn" -> /dev/ttyS(n-1), else /dev/NAME.
+std::string ComPathOf(const char* name);
+// Rates without a B constant go through termios2/BOTHER (serial_baud.cpp).
+int ComSetCustomBaud(int fd, uint32_t baud); // 0 or errno
 
 // TCP kinds (tcp_port.cpp)
 int TcpClientOpen(PortSlot& s, const char* name); // 0 or -1
