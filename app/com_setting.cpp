@@ -1,0 +1,156 @@
+#include "com_setting.h"
+
+#include "com_ini.h"
+#include "dialogs.h"
+#include "port_layer.h"
+#include "working_state.h"
+
+#include <QComboBox>
+#include <cstring>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QComboBox* combo(QWidget* parent, const char* name, const QStringList& items) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->addItems(items);
+    return c;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+// Selects the item whose integer equals value; else selects `fallbackIndex`
+// and returns false.
+bool selectNumber(QComboBox* c, long value, int fallbackIndex) {
+    for (int i = 0; i < c->count(); ++i) {
+        if (c->itemText(i).toLong() == value) {
+            c->setCurrentIndex(i);
+            return true;
+        }
+    }
+    c->setCurrentIndex(fallbackIndex);
+    return false;
+}
+
+} // namespace
+
+TComSetting::TComSetting(WorkingState& state, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent), state_(state), dialogs_(dialogs) {
+    setObjectName("TComSetting");
+    setWindowTitle("Настройки com порта");
+    setModal(true);
+
+    auto* group = new QGroupBox("Настройки COM порта", this);
+    group->setObjectName("GroupBox1");
+    // The list offers the ports found; any other name (a pty path, TCPC_...,
+    // STUB) can be typed in.
+    cbComNumber_ = combo(group, "cbComNumber", {});
+    cbComNumber_->setEditable(true);
+    cbComNumber_->setInsertPolicy(QComboBox::NoInsert);
+    cbPortBRate_ = combo(group, "cbPortBRate", {"1200", "4800", "9600", "19200", "38400", "57600", "115200", "256000"});
+    cbPortDataBits_ = combo(group, "cbPortDataBits", {"7", "8"});
+    cbPortParity_ = combo(group, "cbPortParity", {"None", "Event", "Odd"});
+    cbPortStopBits_ = combo(group, "cbPortStopBits", {"1", "2"});
+    SaveParam_ = new QPushButton("Установить", this);
+    SaveParam_->setObjectName("SaveParam");
+
+    auto* form = new QFormLayout(group);
+    form->addRow(cbComNumber_);
+    form->addRow(label(group, "lSpeed", "Скорость"), cbPortBRate_);
+    form->addRow(label(group, "lDataBits", "Количество бит в посылке"), cbPortDataBits_);
+    form->addRow(label(group, "lParity", "Четность"), cbPortParity_);
+    form->addRow(label(group, "lStopBits", "Количество стоповых бит"), cbPortStopBits_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addWidget(SaveParam_);
+
+    connect(SaveParam_, &QPushButton::clicked, this, &TComSetting::SaveParamClick);
+}
+
+void TComSetting::FormShow() {
+    state_.portFailed = true;
+
+    ComIniTable table;
+    ReadComIni(table);
+    const ComPortSetting& first = table.entries[0];
+    ComPortSetting& cur = state_.portSettings;
+    cur.name = first.name;
+    cur.baud = first.baud;
+    cur.dataBits = first.dataBits;
+    cur.stopCode = first.stopCode;
+    cur.parity = first.parity;
+    // The reserved values travel along to the file written on apply.
+    cur.reserved0 = first.reserved0;
+    cur.reservedByte = first.reservedByte;
+    cur.flag0 = first.flag0;
+    cur.flag1 = first.flag1;
+
+    EnumeratePorts();
+    cbComNumber_->clear();
+    for (int i = 0; i < PortList.count && i < kPortListSize; ++i) {
+        const char* name = PortList.names[i];
+        const QString entry = QString::fromLocal8Bit(name, static_cast<int>(strnlen(name, sizeof PortList.names[i])));
+        if (entry == "UKEY")
+            continue; // the USB key is no port to talk through
+        cbComNumber_->addItem(entry);
+    }
+    const int match = cbComNumber_->findText(QString::fromStdString(cur.name), Qt::MatchExactly);
+    if (match >= 0) {
+        cbComNumber_->setCurrentIndex(match);
+    } else {
+        cur.name = "COM1";
+        if (cbComNumber_->count() > 0)
+            cbComNumber_->setCurrentIndex(0);
+        else
+            cbComNumber_->setEditText("COM1");
+    }
+
+    if (!selectNumber(cbPortBRate_, static_cast<long>(cur.baud), 1))
+        cur.baud = 4800;
+    if (!selectNumber(cbPortDataBits_, cur.dataBits, 1))
+        cur.dataBits = 8;
+    if (!selectNumber(cbPortStopBits_, cur.stopCode, 0))
+        cur.stopCode = 1;
+    int parity = -1;
+    for (int i = 0; i < cbPortParity_->count(); ++i)
+        if (cbPortParity_->itemText(i).at(0) == QChar(cur.parity))
+            parity = i;
+    if (parity < 0) {
+        cur.parity = 'N';
+        parity = 0;
+    }
+    cbPortParity_->setCurrentIndex(parity);
+}
+
+void TComSetting::SaveParamClick() {
+    ComPortSetting& cur = state_.portSettings;
+    cur.baud = cbPortBRate_->currentIndex() >= 0 ? cbPortBRate_->currentText().toULong() : 4800;
+    cur.dataBits = cbPortDataBits_->currentIndex() >= 0 ? static_cast<uint8_t>(cbPortDataBits_->currentText().toUInt()) : 8;
+    cur.stopCode = cbPortStopBits_->currentIndex() >= 0 ? static_cast<uint8_t>(cbPortStopBits_->currentText().toUInt()) : 1;
+    cur.parity = cbPortParity_->currentIndex() >= 0 ? cbPortParity_->currentText().at(0).toLatin1() : 'N';
+    cur.name = cbComNumber_->currentText().trimmed().left(kComNameMax).toStdString();
+
+    int handle = 0;
+    if (PortOpen(&handle, cur.name.c_str()) != 0) {
+        dialogs_.message("Ошибка открытия порта", QString(), Dialogs::Icon::Error);
+        state_.portFailed = true;
+        return;
+    }
+    state_.portHandle = handle;
+    U_xxx(handle, cur.baud, cur.dataBits, cur.parity, cur.stopCode);
+    emit portOpened();
+    state_.portFailed = false;
+    if (WriteComIni(cur) != 1)
+        dialogs_.message("Ошибка записи com.ini", QString(), Dialogs::Icon::Error);
+    accept();
+}

@@ -1,0 +1,83 @@
+#include "dialogs.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace {
+
+QMessageBox::Icon toQt(Dialogs::Icon icon) {
+    switch (icon) {
+    case Dialogs::Icon::Information:
+        return QMessageBox::Information;
+    case Dialogs::Icon::Warning:
+        return QMessageBox::Warning;
+    case Dialogs::Icon::Error:
+        return QMessageBox::Critical;
+    case Dialogs::Icon::Question:
+        return QMessageBox::Question;
+    case Dialogs::Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString captionOr(const QString& caption) { return caption.isEmpty() ? QStringLiteral("StartZel") : caption; }
+
+} // namespace
+
+void QtDialogs::message(const QString& text, const QString& caption, Icon icon) {
+    QMessageBox box(toQt(icon), captionOr(caption), text, QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+bool QtDialogs::okCancel(const QString& text, const QString& caption, Icon icon) {
+    QMessageBox box(toQt(icon), captionOr(caption), text, QMessageBox::Ok | QMessageBox::Cancel, parent_);
+    return box.exec() == QMessageBox::Ok;
+}
+
+bool QtDialogs::yesNo(const QString& text, const QString& caption, Icon icon) {
+    QMessageBox box(toQt(icon), captionOr(caption), text, QMessageBox::Yes | QMessageBox::No, parent_);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<QString> QtDialogs::inputBox(const QString& caption, const QString& prompt, const QString& initial) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent_, caption, prompt, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+QString QtDialogs::openFileName(const QString& caption, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent_, caption, QString(), filter);
+}
+
+QString QtDialogs::saveFileName(const QString& caption, const QString& filter) {
+    return QFileDialog::getSaveFileName(parent_, caption, QString(), filter);
+}
+
+bool QtDialogs::choosePrinter(QPrinter& printer) {
+    QPrintDialog dialog(&printer, parent_);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+int QtDialogs::execModal(QDialog& dialog) { return dialog.exec(); }
+
+QString NotAnIntegerText(const QString& text) {
+    return QStringLiteral("«%1» не является целым числом").arg(text);
+}
+
+bool TextToInt(Dialogs& dialogs, const QString& text, long& value) {
+    bool ok = false;
+    const qlonglong v = text.trimmed().toLongLong(&ok, 10);
+    if (!ok || v < -2147483648LL || v > 2147483647LL) {
+        dialogs.message(NotAnIntegerText(text), QStringLiteral("Ошибка"), Dialogs::Icon::Error);
+        return false;
+    }
+    value = static_cast<long>(v);
+    return true;
+}

@@ -1,0 +1,60 @@
+// The one way the program talks to the engineer outside its own windows: message
+// boxes, OK/Cancel and Yes/No questions, input boxes, file and print dialogs, and
+// modal forms. The application uses QtDialogs; tests use ScriptedDialogs, which
+// records every text and returns scripted answers.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QDialog;
+class QPrinter;
+class QWidget;
+
+class Dialogs {
+public:
+    enum class Icon { None, Information, Warning, Error, Question };
+
+    virtual ~Dialogs() = default;
+
+    virtual void message(const QString& text, const QString& caption = QString(), Icon icon = Icon::None) = 0;
+    // True when the engineer chose OK (or Yes).
+    virtual bool okCancel(const QString& text, const QString& caption = QString(), Icon icon = Icon::Warning) = 0;
+    virtual bool yesNo(const QString& text, const QString& caption = QString(), Icon icon = Icon::Question) = 0;
+    // The text entered, or nothing when cancelled.
+    virtual std::optional<QString> inputBox(const QString& caption, const QString& prompt,
+                                            const QString& initial = QString()) = 0;
+    // Empty when cancelled.
+    virtual QString openFileName(const QString& caption, const QString& filter) = 0;
+    virtual QString saveFileName(const QString& caption, const QString& filter) = 0;
+    // True when a printer was chosen and set up in `printer`.
+    virtual bool choosePrinter(QPrinter& printer) = 0;
+    // Shows a form modally and returns its result code.
+    virtual int execModal(QDialog& dialog) = 0;
+};
+
+class QtDialogs : public Dialogs {
+public:
+    explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    void message(const QString& text, const QString& caption, Icon icon) override;
+    bool okCancel(const QString& text, const QString& caption, Icon icon) override;
+    bool yesNo(const QString& text, const QString& caption, Icon icon) override;
+    std::optional<QString> inputBox(const QString& caption, const QString& prompt, const QString& initial) override;
+    QString openFileName(const QString& caption, const QString& filter) override;
+    QString saveFileName(const QString& caption, const QString& filter) override;
+    bool choosePrinter(QPrinter& printer) override;
+    int execModal(QDialog& dialog) override;
+
+private:
+    QWidget* parent_;
+};
+
+// The text of the message shown when a box that must hold an integer does not.
+QString NotAnIntegerText(const QString& text);
+
+// Converts decimal text to an integer the way the engineer expects (spaces
+// around it allowed). Text that is not a number shows NotAnIntegerText and
+// returns false: the caller abandons the operation.
+bool TextToInt(Dialogs& dialogs, const QString& text, long& value);

@@ -1,0 +1,556 @@
+#include "main_window.h"
+
+#include "about_box.h"
+#include "block_transfer.h"
+#include "com_ini.h"
+#include "com_setting.h"
+#include "demo_image.h"
+#include "dialogs.h"
+#include "error_messages.h"
+#include "ident_core.h"
+#include "ident_tab.h"
+#include "password_core.h"
+#include "port_layer.h"
+#include "protocol_state.h"
+#include "working_state.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const kModeItems[15] = {
+    "Инверсный пистолет",
+    "Старт от положения пистолета",
+    "Разрешить работу БМУ",
+    "2 клавиатуры БМУ на одну сторону",
+    "Разрешать отпуск заданной с БМУ дозы через компьютер",
+    "Строгий режим контроля двухфазного датчика",
+    "Автостарт при снятии пистолета (п\\б)",
+    "Делить на 10 сумму при выводе на табло с малым кол-вом индикаторов суммы",
+    "Разрядность литровых сумматоров 6 знаков (для Топаза)",
+    "Разрешить продолжение после повешенного пистолета",
+    "Использовать ключ регулировки на колонке",
+    "Округлить сумму до заданной (при задании на сумму)",
+    "БМУ для предзадания дозы (УЗСГ: разрешить продолжение кнопкой ПУСК)",
+    "Включение звука по окончанию отпуска через реле (УЗСГ: запрет принудит.пуска)",
+    "Режим работы \"Север\" / [УЗСГ: пистолет всегда висит по АЗТ2.0]",
+};
+
+const char* const kTableTypes[15] = {"China LCD", "TBL-11", "TBL-202", "TBL-217", "TBL-218",
+                                     "TBL-209",   "TBL-209-17", "ВК-21", "Шельф", "Tokheim",
+                                     "485",       "SPI",  "Шельф LED", "ВК-21 i2c", "ВК-18 Soft"};
+
+const QString kComOpen = QStringLiteral("Соm порт (открыт)");
+const QString kComClosed = QStringLiteral("Соm порт (закрыт)");
+
+QWidget* page(const char* name) {
+    auto* w = new QWidget;
+    w->setObjectName(name);
+    return w;
+}
+
+// The controls of the controller settings tab that identification sets; the
+// rest of the tab comes with its own work.
+void fillCtrlrSettsPage(QWidget* p) {
+    auto* layout = new QGridLayout(p);
+    auto* lModes = new QLabel("Битовая маска режимов MD_XXXX", p);
+    auto* modes = new QListWidget(p);
+    modes->setObjectName("checkbTrkModes");
+    for (const char* caption : kModeItems) {
+        auto* item = new QListWidgetItem(QString::fromUtf8(caption), modes);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    auto* typeA = new QComboBox(p);
+    typeA->setObjectName("cbTypeTbl");
+    auto* typeB = new QComboBox(p);
+    typeB->setObjectName("cbTypeTbl2");
+    for (const char* t : kTableTypes) {
+        typeA->addItem(QString::fromUtf8(t));
+        typeB->addItem(QString::fromUtf8(t));
+    }
+    layout->addWidget(new QLabel("Тип табло", p), 0, 0);
+    layout->addWidget(typeA, 0, 1);
+    layout->addWidget(typeB, 0, 2);
+    layout->addWidget(lModes, 1, 0, 1, 3);
+    layout->addWidget(modes, 2, 0, 1, 3);
+}
+
+void fillAdvSetPage(QWidget* p) {
+    auto* layout = new QGridLayout(p);
+    auto* l = new QLabel("Буфер перелива, мл", p);
+    l->setObjectName("lHydroHit");
+    layout->addWidget(l, 0, 0);
+    layout->setRowStretch(1, 1);
+    layout->setColumnStretch(1, 1);
+}
+
+} // namespace
+
+TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent), state_(state), dialogs_(dialogs) {
+    setObjectName("StartZelMain");
+    buildUi();
+
+    Protocol().controllerErrorSink = [this](const std::string& text1251) {
+        dialogs_.message(QString::fromStdString(ControllerErrorMessageUtf8(text1251)), QString(),
+                         Dialogs::Icon::Error);
+    };
+    state_.passwordStep = [this] { return passwordStep(); };
+    connect(&state_, &WorkingState::repaintRequested, this, [this] {
+        if (repaintQueued_)
+            return;
+        repaintQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                repaintQueued_ = false;
+                RepaintChecks();
+            },
+            Qt::QueuedConnection);
+    });
+    connect(&state_, &WorkingState::passwordStatusRequested, this, &TStartZelMain::ReadPasswordStatus);
+    qApp->installEventFilter(this);
+
+    FormCreate(arguments);
+    createForms();
+}
+
+TStartZelMain::~TStartZelMain() {
+    qApp->removeEventFilter(this);
+    shutDown();
+    Protocol().controllerErrorSink = nullptr;
+    state_.passwordStep = nullptr;
+}
+
+void TStartZelMain::buildUi() {
+    setWindowTitle("StartZel");
+    setMinimumSize(792, 600);
+    setMaximumSize(800, 700);
+    resize(792, 660);
+
+    auto* menuTRK = menuBar()->addMenu("TRK");
+    menuTRK->setObjectName("menuTRK");
+    menuChangeNumTrk_ = menuTRK->addAction("Сменить номер трк");
+    menuChangeNumTrk_->setObjectName("menuChangeNumTrk");
+    auto* exit = menuTRK->addAction("Выход");
+    exit->setObjectName("Exit1");
+    exit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+    menuCom_ = menuBar()->addMenu("Com порт");
+    menuCom_->setObjectName("menuCom");
+    auto* settings = menuCom_->addAction("Настройки");
+    settings->setObjectName("Setting1");
+    menuLog_ = menuBar()->addMenu("Лог(выкл)");
+    menuLog_->setObjectName("menuLog");
+    menuWriteLog_ = menuLog_->addAction("Записывать лог");
+    menuWriteLog_->setObjectName("menuWriteLog");
+    menuWriteLog_->setCheckable(true);
+    auto* help = menuBar()->addMenu("Помощь");
+    help->setObjectName("menuHelp");
+    auto* about = help->addAction("О программе");
+    about->setObjectName("About1");
+
+    connect(menuChangeNumTrk_, &QAction::triggered, this, &TStartZelMain::menuChangeNumTrkClick);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+    connect(settings, &QAction::triggered, this, &TStartZelMain::Setting1Click);
+    connect(menuWriteLog_, &QAction::triggered, this, [this] {
+        // The handler decides the mark itself.
+        menuWriteLog_->setChecked(!menuWriteLog_->isChecked());
+        menuWriteLogClick();
+    });
+    connect(about, &QAction::triggered, this, &TStartZelMain::AboutClick);
+
+    auto* central = new QWidget(this);
+    central->setObjectName("centralWidget");
+    auto* layout = new QVBoxLayout(central);
+    lNumberCtrlr_ = new QLabel("Номер контроллера", central);
+    lNumberCtrlr_->setObjectName("lNumberCtrlr");
+    layout->addWidget(lNumberCtrlr_);
+
+    TabSetts_ = new QTabWidget(central);
+    TabSetts_->setObjectName("TabSetts");
+    TabIdent_ = page("TabIdent");
+    identTab_ = new TIdentTab(state_, dialogs_, this, TabIdent_);
+    auto* identLayout = new QVBoxLayout(TabIdent_);
+    identLayout->setContentsMargins(0, 0, 0, 0);
+    identLayout->addWidget(identTab_);
+    QWidget* ctrlrSetts = page("TabCtrlrSetts");
+    fillCtrlrSettsPage(ctrlrSetts);
+    QWidget* advSet = page("TabAdvSet");
+    fillAdvSetPage(advSet);
+    TabSetts_->addTab(TabIdent_, "Основное меню");
+    TabSetts_->addTab(ctrlrSetts, "Настройки контроллера");
+    TabSetts_->addTab(advSet, "Доп настройки");
+    TabSetts_->addTab(page("TabNozzRegs"), "Сост канала");
+    TabSetts_->addTab(page("TabNozSetts"), "Настройки канала");
+    TabSetts_->addTab(page("TabRegsSides"), "Настройка стороны");
+    TabSetts_->addTab(page("TabTemperatureTbl"), "Табл. Тc");
+    TabSetts_->addTab(page("TabDump"), "Dump");
+    layout->addWidget(TabSetts_, 1);
+    connect(TabSetts_, &QTabWidget::currentChanged, this, &TStartZelMain::TabSettsChange);
+
+    layout->addWidget(buildPasswordPanel());
+    setCentralWidget(central);
+
+    SB_ = new QStatusBar(this);
+    SB_->setObjectName("SB");
+    setStatusBar(SB_);
+    SB_->showMessage("Идентификатор не считан");
+}
+
+QWidget* TStartZelMain::buildPasswordPanel() {
+    auto* panel = new QGroupBox(this);
+    panel->setObjectName("pnlPasswords");
+    auto* grid = new QGridLayout(panel);
+    auto edit = [panel](const char* name) {
+        auto* e = new QLineEdit(panel);
+        e->setObjectName(name);
+        e->setMaximumWidth(90);
+        return e;
+    };
+    auto label = [panel](const char* name, const QString& text) {
+        auto* l = new QLabel(text, panel);
+        l->setObjectName(name);
+        return l;
+    };
+    Edit5_ = edit("Edit5");
+    Edit2_ = edit("Edit2");
+    Edit6_ = edit("Edit6");
+    Edit3_ = edit("Edit3");
+    Label8_ = label("Label8", QString());
+    Label9_ = label("Label9", QString());
+    Button1_ = new QPushButton("Изменить", panel);
+    Button1_->setObjectName("Button1");
+    Button1_->setProperty("Tag", 0);
+    Button2_ = new QPushButton("Изменить", panel);
+    Button2_->setObjectName("Button2");
+    Button2_->setProperty("Tag", 2);
+    Button2_->setToolTip("Требует верного пароля юстировки");
+    Button4_ = new QPushButton("Сброс пароля юстировки", panel);
+    Button4_->setObjectName("Button4");
+    Button4_->setToolTip("Требует верного пароля администратора");
+
+    grid->addWidget(label("Label3", "Текущий пароль"), 0, 1);
+    grid->addWidget(label("Label4", "Новый пароль"), 0, 2);
+    grid->addWidget(label("Label1", "Администратора"), 1, 0);
+    grid->addWidget(Edit5_, 1, 1);
+    grid->addWidget(Edit2_, 1, 2);
+    grid->addWidget(Button1_, 1, 3);
+    grid->addWidget(Label8_, 1, 4);
+    grid->addWidget(label("Label2", "Юстировки"), 2, 0);
+    grid->addWidget(Edit6_, 2, 1);
+    grid->addWidget(Edit3_, 2, 2);
+    grid->addWidget(Button2_, 2, 3);
+    grid->addWidget(Label9_, 2, 4);
+    grid->addWidget(Button4_, 1, 5, 2, 1);
+    grid->setColumnStretch(4, 1);
+
+    connect(Button1_, &QPushButton::clicked, this, &TStartZelMain::Button1Click);
+    connect(Button2_, &QPushButton::clicked, this, &TStartZelMain::Button1Click);
+    connect(Button4_, &QPushButton::clicked, this, &TStartZelMain::Button4Click);
+    return panel;
+}
+
+void TStartZelMain::FormCreate(const QStringList& arguments) {
+    PortLayerStart();
+    // USB devices are bound when the USB subsystem is present; the error
+    // message table starts empty.
+    Protocol().errorMessages.Clear();
+
+    TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>("TabDump")), false);
+
+    state_.demo = !arguments.isEmpty() && arguments.first().toUpper() == "/I";
+    if (arguments.size() == 2 && arguments.first() == "-tfind") {
+        bool ok = false;
+        const int interval = arguments.at(1).trimmed().toInt(&ok);
+        if (ok && interval > 0)
+            identTab_->findTimer()->setInterval(interval);
+    }
+    Protocol().demoMode = state_.demo;
+
+    TabSetts_->setCurrentWidget(TabIdent_);
+    for (const char* tab : {"TabCtrlrSetts", "TabNozSetts"})
+        TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
+    TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>("TabNozzRegs")), false);
+    for (const char* name : {"pnlKorr", "lSimulState", "TestEdit", "TestButton"})
+        if (auto* w = findChild<QWidget*>(name))
+            w->hide();
+
+    EnumeratePorts();
+    ComIniTable table;
+    if (ReadComIni(table) != 1) {
+        dialogs_.message("Ошибка чтения com.ini. Восстановлены параметры порта по умолчанию (Com1 4800 8 1 N)",
+                         QString(), Dialogs::Icon::Error);
+        ComPortSetting def;
+        def.name = "COM1";
+        def.baud = 4800;
+        def.flag0 = 1;
+        def.dataBits = 8;
+        def.parity = 'N';
+        def.stopCode = 1;
+        state_.portSettings = def;
+    } else {
+        state_.portSettings = table.entries[0];
+    }
+
+    const ComPortSetting& s = state_.portSettings;
+    int handle = 0;
+    if (PortOpen(&handle, s.name.c_str()) == 0) {
+        state_.portHandle = handle;
+        U_xxx(handle, s.baud, s.dataBits, s.parity, s.stopCode);
+        menuCom_->setTitle(kComOpen);
+        state_.portFailed = false;
+        const auto answer =
+            dialogs_.inputBox("Введите номер Контроллера(HEX)", "Введите номер Контроллера(HEX)", QString());
+        if (answer) {
+            state_.controllerNumber = static_cast<int32_t>(ident::StartupNumber(answer->toStdString()));
+            state_.noControllerNumber = false;
+            identTab_->IdentToForm();
+        } else {
+            state_.closeAtShow = true;
+        }
+    } else {
+        dialogs_.message("Ошибка открытия порта " + QString::fromStdString(s.name) + ". Проверьте настройки",
+                         QString(), Dialogs::Icon::Error);
+        menuCom_->setTitle(kComClosed);
+        lNumberCtrlr_->setText("Номер контроллера не введен");
+        state_.portFailed = true;
+        state_.noControllerNumber = true;
+    }
+
+    if (!Protocol().errorMessages.Load("don.msg"))
+        dialogs_.message("Ошибка чтения don.msg, расшифровка кодов ошибок недоступна", QString(),
+                         Dialogs::Icon::Error);
+}
+
+void TStartZelMain::createForms() {
+    comSetting_ = new TComSetting(state_, dialogs_, this);
+    connect(comSetting_, &TComSetting::portOpened, this, [this] { menuCom_->setTitle(kComOpen); });
+    globalSetts_ = MakePlaceholderForm("TfGlobalSetts", "Первичная настройка", this);
+    aboutBox_ = new TAboutBox(this);
+    defSet_ = MakePlaceholderForm("TformDefSet", "Заводские установки", this);
+    viewParam_ = MakePlaceholderForm("TformViewParam", "Печать параметров контроллера", this);
+    identTab_->setForms(globalSetts_, defSet_, viewParam_);
+}
+
+void TStartZelMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shownOnce_)
+        return;
+    shownOnce_ = true;
+    if (state_.closeAtShow) {
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
+    for (QLineEdit* e : {Edit2_, Edit3_, Edit5_, Edit6_})
+        e->setText(ident::kDefaultPassword);
+    Label8_->clear();
+    Label9_->clear();
+    state_.requestRepaint();
+}
+
+void TStartZelMain::showIdentTab() {
+    TabSetts_->setTabVisible(TabSetts_->indexOf(TabIdent_), true);
+    TabSetts_->setCurrentWidget(TabIdent_);
+}
+
+void TStartZelMain::setCommandButtons(bool portFailed, bool noNumber) {
+    const char* names[] = {"bCallIdent", "bSimImp", "bGlobalSet", "bGlobalDefaultSet",
+                           "bReset",     "bSaveImage", "bLoadImage"};
+    const bool on = !portFailed && !noNumber;
+    for (const char* name : names)
+        if (auto* b = identTab_->findChild<QPushButton*>(name))
+            b->setEnabled(on);
+    const bool reserve = !portFailed;
+    if (auto* b = identTab_->findChild<QPushButton*>("bReservCall"))
+        b->setEnabled(reserve);
+    menuChangeNumTrk_->setEnabled(reserve);
+}
+
+void TStartZelMain::RepaintChecks() {
+    if (state_.ReidentifyPending || state_.AddressChanged) {
+        showIdentTab();
+        identTab_->IdentToForm();
+        state_.ReidentifyPending = false;
+        state_.AddressChanged = false;
+    }
+    if (state_.portFailed) {
+        showIdentTab();
+        setCommandButtons(true, true);
+    } else if (state_.refreshButtons) {
+        showIdentTab();
+        setCommandButtons(false, state_.noControllerNumber);
+    }
+    state_.refreshButtons = false;
+}
+
+bool TStartZelMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (w && w->window() == this && key->key() >= Qt::Key_F1 && key->key() <= Qt::Key_F9 &&
+            key->modifiers() == Qt::NoModifier && state_.idle) {
+            state_.controllerNumber = key->key() - Qt::Key_F1 + 1;
+            showIdentTab();
+            identTab_->IdentToForm();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TStartZelMain::menuChangeNumTrkClick() {
+    const auto answer = dialogs_.inputBox("Введите номер ТРК(HEX)", "Введите номер ТРК(HEX)", QString());
+    if (answer) {
+        const long n = ident::ParseHexNumber(answer->toStdString());
+        if (n <= 0) {
+            if (state_.controllerNumber != 0) {
+                dialogs_.message("Введен неправильный номер ТРК!", QString(), Dialogs::Icon::Error);
+            } else {
+                dialogs_.message("Введен неправильный номер ТРК! Номер установлен = 1", QString(),
+                                 Dialogs::Icon::Error);
+                state_.controllerNumber = 1;
+            }
+        } else {
+            state_.controllerNumber = static_cast<int32_t>(n);
+        }
+    } else if (state_.controllerNumber <= 0) {
+        dialogs_.message("Неправильный номер ТРК! Номер установлен = 1", QString(), Dialogs::Icon::Error);
+        state_.controllerNumber = 1;
+    }
+    state_.noControllerNumber = false;
+    showIdentTab();
+    identTab_->IdentToForm();
+}
+
+void TStartZelMain::Setting1Click() {
+    PortClose(state_.portHandle);
+    state_.portHandle = 0;
+    menuCom_->setTitle(kComClosed);
+    state_.refreshButtons = true;
+    comSetting_->FormShow();
+    dialogs_.execModal(*comSetting_);
+    state_.requestRepaint();
+}
+
+void TStartZelMain::menuWriteLogClick() {
+    if (menuWriteLog_->isChecked()) {
+        menuWriteLog_->setChecked(false);
+        menuLog_->setTitle("Лог(выкл)");
+        TraceMask = 0;
+    } else {
+        TraceMask = 1;
+        menuWriteLog_->setChecked(true);
+        menuLog_->setTitle("Лог(вкл)");
+    }
+}
+
+void TStartZelMain::TabSettsChange(int index) {
+    if (identTab_->findTimer()->isActive() && TabSetts_->widget(index) != TabIdent_) {
+        showIdentTab();
+        TabIdent_->update();
+    }
+}
+
+void TStartZelMain::AboutClick() { dialogs_.execModal(*aboutBox_); }
+
+bool TStartZelMain::passwordStep() {
+    if (!(state_.PasswordStatus[0] & 0x01))
+        return true;
+    long value = 0;
+    if (!TextToInt(dialogs_, Edit5_->text(), value))
+        return false;
+    return PresentAdminPassword(state_.portHandle, state_.controllerNumber & 0xFF, value) == 1;
+}
+
+void TStartZelMain::ReadPasswordStatus() {
+    uint8_t buf[kLenPasswordStatus] = {};
+    const int r =
+        ReadBlock(state_.portHandle, state_.controllerNumber & 0xFF, kAddrPasswordStatus, kLenPasswordStatus, buf,
+                  kBoardMain);
+    const bool ok = r >= kLenPasswordStatus;
+    std::array<uint8_t, 16> status = state_.PasswordStatus;
+    if (ok)
+        std::copy(buf, buf + kLenPasswordStatus, status.begin());
+    const ident::PasswordPanelView view = ident::DecodePasswordStatus(ok, status);
+    if (ok)
+        state_.PasswordStatus = status;
+
+    auto apply = [](const ident::PasswordRowView& row, QLabel* label, QLineEdit* edit, QPushButton* button) {
+        label->setText(QString::fromStdString(row.label));
+        if (row.buttonEnabled)
+            button->setEnabled(*row.buttonEnabled);
+        if (row.edit == ident::PasswordRowView::EditAction::SetDefault)
+            edit->setText(ident::kDefaultPassword);
+        else if (row.edit == ident::PasswordRowView::EditAction::HideDefault && edit->text() == ident::kDefaultPassword)
+            edit->setText(ident::kHiddenPassword);
+    };
+    apply(view.admin, Label8_, Edit5_, Button1_);
+    apply(view.adjust, Label9_, Edit6_, Button2_);
+    if (view.resetEnabled)
+        Button4_->setEnabled(*view.resetEnabled);
+}
+
+void TStartZelMain::Button1Click() {
+    const int tag = sender() ? sender()->property("Tag").toInt() : 0;
+    QLineEdit* current = tag == 2 ? Edit6_ : Edit5_;
+    QLineEdit* next = tag == 2 ? Edit3_ : Edit2_;
+    if (!dialogs_.yesNo("Вы хотите изменить пароль?", "Вы уверены?", Dialogs::Icon::Error))
+        return;
+    long cur = 0, nxt = 0;
+    if (!TextToInt(dialogs_, current->text(), cur) || !TextToInt(dialogs_, next->text(), nxt))
+        return;
+    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
+    const int r = ChangePassword(port, ctrl, tag, cur, nxt);
+    if (r == 1)
+        dialogs_.message("Ok", QString(), Dialogs::Icon::Information);
+    else
+        ShowControllerError(port, ctrl);
+    ReadPasswordStatus();
+    if (r == 1)
+        current->setText(next->text());
+}
+
+void TStartZelMain::Button4Click() {
+    long admin = 0;
+    if (!TextToInt(dialogs_, Edit5_->text(), admin))
+        return;
+    if (!dialogs_.yesNo("Вы хотите убрать пароль?", "Вы уверены?", Dialogs::Icon::Error))
+        return;
+    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
+    const int r = ResetAdjustPassword(port, ctrl, admin);
+    if (r == 1)
+        dialogs_.message("Ok", QString(), Dialogs::Icon::Information);
+    else
+        ShowControllerError(port, ctrl);
+    ReadPasswordStatus();
+}
+
+void TStartZelMain::shutDown() {
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    ReleaseDemoImage();
+    PortClose(state_.portHandle);
+    state_.portHandle = 0;
+    PortLayerStop();
+}
+
+void TStartZelMain::closeEvent(QCloseEvent* event) {
+    shutDown();
+    event->accept();
+}

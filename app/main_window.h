@@ -1,0 +1,87 @@
+// The main window: menus, the eight tabs, the status line SB and the
+// controller password panel; start-up, repaint checks and closing.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+
+class Dialogs;
+class WorkingState;
+class TIdentTab;
+class TComSetting;
+class TAboutBox;
+class QAction;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+
+class TStartZelMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window and runs its creation step: port layer, command line
+    // (`arguments` without the program name), com.ini, port, controller number
+    // prompt, identification, don.msg. The other forms are created after it.
+    TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStringList& arguments, QWidget* parent = nullptr);
+    ~TStartZelMain() override;
+
+    TIdentTab* identTab() const { return identTab_; }
+    TComSetting* comSetting() const { return comSetting_; }
+    QTabWidget* tabs() const { return TabSetts_; }
+    WorkingState& state() const { return state_; }
+
+public slots:
+    void menuChangeNumTrkClick();
+    void Setting1Click();
+    void menuWriteLogClick();
+    void TabSettsChange(int index);
+    void AboutClick();
+    void Button1Click();
+    void Button4Click();
+    // Reads PasswordStatus and updates the panel.
+    void ReadPasswordStatus();
+    // The repaint checks, in order: re-identify, port failed, refresh buttons.
+    void RepaintChecks();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildUi();
+    QWidget* buildPasswordPanel();
+    void FormCreate(const QStringList& arguments);
+    void createForms();
+    void showIdentTab();
+    void setCommandButtons(bool portFailed, bool noNumber);
+    bool passwordStep();
+    void shutDown();
+
+    WorkingState& state_;
+    Dialogs& dialogs_;
+    TIdentTab* identTab_ = nullptr;
+    TComSetting* comSetting_ = nullptr;
+    QDialog* globalSetts_ = nullptr;
+    TAboutBox* aboutBox_ = nullptr;
+    QDialog* defSet_ = nullptr;
+    QDialog* viewParam_ = nullptr;
+
+    QLabel* lNumberCtrlr_ = nullptr;
+    QStatusBar* SB_ = nullptr;
+    QTabWidget* TabSetts_ = nullptr;
+    QWidget* TabIdent_ = nullptr;
+    QMenu* menuCom_ = nullptr;
+    QMenu* menuLog_ = nullptr;
+    QAction* menuChangeNumTrk_ = nullptr;
+    QAction* menuWriteLog_ = nullptr;
+    QLineEdit *Edit2_ = nullptr, *Edit3_ = nullptr, *Edit5_ = nullptr, *Edit6_ = nullptr;
+    QLabel *Label8_ = nullptr, *Label9_ = nullptr;
+    QPushButton *Button1_ = nullptr, *Button2_ = nullptr, *Button4_ = nullptr;
+    bool repaintQueued_ = false;
+    bool shownOnce_ = false;
+    bool shutDown_ = false;
+};

@@ -1,0 +1,92 @@
+// Dialogs for tests: every text shown is recorded, and the answers come from a
+// script. An empty script answers questions with OK/Yes, input boxes with
+// cancel, file dialogs with an empty name, and modal forms by running nothing.
+#pragma once
+
+#include "dialogs.h"
+
+#include <QDialog>
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Record {
+        QString kind; // "message", "okCancel", "yesNo", "input", "open", "save", "print", "modal"
+        QString caption;
+        QString text;
+        Icon icon = Icon::None;
+    };
+
+    std::vector<Record> records;
+    std::deque<bool> answers;                      // okCancel / yesNo
+    std::deque<std::optional<QString>> inputs;     // input boxes; nullopt = cancel
+    std::deque<QString> fileNames;                 // open / save
+    std::deque<bool> printers;                     // choosePrinter
+    std::deque<std::function<int(QDialog&)>> modals; // run instead of exec()
+
+    void message(const QString& text, const QString& caption, Icon icon) override {
+        records.push_back({"message", caption, text, icon});
+    }
+    bool okCancel(const QString& text, const QString& caption, Icon icon) override {
+        records.push_back({"okCancel", caption, text, icon});
+        return take(answers, true);
+    }
+    bool yesNo(const QString& text, const QString& caption, Icon icon) override {
+        records.push_back({"yesNo", caption, text, icon});
+        return take(answers, true);
+    }
+    std::optional<QString> inputBox(const QString& caption, const QString& prompt, const QString& initial) override {
+        records.push_back({"input", caption, prompt, Icon::None});
+        (void)initial;
+        return take(inputs, std::optional<QString>());
+    }
+    QString openFileName(const QString& caption, const QString& filter) override {
+        records.push_back({"open", caption, filter, Icon::None});
+        return take(fileNames, QString());
+    }
+    QString saveFileName(const QString& caption, const QString& filter) override {
+        records.push_back({"save", caption, filter, Icon::None});
+        return take(fileNames, QString());
+    }
+    bool choosePrinter(QPrinter&) override {
+        records.push_back({"print", QString(), QString(), Icon::None});
+        return take(printers, false);
+    }
+    int execModal(QDialog& dialog) override {
+        records.push_back({"modal", dialog.windowTitle(), dialog.objectName(), Icon::None});
+        if (modals.empty())
+            return QDialog::Rejected;
+        auto run = std::move(modals.front());
+        modals.pop_front();
+        return run(dialog);
+    }
+
+    // The texts of all messages shown, in order.
+    QStringList messages() const {
+        QStringList out;
+        for (const auto& r : records)
+            if (r.kind == "message")
+                out << r.text;
+        return out;
+    }
+    QStringList kinds() const {
+        QStringList out;
+        for (const auto& r : records)
+            out << r.kind;
+        return out;
+    }
+    void clear() { records.clear(); }
+
+private:
+    template <class T> static T take(std::deque<T>& queue, T fallback) {
+        if (queue.empty())
+            return fallback;
+        T v = std::move(queue.front());
+        queue.pop_front();
+        return v;
+    }
+};

@@ -1,0 +1,460 @@
+#include "ident_tab.h"
+
+#include "block_transfer.h"
+#include "codepage.h"
+#include "demo_image.h"
+#include "dialogs.h"
+#include "frames.h"
+#include "ident_core.h"
+#include "protocol_state.h"
+#include "working_state.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+QString u8(const std::string& s) { return QString::fromStdString(s); }
+
+constexpr int kFiscalOffset = 46;
+constexpr int kMaxFiscalChannels = kImageChannels;
+
+} // namespace
+
+TIdentTab::TIdentTab(WorkingState& state, Dialogs& dialogs, QWidget* frame, QWidget* parent)
+    : QWidget(parent), state_(state), dialogs_(dialogs), frame_(frame) {
+    setObjectName("TIdentTabContent");
+
+    bCallIdent_ = button("bCallIdent", "Запросить идентификатор");
+    bReservCall_ = button("bReservCall", "Связь с контроллером по резервномому каналу");
+    bFindCtrlr_ = button("bFindCtrlr", "Поиск контроллеров");
+    bSimImp_ = button("bSimImp", "Вкл. имитатор импульсов");
+    bSimImp_->setProperty("mark", 0);
+    bReset_ = button("bReset", "Рестарт ТРК");
+    bGlobalSet_ = button("bGlobalSet", "Первичная настройка");
+    bGlobalDefaultSet_ = button("bGlobalDefaultSet", "Заводские установки");
+    bSaveImage_ = button("bSaveImage", "Считать образ из контроллера");
+    bLoadImage_ = button("bLoadImage", "Загрузить образ в контроллер");
+    bLoadFisk_ = button("bLoadFisk", "Запрос фискальных счетчиков");
+    bIrValRead_ = button("bIrValRead", "Прочитать регистр");
+    bReadTemper_ = button("bReadTemper", "Считать температуру");
+    ReadCRC_ = button("ReadCRC", "Прочитать CRC-16");
+    TestButton_ = button("TestButton", "Подбор таблицы");
+    bSaveParamToText_ = button("bSaveParamToText", "Печать параметров контроллера");
+    bSetTabloTest_ = button("bSetTabloTest", "Установить");
+
+    lSimulState_ = new QLabel(this);
+    lSimulState_->setObjectName("lSimulState");
+    lTemperature_ = new QLabel(this);
+    lTemperature_->setObjectName("lTemperature");
+    TestEdit_ = new QLineEdit("00", this);
+    TestEdit_->setObjectName("TestEdit");
+    TestEdit_->setMaximumWidth(60);
+    LETimeout_ = new QLineEdit("1", this);
+    LETimeout_->setObjectName("LETimeout");
+    LETimeout_->setMaximumWidth(60);
+    mIdent_ = new QPlainTextEdit(this);
+    mIdent_->setObjectName("mIdent");
+    mIdent_->setReadOnly(true);
+    mIRsValue_ = new QPlainTextEdit(this);
+    mIRsValue_->setObjectName("mIRsValue");
+    mIRsValue_->setReadOnly(true);
+    mIRsValue_->setMaximumHeight(120);
+
+    auto* gbTablo = new QGroupBox("Отображать на табло", this);
+    gbTablo->setObjectName("gbTablo");
+    rbStandartTablo_ = new QRadioButton("Стандартный режим", gbTablo);
+    rbStandartTablo_->setObjectName("rbStandartTablo");
+    rbCapacityTablo_ = new QRadioButton("Производительность", gbTablo);
+    rbCapacityTablo_->setObjectName("rbCapacityTablo");
+    rbTestTablo_ = new QRadioButton("Тест табло", gbTablo);
+    rbTestTablo_->setObjectName("rbTestTablo");
+    rbFiskTablo_ = new QRadioButton("Фискальные суммарники", gbTablo);
+    rbFiskTablo_->setObjectName("rbFiskTablo");
+    auto* tabloLayout = new QVBoxLayout(gbTablo);
+    for (QWidget* w : {static_cast<QWidget*>(rbStandartTablo_), static_cast<QWidget*>(rbCapacityTablo_),
+                       static_cast<QWidget*>(rbTestTablo_), static_cast<QWidget*>(rbFiskTablo_),
+                       static_cast<QWidget*>(bSetTabloTest_)})
+        tabloLayout->addWidget(w);
+
+    // Left: the commands; middle: the identification text; right: registers.
+    auto* commands = new QVBoxLayout;
+    for (QPushButton* b : {bCallIdent_, bReservCall_, bFindCtrlr_, bReset_, bSimImp_, bGlobalSet_,
+                           bGlobalDefaultSet_, bSaveImage_, bLoadImage_, bLoadFisk_, bSaveParamToText_})
+        commands->addWidget(b);
+    commands->addWidget(lSimulState_);
+    auto* timeoutRow = new QHBoxLayout;
+    auto* lTimeout = new QLabel("Множитель таймаута", this);
+    lTimeout->setObjectName("lTimeout");
+    timeoutRow->addWidget(lTimeout);
+    timeoutRow->addWidget(LETimeout_);
+    commands->addLayout(timeoutRow);
+    commands->addStretch();
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(gbTablo);
+    right->addWidget(bIrValRead_);
+    right->addWidget(ReadCRC_);
+    right->addWidget(mIRsValue_);
+    right->addWidget(bReadTemper_);
+    right->addWidget(lTemperature_);
+    auto* testRow = new QHBoxLayout;
+    testRow->addWidget(TestEdit_);
+    testRow->addWidget(TestButton_);
+    right->addLayout(testRow);
+    right->addStretch();
+
+    auto* top = new QHBoxLayout(this);
+    top->addLayout(commands, 0);
+    top->addWidget(mIdent_, 1);
+    top->addLayout(right, 0);
+
+    tmFindTrk_ = new QTimer(this);
+    tmFindTrk_->setObjectName("tmFindTrk");
+    tmFindTrk_->setInterval(300);
+
+    connect(bCallIdent_, &QPushButton::clicked, this, &TIdentTab::bCallIdentClick);
+    connect(bReservCall_, &QPushButton::clicked, this, &TIdentTab::bReservCallClick);
+    connect(bReset_, &QPushButton::clicked, this, &TIdentTab::bResetClick);
+    connect(bSimImp_, &QPushButton::clicked, this, &TIdentTab::bSimImpClick);
+    connect(bSetTabloTest_, &QPushButton::clicked, this, &TIdentTab::bSetTabloTestClick);
+    connect(bLoadFisk_, &QPushButton::clicked, this, &TIdentTab::bLoadFiskClick);
+    connect(bIrValRead_, &QPushButton::clicked, this, &TIdentTab::bIrValReadClick);
+    connect(bReadTemper_, &QPushButton::clicked, this, &TIdentTab::bReadTemperClick);
+    connect(ReadCRC_, &QPushButton::clicked, this, &TIdentTab::ReadCRCClick);
+    connect(TestButton_, &QPushButton::clicked, this, &TIdentTab::TestButtonClick);
+    connect(bGlobalSet_, &QPushButton::clicked, this, &TIdentTab::bGlobalSetClick);
+    connect(bGlobalDefaultSet_, &QPushButton::clicked, this, &TIdentTab::bGlobalDefaultSetClick);
+    connect(bSaveParamToText_, &QPushButton::clicked, this, &TIdentTab::bSaveParamToTextClick);
+    connect(LETimeout_, &QLineEdit::textChanged, this, &TIdentTab::LETimeoutChange);
+
+    // Nothing works with a controller before it was identified.
+    for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
+                           bIrValRead_, bLoadFisk_, bSaveParamToText_, bReadTemper_})
+        b->setEnabled(false);
+}
+
+QPushButton* TIdentTab::button(const char* name, const QString& caption) {
+    auto* b = new QPushButton(caption, this);
+    b->setObjectName(name);
+    return b;
+}
+
+template <class T> T* TIdentTab::frameChild(const char* name) const {
+    return frame_ ? frame_->findChild<T*>(name) : nullptr;
+}
+
+void TIdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewParam) {
+    globalSetts_ = globalSetts;
+    defSet_ = defSet;
+    viewParam_ = viewParam;
+}
+
+void TIdentTab::setStatus(const QString& text) {
+    if (auto* sb = frameChild<QStatusBar>("SB"))
+        sb->showMessage(text);
+}
+
+void TIdentTab::setNumberLabel(const QString& text) {
+    if (auto* l = frameChild<QLabel>("lNumberCtrlr"))
+        l->setText(text);
+}
+
+void TIdentTab::DisableCommands() {
+    state_.Identified = false;
+    for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
+                           bIrValRead_, bLoadFisk_, bSaveParamToText_})
+        b->setEnabled(false);
+}
+
+void TIdentTab::enableAfterIdent(bool withTemperature) {
+    for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
+                           bReservCall_, bCallIdent_, bIrValRead_, bLoadFisk_, bSaveParamToText_})
+        b->setEnabled(true);
+    if (withTemperature)
+        bReadTemper_->setEnabled(true);
+}
+
+void TIdentTab::bCallIdentClick() { IdentToForm(); }
+
+void TIdentTab::IdentToForm() {
+    // The primary setup button is offered only until the first identification.
+    bGlobalSet_->hide();
+    mIdent_->clear();
+    setStatus(QString());
+    QCoreApplication::processEvents();
+
+    if (state_.demo) {
+        if (LoadDemoImage(Protocol().demoFileName) != 1) {
+            DisableCommands();
+            return;
+        }
+        for (QWidget* w : {static_cast<QWidget*>(bIrValRead_), static_cast<QWidget*>(bSimImp_),
+                           static_cast<QWidget*>(lSimulState_), static_cast<QWidget*>(bSaveImage_),
+                           static_cast<QWidget*>(bLoadImage_), static_cast<QWidget*>(bReadTemper_)})
+            w->hide();
+        mIdent_->appendPlainText("Демонстрационная версия программы");
+        state_.ParamsLoaded = false;
+        state_.Identified = true;
+        for (const char* menu : {"menuCom", "menuLog"})
+            if (auto* m = frameChild<QMenu>(menu))
+                m->menuAction()->setVisible(false);
+        enableAfterIdent(false);
+        return;
+    }
+
+    state_.ParamsLoaded = false;
+    state_.ReidentifyPending = false;
+    lSimulState_->hide();
+
+    const int port = state_.portHandle;
+    uint8_t answer[kIdentAnswerSize] = {};
+    int answerAddress = 0;
+    const int r = Identify(port, state_.controllerNumber & 0xFF, answer, &answerAddress);
+    if (r != 1) {
+        QString text;
+        if (r == -2)
+            text = "C данным устройством не поддерживается работа";
+        else if (state_.controllerNumber == WorkingState::ReserveAddress)
+            text = "По резервному каналу связь не установлена";
+        else
+            text = "Нет связи с устройством №" + QString::number(state_.controllerNumber);
+        setNumberLabel(text);
+        setStatus(text);
+        mIdent_->appendPlainText(text);
+        DisableCommands();
+        return;
+    }
+    state_.DeviceType = Protocol().deviceType;
+
+    const ident::DeviceCaptions captions = ident::CaptionsForDevice(state_.DeviceType);
+    if (auto* l = frameChild<QLabel>("lHydroHit"))
+        l->setText(QString::fromUtf8(captions.hydroHit));
+    if (auto* list = frameChild<QListWidget>("checkbTrkModes"))
+        for (int i = 0; i < 3; ++i)
+            if (QListWidgetItem* item = list->item(12 + i))
+                item->setText(QString::fromUtf8(captions.modeItems[i]));
+
+    if (state_.controllerNumber == WorkingState::ReserveAddress)
+        state_.controllerNumber = answerAddress;
+    const int ctrl = state_.controllerNumber & 0xFF;
+
+    uint8_t reg = 0;
+    if (ReadBlock(port, ctrl, kRegSimulator, 1, &reg, kBoardRegisters) < 1) {
+        setStatus("Ошибка чтения регистра IR 24");
+        DisableCommands();
+        return;
+    }
+
+    mIdent_->appendPlainText("Получение идентификатора.");
+    uint8_t text[kIdentTextSize] = {};
+    ReadIdentText(port, ctrl, text);
+    text[kIdentTextSize - 1] = 0;
+    const std::string identText = Cp1251ToUtf8(reinterpret_cast<const char*>(text));
+    const ident::TableCaptions tables = ident::TableCaptionsForIdentText(identText);
+    if (auto* cb = frameChild<QComboBox>("cbTypeTbl")) {
+        if (cb->count() > 5) {
+            cb->setItemText(4, QString::fromUtf8(tables.item4));
+            cb->setItemText(5, QString::fromUtf8(tables.item5));
+        }
+    }
+    mIdent_->setPlainText(u8(identText));
+
+    state_.Identified = true;
+    lSimulState_->show();
+    enableAfterIdent(true);
+    setStatus("Идентификатор считан");
+    if (state_.controllerNumber == WorkingState::ReserveAddress)
+        setNumberLabel("Контроллер найден");
+    else
+        setNumberLabel("Работа с Адресом №" + QString::number(state_.controllerNumber));
+
+    const int sim = ReadSimulator(port, ctrl);
+    if (sim < 0) {
+        lSimulState_->setText("Ошибка чтения имитатора");
+    } else if (sim == 0) {
+        lSimulState_->setText("Имитатор выключен");
+        bSimImp_->setText("Вкл. имитатор импульсов");
+        bSimImp_->setProperty("mark", 0);
+    } else {
+        lSimulState_->setText("Имитатор включен");
+        bSimImp_->setText("Выкл. имитатор импульсов");
+        bSimImp_->setProperty("mark", 1);
+    }
+}
+
+void TIdentTab::bReservCallClick() {
+    if (!dialogs_.okCancel("Внимание, если подключено более одного устройства, не пользуйтесь этой функцией. "
+                           "Вы хотите использовать эту функцию?",
+                           "Внимание", Dialogs::Icon::Warning))
+        return;
+    state_.controllerNumber = WorkingState::ReserveAddress;
+    IdentToForm();
+}
+
+void TIdentTab::bResetClick() {
+    if (state_.demo)
+        return;
+    // A restart that was not accepted must not pass for one that was.
+    if (RestartController(state_.portHandle, state_.controllerNumber & 0xFF) != 1)
+        setStatus("Ошибка");
+}
+
+void TIdentTab::bSimImpClick() {
+    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
+    if (bSimImp_->property("mark").toInt() == 1) {
+        SetSimulator(port, ctrl, false);
+        bSimImp_->setText("Вкл имитатор импульсов");
+        lSimulState_->setText("Имитатор выключен");
+        bSimImp_->setProperty("mark", 0);
+    } else {
+        SetSimulator(port, ctrl, true);
+        bSimImp_->setText("Выкл имитатор импульсов");
+        lSimulState_->setText("Имитатор включен");
+        bSimImp_->setProperty("mark", 1);
+    }
+}
+
+void TIdentTab::bSetTabloTestClick() {
+    if (state_.demo) {
+        setStatus("Демонстрационная версия программы");
+        return;
+    }
+    int code = -1;
+    const QRadioButton* order[] = {rbStandartTablo_, rbCapacityTablo_, rbTestTablo_, rbFiskTablo_};
+    for (int i = 0; i < 4 && code < 0; ++i)
+        if (order[i]->isChecked())
+            code = i;
+    if (code < 0) {
+        setStatus("Ошибка");
+        return;
+    }
+    const uint8_t byte = static_cast<uint8_t>(code);
+    const int r = WriteBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegDisplayMode, 1, &byte,
+                             kBoardRegisters);
+    setStatus(r == 1 ? "Запись завершена успешно" : "Ошибка");
+}
+
+void TIdentTab::bLoadFiskClick() {
+    if (state_.demo) {
+        mIdent_->setPlainText("Демонстрационная версия");
+        return;
+    }
+    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
+    const QString failed = "Ошибка чтения фискальных сумматоров";
+    uint8_t params[kLengthQueryCapacity] = {};
+    if (ReadBlock(port, ctrl, kAddrParamLength, -1, params, kBoardMain) < 6) {
+        setStatus(failed);
+        return;
+    }
+    const int hoses = params[4], sides = params[5];
+    const int addressA = params[2], addressB = sides == 2 ? params[3] : 0;
+    // A controller carries at most ten channels; a damaged block must not
+    // send the tool through thousands of reads.
+    const int channels = std::min(sides * hoses, kMaxFiscalChannels);
+    QStringList lines;
+    for (int i = 0; i < channels; ++i) {
+        uint8_t regs[256] = {};
+        const int n = ReadBlock(port, ctrl, kAddrNozRegs + i * kChannelStride, 69, regs, kBoardMain);
+        if (n < kFiscalOffset + 5) {
+            setStatus(failed);
+            return;
+        }
+        const int32_t whole = static_cast<int32_t>(regs[kFiscalOffset] | (regs[kFiscalOffset + 1] << 8) |
+                                                   (regs[kFiscalOffset + 2] << 16) |
+                                                   (static_cast<uint32_t>(regs[kFiscalOffset + 3]) << 24));
+        lines << u8(ident::FiscalLine(i, hoses, addressA, addressB, whole, regs[kFiscalOffset + 4]));
+    }
+    for (const QString& line : lines)
+        mIdent_->appendPlainText(line);
+    setStatus("Фискальные сумматоры считаны");
+}
+
+void TIdentTab::bIrValReadClick() {
+    mIRsValue_->clear();
+    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
+    uint8_t reg = 0;
+    if (ReadBlock(port, ctrl, kRegSimulator, 1, &reg, kBoardRegisters) < 1) {
+        setStatus("Ошибка чтения регистров");
+        return;
+    }
+    mIRsValue_->appendPlainText(u8(ident::RegisterLine(0x24, reg)));
+    uint8_t regs[kLenReading] = {};
+    if (ReadBlock(port, ctrl, kRegReading, kLenReading, regs, kBoardRegisters) < kLenReading) {
+        setStatus("Ошибка чтения регистров");
+        return;
+    }
+    for (int i = 0; i < kLenReading; ++i)
+        mIRsValue_->appendPlainText(u8(ident::RegisterLine(0x28 + i, regs[i])));
+}
+
+void TIdentTab::bReadTemperClick() {
+    uint8_t raw[kLenTemperature] = {};
+    if (ReadTemperatureRaw(state_.portHandle, state_.controllerNumber & 0xFF, raw) != 1) {
+        setStatus("Ошибка чтения температуры");
+        lTemperature_->setText("Ошибка чтения температуры");
+        return;
+    }
+    lTemperature_->setText(u8(ident::TemperatureText(raw)));
+}
+
+void TIdentTab::ReadCRCClick() {
+    uint8_t raw[2] = {};
+    if (ReadBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegCrc16, 2, raw, kBoardRegisters) < 2) {
+        mIRsValue_->appendPlainText("Ошибка чтения");
+        return;
+    }
+    mIRsValue_->appendPlainText(u8(ident::CrcText(raw)));
+}
+
+void TIdentTab::TestButtonClick() {
+    long n = 0;
+    if (!TextToInt(dialogs_, TestEdit_->text(), n))
+        return;
+    const uint8_t bytes[2] = {0x80, static_cast<uint8_t>(n & 0xFF)};
+    if (WriteBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegFitting, 2, bytes, kBoardRegisters) != 1) {
+        setStatus("Ошибка");
+        return;
+    }
+    setStatus("Запись завершена успешно");
+    TestEdit_->setText(QString::number(ident::NextTableStep(n)));
+}
+
+void TIdentTab::bGlobalSetClick() {
+    if (!globalSetts_)
+        return;
+    globalSetts_->setProperty("mode", false);
+    globalSetts_->setWindowTitle("Первичная настройка");
+    if (!state_.PasswordStep())
+        return;
+    dialogs_.execModal(*globalSetts_);
+}
+
+void TIdentTab::bGlobalDefaultSetClick() {
+    if (!defSet_ || !state_.PasswordStep())
+        return;
+    dialogs_.execModal(*defSet_);
+}
+
+void TIdentTab::bSaveParamToTextClick() {
+    if (viewParam_)
+        dialogs_.execModal(*viewParam_);
+}
+
+void TIdentTab::LETimeoutChange(const QString& text) {
+    SetTimeoutMultiplier(TimeoutMultiplierFromText(text.toStdString()));
+}
