@@ -61,6 +61,7 @@ public:
         for (auto& s : steps) s.afterBytes += received_.size();
         steps_ = std::move(steps);
         next_ = 0;
+        ++generation_;
     }
     // Answer once after `after` more bytes.
     void Answer(size_t after, Bytes answer, int delayMs = 0) {
@@ -80,6 +81,7 @@ public:
         received_.clear();
         steps_.clear();
         next_ = 0;
+        ++generation_;
     }
     // Waits (bounded) until at least n bytes have been received in all.
     bool WaitReceived(size_t n, int timeoutMs = 5000) const {
@@ -127,10 +129,12 @@ private:
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             PeerStep step;
+            uint64_t generation = 0;
             {
                 std::lock_guard<std::mutex> lock(mu_);
                 if (next_ >= steps_.size() || received_.size() < steps_[next_].afterBytes) continue;
                 step = steps_[next_];
+                generation = generation_;
                 writing_ = true;
             }
             if (step.delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(step.delayMs));
@@ -140,7 +144,7 @@ private:
                 WriteAll(step.chunks[i]);
             }
             std::lock_guard<std::mutex> lock(mu_);
-            ++next_;
+            if (generation == generation_) ++next_; // a script replaced meanwhile starts afresh
             writing_ = false;
             cv_.notify_all();
         }
@@ -155,5 +159,6 @@ private:
     Bytes received_;
     std::vector<PeerStep> steps_;
     size_t next_ = 0;
+    uint64_t generation_ = 0;
     bool writing_ = false;
 };
