@@ -93,8 +93,19 @@ bool Line::waitForFrames(size_t count, std::chrono::milliseconds bound) const
     return cv_.wait_for(lk, bound, [&] { return frames_.size() >= count; });
 }
 
+void Line::flushSkippedLocked()
+{
+    Parser& p = *p_;
+    if (p.skipped.empty()) return;
+    std::vector<uint8_t> run;
+    run.swap(p.skipped);
+    recordLocked(FrameKind::Skipped, std::move(run), false, p.skippedTime);
+}
+
 void Line::recordLocked(FrameKind kind, std::vector<uint8_t> bytes, bool ok, Clock::time_point t)
 {
+    // Noise before a frame is recorded before it, as one run.
+    if (kind != FrameKind::Skipped) flushSkippedLocked();
     if (frames_.size() >= kMaxRecords) frames_.erase(frames_.begin(), frames_.begin() + kMaxRecords / 2);
     frames_.push_back({kind, std::move(bytes), ok, t});
     cv_.notify_all();
@@ -196,11 +207,7 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
 {
     std::lock_guard lk(m_);
     Parser& p = *p_;
-    auto flushSkipped = [&] {
-        if (p.skipped.empty()) return;
-        recordLocked(FrameKind::Skipped, std::move(p.skipped), false, p.skippedTime);
-        p.skipped.clear();
-    };
+    auto flushSkipped = [&] { flushSkippedLocked(); };
     auto skip = [&](uint8_t b) {
         if (p.skipped.empty()) p.skippedTime = t;
         p.skipped.push_back(b);
@@ -225,7 +232,6 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
         switch (p.state) {
         case Parser::Idle:
             if (b == kStart) {
-                flushSkipped();
                 p.buf.assign(1, b);
                 p.state = Parser::Command;
             } else {
@@ -283,8 +289,8 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
             break;
         }
     }
-    // Noise is recorded once the line moves on, so that a run stays one record;
-    // a run at the end of this batch is recorded now when nothing is pending.
+    // Noise at the end of what came is recorded now unless a frame may still
+    // be starting.
     if (p.state == Parser::Idle) flushSkipped();
 }
 

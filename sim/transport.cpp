@@ -193,9 +193,10 @@ private:
                     peerCount_ = peers_.size();
                 }
             }
-            // Read the peers (in reverse so that dropping one keeps the indexes).
+            // Read the peers in order; those that went away are dropped afterwards.
             const Clock::time_point arrived = Clock::now();
-            for (size_t k = fds.size(); k-- > firstPeer;) {
+            std::vector<size_t> gone;
+            for (size_t k = firstPeer; k < fds.size(); ++k) {
                 const size_t i = k - firstPeer;
                 if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 uint8_t buf[4096];
@@ -208,9 +209,10 @@ private:
                         in_.push_back({buf[j], t});
                     }
                 } else if (n == 0 || (errno != EAGAIN && errno != EINTR && errno != EWOULDBLOCK)) {
-                    if (peers_[i].closeOnEof) dropPeer(i);
+                    if (peers_[i].closeOnEof) gone.push_back(i);
                 }
             }
+            for (size_t g = gone.size(); g-- > 0;) dropPeer(gone[g]);
         }
     }
 

@@ -247,6 +247,7 @@ private:
     void finishCommandLocked(std::vector<Answer>& out);
     void finishAddressLocked(std::vector<Answer>& out);
     void finishContinuationLocked(std::vector<Answer>& out);
+    void flushSkippedLocked();
     void recordLocked(FrameKind kind, std::vector<uint8_t> bytes, bool ok, Clock::time_point t);
     void answerLocked(VirtualController* c, std::vector<uint8_t> bytes, std::vector<Answer>& out);
     VirtualController* controllerLocked(uint8_t address);

@@ -1,0 +1,202 @@
+// The line's frame parser, images and the demo file, without a transport:
+// bytes go straight into Line::receive with times chosen by the test.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "sim_peer.h"
+#include "virtual_controller.h"
+
+using namespace simtest;
+using zelsim::Answer;
+using zelsim::Clock;
+using zelsim::FrameKind;
+using zelsim::Line;
+
+namespace {
+
+struct Fed {
+    Line line;
+    Clock::time_point t = Clock::now();
+    // Feeds bytes `gapMs` after the previous ones; returns the answers' bytes.
+    Bytes feed(const Bytes& b, int gapMs = 1)
+    {
+        t += std::chrono::milliseconds(gapMs);
+        std::vector<Answer> out;
+        line.receive(b.data(), b.size(), t, out);
+        Bytes all;
+        for (auto& a : out) all.insert(all.end(), a.bytes.begin(), a.bytes.end());
+        return all;
+    }
+};
+
+Bytes Identity(uint8_t addr, uint8_t type)
+{
+    Bytes a{addr, type, 0x01};
+    a.push_back(FrameChecksum(a.data(), 3));
+    return a;
+}
+
+} // namespace
+
+TEST(SimParser, ResyncsAfterNoiseBadChecksumsAndPauses)
+{
+    Fed f;
+    f.line.addController(1);
+    // noise, then a command frame with a bad checksum whose third byte starts a real frame
+    Bytes in{0x11, 0x22, 0x60, 0x05, 0x60};
+    Bytes id = Cmd(1, 0x21);
+    in.insert(in.end(), id.begin() + 1, id.end());
+    EXPECT_EQ(f.feed(in), Identity(1, 0x21));
+
+    // half a read request, then a pause longer than the resync limit: dropped
+    Bytes rd = ReadReq(1, 0x3040, 7);
+    EXPECT_TRUE(f.feed(Bytes(rd.begin(), rd.begin() + 6)).empty());
+    EXPECT_EQ(f.feed(Cmd(1, 0x21), Line::kResyncPauseMs + 1), Identity(1, 0x21));
+    // the same split with a short pause completes the request
+    EXPECT_TRUE(f.feed(Bytes(rd.begin(), rd.begin() + 6)).empty());
+    EXPECT_EQ(f.feed(Bytes(rd.begin() + 6, rd.end()), 50).size(), 8u);
+
+    const auto frames = f.line.frames();
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_EQ(frames[0].kind, FrameKind::Skipped);
+    EXPECT_EQ(frames[0].bytes, (Bytes{0x11, 0x22, 0x60, 0x05}));
+    EXPECT_EQ(frames[1].kind, FrameKind::Command);
+    EXPECT_EQ(frames[1].bytes, id);
+}
+
+TEST(SimParser, FollowsFrameLengthsForOtherAddresses)
+{
+    Fed f;
+    f.line.addController(1);
+    // A write to controller 9 whose data looks like an identify frame for 1:
+    // the parser must take it as data, not answer it.
+    Bytes data{0x00};
+    Bytes fake = Cmd(1, 0x21);
+    data.insert(data.end(), fake.begin(), fake.end());
+    EXPECT_TRUE(f.feed(WriteReq(9, 0x5000, data)).empty());
+    EXPECT_TRUE(f.feed(ReadReq(9, 0x3040, 7)).empty());
+    EXPECT_EQ(f.feed(Cmd(1, 0x21)), Identity(1, 0x21));
+
+    // A bad address-frame checksum: no answer, the error is noted.
+    Bytes bad = ReadReq(1, 0x3040, 7);
+    bad.back() ^= 1;
+    EXPECT_TRUE(f.feed(bad).empty());
+    EXPECT_EQ(f.line.front().lastErrorCode(), zelsim::kErrBadChecksum);
+    // A bad continuation checksum: no answer, memory unchanged.
+    const Bytes before = f.line.front().peek(0, 0x5000, 3);
+    Bytes w = WriteReq(1, 0x5000, {1, 2, 3});
+    w.back() ^= 1;
+    EXPECT_TRUE(f.feed(w).empty());
+    EXPECT_EQ(f.line.front().peek(0, 0x5000, 3), before);
+    // An identification-text request followed by something other than 0x31.
+    Bytes t = Cmd(1, 0x00);
+    Bytes id = Cmd(1, 0x21);
+    t.insert(t.end(), id.begin(), id.end());
+    EXPECT_EQ(f.feed(t), Identity(1, 0x21));
+}
+
+TEST(SimParser, FaultShapesOfAnswers)
+{
+    Fed f;
+    auto& c = f.line.addController(3, 0x17);
+    zelsim::Faults fl;
+    fl.answerDelayMs = 40;
+    fl.chunkSize = 2;
+    fl.chunkPauseMs = 15;
+    c.setFaults(fl);
+    std::vector<Answer> out;
+    const Bytes id = Cmd(3, 0x21);
+    f.line.receive(id.data(), id.size(), Clock::now(), out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].bytes, Identity(3, 0x17));
+    EXPECT_EQ(out[0].delayMs, 40);
+    EXPECT_EQ(out[0].chunkSize, 2);
+    EXPECT_EQ(out[0].chunkPauseMs, 15);
+}
+
+TEST(SimParser, RandomBytesNeverCrashOrAnswerGarbage)
+{
+    std::mt19937 rng(12345);
+    Fed f;
+    f.line.addController(1);
+    f.line.addController(2, 0x22);
+    f.line.front().setPasswords(1234, 0);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes b(rng() % 40);
+        for (auto& x : b) x = uint8_t(rng() % 4 == 0 ? 0x60 : rng());
+        if (rng() % 3 == 0 && !b.empty()) b[rng() % b.size()] = uint8_t(rng() % 2 ? 0x48 : 0x40);
+        f.feed(b, int(rng() % 300));
+    }
+    // Still in step afterwards: after a pause, a plain request is answered.
+    EXPECT_EQ(f.feed(Cmd(2, 0x21), 1000), Identity(2, 0x22));
+}
+
+TEST(SimImage, RoundTripOptionalBlocksAndShortFiles)
+{
+    zelsim::VirtualController a(5);
+    a.poke(0, 0x1300, {0xAA, 0xBB});
+    a.poke(0, 0x3000 + 56, {0x77});
+    Bytes img = a.imageBytes();
+    EXPECT_EQ(img.size(), 1292u); // 7 + 58 + 200 + 24 + 690 + 256 + 57
+    EXPECT_EQ(Bytes(img.begin(), img.begin() + 7), (Bytes{58, 0, 0, 20, 0, 69, 12}));
+
+    zelsim::VirtualController b(7);
+    ASSERT_EQ(b.loadImageBytes(img), zelsim::kImageOk);
+    EXPECT_EQ(b.peek(0, 0x1300, 2), (Bytes{0xAA, 0xBB}));
+    EXPECT_EQ(b.peek(0, 0x3000 + 56, 1), Bytes{0x77});
+    // the side A address follows the controller, with a fresh checksum
+    const Bytes p = b.peek(0, 0x3101, 58);
+    EXPECT_EQ(p[2], 7);
+    EXPECT_EQ(p[57], FrameChecksum(p.data(), 57));
+
+    // sizes[4] != 0: two blocks for 0x0 and 0x100 after the channel settings
+    img[4] = 3;
+    img.insert(img.begin() + 7 + 58 + 200, {1, 2, 3, 4, 5, 6});
+    ASSERT_EQ(b.loadImageBytes(img), zelsim::kImageOk);
+    EXPECT_EQ(b.peek(0, 0x0, 3), (Bytes{1, 2, 3}));
+    EXPECT_EQ(b.peek(0, 0x100, 3), (Bytes{4, 5, 6}));
+    EXPECT_EQ(b.peek(0, 0x3040, 7), (Bytes{58, 0, 0, 20, 3, 69, 12}));
+    const Bytes back = b.imageBytes();
+    ASSERT_EQ(back.size(), img.size());
+    EXPECT_EQ(Bytes(back.begin() + 65, back.end()), Bytes(img.begin() + 65, img.end()));
+
+    // one byte short, or no header: refused, nothing changed
+    img.pop_back();
+    EXPECT_EQ(b.loadImageBytes(img), zelsim::kImageBad);
+    EXPECT_EQ(b.loadImageBytes({58, 0}), zelsim::kImageBad);
+    EXPECT_EQ(b.peek(0, 0x0, 3), (Bytes{1, 2, 3}));
+    EXPECT_EQ(b.loadImage("no-such-image.bin"), zelsim::kImageCannotOpen);
+
+    std::mt19937 rng(7);
+    for (int i = 0; i < 500; ++i) {
+        Bytes r(rng() % 3000);
+        for (auto& x : r) x = uint8_t(rng());
+        const int res = b.loadImageBytes(r);
+        EXPECT_TRUE(res == zelsim::kImageOk || res == zelsim::kImageBad);
+    }
+}
+
+TEST(SimImage, DemoLayoutAndGeneratedFile)
+{
+    zelsim::VirtualController c;
+    c.poke(0, 0x1300, Bytes(20, 0x33));
+    const Bytes d = c.demoImageBytes();
+    ASSERT_EQ(d.size(), zelsim::kDemoImageSize);
+    EXPECT_EQ(Bytes(d.begin(), d.begin() + 7), (Bytes{58, 0, 0, 20, 0, 69, 12}));
+    EXPECT_EQ(Bytes(d.begin() + 7, d.begin() + 65), c.peek(0, 0x3101, 58));
+    EXPECT_EQ(Bytes(d.begin() + 125, d.begin() + 145), Bytes(20, 0x33));
+    EXPECT_EQ(Bytes(d.begin() + 265, d.begin() + 277), c.peek(0, 0x4000, 12));
+    EXPECT_EQ(Bytes(d.begin() + 289, d.begin() + 417), c.peek(0, 0x5100, 128));
+    EXPECT_EQ(Bytes(d.begin() + 417 + 69 * 9, d.begin() + 1107), c.peek(0, 0x2900, 69));
+    EXPECT_EQ(Bytes(d.begin() + 1107, d.end()), Bytes(1235 - 1107, 0));
+
+    const char* bin = std::getenv("ZEL_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    std::ifstream f(std::string(bin) + "/data/demo_trk.bin", std::ios::binary);
+    const Bytes file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(file, zelsim::VirtualController().demoImageBytes());
+}

@@ -1,0 +1,136 @@
+// The line over loopback TCP, and the startzel-sim program itself.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "sim_peer.h"
+#include "virtual_controller.h"
+
+using namespace simtest;
+
+namespace {
+
+Peer Connect(uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        close(fd);
+        return Peer(-1);
+    }
+    return Peer(fd);
+}
+
+const char* SimExe()
+{
+    const char* p = std::getenv("ZEL_SIM_EXE");
+    return p ? p : "startzel-sim";
+}
+
+// Runs startzel-sim with the arguments; returns its pid and the first line it printed.
+pid_t Spawn(std::vector<std::string> args, std::string& firstLine)
+{
+    int out[2];
+    if (pipe(out) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        std::vector<char*> argv{const_cast<char*>(SimExe())};
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    Peer pipeEnd(out[0]);
+    firstLine.clear();
+    for (;;) {
+        const Bytes b = pipeEnd.read(1, 10000);
+        if (b.empty() || b[0] == '\n') break;
+        firstLine.push_back(char(b[0]));
+    }
+    return pid;
+}
+
+int Finish(pid_t pid)
+{
+    kill(pid, SIGTERM);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+} // namespace
+
+TEST(SimTcp, PeersShareTheLineAndStopIsClean)
+{
+    zelsim::Line line;
+    auto& c = line.addController(4, 0x22);
+    zelsim::TcpTransport tcp(line);
+    std::string err;
+    ASSERT_TRUE(tcp.start(0, false, &err)) << err;
+    ASSERT_NE(tcp.port(), 0);
+    Peer a = Connect(tcp.port());
+    Peer b = Connect(tcp.port());
+    ASSERT_TRUE(a.ok() && b.ok());
+    const Bytes id{4, 0x22, 0x01, FrameChecksum(Bytes{4, 0x22, 1}.data(), 3)};
+    EXPECT_EQ(a.ask(Cmd(4, 0x21), 4), id);
+    EXPECT_EQ(b.read(4), id); // every peer hears the answer
+    // a request split over two peers is one byte stream
+    const Bytes w = WriteReq(4, 0x5000, {1, 2, 3});
+    const size_t n0 = line.frameCount();
+    a.send(Bytes(w.begin(), w.begin() + 6));
+    ASSERT_TRUE(line.waitForFrames(n0 + 1, std::chrono::seconds(5)));
+    b.send(Bytes(w.begin() + 6, w.end()));
+    EXPECT_EQ(a.read(1), Bytes{0});
+    EXPECT_EQ(b.read(1), Bytes{0});
+    EXPECT_EQ(c.peek(0, 0x5000, 3), (Bytes{1, 2, 3}));
+    EXPECT_EQ(tcp.peerCount(), 2u);
+    tcp.stop();
+    EXPECT_TRUE(b.read(1).empty()); // closed, nothing more
+}
+
+TEST(SimProgram, CommandLine)
+{
+    const std::string exe = SimExe();
+    EXPECT_EQ(std::system((exe + " --help > help.txt").c_str()), 0);
+    EXPECT_NE(std::system((exe + " --addr F0 2> err.txt").c_str()), 0);
+    EXPECT_NE(std::system((exe + " --bogus 2> err.txt").c_str()), 0);
+    EXPECT_NE(std::system((exe + " --image missing.bin 2> err.txt").c_str()), 0);
+
+    std::string first;
+    pid_t pid = Spawn({"--tcp", "0", "--addr", "5", "--type", "17", "--addr", "6", "--refuse-writes"}, first);
+    ASSERT_GT(pid, 0);
+    const int port = std::atoi(first.c_str());
+    ASSERT_GT(port, 0) << first;
+    {
+        Peer p = Connect(uint16_t(port));
+        ASSERT_TRUE(p.ok());
+        EXPECT_EQ(p.ask(Cmd(5, 0x21), 4).at(1), 0x17);
+        EXPECT_EQ(p.ask(Cmd(6, 0x21), 4).at(1), 0x21);
+        EXPECT_EQ(p.ask(WriteReq(6, 0x5000, {1, 2}), 1), Bytes{zelsim::kErrWriteRefused});
+    }
+    EXPECT_EQ(Finish(pid), 0);
+
+    pid = Spawn({"--baud", "19200", "--passwords", "1234:0"}, first);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(first.rfind("/dev/pts/", 0), 0u) << first;
+    {
+        Peer p = Peer::OpenPty(first);
+        ASSERT_TRUE(p.ok());
+        EXPECT_EQ(p.ask(Cmd(0xF0, 0x21), 4).at(0), 1);
+        EXPECT_EQ(p.ask(ReadReq(1, 0x5300, 1), 2).at(0), 1);
+    }
+    EXPECT_EQ(Finish(pid), 0);
+}
