@@ -48,21 +48,41 @@ void PortLayerStart();
 void PortLayerStop();
 bool PortLayerRunning();
 
+// 0 with *handle set; 9 before PortLayerStart, 1 with all 32 slots in use, 3 for
+// an empty name; serial ports: the errno of the failed step (EBUSY when another
+// opener holds the port); TCP: -1; USB names: -1 until the USB kind exists.
+// A failed open leaves no slot in use.
 int PortOpen(int* handle, const char* name);
+// Always 1; handle 0 or a free slot: nothing to do.
 int PortClose(int handle);
+// 1 when all bytes went out (or were taken by the stub, the USB key or a USB
+// channel's transmit ring), 0 on failure or for a bad handle; never a partial
+// send reported as success. A serial write is bounded by 20 ms + 20 ms per byte.
 int PortWrite(int handle, const uint8_t* bytes, int count);
 int PortWriteByte(int handle, uint8_t byte);
+// Moves what the device holds into the ring and returns the waiting count
+// (0 for handle 0, the stub and the USB key).
 int port_avail(int handle);
+// 1 when exactly n bytes were taken; with fewer waiting nothing is taken and
+// the result is 0.
 int PortRead(int handle, uint8_t* destination, int n);
+// Drops waiting input: the ring, then (serial ports) what the driver holds.
+// With tracing on, each non-empty batch is traced as cleared.
 void PortPurge(int handle);
 
 // Waits until at least one byte is waiting on the port (as port_avail counts
-// them) or timeoutMs passes; returns the waiting count (0 on time-out). Bytes
-// are moved exactly as port_avail moves them, so callers may poll with either.
+// them) or timeoutMs passes; returns the waiting count (0 on time-out or for a
+// bad handle). Bytes are moved exactly as port_avail moves them, so callers may
+// poll with either. Serial ports wait in poll(), TCP ports in TcpWaitReadable,
+// USB channels and the stub in short sleeps.
 int PortWaitInput(int handle, int timeoutMs);
 
 // Line settings: baud 0 means 4800; parity letter N, O, E, M, S or Z; stop-bit
 // code 1 or 2. Other letters or codes leave that setting as the port has it.
+// Data bits 7 or 8 (others give EINVAL). Returns 0 on success (nothing to do
+// for the stub, USB key and TCP kinds), 2 for handle 0 or a free slot, or the
+// errno of the refused setting; a driver that quietly keeps another rate, size
+// or parity than asked gives EINVAL. On success the slot keeps the settings.
 int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
 
 // Diagnostics of a slot: kind, name, the errno of its last failed call.
@@ -70,16 +90,26 @@ int PortKindOf(int handle);         // -1 for a free slot or a bad handle
 std::string PortNameOf(int handle); // "" for a free slot
 int PortLastError(int handle);      // 0 when none
 
-// The two counters written into port.out by PortLayerStop:
-// parity/framing errors reported by the serial driver, and bytes dropped
-// because a receive ring already held 9999 unread bytes.
+// The two counters written into port.out by PortLayerStop as
+// "Ошибок паритета=%d, пакетов( стоп-бит)=%d"; both restart at 0 with the layer.
+// - parityFraming: parity and framing errors the serial driver counted
+//   (TIOCGICOUNT) while our serial ports were open, added when each port
+//   closes. Drivers that keep no such counts (ptys, several USB adapters)
+//   add nothing.
+// - overrunDropped: received bytes dropped because the slot's receive ring
+//   already held 9999 unread bytes. Unread bytes are never written over; the
+//   newest ones that do not fit are dropped and counted here.
 struct PortErrorCounters {
     uint64_t parityFraming = 0;
     uint64_t overrunDropped = 0;
 };
 PortErrorCounters PortLayerCounters();
 
-// Port list for the settings dialog, filled by EnumeratePorts.
+// Port list for the settings dialog, filled by EnumeratePorts: the serial ports
+// under <sysfs root>/class/tty that have a device behind them (serial-core ports
+// whose type reads 0 have no UART and are left out), listed by their /dev names
+// ("ttyS0", "ttyUSB0"), which PortOpen maps to /dev/NAME; at most 16 names of up
+// to 19 characters, sorted ("COMn" names by number, others byte by byte).
 struct PortListEntryInfo {
     uint8_t deviceType = 0;   // USB device type (0 for serial ports)
     uint8_t channelCount = 0; // USB channel count

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,17 +12,9 @@
 #include "port_layer.h"
 #include "port_slot.h"
 #include "pty_helper.h"
+#include "trace_helper.h"
 
 namespace {
-
-std::string ReadTrace()
-{
-    std::ifstream f("port.out", std::ios::binary);
-    const std::string raw((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    // The stamp changes from run to run; its shape does not.
-    static const std::regex stamp(R"(\d\d\.\d\d\.\d\d \(\d\d:\d\d:\d\d:\d\d\d\))");
-    return std::regex_replace(Cp866ToUtf8(raw), stamp, "DD.MM.YY (hh:mm:ss:mmm)");
-}
 
 class PortTable : public ::testing::Test {
 protected:

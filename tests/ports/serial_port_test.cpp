@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -15,18 +14,11 @@
 #include "port_layer.h"
 #include "port_slot.h"
 #include "pty_helper.h"
+#include "trace_helper.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadTrace()
-{
-    std::ifstream f("port.out", std::ios::binary);
-    const std::string raw((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    static const std::regex stamp(R"(\d\d\.\d\d\.\d\d \(\d\d:\d\d:\d\d:\d\d\d\))");
-    return std::regex_replace(Cp866ToUtf8(raw), stamp, "DD.MM.YY (hh:mm:ss:mmm)");
-}
 
 const char* const kStart = "\r\nВход в программу\r\n";
 
