@@ -110,6 +110,8 @@ void WorkerRequestPause(bool raise);
 bool WorkerWaitParked(int timeoutMs);
 // Wakes the worker after a USB slot was opened or closed.
 void WorkerUsbSlotsChanged();
+// How often the worker left its parked wait (for tests: idle means no wakeups).
+uint64_t WorkerWakeups();
 // One pump pass over the USB channel slots (send, poll, receive). USB kind hook.
 void UsbPumpPass();
 

@@ -24,6 +24,7 @@ std::thread workerThread;
 bool runFlag = false;                  // guarded by workerMutex
 std::atomic<uint8_t> pauseRequest{0};  // raised by the user-interface thread
 std::atomic<uint8_t> workerState{kParked};
+std::atomic<uint64_t> wakeups{0};
 
 bool AnyUsbChannelOpen()
 {
@@ -42,6 +43,7 @@ void Run()
             workerState = kParked;
             workerCv.notify_all();
             workerCv.wait(lock, [] { return !runFlag || (!pauseRequest.load() && AnyUsbChannelOpen()); });
+            ++wakeups;
             continue;
         }
         workerState = kPumping; // under the lock: a pause raised from now on is waited for
@@ -98,6 +100,11 @@ bool WorkerWaitParked(int timeoutMs)
     std::unique_lock<std::mutex> lock(workerMutex);
     return workerCv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                              [] { return !runFlag || workerState.load() == kParked; });
+}
+
+uint64_t WorkerWakeups()
+{
+    return wakeups.load();
 }
 
 void WorkerUsbSlotsChanged()

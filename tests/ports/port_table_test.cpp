@@ -289,9 +289,15 @@ TEST_F(PortTable, WorkerParksWhenNoUsbChannelIsOpen)
     // No USB channel: the worker sleeps on its condition, parked, instead of
     // ticking; a pause request is honoured at once.
     EXPECT_TRUE(WorkerWaitParked(5000));
+    const uint64_t before = WorkerWakeups();
+    int h = 0;
+    ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+    EXPECT_EQ(PortWaitInput(h, 60), 0); // the ports are used for a while
     WorkerRequestPause(false);
     WorkerUsbSlotsChanged();
     EXPECT_TRUE(WorkerWaitParked(5000));
+    EXPECT_EQ(PortWaitInput(h, 30), 0);
+    EXPECT_EQ(WorkerWakeups(), before) << "nothing to pump: the worker stays asleep";
     WorkerRequestPause(true);
     EXPECT_TRUE(WorkerWaitParked(5000));
 }
