@@ -28,15 +28,13 @@ struct Line::Parser {
 Line::Line() : p_(std::make_unique<Parser>()) {}
 Line::~Line() = default;
 
-VirtualController& Line::addController(uint8_t address, uint8_t deviceType)
-{
+VirtualController& Line::addController(uint8_t address, uint8_t deviceType) {
     std::lock_guard lk(m_);
     controllers_.push_back(std::make_unique<VirtualController>(address, deviceType));
     return *controllers_.back();
 }
 
-VirtualController* Line::controllerLocked(uint8_t address)
-{
+VirtualController* Line::controllerLocked(uint8_t address) {
     for (auto& c : controllers_)
         if (c->address() == address) return c.get();
     // With exactly one controller on the line it answers the reserve address too.
@@ -44,57 +42,49 @@ VirtualController* Line::controllerLocked(uint8_t address)
     return nullptr;
 }
 
-VirtualController* Line::controller(uint8_t address)
-{
+VirtualController* Line::controller(uint8_t address) {
     std::lock_guard lk(m_);
     return controllerLocked(address);
 }
 
-VirtualController& Line::front()
-{
+VirtualController& Line::front() {
     std::lock_guard lk(m_);
     if (controllers_.empty()) controllers_.push_back(std::make_unique<VirtualController>());
     return *controllers_.front();
 }
 
-size_t Line::controllerCount() const
-{
+size_t Line::controllerCount() const {
     std::lock_guard lk(m_);
     return controllers_.size();
 }
 
-void Line::setFaults(const Faults& f)
-{
+void Line::setFaults(const Faults& f) {
     std::lock_guard lk(m_);
-    for (auto& c : controllers_) c->setFaults(f);
+    for (auto& c : controllers_)
+        c->setFaults(f);
 }
 
-std::vector<ReceivedFrame> Line::frames() const
-{
+std::vector<ReceivedFrame> Line::frames() const {
     std::lock_guard lk(m_);
     return frames_;
 }
 
-size_t Line::frameCount() const
-{
+size_t Line::frameCount() const {
     std::lock_guard lk(m_);
     return frames_.size();
 }
 
-void Line::clearFrames()
-{
+void Line::clearFrames() {
     std::lock_guard lk(m_);
     frames_.clear();
 }
 
-bool Line::waitForFrames(size_t count, std::chrono::milliseconds bound) const
-{
+bool Line::waitForFrames(size_t count, std::chrono::milliseconds bound) const {
     std::unique_lock lk(m_);
     return cv_.wait_for(lk, bound, [&] { return frames_.size() >= count; });
 }
 
-void Line::flushSkippedLocked()
-{
+void Line::flushSkippedLocked() {
     Parser& p = *p_;
     if (p.skipped.empty()) return;
     std::vector<uint8_t> run;
@@ -102,8 +92,7 @@ void Line::flushSkippedLocked()
     recordLocked(FrameKind::Skipped, std::move(run), false, p.skippedTime);
 }
 
-void Line::recordLocked(FrameKind kind, std::vector<uint8_t> bytes, bool ok, Clock::time_point t)
-{
+void Line::recordLocked(FrameKind kind, std::vector<uint8_t> bytes, bool ok, Clock::time_point t) {
     // Noise before a frame is recorded before it, as one run.
     if (kind != FrameKind::Skipped) flushSkippedLocked();
     if (frames_.size() >= kMaxRecords) frames_.erase(frames_.begin(), frames_.begin() + kMaxRecords / 2);
@@ -111,12 +100,12 @@ void Line::recordLocked(FrameKind kind, std::vector<uint8_t> bytes, bool ok, Clo
     cv_.notify_all();
 }
 
-void Line::answerLocked(VirtualController* c, std::vector<uint8_t> bytes, std::vector<Answer>& out)
-{
+void Line::answerLocked(VirtualController* c, std::vector<uint8_t> bytes, std::vector<Answer>& out) {
     const Faults f = c->faults();
     if (f.extraByte) bytes.push_back(0x00);
     if (f.corruptAnswers)
-        for (auto& b : bytes) b ^= 0x5A;
+        for (auto& b : bytes)
+            b ^= 0x5A;
     Answer a;
     a.bytes = std::move(bytes);
     a.delayMs = f.answerDelayMs > 0 ? f.answerDelayMs : 0;
@@ -125,8 +114,7 @@ void Line::answerLocked(VirtualController* c, std::vector<uint8_t> bytes, std::v
     out.push_back(std::move(a));
 }
 
-void Line::finishCommandLocked(std::vector<Answer>& out)
-{
+void Line::finishCommandLocked(std::vector<Answer>& out) {
     Parser& p = *p_;
     p.ctrl = p.buf[1];
     p.cmd = p.buf[2];
@@ -145,17 +133,20 @@ void Line::finishCommandLocked(std::vector<Answer>& out)
     VirtualController* c = controllerLocked(p.ctrl);
     if (!c || c->faults().noAnswer) return;
     std::vector<uint8_t> a;
-    if (p.cmd == 0x21) c->identifyAnswer(a);
-    else if (p.cmd == 0xF0) c->errorAnswer(a);
-    else return; // unknown command: a controller keeps silent
+    if (p.cmd == 0x21)
+        c->identifyAnswer(a);
+    else if (p.cmd == 0xF0)
+        c->errorAnswer(a);
+    else
+        return; // unknown command: a controller keeps silent
     answerLocked(c, std::move(a), out);
 }
 
-void Line::finishAddressLocked(std::vector<Answer>& out)
-{
+void Line::finishAddressLocked(std::vector<Answer>& out) {
     Parser& p = *p_;
     const std::vector<uint8_t>& b = p.buf;
-    p.memAddr = static_cast<uint32_t>(b[4]) | static_cast<uint32_t>(b[2]) << 8 | static_cast<uint32_t>(b[3]) << 16;
+    p.memAddr =
+        static_cast<uint32_t>(b[4]) | static_cast<uint32_t>(b[2]) << 8 | static_cast<uint32_t>(b[3]) << 16;
     p.first = b[5];
     p.count = b[6];
     p.buf.clear();
@@ -183,8 +174,7 @@ void Line::finishAddressLocked(std::vector<Answer>& out)
     answerLocked(c, std::move(a), out);
 }
 
-void Line::finishContinuationLocked(std::vector<Answer>& out)
-{
+void Line::finishContinuationLocked(std::vector<Answer>& out) {
     Parser& p = *p_;
     std::vector<uint8_t> data;
     data.reserve(p.count);
@@ -203,8 +193,7 @@ void Line::finishContinuationLocked(std::vector<Answer>& out)
     answerLocked(c, {c->handleWrite(board, p.memAddr, data)}, out);
 }
 
-void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vector<Answer>& out)
-{
+void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vector<Answer>& out) {
     std::lock_guard lk(m_);
     Parser& p = *p_;
     auto flushSkipped = [&] { flushSkippedLocked(); };
@@ -215,7 +204,8 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
 
     if (n > 0 && p.haveLast && t - p.last > std::chrono::milliseconds(kResyncPauseMs)) {
         // The line went quiet in the middle of a frame: what came is lost.
-        for (uint8_t b : p.buf) skip(b);
+        for (uint8_t b : p.buf)
+            skip(b);
         p.buf.clear();
         p.state = Parser::Idle;
         flushSkipped();

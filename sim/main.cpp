@@ -12,30 +12,29 @@
 
 namespace {
 
-const char kUsage[] =
-    "Usage: startzel-sim [options]\n"
-    "Runs virtual controllers on one line. The first line printed is the port to\n"
-    "connect to: the pseudo-terminal path, or the TCP port (TCPC_127.0.0.1:PORT).\n"
-    "\n"
-    "  --pty              serve the line on a pseudo-terminal (default)\n"
-    "  --tcp PORT         listen on TCP port PORT of 127.0.0.1 (0 picks a free port)\n"
-    "  --listen-all       with --tcp, listen on every interface\n"
-    "  --addr HEX         add a controller at this address (repeatable; default 1)\n"
-    "  --type HEX         device type 21, 22, 17 or 27 of the last --addr\n"
-    "                     (before any --addr: the default for all, 21)\n"
-    "  --image FILE       memory from a controller image file, for the last --addr\n"
-    "                     (before any --addr: for all)\n"
-    "  --passwords A:J    administrator and adjustment passwords (0 = not set)\n"
-    "  --baud N           pace both directions like a line at N baud\n"
-    "  --no-answer        controllers do not answer\n"
-    "  --extra-byte       every answer carries one byte too many\n"
-    "  --bad-ident-checksum  identify answers carry a wrong checksum\n"
-    "  --bad-type         identify answers report the unsupported type 20\n"
-    "  --refuse-writes    every write is refused\n"
-    "  --delay MS         wait MS milliseconds before each answer\n"
-    "  --chunks N:MS      send answers in pieces of N bytes, MS milliseconds apart\n"
-    "  --corrupt          corrupt every answer byte\n"
-    "  --help             this text\n";
+const char kUsage[] = "Usage: startzel-sim [options]\n"
+                      "Runs virtual controllers on one line. The first line printed is the port to\n"
+                      "connect to: the pseudo-terminal path, or the TCP port (TCPC_127.0.0.1:PORT).\n"
+                      "\n"
+                      "  --pty              serve the line on a pseudo-terminal (default)\n"
+                      "  --tcp PORT         listen on TCP port PORT of 127.0.0.1 (0 picks a free port)\n"
+                      "  --listen-all       with --tcp, listen on every interface\n"
+                      "  --addr HEX         add a controller at this address (repeatable; default 1)\n"
+                      "  --type HEX         device type 21, 22, 17 or 27 of the last --addr\n"
+                      "                     (before any --addr: the default for all, 21)\n"
+                      "  --image FILE       memory from a controller image file, for the last --addr\n"
+                      "                     (before any --addr: for all)\n"
+                      "  --passwords A:J    administrator and adjustment passwords (0 = not set)\n"
+                      "  --baud N           pace both directions like a line at N baud\n"
+                      "  --no-answer        controllers do not answer\n"
+                      "  --extra-byte       every answer carries one byte too many\n"
+                      "  --bad-ident-checksum  identify answers carry a wrong checksum\n"
+                      "  --bad-type         identify answers report the unsupported type 20\n"
+                      "  --refuse-writes    every write is refused\n"
+                      "  --delay MS         wait MS milliseconds before each answer\n"
+                      "  --chunks N:MS      send answers in pieces of N bytes, MS milliseconds apart\n"
+                      "  --corrupt          corrupt every answer byte\n"
+                      "  --help             this text\n";
 
 struct CtrlSpec {
     int address = 1;
@@ -43,8 +42,7 @@ struct CtrlSpec {
     std::string image;
 };
 
-bool ParseInt(const char* s, int base, int lo, int hi, int& out)
-{
+bool ParseInt(const char* s, int base, int lo, int hi, int& out) {
     if (!s || !*s) return false;
     char* end = nullptr;
     errno = 0;
@@ -54,16 +52,14 @@ bool ParseInt(const char* s, int base, int lo, int hi, int& out)
     return true;
 }
 
-int Fail(const std::string& msg)
-{
+int Fail(const std::string& msg) {
     std::fprintf(stderr, "startzel-sim: %s\n(see startzel-sim --help)\n", msg.c_str());
     return 2;
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     bool tcp = false, allInterfaces = false;
     int tcpPort = 0, baud = 0, defaultType = 0x21, admin = 0, adjust = 0;
     std::string defaultImage;
@@ -85,7 +81,8 @@ int main(int argc, char** argv)
         } else if (a == "--pty") {
             tcp = false;
         } else if (a == "--tcp") {
-            if (!needValue() || !ParseInt(val, 10, 0, 65535, tcpPort)) return Fail("--tcp needs a port 0..65535");
+            if (!needValue() || !ParseInt(val, 10, 0, 65535, tcpPort))
+                return Fail("--tcp needs a port 0..65535");
             tcp = true;
         } else if (a == "--listen-all") {
             allInterfaces = true;
@@ -94,7 +91,8 @@ int main(int argc, char** argv)
                 return Fail("--addr needs a hexadecimal address 1..FF other than F0");
             ctrls.push_back({v, -1, {}});
         } else if (a == "--type") {
-            if (!needValue() || !ParseInt(val, 16, 0, 0xFF, v)) return Fail("--type needs a hexadecimal byte");
+            if (!needValue() || !ParseInt(val, 16, 0, 0xFF, v))
+                return Fail("--type needs a hexadecimal byte");
             (ctrls.empty() ? defaultType : ctrls.back().type) = v;
         } else if (a == "--image") {
             if (!needValue()) return Fail("--image needs a file name");
@@ -106,7 +104,8 @@ int main(int argc, char** argv)
             if (!ParseInt(first.c_str(), 10, 0, 25599, admin) || !ParseInt(colon + 1, 10, 0, 25599, adjust))
                 return Fail("--passwords needs two numbers 0..25599");
         } else if (a == "--baud") {
-            if (!needValue() || !ParseInt(val, 10, 1, 10'000'000, baud)) return Fail("--baud needs a positive rate");
+            if (!needValue() || !ParseInt(val, 10, 1, 10'000'000, baud))
+                return Fail("--baud needs a positive rate");
         } else if (a == "--no-answer") {
             faults.noAnswer = true;
         } else if (a == "--extra-byte") {
@@ -138,7 +137,8 @@ int main(int argc, char** argv)
     zelsim::Line line;
     for (const auto& c : ctrls) {
         const int type = c.type >= 0 ? c.type : defaultType;
-        zelsim::VirtualController& vc = line.addController(static_cast<uint8_t>(c.address), static_cast<uint8_t>(type));
+        zelsim::VirtualController& vc =
+            line.addController(static_cast<uint8_t>(c.address), static_cast<uint8_t>(type));
         const std::string& image = c.image.empty() ? defaultImage : c.image;
         if (!image.empty()) {
             const int r = vc.loadImage(image);

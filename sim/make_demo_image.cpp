@@ -4,8 +4,7 @@
 
 #include "virtual_controller.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: zel_make_demo_image OUTPUT\n");
         return 2;

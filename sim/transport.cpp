@@ -26,22 +26,19 @@ constexpr size_t kMaxPending = 1 << 16; // a peer that never reads loses the old
 // With a baud rate every byte takes 10 bit times in each direction.
 class Runner {
 public:
-    Runner(Line& line, int baud) : line_(line)
-    {
+    Runner(Line& line, int baud) : line_(line) {
         if (baud > 0) byteTime_ = std::chrono::nanoseconds(10'000'000'000LL / baud);
     }
     ~Runner() { stop(); }
 
-    void addPeer(int fd, bool closeOnEof)
-    {
+    void addPeer(int fd, bool closeOnEof) {
         peers_.push_back({fd, {}, closeOnEof});
         peerCount_ = peers_.size();
     }
     void setListener(int fd) { listen_ = fd; }
     size_t peerCount() const { return peerCount_; }
 
-    bool start(std::string* error)
-    {
+    bool start(std::string* error) {
         wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
         if (wake_ < 0) {
             if (error) *error = std::string("eventfd: ") + std::strerror(errno);
@@ -51,15 +48,15 @@ public:
         return true;
     }
 
-    void stop()
-    {
+    void stop() {
         if (thread_.joinable()) {
             stop_ = true;
             const uint64_t one = 1;
             [[maybe_unused]] ssize_t r = write(wake_, &one, sizeof one);
             thread_.join();
         }
-        for (auto& p : peers_) close(p.fd);
+        for (auto& p : peers_)
+            close(p.fd);
         peers_.clear();
         peerCount_ = 0;
         for (int* fd : {&listen_, &wake_})
@@ -80,8 +77,7 @@ private:
         Clock::time_point t;
     };
 
-    void schedule(const Answer& a, Clock::time_point now)
-    {
+    void schedule(const Answer& a, Clock::time_point now) {
         Clock::time_point t = std::max(now + std::chrono::milliseconds(a.delayMs), lastOut_);
         for (size_t i = 0; i < a.bytes.size(); ++i) {
             if (i > 0 && a.chunkSize > 0 && i % static_cast<size_t>(a.chunkSize) == 0)
@@ -92,8 +88,7 @@ private:
         }
     }
 
-    void feedDue(Clock::time_point now)
-    {
+    void feedDue(Clock::time_point now) {
         std::vector<Answer> answers;
         while (!in_.empty() && in_.front().t <= now) {
             // bytes that arrived together go in one batch
@@ -105,18 +100,17 @@ private:
             }
             line_.receive(batch.data(), batch.size(), t, answers);
         }
-        for (const auto& a : answers) schedule(a, now);
+        for (const auto& a : answers)
+            schedule(a, now);
     }
 
-    void dropPeer(size_t i)
-    {
+    void dropPeer(size_t i) {
         close(peers_[i].fd);
         peers_.erase(peers_.begin() + static_cast<long>(i));
         peerCount_ = peers_.size();
     }
 
-    void writePending()
-    {
+    void writePending() {
         for (size_t i = 0; i < peers_.size();) {
             Peer& p = peers_[i];
             bool dead = false;
@@ -135,13 +129,14 @@ private:
             }
             if (p.pending.size() > kMaxPending)
                 p.pending.erase(p.pending.begin(), p.pending.end() - static_cast<long>(kMaxPending));
-            if (dead) dropPeer(i);
-            else ++i;
+            if (dead)
+                dropPeer(i);
+            else
+                ++i;
         }
     }
 
-    void loop()
-    {
+    void loop() {
         while (!stop_) {
             Clock::time_point now = Clock::now();
             feedDue(now);
@@ -151,7 +146,8 @@ private:
                 out_.pop_front();
             }
             if (!due.empty())
-                for (auto& p : peers_) p.pending.insert(p.pending.end(), due.begin(), due.end());
+                for (auto& p : peers_)
+                    p.pending.insert(p.pending.end(), due.begin(), due.end());
             writePending();
 
             Clock::time_point next = Clock::time_point::max();
@@ -212,7 +208,8 @@ private:
                     if (peers_[i].closeOnEof) gone.push_back(i);
                 }
             }
-            for (size_t g = gone.size(); g-- > 0;) dropPeer(gone[g]);
+            for (size_t g = gone.size(); g-- > 0;)
+                dropPeer(gone[g]);
         }
     }
 
@@ -229,10 +226,11 @@ private:
 };
 
 PtyTransport::PtyTransport(Line& line, int baud) : line_(line), baud_(baud) {}
-PtyTransport::~PtyTransport() { stop(); }
+PtyTransport::~PtyTransport() {
+    stop();
+}
 
-bool PtyTransport::start(std::string* error)
-{
+bool PtyTransport::start(std::string* error) {
     if (runner_) return true;
     auto fail = [&](const char* what, int master, int slave) {
         if (error) *error = std::string(what) + ": " + std::strerror(errno);
@@ -267,8 +265,7 @@ bool PtyTransport::start(std::string* error)
     return true;
 }
 
-void PtyTransport::stop()
-{
+void PtyTransport::stop() {
     if (runner_) {
         runner_->stop();
         runner_.reset();
@@ -280,10 +277,11 @@ void PtyTransport::stop()
 }
 
 TcpTransport::TcpTransport(Line& line, int baud) : line_(line), baud_(baud) {}
-TcpTransport::~TcpTransport() { stop(); }
+TcpTransport::~TcpTransport() {
+    stop();
+}
 
-bool TcpTransport::start(uint16_t port, bool allInterfaces, std::string* error)
-{
+bool TcpTransport::start(uint16_t port, bool allInterfaces, std::string* error) {
     if (runner_) return true;
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     auto fail = [&](const char* what) {
@@ -312,14 +310,15 @@ bool TcpTransport::start(uint16_t port, bool allInterfaces, std::string* error)
     return true;
 }
 
-void TcpTransport::stop()
-{
+void TcpTransport::stop() {
     if (runner_) {
         runner_->stop();
         runner_.reset();
     }
 }
 
-size_t TcpTransport::peerCount() const { return runner_ ? runner_->peerCount() : 0; }
+size_t TcpTransport::peerCount() const {
+    return runner_ ? runner_->peerCount() : 0;
+}
 
 } // namespace zelsim

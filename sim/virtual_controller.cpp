@@ -13,18 +13,21 @@ namespace zelsim {
 
 namespace {
 
-void PutLe(std::vector<uint8_t>& mem, size_t at, uint64_t value, int width)
-{
-    for (int i = 0; i < width; ++i) mem[at + i] = static_cast<uint8_t>(value >> (8 * i));
+void PutLe(std::vector<uint8_t>& mem, size_t at, uint64_t value, int width) {
+    for (int i = 0; i < width; ++i)
+        mem[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-bool PasswordSet(const uint8_t pw[2]) { return pw[0] != 0 || pw[1] != 0; }
+bool PasswordSet(const uint8_t pw[2]) {
+    return pw[0] != 0 || pw[1] != 0;
+}
 
-bool UsableAddress(uint8_t a) { return a != 0 && a != kReserve; }
+bool UsableAddress(uint8_t a) {
+    return a != 0 && a != kReserve;
+}
 
 // The text a controller of this type reports when asked for its identification.
-std::string DefaultIdentText(uint8_t type)
-{
+std::string DefaultIdentText(uint8_t type) {
     switch (type) {
     case 0x22:
         return Utf8ToCp866("Контроллер ТРК stm32-УЗСГ, тип 22h, версия 1.08\r\nИмитатор линии");
@@ -41,15 +44,13 @@ std::string DefaultIdentText(uint8_t type)
 
 VirtualController::VirtualController(uint8_t address, uint8_t deviceType)
     : address_(UsableAddress(address) ? address : 1), type_(deviceType), ident_(DefaultIdentText(deviceType)),
-      mem0_(kMemSize), mem2_(kRegSize), mem4_(kMemSize)
-{
+      mem0_(kMemSize), mem2_(kRegSize), mem4_(kMemSize) {
     setDefaultsLocked();
 }
 
 // Defaults of a controller as shipped for a two-sided dispenser with four
 // nozzles a side, plus a little life in the state registers.
-void VirtualController::setDefaultsLocked()
-{
+void VirtualController::setDefaultsLocked() {
     std::fill(mem0_.begin(), mem0_.end(), 0);
     std::fill(mem2_.begin(), mem2_.end(), 0);
     std::fill(mem4_.begin(), mem4_.end(), 0);
@@ -64,7 +65,8 @@ void VirtualController::setDefaultsLocked()
     p[3] = (address_ < 0xFF && UsableAddress(static_cast<uint8_t>(address_ + 1))) ? address_ + 1 : 0;
     p[4] = 4; // nozzles per side
     p[5] = 2; // sides
-    for (int i = 0; i < 10; ++i) p[6 + i] = static_cast<uint8_t>(i + 1);
+    for (int i = 0; i < 10; ++i)
+        p[6 + i] = static_cast<uint8_t>(i + 1);
     p[22] = 0;  // 100 pulses per litre
     p[23] = 0;  // one phase
     p[24] = 1;  // slow start 100 ml
@@ -90,13 +92,14 @@ void VirtualController::setDefaultsLocked()
         PutLe(mem0_, s + 5, 0x80000000u, 4);
         PutLe(mem0_, s + 14, 200, 2);
         const size_t r = kNozRegs + n * kChannelStep;
-        PutLe(mem0_, r + 32, 5290 + 10 * n, 2);    // price
-        PutLe(mem0_, r + 46, 1000 + 137 * n, 4);   // fiscal totalizer
+        PutLe(mem0_, r + 32, 5290 + 10 * n, 2);  // price
+        PutLe(mem0_, r + 46, 1000 + 137 * n, 4); // fiscal totalizer
         mem0_[r + 50] = static_cast<uint8_t>(7 * n);
     }
     PutLe(mem0_, kNara, 0x00FF, 2); // channel mask: eight channels
     mem0_[kNara + 24] = 15;
-    for (size_t i = 0; i < kBlock3000Len; ++i) mem0_[kBlock3000 + i] = static_cast<uint8_t>(i + 1);
+    for (size_t i = 0; i < kBlock3000Len; ++i)
+        mem0_[kBlock3000 + i] = static_cast<uint8_t>(i + 1);
 
     // Thermistor table: Rn 10 kOhm at 25 degrees, B 3950, A = Rn / (Rt + Rn) * 1024,
     // one entry each 4 degrees from -50.
@@ -108,85 +111,79 @@ void VirtualController::setDefaultsLocked()
     }
 
     mem2_[0x24] = 0x05; // simulator off; the other bits carry firmware flags
-    for (int i = 0; i < 6; ++i) mem2_[0x28 + i] = static_cast<uint8_t>(0x10 + i);
+    for (int i = 0; i < 6; ++i)
+        mem2_[0x28 + i] = static_cast<uint8_t>(0x10 + i);
 }
 
-uint8_t VirtualController::address() const
-{
+uint8_t VirtualController::address() const {
     std::lock_guard lk(m_);
     return address_;
 }
 
-void VirtualController::setSideAddressLocked(uint8_t address)
-{
+void VirtualController::setSideAddressLocked(uint8_t address) {
     const size_t len = mem0_[kParamLength];
     if (len < 4 || mem0_[kParams + 2] == address) return;
     mem0_[kParams + 2] = address;
     mem0_[kParams + len - 1] = FrameChecksum(&mem0_[kParams], len - 1);
 }
 
-void VirtualController::setAddress(uint8_t address)
-{
+void VirtualController::setAddress(uint8_t address) {
     std::lock_guard lk(m_);
     if (!UsableAddress(address)) return;
     address_ = address;
     setSideAddressLocked(address);
 }
 
-uint8_t VirtualController::deviceType() const
-{
+uint8_t VirtualController::deviceType() const {
     std::lock_guard lk(m_);
     return type_;
 }
 
-void VirtualController::setDeviceType(uint8_t type)
-{
+void VirtualController::setDeviceType(uint8_t type) {
     std::lock_guard lk(m_);
     type_ = type;
 }
 
-uint8_t VirtualController::extraByte() const
-{
+uint8_t VirtualController::extraByte() const {
     std::lock_guard lk(m_);
     return extra_;
 }
 
-void VirtualController::setExtraByte(uint8_t b)
-{
+void VirtualController::setExtraByte(uint8_t b) {
     std::lock_guard lk(m_);
     extra_ = b;
 }
 
-std::string VirtualController::identText() const
-{
+std::string VirtualController::identText() const {
     std::lock_guard lk(m_);
     return ident_;
 }
 
-void VirtualController::setIdentText(const std::string& cp866)
-{
+void VirtualController::setIdentText(const std::string& cp866) {
     std::lock_guard lk(m_);
     ident_ = cp866;
 }
 
-void VirtualController::setIdentTextUtf8(const std::string& utf8) { setIdentText(Utf8ToCp866(utf8)); }
+void VirtualController::setIdentTextUtf8(const std::string& utf8) {
+    setIdentText(Utf8ToCp866(utf8));
+}
 
-Faults VirtualController::faults() const
-{
+Faults VirtualController::faults() const {
     std::lock_guard lk(m_);
     return faults_;
 }
 
-void VirtualController::setFaults(const Faults& f)
-{
+void VirtualController::setFaults(const Faults& f) {
     std::lock_guard lk(m_);
     faults_ = f;
 }
 
-std::vector<uint8_t> VirtualController::peek(uint8_t board, uint32_t address, size_t n) const
-{
+std::vector<uint8_t> VirtualController::peek(uint8_t board, uint32_t address, size_t n) const {
     std::lock_guard lk(m_);
-    const std::vector<uint8_t>* mem = board == 0 ? &mem0_ : board == 2 ? &mem2_ : board == 4 ? &mem4_ : nullptr;
+    const std::vector<uint8_t>* mem = board == 0   ? &mem0_
+                                      : board == 2 ? &mem2_
+                                      : board == 4 ? &mem4_
+                                                   : nullptr;
     std::vector<uint8_t> out(n, 0);
     if (!mem) return out;
     for (size_t i = 0; i < n; ++i)
@@ -194,8 +191,7 @@ std::vector<uint8_t> VirtualController::peek(uint8_t board, uint32_t address, si
     return out;
 }
 
-void VirtualController::poke(uint8_t board, uint32_t address, const std::vector<uint8_t>& bytes)
-{
+void VirtualController::poke(uint8_t board, uint32_t address, const std::vector<uint8_t>& bytes) {
     std::lock_guard lk(m_);
     std::vector<uint8_t>* mem = board == 0 ? &mem0_ : board == 2 ? &mem2_ : board == 4 ? &mem4_ : nullptr;
     if (!mem) return;
@@ -203,8 +199,7 @@ void VirtualController::poke(uint8_t board, uint32_t address, const std::vector<
         if (address + i < mem->size()) (*mem)[address + i] = bytes[i];
 }
 
-void VirtualController::resetToDefaults()
-{
+void VirtualController::resetToDefaults() {
     std::lock_guard lk(m_);
     setDefaultsLocked();
     admin_[0] = admin_[1] = adjust_[0] = adjust_[1] = 0;
@@ -213,8 +208,7 @@ void VirtualController::resetToDefaults()
     lastError_ = kErrNone;
 }
 
-int VirtualController::loadImage(const std::string& path)
-{
+int VirtualController::loadImage(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f) return kImageCannotOpen;
     // Images are a few kilobytes; anything far bigger is not one.
@@ -227,11 +221,11 @@ int VirtualController::loadImage(const std::string& path)
     return loadImageBytes(bytes);
 }
 
-int VirtualController::loadImageBytes(const std::vector<uint8_t>& image)
-{
+int VirtualController::loadImageBytes(const std::vector<uint8_t>& image) {
     if (image.size() < 7) return kImageBad;
     const uint8_t* h = image.data();
-    const size_t need = 7 + h[0] + 10u * h[3] + 2u * h[4] + 2u * h[6] + 10u * h[5] + kNaraImageLen + kBlock3000Len;
+    const size_t need =
+        7 + h[0] + 10u * h[3] + 2u * h[4] + 2u * h[6] + 10u * h[5] + kNaraImageLen + kBlock3000Len;
     if (image.size() < need) return kImageBad;
 
     std::lock_guard lk(m_);
@@ -245,65 +239,67 @@ int VirtualController::loadImageBytes(const std::vector<uint8_t>& image)
     mem0_[kParamLength] = h[0];
     std::fill_n(mem0_.begin() + kParams, 0xFF, 0);
     take(kParams, h[0]);
-    for (uint32_t n = 0; n < 10; ++n) take(kNozSetts + n * kChannelStep, h[3]);
+    for (uint32_t n = 0; n < 10; ++n)
+        take(kNozSetts + n * kChannelStep, h[3]);
     if (h[4] != 0) {
         take(kBlock0, h[4]);
         take(kBlock100, h[4]);
     }
     take(kSide1, h[6]);
     take(kSide2, h[6]);
-    for (uint32_t n = 0; n < 10; ++n) take(kNozRegs + n * kChannelStep, h[5]);
+    for (uint32_t n = 0; n < 10; ++n)
+        take(kNozRegs + n * kChannelStep, h[5]);
     take(kNara, kNaraImageLen);
     take(kBlock3000, kBlock3000Len);
     setSideAddressLocked(address_);
     return kImageOk;
 }
 
-std::vector<uint8_t> VirtualController::imageLocked(bool demo) const
-{
+std::vector<uint8_t> VirtualController::imageLocked(bool demo) const {
     const uint8_t* h = &mem0_[kSizesRecord];
     std::vector<uint8_t> out(h, h + 7);
     auto put = [&](uint32_t from, size_t n) { out.insert(out.end(), &mem0_[from], &mem0_[from] + n); };
     if (demo) {
         // The demo file has fixed places whatever the sizes say.
         put(kParams, 58);
-        for (uint32_t n = 0; n < 10; ++n) put(kNozSetts + n * kChannelStep, 20);
+        for (uint32_t n = 0; n < 10; ++n)
+            put(kNozSetts + n * kChannelStep, 20);
         put(kSide1, 12);
         put(kSide2, 12);
         put(kNara, 128);
-        for (uint32_t n = 0; n < 10; ++n) put(kNozRegs + n * kChannelStep, 69);
+        for (uint32_t n = 0; n < 10; ++n)
+            put(kNozRegs + n * kChannelStep, 69);
         const size_t writeBack = h[0] + 10u * h[3] + 10u * h[5] + 2u * h[4] + 2u * h[6] + 263;
         out.resize(std::max(out.size(), writeBack), 0);
         return out;
     }
     put(kParams, h[0]);
-    for (uint32_t n = 0; n < 10; ++n) put(kNozSetts + n * kChannelStep, h[3]);
+    for (uint32_t n = 0; n < 10; ++n)
+        put(kNozSetts + n * kChannelStep, h[3]);
     if (h[4] != 0) {
         put(kBlock0, h[4]);
         put(kBlock100, h[4]);
     }
     put(kSide1, h[6]);
     put(kSide2, h[6]);
-    for (uint32_t n = 0; n < 10; ++n) put(kNozRegs + n * kChannelStep, h[5]);
+    for (uint32_t n = 0; n < 10; ++n)
+        put(kNozRegs + n * kChannelStep, h[5]);
     put(kNara, kNaraImageLen);
     put(kBlock3000, kBlock3000Len);
     return out;
 }
 
-std::vector<uint8_t> VirtualController::imageBytes() const
-{
+std::vector<uint8_t> VirtualController::imageBytes() const {
     std::lock_guard lk(m_);
     return imageLocked(false);
 }
 
-std::vector<uint8_t> VirtualController::demoImageBytes() const
-{
+std::vector<uint8_t> VirtualController::demoImageBytes() const {
     std::lock_guard lk(m_);
     return imageLocked(true);
 }
 
-void VirtualController::setPasswords(int admin, int adjust)
-{
+void VirtualController::setPasswords(int admin, int adjust) {
     std::lock_guard lk(m_);
     admin_[0] = static_cast<uint8_t>(admin / 100);
     admin_[1] = static_cast<uint8_t>(admin % 100);
@@ -313,142 +309,130 @@ void VirtualController::setPasswords(int admin, int adjust)
     adminPresented_ = adjustPresented_ = false;
 }
 
-void VirtualController::setPasswordsSupported(bool on)
-{
+void VirtualController::setPasswordsSupported(bool on) {
     std::lock_guard lk(m_);
     passwordsSupported_ = on;
 }
 
-bool VirtualController::adminPresented() const
-{
+bool VirtualController::adminPresented() const {
     std::lock_guard lk(m_);
     return adminPresented_;
 }
 
-bool VirtualController::adjustPresented() const
-{
+bool VirtualController::adjustPresented() const {
     std::lock_guard lk(m_);
     return adjustPresented_;
 }
 
-int VirtualController::adminWrongEntries() const
-{
+int VirtualController::adminWrongEntries() const {
     std::lock_guard lk(m_);
     return adminWrong_;
 }
 
-int VirtualController::adjustWrongEntries() const
-{
+int VirtualController::adjustWrongEntries() const {
     std::lock_guard lk(m_);
     return adjustWrong_;
 }
 
-std::vector<uint8_t> VirtualController::passwordStatus() const
-{
+std::vector<uint8_t> VirtualController::passwordStatus() const {
     std::lock_guard lk(m_);
     std::vector<uint8_t> out(kPwStatusLen);
-    for (size_t i = 0; i < out.size(); ++i) out[i] = readByteLocked(0, kPwStatus + static_cast<uint32_t>(i));
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = readByteLocked(0, kPwStatus + static_cast<uint32_t>(i));
     return out;
 }
 
-void VirtualController::setAdoptAddressOnRestart(bool on)
-{
+void VirtualController::setAdoptAddressOnRestart(bool on) {
     std::lock_guard lk(m_);
     adoptAddress_ = on;
 }
 
-int VirtualController::restartCount() const
-{
+int VirtualController::restartCount() const {
     std::lock_guard lk(m_);
     return restarts_;
 }
 
-void VirtualController::setTemperature(uint16_t adc, int8_t degrees)
-{
+void VirtualController::setTemperature(uint16_t adc, int8_t degrees) {
     std::lock_guard lk(m_);
     adc_ = adc;
     degrees_ = degrees;
 }
 
-void VirtualController::setFirmwareCrc(uint16_t crc)
-{
+void VirtualController::setFirmwareCrc(uint16_t crc) {
     std::lock_guard lk(m_);
     crc_ = crc;
 }
 
-bool VirtualController::simulatorOn() const
-{
+bool VirtualController::simulatorOn() const {
     std::lock_guard lk(m_);
     return (mem2_[0x24] & 0x40) != 0;
 }
 
-int VirtualController::displayMode() const
-{
+int VirtualController::displayMode() const {
     std::lock_guard lk(m_);
     return displayMode_;
 }
 
-int VirtualController::relayTestCount() const
-{
+int VirtualController::relayTestCount() const {
     std::lock_guard lk(m_);
     return relayTests_;
 }
 
-std::vector<uint8_t> VirtualController::lastFitting() const
-{
+std::vector<uint8_t> VirtualController::lastFitting() const {
     std::lock_guard lk(m_);
     return {mem2_[0x28], mem2_[0x29]};
 }
 
-uint8_t VirtualController::lastErrorCode() const
-{
+uint8_t VirtualController::lastErrorCode() const {
     std::lock_guard lk(m_);
     return lastError_;
 }
 
-int VirtualController::writeCount() const
-{
+int VirtualController::writeCount() const {
     std::lock_guard lk(m_);
     return writes_;
 }
 
-int VirtualController::refusedWriteCount() const
-{
+int VirtualController::refusedWriteCount() const {
     std::lock_guard lk(m_);
     return refused_;
 }
 
-void VirtualController::noteError(uint8_t code)
-{
+void VirtualController::noteError(uint8_t code) {
     std::lock_guard lk(m_);
     lastError_ = code;
 }
 
-uint8_t VirtualController::readByteLocked(uint8_t board, uint32_t address) const
-{
+uint8_t VirtualController::readByteLocked(uint8_t board, uint32_t address) const {
     if (board == 2) {
         switch (address) {
-        case 0x25: return static_cast<uint8_t>(adc_);
-        case 0x26: return static_cast<uint8_t>(adc_ >> 8);
-        case 0x27: return static_cast<uint8_t>(degrees_);
-        case 0x36: return static_cast<uint8_t>(crc_);
-        case 0x37: return static_cast<uint8_t>(crc_ >> 8);
-        default: return mem2_[address];
+        case 0x25:
+            return static_cast<uint8_t>(adc_);
+        case 0x26:
+            return static_cast<uint8_t>(adc_ >> 8);
+        case 0x27:
+            return static_cast<uint8_t>(degrees_);
+        case 0x36:
+            return static_cast<uint8_t>(crc_);
+        case 0x37:
+            return static_cast<uint8_t>(crc_ >> 8);
+        default:
+            return mem2_[address];
         }
     }
     if (board == 4) return mem4_[address];
     if (address >= kPwStatus && address < kPwAreaEnd) {
         const uint32_t i = address - kPwStatus;
         if (!passwordsSupported_) return i < kPwStatusLen ? 0x11 : 0;
-        if (i == 0) return static_cast<uint8_t>((PasswordSet(admin_) ? 1 : 0) | (PasswordSet(adjust_) ? 2 : 0));
+        if (i == 0)
+            return static_cast<uint8_t>((PasswordSet(admin_) ? 1 : 0) | (PasswordSet(adjust_) ? 2 : 0));
         if (i == 1) return static_cast<uint8_t>(adminWrong_ | (adjustWrong_ << 3));
         return 0; // the passwords themselves are never readable
     }
     return mem0_[address];
 }
 
-bool VirtualController::handleRead(uint8_t board, uint32_t address, uint8_t n, std::vector<uint8_t>& out)
-{
+bool VirtualController::handleRead(uint8_t board, uint32_t address, uint8_t n, std::vector<uint8_t>& out) {
     std::lock_guard lk(m_);
     const uint32_t size = board == 0 || board == 4 ? kMemSize : board == 2 ? kRegSize : 0;
     if (address + n > size) {
@@ -456,14 +440,14 @@ bool VirtualController::handleRead(uint8_t board, uint32_t address, uint8_t n, s
         return false;
     }
     const size_t start = out.size();
-    for (uint32_t i = 0; i < n; ++i) out.push_back(readByteLocked(board, address + i));
+    for (uint32_t i = 0; i < n; ++i)
+        out.push_back(readByteLocked(board, address + i));
     // The trailing byte: the checksum of the data, which the tool drops.
     out.push_back(FrameChecksum(out.data() + start, n));
     return true;
 }
 
-bool VirtualController::writeAllowedLocked(uint32_t address, size_t n) const
-{
+bool VirtualController::writeAllowedLocked(uint32_t address, size_t n) const {
     if (!passwordsSupported_) return true;
     const bool adminSet = PasswordSet(admin_);
     const bool adjustSet = PasswordSet(adjust_);
@@ -479,8 +463,7 @@ bool VirtualController::writeAllowedLocked(uint32_t address, size_t n) const
     return true;
 }
 
-uint8_t VirtualController::passwordWriteLocked(uint32_t address, const std::vector<uint8_t>& data)
-{
+uint8_t VirtualController::passwordWriteLocked(uint32_t address, const std::vector<uint8_t>& data) {
     if (!passwordsSupported_) return kErrBadAddress;
     if (address != kPwAdmin && address != kPwAdjust && address != kPwNewAdmin && address != kPwNewAdjust)
         return kErrBadAddress;
@@ -513,8 +496,7 @@ uint8_t VirtualController::passwordWriteLocked(uint32_t address, const std::vect
     return kErrNone;
 }
 
-uint8_t VirtualController::handleWrite(uint8_t board, uint32_t address, const std::vector<uint8_t>& data)
-{
+uint8_t VirtualController::handleWrite(uint8_t board, uint32_t address, const std::vector<uint8_t>& data) {
     std::lock_guard lk(m_);
     uint8_t status = kErrNone;
     if (faults_.refuseWrites) {
@@ -547,26 +529,33 @@ uint8_t VirtualController::handleWrite(uint8_t board, uint32_t address, const st
         } else {
             for (size_t i = 0; i < data.size(); ++i) {
                 const uint32_t a = address + static_cast<uint32_t>(i);
-                if (a == 0x25) displayMode_ = data[i];
-                else if (a == 0x27) ++relayTests_;
-                else if (a == 0x26 || a == 0x36 || a == 0x37) continue; // read-only
-                else mem2_[a] = data[i];
+                if (a == 0x25)
+                    displayMode_ = data[i];
+                else if (a == 0x27)
+                    ++relayTests_;
+                else if (a == 0x26 || a == 0x36 || a == 0x37)
+                    continue; // read-only
+                else
+                    mem2_[a] = data[i];
             }
         }
     } else if (board == 4) {
-        if (address + data.size() > kMemSize) status = kErrBadAddress;
-        else std::copy(data.begin(), data.end(), mem4_.begin() + address);
+        if (address + data.size() > kMemSize)
+            status = kErrBadAddress;
+        else
+            std::copy(data.begin(), data.end(), mem4_.begin() + address);
     } else {
         status = kErrBadAddress;
     }
     lastError_ = status;
-    if (status == kErrNone) ++writes_;
-    else ++refused_;
+    if (status == kErrNone)
+        ++writes_;
+    else
+        ++refused_;
     return status;
 }
 
-void VirtualController::identifyAnswer(std::vector<uint8_t>& out) const
-{
+void VirtualController::identifyAnswer(std::vector<uint8_t>& out) const {
     std::lock_guard lk(m_);
     const uint8_t a[3] = {address_, faults_.badType ? kUnsupportedDeviceType : type_, extra_};
     uint8_t chk = FrameChecksum(a, 3);
@@ -574,8 +563,7 @@ void VirtualController::identifyAnswer(std::vector<uint8_t>& out) const
     out.insert(out.end(), {a[0], a[1], a[2], chk});
 }
 
-void VirtualController::identTextAnswer(std::vector<uint8_t>& out) const
-{
+void VirtualController::identTextAnswer(std::vector<uint8_t>& out) const {
     std::lock_guard lk(m_);
     for (char ch : ident_) {
         if (ch == 0) break;
@@ -584,8 +572,7 @@ void VirtualController::identTextAnswer(std::vector<uint8_t>& out) const
     out.push_back(0);
 }
 
-void VirtualController::errorAnswer(std::vector<uint8_t>& out) const
-{
+void VirtualController::errorAnswer(std::vector<uint8_t>& out) const {
     std::lock_guard lk(m_);
     uint8_t a[16] = {};
     a[0] = address_;

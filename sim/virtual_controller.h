@@ -33,13 +33,13 @@ using Clock = std::chrono::steady_clock;
 // the same code. Their texts are in data/don.msg, group 16.
 enum ErrorCode : uint8_t {
     kErrNone = 0,
-    kErrWriteRefused = 1,     // the controller refuses every write (fault switch)
-    kErrWrongPassword = 2,    // a presented password did not match
-    kErrPasswordBlocked = 3,  // seven wrong entries: the password is blocked
-    kErrProtected = 4,        // the block is protected and no password was presented
-    kErrBadAddress = 5,       // no memory or register at that address / board
-    kErrBadLength = 6,        // write of 0 or more than 64 bytes, or a wrong length for the address
-    kErrBadChecksum = 7,      // an address or continuation frame with a wrong checksum
+    kErrWriteRefused = 1,    // the controller refuses every write (fault switch)
+    kErrWrongPassword = 2,   // a presented password did not match
+    kErrPasswordBlocked = 3, // seven wrong entries: the password is blocked
+    kErrProtected = 4,       // the block is protected and no password was presented
+    kErrBadAddress = 5,      // no memory or register at that address / board
+    kErrBadLength = 6,       // write of 0 or more than 64 bytes, or a wrong length for the address
+    kErrBadChecksum = 7,     // an address or continuation frame with a wrong checksum
 };
 
 // Fault switches of one controller. All off by default.

@@ -22,19 +22,18 @@ struct Fed {
     Line line;
     Clock::time_point t = Clock::now();
     // Feeds bytes `gapMs` after the previous ones; returns the answers' bytes.
-    Bytes feed(const Bytes& b, int gapMs = 1)
-    {
+    Bytes feed(const Bytes& b, int gapMs = 1) {
         t += std::chrono::milliseconds(gapMs);
         std::vector<Answer> out;
         line.receive(b.data(), b.size(), t, out);
         Bytes all;
-        for (auto& a : out) all.insert(all.end(), a.bytes.begin(), a.bytes.end());
+        for (auto& a : out)
+            all.insert(all.end(), a.bytes.begin(), a.bytes.end());
         return all;
     }
 };
 
-Bytes Identity(uint8_t addr, uint8_t type)
-{
+Bytes Identity(uint8_t addr, uint8_t type) {
     Bytes a{addr, type, 0x01};
     a.push_back(FrameChecksum(a.data(), 3));
     return a;
@@ -42,8 +41,7 @@ Bytes Identity(uint8_t addr, uint8_t type)
 
 } // namespace
 
-TEST(SimParser, ResyncsAfterNoiseBadChecksumsAndPauses)
-{
+TEST(SimParser, ResyncsAfterNoiseBadChecksumsAndPauses) {
     Fed f;
     f.line.addController(1);
     // noise, then a command frame with a bad checksum whose third byte starts a real frame
@@ -68,8 +66,7 @@ TEST(SimParser, ResyncsAfterNoiseBadChecksumsAndPauses)
     EXPECT_EQ(frames[1].bytes, id);
 }
 
-TEST(SimParser, FollowsFrameLengthsForOtherAddresses)
-{
+TEST(SimParser, FollowsFrameLengthsForOtherAddresses) {
     Fed f;
     f.line.addController(1);
     // A write to controller 9 whose data looks like an identify frame for 1:
@@ -99,8 +96,7 @@ TEST(SimParser, FollowsFrameLengthsForOtherAddresses)
     EXPECT_EQ(f.feed(t), Identity(1, 0x21));
 }
 
-TEST(SimParser, FaultShapesOfAnswers)
-{
+TEST(SimParser, FaultShapesOfAnswers) {
     Fed f;
     auto& c = f.line.addController(3, 0x17);
     zelsim::Faults fl;
@@ -118,8 +114,7 @@ TEST(SimParser, FaultShapesOfAnswers)
     EXPECT_EQ(out[0].chunkPauseMs, 15);
 }
 
-TEST(SimParser, RandomBytesNeverCrashOrAnswerGarbage)
-{
+TEST(SimParser, RandomBytesNeverCrashOrAnswerGarbage) {
     std::mt19937 rng(12345);
     Fed f;
     f.line.addController(1);
@@ -127,7 +122,8 @@ TEST(SimParser, RandomBytesNeverCrashOrAnswerGarbage)
     f.line.front().setPasswords(1234, 0);
     for (int round = 0; round < 3000; ++round) {
         Bytes b(rng() % 40);
-        for (auto& x : b) x = uint8_t(rng() % 4 == 0 ? 0x60 : rng());
+        for (auto& x : b)
+            x = uint8_t(rng() % 4 == 0 ? 0x60 : rng());
         if (rng() % 3 == 0 && !b.empty()) b[rng() % b.size()] = uint8_t(rng() % 2 ? 0x48 : 0x40);
         f.feed(b, int(rng() % 300));
     }
@@ -135,8 +131,7 @@ TEST(SimParser, RandomBytesNeverCrashOrAnswerGarbage)
     EXPECT_EQ(f.feed(Cmd(2, 0x21), 1000), Identity(2, 0x22));
 }
 
-TEST(SimImage, RoundTripOptionalBlocksAndShortFiles)
-{
+TEST(SimImage, RoundTripOptionalBlocksAndShortFiles) {
     zelsim::VirtualController a(5);
     a.poke(0, 0x1300, {0xAA, 0xBB});
     a.poke(0, 0x3000 + 56, {0x77});
@@ -174,14 +169,14 @@ TEST(SimImage, RoundTripOptionalBlocksAndShortFiles)
     std::mt19937 rng(7);
     for (int i = 0; i < 500; ++i) {
         Bytes r(rng() % 3000);
-        for (auto& x : r) x = uint8_t(rng());
+        for (auto& x : r)
+            x = uint8_t(rng());
         const int res = b.loadImageBytes(r);
         EXPECT_TRUE(res == zelsim::kImageOk || res == zelsim::kImageBad);
     }
 }
 
-TEST(SimImage, DemoLayoutAndGeneratedFile)
-{
+TEST(SimImage, DemoLayoutAndGeneratedFile) {
     zelsim::VirtualController c;
     c.poke(0, 0x1300, Bytes(20, 0x33));
     const Bytes d = c.demoImageBytes();

@@ -11,16 +11,14 @@ namespace {
 
 class SimPty : public ::testing::Test {
 protected:
-    void start(int baud = 0)
-    {
+    void start(int baud = 0) {
         pty = std::make_unique<zelsim::PtyTransport>(line, baud);
         std::string err;
         ASSERT_TRUE(pty->start(&err)) << err;
         peer = std::make_unique<Peer>(Peer::OpenPty(pty->slavePath()));
         ASSERT_TRUE(peer->ok());
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         c1 = &line.addController(1, 0x21);
         start();
     }
@@ -29,20 +27,17 @@ protected:
     // Identify answer of controller `addr`: proves everything sent before it
     // was answered or left unanswered.
     Bytes identify(uint8_t addr) const { return peer->ask(Cmd(addr, 0x21), 4); }
-    Bytes read(uint32_t addr, uint8_t n, uint8_t board = 0) const
-    {
+    Bytes read(uint32_t addr, uint8_t n, uint8_t board = 0) const {
         Bytes a = peer->ask(ReadReq(1, addr, n, board), n + 1u);
         if (a.size() == n + 1u) a.pop_back();
         return a;
     }
     // Status byte of a write (the second of two for a 1-byte write).
-    int write(uint32_t addr, const Bytes& d, uint8_t board = 0, uint8_t ctrl = 1) const
-    {
+    int write(uint32_t addr, const Bytes& d, uint8_t board = 0, uint8_t ctrl = 1) const {
         const Bytes a = peer->ask(WriteReq(ctrl, addr, d, board), d.size() == 1 ? 2 : 1);
         return a.size() == (d.size() == 1 ? 2u : 1u) ? a.back() : -1;
     }
-    int errorCode() const
-    {
+    int errorCode() const {
         const Bytes a = peer->ask(Cmd(1, 0xF0), 16);
         return a.size() == 16 ? a[7] : -1;
     }
@@ -55,8 +50,7 @@ protected:
 
 } // namespace
 
-TEST_F(SimPty, ReadsWritesAndTheirAnswerSizes)
-{
+TEST_F(SimPty, ReadsWritesAndTheirAnswerSizes) {
     EXPECT_EQ(identify(1), (Bytes{1, 0x21, 0x01, 0x71}));
     EXPECT_EQ(read(0x3040, 7), (Bytes{58, 0, 0, 20, 0, 69, 12}));
     EXPECT_EQ(read(0x3100, 1), Bytes{58});
@@ -70,7 +64,8 @@ TEST_F(SimPty, ReadsWritesAndTheirAnswerSizes)
     // 1-byte write: address frame only, two answer bytes
     EXPECT_EQ(peer->ask(WriteReq(1, 0x5000, {0x42}), 2), (Bytes{1, 0}));
     Bytes d64(64);
-    for (size_t i = 0; i < d64.size(); ++i) d64[i] = uint8_t(i * 3);
+    for (size_t i = 0; i < d64.size(); ++i)
+        d64[i] = uint8_t(i * 3);
     EXPECT_EQ(write(0x5000, d64), 0);
     EXPECT_EQ(read(0x5000, 40), Bytes(d64.begin(), d64.begin() + 40));
     EXPECT_EQ(errorCode(), zelsim::kErrNone);
@@ -98,8 +93,7 @@ TEST_F(SimPty, ReadsWritesAndTheirAnswerSizes)
     EXPECT_EQ(peer->read(11), (Bytes{0x92, 0xA5, 0xE1, 0xE2, ' ', 's', 't', 'm', '3', '2', 0}));
 }
 
-TEST_F(SimPty, Board2Registers)
-{
+TEST_F(SimPty, Board2Registers) {
     c1->setTemperature(0x0234, -7);
     c1->setFirmwareCrc(0xBEEF);
     EXPECT_EQ(read(0x25, 3, 2), (Bytes{0x34, 0x02, 0xF9}));
@@ -119,8 +113,7 @@ TEST_F(SimPty, Board2Registers)
     EXPECT_EQ(write(0xFF, {1, 2}, 2), zelsim::kErrBadAddress);
 }
 
-TEST_F(SimPty, ReserveAddressOnlyWithOneController)
-{
+TEST_F(SimPty, ReserveAddressOnlyWithOneController) {
     EXPECT_EQ(identify(0xF0), (Bytes{1, 0x21, 0x01, 0x71}));
     auto& c2 = line.addController(2, 0x27);
     peer->send(Cmd(0xF0, 0x21));
@@ -131,8 +124,7 @@ TEST_F(SimPty, ReserveAddressOnlyWithOneController)
     EXPECT_EQ(identify(1).size(), 4u);
 }
 
-TEST_F(SimPty, PasswordsProtectBlocksAndBlockAfterSevenWrongEntries)
-{
+TEST_F(SimPty, PasswordsProtectBlocksAndBlockAfterSevenWrongEntries) {
     EXPECT_EQ(read(0x5300, 16), Bytes(16, 0));
     EXPECT_EQ(write(0x3101, {3, 3}), 0); // no password: open
     c1->setPasswords(1234, 5678);
@@ -176,8 +168,7 @@ TEST_F(SimPty, PasswordsProtectBlocksAndBlockAfterSevenWrongEntries)
     EXPECT_EQ(write(0x5300, {0, 99}), zelsim::kErrBadAddress);
 }
 
-TEST_F(SimPty, RestartMovesToTheSideAAddress)
-{
+TEST_F(SimPty, RestartMovesToTheSideAAddress) {
     EXPECT_EQ(write(0x3103, {7}), 0); // side A address in the parameter block
     EXPECT_EQ(write(0x88FFFF, {0x01}), 0);
     EXPECT_EQ(identify(7), (Bytes{7, 0x21, 0x01, FrameChecksum(Bytes{7, 0x21, 1}.data(), 3)}));
@@ -187,8 +178,7 @@ TEST_F(SimPty, RestartMovesToTheSideAAddress)
     EXPECT_EQ(identify(7).size(), 4u);
 }
 
-TEST_F(SimPty, FaultSwitches)
-{
+TEST_F(SimPty, FaultSwitches) {
     c1->setFaults({.extraByte = true});
     EXPECT_EQ(peer->ask(ReadReq(1, 0x3040, 1), 3), (Bytes{58, FrameChecksum(Bytes{58}.data(), 1), 0}));
     c1->setFaults({.badIdentChecksum = true});
@@ -221,8 +211,7 @@ TEST_F(SimPty, FaultSwitches)
     EXPECT_EQ(read(0x3040, 7), (Bytes{58, 0, 0, 20, 0, 69, 12}));
 }
 
-TEST_F(SimPty, PacedLineAnswersTheSame)
-{
+TEST_F(SimPty, PacedLineAnswersTheSame) {
     pty->stop();
     start(9600);
     EXPECT_EQ(identify(1), (Bytes{1, 0x21, 0x01, 0x71}));

@@ -16,8 +16,7 @@ using namespace simtest;
 
 namespace {
 
-Peer Connect(uint16_t port)
-{
+Peer Connect(uint16_t port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -30,15 +29,13 @@ Peer Connect(uint16_t port)
     return Peer(fd);
 }
 
-const char* SimExe()
-{
+const char* SimExe() {
     const char* p = std::getenv("ZEL_SIM_EXE");
     return p ? p : "startzel-sim";
 }
 
 // Runs startzel-sim with the arguments; returns its pid and the first line it printed.
-pid_t Spawn(std::vector<std::string> args, std::string& firstLine)
-{
+pid_t Spawn(std::vector<std::string> args, std::string& firstLine) {
     int out[2];
     if (pipe(out) != 0) return -1;
     const pid_t pid = fork();
@@ -47,7 +44,8 @@ pid_t Spawn(std::vector<std::string> args, std::string& firstLine)
         close(out[0]);
         close(out[1]);
         std::vector<char*> argv{const_cast<char*>(SimExe())};
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);
@@ -63,8 +61,7 @@ pid_t Spawn(std::vector<std::string> args, std::string& firstLine)
     return pid;
 }
 
-int Finish(pid_t pid)
-{
+int Finish(pid_t pid) {
     kill(pid, SIGTERM);
     int st = 0;
     waitpid(pid, &st, 0);
@@ -73,8 +70,7 @@ int Finish(pid_t pid)
 
 } // namespace
 
-TEST(SimTcp, PeersShareTheLineAndStopIsClean)
-{
+TEST(SimTcp, PeersShareTheLineAndStopIsClean) {
     zelsim::Line line;
     auto& c = line.addController(4, 0x22);
     zelsim::TcpTransport tcp(line);
@@ -101,8 +97,7 @@ TEST(SimTcp, PeersShareTheLineAndStopIsClean)
     EXPECT_TRUE(b.read(1).empty()); // closed, nothing more
 }
 
-TEST(SimProgram, CommandLine)
-{
+TEST(SimProgram, CommandLine) {
     const std::string exe = SimExe();
     EXPECT_EQ(std::system((exe + " --help > help.txt").c_str()), 0);
     EXPECT_NE(std::system((exe + " --addr F0 2> err.txt").c_str()), 0);
