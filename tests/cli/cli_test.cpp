@@ -1,0 +1,232 @@
+// startzel-cli against the virtual controller on a pseudo-terminal and over
+// TCP, in-process and as the real executable.
+#include "cli.h"
+
+#include "cp866.h"
+#include "virtual_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result Cli(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int st = RunCli(args, out, err);
+    return {st, out.str(), err.str()};
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+class CliOnLine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::remove("com.ini");
+        std::remove("port.out");
+        ctrl = &line.addController(0x05, 0x22);
+        ASSERT_TRUE(pty.start());
+    }
+    Result run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", pty.slavePath(), "--addr", "5"});
+        return Cli(args);
+    }
+    zelsim::Line line;
+    zelsim::VirtualController* ctrl = nullptr;
+    zelsim::PtyTransport pty{line};
+};
+
+TEST_F(CliOnLine, IdentifyTextAndSizes) {
+    ctrl->setIdentTextUtf8("Контроллер ТРК v2");
+    ctrl->setExtraByte(0x07);
+
+    Result r = run({"identify"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "address=05 type=22 extra=07\n");
+
+    r = run({"ident-text"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Контроллер ТРК v2\n");
+
+    r = run({"sizes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "58 0 0 20 0 69 12\n");
+
+    // The reserve address reaches the single controller and tells its own address.
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCli({"--port", pty.slavePath(), "--addr", "F0", "identify"}, out, err), 0) << err.str();
+    EXPECT_EQ(out.str(), "address=05 type=22 extra=07\n");
+}
+
+TEST_F(CliOnLine, ReadWriteAndLengthQuery) {
+    Result r = run({"write", "1200", "0A 1B2c 3D"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ctrl->peek(0, 0x1200, 4), (std::vector<uint8_t>{0x0A, 0x1B, 0x2C, 0x3D}));
+
+    r = run({"read", "1200", "4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0A 1B 2C 3D\n");
+
+    // Without a length the byte at 3100 gives it: the 58-byte parameter block.
+    r = run({"read", "3100"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.size(), 58u * 3u); // "XX" and a space or the line end per byte
+    const auto params = ctrl->peek(0, 0x3101, 58);
+    char first[8];
+    std::snprintf(first, sizeof first, "%02X %02X", params[0], params[1]);
+    EXPECT_EQ(r.out.substr(0, 5), first);
+
+    // Board 2 registers: the simulator bit.
+    r = run({"write", "24", "40", "--board", "2"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(ctrl->simulatorOn());
+}
+
+TEST_F(CliOnLine, RefusalsAndErrorText) {
+    std::ofstream("don.msg") << "; test texts\n16,1,Write refused\n";
+    zelsim::Faults f;
+    f.refuseWrites = true;
+    ctrl->setFaults(f);
+
+    Result r = run({"write", "1200", "01"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("(result code -1)"), std::string::npos) << r.err;
+
+    r = run({"error"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "1 Write refused\n");
+
+    r = run({"restart"});
+    EXPECT_EQ(r.status, 1);
+    std::remove("don.msg");
+}
+
+TEST_F(CliOnLine, NoAnswerAndSearch) {
+    zelsim::Line other;
+    other.addController(0x02);
+    other.addController(0x1F);
+    zelsim::PtyTransport pty2{other};
+    ASSERT_TRUE(pty2.start());
+    Result r = Cli({"--port", pty2.slavePath(), "search"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string text;
+    int count = 0;
+    while (std::getline(lines, text)) {
+        ++count;
+        const bool present = count == 2 || count == 31;
+        EXPECT_EQ(text, "Трк №" + std::to_string(count) + (present ? " найдено." : " не найдено."));
+    }
+    EXPECT_EQ(count, 31);
+
+    r = Cli({"--port", pty2.slavePath(), "--addr", "9", "identify"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "startzel-cli: no answer to identify (result code -1)\n");
+}
+
+TEST_F(CliOnLine, SettingsFromComIniAndTrace) {
+    std::ofstream("com.ini") << pty.slavePath() << " 0 9600 0 1 0 8 N 1";
+    Result r = Cli({"--addr", "5", "--trace", "identify"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string trace = Cp866ToUtf8(ReadFile("port.out")); // the trace is in CP866
+    EXPECT_NE(trace.find(" Запись (порт 1)-> 60 05 21 "), std::string::npos);
+    std::remove("com.ini");
+}
+
+TEST(Cli, CommandLineErrors) {
+    std::remove("com.ini");
+    EXPECT_EQ(Cli({}).status, 2);
+    EXPECT_EQ(Cli({"frobnicate"}).status, 2);
+    EXPECT_EQ(Cli({"--port"}).err, "startzel-cli: --port needs a value\n");
+    EXPECT_EQ(Cli({"--addr", "100", "identify"}).status, 2);
+    EXPECT_EQ(Cli({"--addr", "zz", "identify"}).status, 2);
+    EXPECT_EQ(Cli({"--parity", "X", "identify"}).status, 2);
+    EXPECT_EQ(Cli({"--port", "STUB", "read"}).status, 2);
+    EXPECT_EQ(Cli({"--port", "STUB", "read", "12G4"}).status, 2);
+    EXPECT_EQ(Cli({"--port", "STUB", "write", "1200", "ABC"}).status, 2);
+    EXPECT_EQ(Cli({"--port", "STUB", "read", "1200", "0"}).status, 2);
+
+    Result r = Cli({"identify"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "startzel-cli: no port: give --port NAME or write the port into com.ini\n");
+
+    r = Cli({"--port", "/dev/startzel-no-such-port", "identify"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open port /dev/startzel-no-such-port"), std::string::npos);
+
+    r = Cli({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("commands:"), std::string::npos);
+    r = Cli({"read", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("usage: startzel-cli [--addr HEX] read ADDR", 0), 0u);
+
+    std::vector<uint8_t> b;
+    EXPECT_TRUE(ParseHexBytes("0a 1B\t2c", b));
+    EXPECT_EQ(b, (std::vector<uint8_t>{0x0A, 0x1B, 0x2C}));
+    EXPECT_FALSE(ParseHexBytes("0A1", b));
+    EXPECT_FALSE(ParseHexBytes("0X1B", b));
+}
+
+TEST(Cli, DemoMode) {
+    zelsim::VirtualController c(1);
+    const auto image = c.demoImageBytes();
+    std::ofstream("demo_trk.bin", std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
+                                                           static_cast<std::streamsize>(image.size()));
+    Result r = Cli({"--demo", "write", "1300", "01020304"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = Cli({"--demo", "read", "1300", "14"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.substr(0, 11), "01 02 03 04");
+    EXPECT_EQ(ReadFile("demo_trk.bin").substr(125, 4), std::string("\x01\x02\x03\x04"));
+
+    r = Cli({"--demo", "identify"});
+    EXPECT_EQ(r.status, 1);
+    std::remove("demo_trk.bin");
+    r = Cli({"--demo", "read", "3100"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot open the demo image demo_trk.bin"), std::string::npos);
+}
+
+// The real executable against the real simulator executable, over TCP.
+TEST(Cli, ExecutablesEndToEnd) {
+    const char* bin = std::getenv("ZEL_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    const std::string dir = bin;
+    FILE* sim = popen((dir + "/sim/startzel-sim --tcp 0 --addr 3 --type 27 & echo $!").c_str(), "r");
+    ASSERT_NE(sim, nullptr);
+    char pidLine[32] = {}, first[128] = {};
+    ASSERT_NE(fgets(pidLine, sizeof pidLine, sim), nullptr);
+    ASSERT_NE(fgets(first, sizeof first, sim), nullptr);
+    std::string port(first);
+    while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+    // The simulator names its port last on its first line.
+    port = port.substr(port.find_last_of(" :") + 1);
+
+    const std::string cmd =
+        dir + "/cli/startzel-cli --port TCPC_127.0.0.1:" + port + " --addr 3 identify 2>&1";
+    FILE* cli = popen(cmd.c_str(), "r");
+    ASSERT_NE(cli, nullptr);
+    char out[256] = {};
+    const size_t n = fread(out, 1, sizeof out - 1, cli);
+    const int st = pclose(cli);
+    std::system(("kill " + std::string(pidLine)).c_str());
+    pclose(sim);
+    EXPECT_EQ(std::string(out, n), "address=03 type=27 extra=01\n");
+    EXPECT_EQ(WEXITSTATUS(st), 0);
+}
+
+} // namespace
