@@ -208,6 +208,10 @@ TEST_F(TcpPort, FirstWriteAfterOpeningReachesTheListeningPeer) {
     ASSERT_TRUE(Readable(l));
     int peer = Keep(accept(l, nullptr, nullptr));
     EXPECT_EQ(Recv(peer, 3), "ID?");
+    EXPECT_EQ(PortWaitInput(h, 0), 0);
+    Send(peer, "R");
+    EXPECT_EQ(PortWaitInput(h, 5000), 1);
+    EXPECT_EQ(Read(h, 1), "R");
 }
 
 TEST_F(TcpPort, ClientReconnectsAfterThePeerClosesOrASendFails) {
