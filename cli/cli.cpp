@@ -406,7 +406,7 @@ int Run(const Options& o, std::ostream& out, std::ostream& err) {
         const int code = Protocol().lastErrorCode;
         const std::string text = Cp1251ToUtf8(
             Cp866ToCp1251ErrorText(Protocol().errorMessages.Lookup(kErrorGroupController, code)));
-        out << code << " " << text << "\n";
+        out << code << (text.empty() ? "" : " ") << text << "\n";
         return kCliOk;
     }
     if (o.command == "search") {
