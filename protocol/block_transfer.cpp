@@ -17,9 +17,13 @@ namespace {
 
 constexpr int kImageCommandGapMs = 20;
 
-bool ValidBoard(int board) { return board == kBoardMain || board == kBoardRegisters || board == kBoardIm; }
+bool ValidBoard(int board) {
+    return board == kBoardMain || board == kBoardRegisters || board == kBoardIm;
+}
 
-int Multiplier() { return Protocol().timeoutMultiplier; }
+int Multiplier() {
+    return Protocol().timeoutMultiplier;
+}
 
 // The length query: 1 byte asked at the block address, answered by the length
 // and a trailing byte. Returns the length, or -1.
@@ -120,11 +124,17 @@ int TimeoutMultiplierFromText(std::string_view text) {
     return value;
 }
 
-void SetTimeoutMultiplier(int value) { Protocol().timeoutMultiplier = value < 1 ? 1 : value; }
+void SetTimeoutMultiplier(int value) {
+    Protocol().timeoutMultiplier = value < 1 ? 1 : value;
+}
 
-int TimeoutMultiplier() { return Protocol().timeoutMultiplier; }
+int TimeoutMultiplier() {
+    return Protocol().timeoutMultiplier;
+}
 
-int* BlockSizes() { return Protocol().blockSizes; }
+int* BlockSizes() {
+    return Protocol().blockSizes;
+}
 
 int ReadBlock(int port, int ctrl, uint32_t blockAddr, int length, uint8_t* dst, int board) {
     if (BadHandle(port)) return -3;
@@ -167,10 +177,12 @@ int ReadBlockSizes(int port, int ctrl) {
     uint8_t raw[kLenSizes] = {};
     int* sizes = Protocol().blockSizes;
     if (ReadBlock(port, ctrl, kAddrSizes, kLenSizes, raw, kBoardMain) != kLenSizes) {
-        for (int i = 0; i < 7; ++i) sizes[i] = 0;
+        for (int i = 0; i < 7; ++i)
+            sizes[i] = 0;
         return -1;
     }
-    for (int i = 0; i < 7; ++i) sizes[i] = static_cast<int8_t>(raw[i]);
+    for (int i = 0; i < 7; ++i)
+        sizes[i] = static_cast<int8_t>(raw[i]);
     return 1;
 }
 
@@ -224,7 +236,8 @@ int WriteImageBlock(int port, int ctrl, uint32_t blockAddr, int count, const uin
 long ImageLength(const int8_t h[7]) {
     for (int i = 0; i < 7; ++i)
         if (h[i] < 0) return -1;
-    return 7L + h[0] + 10L * h[3] + 2L * h[4] + 2L * h[6] + 10L * h[5] + kLenNaraSpecificImage + kLenBlock3000;
+    return 7L + h[0] + 10L * h[3] + 2L * h[4] + 2L * h[6] + 10L * h[5] + kLenNaraSpecificImage +
+           kLenBlock3000;
 }
 
 int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
@@ -249,7 +262,8 @@ int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
         std::memcpy(block.data(), image + at, static_cast<size_t>(std::min(hSize, sSize)));
         at += static_cast<size_t>(hSize);
         if (closeWithChecksum && sSize >= 1)
-            block[static_cast<size_t>(sSize - 1)] = FrameChecksum(block.data(), static_cast<size_t>(sSize - 1));
+            block[static_cast<size_t>(sSize - 1)] =
+                FrameChecksum(block.data(), static_cast<size_t>(sSize - 1));
         return WriteImageBlock(port, ctrl, address, sSize, block.data()) == 1;
     };
 

@@ -40,7 +40,8 @@ int UnicodeToCp1251(uint32_t cp) {
 
 template <typename F> std::string MapBytes(std::string_view text, F f) {
     std::string out(text.size(), '\0');
-    for (size_t i = 0; i < text.size(); ++i) out[i] = static_cast<char>(f(static_cast<uint8_t>(text[i])));
+    for (size_t i = 0; i < text.size(); ++i)
+        out[i] = static_cast<char>(f(static_cast<uint8_t>(text[i])));
     return out;
 }
 
@@ -95,7 +96,8 @@ std::string Cp1251ToCp866(std::string_view text) {
 std::string Cp1251ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
-    for (char c : text) AppendUtf8(out, Cp1251ToUnicode(static_cast<uint8_t>(c)));
+    for (char c : text)
+        AppendUtf8(out, Cp1251ToUnicode(static_cast<uint8_t>(c)));
     return out;
 }
 
@@ -125,8 +127,10 @@ std::string Utf8ToCp1251(std::string_view text) {
         bool ok = i + static_cast<size_t>(more) < text.size();
         for (int k = 1; ok && k <= more; ++k) {
             uint8_t c = static_cast<uint8_t>(text[i + k]);
-            if ((c & 0xC0) != 0x80) ok = false;
-            else cp = (cp << 6) | (c & 0x3F);
+            if ((c & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (c & 0x3F);
         }
         if (!ok) {
             out += '?';

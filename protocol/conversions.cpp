@@ -17,7 +17,8 @@ uint64_t ReadWeight(const uint8_t* p) {
 }
 
 void StoreWeight(uint8_t* p, uint64_t w) {
-    for (int i = 0; i < 5; ++i) p[i] = static_cast<uint8_t>(w >> (8 * i));
+    for (int i = 0; i < 5; ++i)
+        p[i] = static_cast<uint8_t>(w >> (8 * i));
 }
 
 } // namespace
@@ -60,7 +61,8 @@ uint32_t HexTextToNumber(std::string& text) {
 int NumberToHexText(uint32_t value, char* dst) {
     static const char kDigits[] = "0123456789ABCDEF";
     int bytes = 1;
-    while (bytes < 4 && (value >> (8 * bytes)) != 0) ++bytes;
+    while (bytes < 4 && (value >> (8 * bytes)) != 0)
+        ++bytes;
     int pos = 0;
     for (int i = bytes - 1; i >= 0; --i) {
         uint8_t b = static_cast<uint8_t>(value >> (8 * i));
@@ -103,7 +105,8 @@ int ScalePulseWeights(uint8_t* record, int oldCode, int newCode) {
     StoreWeight(record, wi);
     StoreWeight(record + 5, wki);
     const uint32_t diff = static_cast<uint32_t>(wki - wi);
-    for (int i = 0; i < 4; ++i) record[10 + i] = static_cast<uint8_t>(diff >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        record[10 + i] = static_cast<uint8_t>(diff >> (8 * i));
     return 1;
 }
 

@@ -48,8 +48,8 @@ size_t DemoWriteBackLength() {
     const DemoImageBuffer& img = DemoImage();
     if (!img.loaded) return 0;
     const uint8_t* h = img.bytes.data();
-    const size_t claimed = size_t(h[0]) + 10 * size_t(h[3]) + 10 * size_t(h[5]) + 2 * size_t(h[4]) +
-                           2 * size_t(h[6]) + 263;
+    const size_t claimed =
+        size_t(h[0]) + 10 * size_t(h[3]) + 10 * size_t(h[5]) + 2 * size_t(h[4]) + 2 * size_t(h[6]) + 263;
     // Never less than the fixed layout (a header with small sizes would
     // otherwise drop blocks just written), never more than the image holds.
     return std::min(std::max(claimed, kDemoLayoutSize), img.bytes.size());
@@ -89,10 +89,13 @@ int DemoRead(uint32_t addr, uint8_t* dst, int dstCapacity) {
     const size_t capacity = dstCapacity > 0 ? static_cast<size_t>(dstCapacity) : 0;
     length = std::min(length, capacity);
     length = offset < img.bytes.size() ? std::min(length, img.bytes.size() - offset) : 0;
-    if (length > 0 && dst) std::memcpy(dst, h + offset, length);
-    else length = 0;
+    if (length > 0 && dst)
+        std::memcpy(dst, h + offset, length);
+    else
+        length = 0;
     int* sizes = Protocol().blockSizes;
-    for (int i = 0; i < 7; ++i) sizes[i] = h[i];
+    for (int i = 0; i < 7; ++i)
+        sizes[i] = h[i];
     return static_cast<int>(length);
 }
 

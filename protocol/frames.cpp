@@ -13,11 +13,15 @@ namespace {
 
 constexpr int kSingleWriteGapMs = 50; // before the continuation frame
 
-int WriteAll(int port, const uint8_t* bytes, int count) { return PortWrite(port, bytes, count) == 1 ? 1 : -1; }
+int WriteAll(int port, const uint8_t* bytes, int count) {
+    return PortWrite(port, bytes, count) == 1 ? 1 : -1;
+}
 
 } // namespace
 
-bool IsAcceptedDeviceType(uint8_t type) { return type == 0x21 || type == 0x22 || type == 0x17 || type == 0x27; }
+bool IsAcceptedDeviceType(uint8_t type) {
+    return type == 0x21 || type == 0x22 || type == 0x17 || type == 0x27;
+}
 
 std::array<uint8_t, 4> CommandFrame(uint8_t ctrl, uint8_t command) {
     std::array<uint8_t, 4> f{kFrameStart, ctrl, command, 0};

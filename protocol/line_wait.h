@@ -29,18 +29,23 @@ template <typename Done> int WaitPoll(int port, int intervalMs, Done done) {
             if (PortWaitInput(port, static_cast<int>(ms)) > 0) continue;
         }
         // Part of an answer is there (or the port cannot be waited on): look again shortly.
-        std::this_thread::sleep_for(
-            std::min<Clock::duration>(remaining, std::chrono::microseconds(200)));
+        std::this_thread::sleep_for(std::min<Clock::duration>(remaining, std::chrono::microseconds(200)));
     }
 }
 
 // A pause the line itself needs (before a continuation frame, after an image
 // command frame); these stay as they are.
-inline void LinePause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+inline void LinePause(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // Poll limits scaled by the multiplier, without overflow.
-inline int64_t Scaled(int base, int multiplier) { return int64_t(base) * (multiplier < 1 ? 1 : multiplier); }
+inline int64_t Scaled(int base, int multiplier) {
+    return int64_t(base) * (multiplier < 1 ? 1 : multiplier);
+}
 
-inline bool BadHandle(int port) { return port > 4 || port < 0; }
+inline bool BadHandle(int port) {
+    return port > 4 || port < 0;
+}
 
 } // namespace zel::line

@@ -10,7 +10,8 @@ void ResetProtocolState() {
     s.demoMode = false;
     s.demoFileName = "demo_trk.bin";
     s.timeoutMultiplier = 1;
-    for (int& v : s.blockSizes) v = 0;
+    for (int& v : s.blockSizes)
+        v = 0;
     s.deviceType = 0;
     s.errorQueryPhase = 0;
     s.errorQueryDeadline = {};

@@ -15,13 +15,15 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Pattern(size_t n, std::initializer_list<uint8_t> header) {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = uint8_t(i * 7 + 3);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(i * 7 + 3);
     std::copy(header.begin(), header.end(), b.begin());
     return b;
 }
 
 void WriteFile(const std::string& name, const Bytes& b) {
-    std::ofstream(name, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(b.data()), b.size());
+    std::ofstream(name, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(b.data()), b.size());
 }
 
 Bytes ReadFile(const std::string& name) {
@@ -79,10 +81,12 @@ TEST_F(DemoImageTest, SizesRecordFailsAndTheNextReadRefillsSizes) {
     EXPECT_EQ(ReadBlock(1, 1, kAddrCtrlrParams - 1, -1, dst, kBoardMain), 58);
     EXPECT_EQ(BlockSizes()[5], 69);
     EXPECT_EQ(ReadBlockSizes(1, 1), -1);
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(BlockSizes()[i], 0);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(BlockSizes()[i], 0);
     EXPECT_EQ(ReadBlock(1, 1, 0x1000, 20, dst, kBoardMain), 20);
     const int want[7] = {58, 1, 2, 20, 0, 69, 12};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(BlockSizes()[i], want[i]);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(BlockSizes()[i], want[i]);
     EXPECT_EQ(ReadBlock(5, 1, 0x1000, 20, dst, kBoardMain), -3);
 }
 
@@ -95,7 +99,8 @@ TEST_F(DemoImageTest, WriteChangesOnlyItsSlotAndSurvivesReload) {
     ASSERT_EQ(WriteBlock(1, 1, 0x1300, 20, block.data(), kBoardMain), 1);
     const Bytes after = ReadFile(file);
     ASSERT_EQ(after.size(), 1235u);
-    for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i], (i >= 125 && i <= 144) ? 0x5A : img[i]) << i;
+    for (size_t i = 0; i < after.size(); ++i)
+        EXPECT_EQ(after[i], (i >= 125 && i <= 144) ? 0x5A : img[i]) << i;
 
     // The restart address changes nothing but still rewrites the file.
     const uint8_t one = 1;
@@ -170,11 +175,12 @@ TEST_F(DemoImageTest, OversizedHeaderNeverOverrunsDestinationOrImage) {
 
 TEST_F(DemoImageTest, RandomImagesNeverBreakTheReader) {
     std::mt19937 rng(777);
-    const uint32_t addrs[] = {0x3100, 0x3101, 0x1000, 0x1950, 0x0, 0x24, 0x4000, 0x41FF, 0x2000, 0x29FF,
-                              0x5100, 0x3000, 0x3040, 0x5300, 0x88FFFF};
+    const uint32_t addrs[] = {0x3100, 0x3101, 0x1000, 0x1950, 0x0,    0x24,   0x4000,  0x41FF,
+                              0x2000, 0x29FF, 0x5100, 0x3000, 0x3040, 0x5300, 0x88FFFF};
     for (int round = 0; round < 150; ++round) {
         Bytes b(1 + rng() % 2500);
-        for (auto& x : b) x = uint8_t(rng());
+        for (auto& x : b)
+            x = uint8_t(rng());
         WriteFile(file, b);
         ReleaseDemoImage();
         ASSERT_EQ(LoadDemoImage(file), 1);

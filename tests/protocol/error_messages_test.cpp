@@ -12,7 +12,7 @@ TEST(ErrorMessages, LineForms) {
             "\n"
             "16,1,\x8E\xE8\xA8\xA1\xAA\xA0 \\x41\\x4a\\q\\\r\n" // Ошибка, \x41 = A, lower-case hex stays
             "16,1,second entry with the same code\n"
-            "16,2\n"                                      // two numbers, no text
+            "16,2\n" // two numbers, no text
             "7,1,other group\n"
             "x16,3,not a number\n"
             "16;4,bad separator\n"
@@ -42,7 +42,8 @@ TEST(ErrorMessages, LongLinesAreReadInPieces) {
 TEST(ErrorMessages, Capacities) {
     ErrorMessageTable entries;
     std::string many;
-    for (int i = 0; i < 3300; ++i) many += "16," + std::to_string(i) + ",e\n";
+    for (int i = 0; i < 3300; ++i)
+        many += "16," + std::to_string(i) + ",e\n";
     entries.Parse(many);
     EXPECT_EQ(entries.Count(), kErrorTableEntries);
     EXPECT_EQ(entries.Lookup(16, 3199), "e");
@@ -51,7 +52,8 @@ TEST(ErrorMessages, Capacities) {
     ErrorMessageTable pool;
     std::string big;
     const std::string text(240, 'p');
-    for (int i = 0; i < 600; ++i) big += "16," + std::to_string(i) + "," + text + "\n";
+    for (int i = 0; i < 600; ++i)
+        big += "16," + std::to_string(i) + "," + text + "\n";
     pool.Parse(big);
     EXPECT_LE(pool.TextBytes(), kErrorTablePool);
     EXPECT_EQ(pool.Count(), int(kErrorTablePool / 240));
@@ -80,6 +82,7 @@ TEST(ErrorMessages, RandomInputNeverBreaksTheTable) {
         t.Parse(data);
         EXPECT_LE(t.Count(), kErrorTableEntries);
         EXPECT_LE(t.TextBytes(), kErrorTablePool);
-        for (int code = 0; code < 20; ++code) EXPECT_LE(t.Lookup(16, code).size(), kErrorLinePiece);
+        for (int code = 0; code < 20; ++code)
+            EXPECT_LE(t.Lookup(16, code).size(), kErrorLinePiece);
     }
 }

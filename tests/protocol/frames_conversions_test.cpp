@@ -12,9 +12,13 @@
 
 namespace {
 
-std::vector<uint8_t> V(std::initializer_list<int> l) { return std::vector<uint8_t>(l.begin(), l.end()); }
+std::vector<uint8_t> V(std::initializer_list<int> l) {
+    return std::vector<uint8_t>(l.begin(), l.end());
+}
 
-template <size_t N> std::vector<uint8_t> V(const std::array<uint8_t, N>& a) { return {a.begin(), a.end()}; }
+template <size_t N> std::vector<uint8_t> V(const std::array<uint8_t, N>& a) {
+    return {a.begin(), a.end()};
+}
 
 } // namespace
 
@@ -71,7 +75,9 @@ TEST(CodePage, Cp1251ToUtf8AndBack) {
         const std::string one(1, char(b));
         EXPECT_EQ(Utf8ToCp1251(Cp1251ToUtf8(one)), one) << b;
     }
-    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xAD" "b\xC3"), "a?b?"); // no 1251 byte; cut sequence
+    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xAD"
+                           "b\xC3"),
+              "a?b?"); // no 1251 byte; cut sequence
 }
 
 TEST(Conversions, CheckNumberText) {
@@ -115,16 +121,19 @@ TEST(Conversions, HexTexts) {
 TEST(Conversions, ScalePulseWeights) {
     auto make = [](uint64_t w, uint64_t wk) {
         std::vector<uint8_t> r(kPulseRecordSize, 0);
-        for (int i = 0; i < 5; ++i) r[i] = uint8_t(w >> (8 * i)), r[5 + i] = uint8_t(wk >> (8 * i));
+        for (int i = 0; i < 5; ++i)
+            r[i] = uint8_t(w >> (8 * i)), r[5 + i] = uint8_t(wk >> (8 * i));
         return r;
     };
     auto weight = [](const std::vector<uint8_t>& r, int at) {
         uint64_t v = 0;
-        for (int i = 4; i >= 0; --i) v = v << 8 | r[at + i];
+        for (int i = 4; i >= 0; --i)
+            v = v << 8 | r[at + i];
         return v;
     };
     auto diff = [](const std::vector<uint8_t>& r) {
-        return int32_t(uint32_t(r[10]) | uint32_t(r[11]) << 8 | uint32_t(r[12]) << 16 | uint32_t(r[13]) << 24);
+        return int32_t(uint32_t(r[10]) | uint32_t(r[11]) << 8 | uint32_t(r[12]) << 16 |
+                       uint32_t(r[13]) << 24);
     };
     auto r = make(0x100000001ull, 3); // bits above 32 take part
     EXPECT_EQ(ScalePulseWeights(r.data(), 100, 200), 1);
@@ -149,7 +158,8 @@ TEST(Conversions, ScalePulseWeights) {
 
 TEST(Conversions, ImageHeaderAndFiles) {
     auto write = [](const char* name, std::vector<uint8_t> bytes) {
-        std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::ofstream(name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     };
     write("h_ok.bin", {58, 1, 1, 20, 0, 69, 12, 0});
     write("h_sixth0.bin", {58, 1, 1, 20, 0, 0, 12});
@@ -181,7 +191,8 @@ TEST(Conversions, ImageHeaderAndFiles) {
 TEST(Conversions, TimeoutMultiplierText) {
     EXPECT_EQ(TimeoutMultiplierFromText("3"), 3);
     EXPECT_EQ(TimeoutMultiplierFromText("1"), 1);
-    for (const char* t : {"0", "-2", "abc", "", "3a", " ", "99999999999"}) EXPECT_EQ(TimeoutMultiplierFromText(t), 1) << t;
+    for (const char* t : {"0", "-2", "abc", "", "3a", " ", "99999999999"})
+        EXPECT_EQ(TimeoutMultiplierFromText(t), 1) << t;
     SetTimeoutMultiplier(0);
     EXPECT_EQ(TimeoutMultiplier(), 1);
     SetTimeoutMultiplier(4);

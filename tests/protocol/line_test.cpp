@@ -19,18 +19,27 @@ namespace {
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
     return out;
 }
-template <size_t N> Bytes B(const std::array<uint8_t, N>& a) { return Bytes(a.begin(), a.end()); }
-Bytes Cmd(uint8_t ctrl, uint8_t code) { return B(CommandFrame(ctrl, code)); }
-Bytes ReadFrame(uint32_t addr, uint8_t n) { return B(AddressFrame(addr, 0, n)); }
+template <size_t N> Bytes B(const std::array<uint8_t, N>& a) {
+    return Bytes(a.begin(), a.end());
+}
+Bytes Cmd(uint8_t ctrl, uint8_t code) {
+    return B(CommandFrame(ctrl, code));
+}
+Bytes ReadFrame(uint32_t addr, uint8_t n) {
+    return B(AddressFrame(addr, 0, n));
+}
 Bytes WriteFrames(uint32_t addr, const Bytes& data) {
-    return Cat({B(AddressFrame(addr, data[0], uint8_t(data.size()))), ContinuationFrame(data.data(), int(data.size()))});
+    return Cat({B(AddressFrame(addr, data[0], uint8_t(data.size()))),
+                ContinuationFrame(data.data(), int(data.size()))});
 }
 Bytes Seq(size_t n, uint8_t start) {
     Bytes b(n);
-    for (size_t i = 0; i < n; ++i) b[i] = uint8_t(start + i);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(start + i);
     return b;
 }
 Bytes IdentAnswer(uint8_t addr, uint8_t type, uint8_t extra) {
@@ -166,7 +175,8 @@ TEST_F(LineTest, IdentTextInChunks) {
     EXPECT_STREQ(reinterpret_cast<const char*>(dst.data()), "ab");
     ASSERT_TRUE(peer->WaitScriptDone());
     ASSERT_TRUE(peer->WaitReceived(5));
-    for (int i = 0; i < 50 && port_avail(h) < 2; ++i) PortWaitInput(h, 100);
+    for (int i = 0; i < 50 && port_avail(h) < 2; ++i)
+        PortWaitInput(h, 100);
     EXPECT_EQ(port_avail(h), 2); // "cd" stays waiting: the text request does not purge
     PortPurge(h);
 
@@ -175,7 +185,11 @@ TEST_F(LineTest, IdentTextInChunks) {
     std::fill(dst.begin(), dst.end(), 0xEE);
     Bytes longText(1500, 'L');
     longText.push_back(0);
-    peer->Script({PeerStep{5, {Bytes(longText.begin(), longText.begin() + 700), Bytes(longText.begin() + 700, longText.end())}, 0, 20}});
+    peer->Script({PeerStep{
+        5,
+        {Bytes(longText.begin(), longText.begin() + 700), Bytes(longText.begin() + 700, longText.end())},
+        0,
+        20}});
     EXPECT_EQ(ReadIdentText(h, 1, dst.data()), 1);
     EXPECT_EQ(std::strlen(reinterpret_cast<const char*>(dst.data())), 1023u);
     EXPECT_EQ(dst[1024], 0xEE);
@@ -241,7 +255,8 @@ TEST_F(LineTest, LengthQueryAnd40BytePieces) {
     peer->Script({PeerStep{12, {{3, 0x77}}}, PeerStep{24, {{0xA1, 0xA2, 0xA3, 0x77}}}});
     EXPECT_EQ(ReadBlock(h, 1, kAddrParamLength, -1, dst, kBoardMain), 3);
     EXPECT_EQ(Bytes(dst, dst + 3), (Bytes{0xA1, 0xA2, 0xA3}));
-    EXPECT_EQ(peer->Received(), Cat({Cmd(1, 0x48), ReadFrame(0x3100, 1), Cmd(1, 0x48), ReadFrame(0x3101, 3)}));
+    EXPECT_EQ(peer->Received(),
+              Cat({Cmd(1, 0x48), ReadFrame(0x3100, 1), Cmd(1, 0x48), ReadFrame(0x3101, 3)}));
 
     peer->ClearReceived();
     const Bytes regs = Seq(69, 0x30);
@@ -249,7 +264,8 @@ TEST_F(LineTest, LengthQueryAnd40BytePieces) {
                   PeerStep{24, {WithTrailer(Bytes(regs.begin() + 40, regs.end()))}}});
     EXPECT_EQ(ReadBlock(h, 1, 0x2300, 69, dst, kBoardMain), 69);
     EXPECT_EQ(Bytes(dst, dst + 69), regs);
-    EXPECT_EQ(peer->Received(), Cat({Cmd(1, 0x48), ReadFrame(0x2300, 40), Cmd(1, 0x48), ReadFrame(0x2328, 29)}));
+    EXPECT_EQ(peer->Received(),
+              Cat({Cmd(1, 0x48), ReadFrame(0x2300, 40), Cmd(1, 0x48), ReadFrame(0x2328, 29)}));
 
     // Board 4 and the sizes record.
     peer->ClearReceived();
@@ -268,12 +284,13 @@ TEST_F(LineTest, AnswerWithOneByteTooManyTimesOut) {
     peer->Answer(12, {1, 2, 3, 4, 5, 0x77, 0x00});
     EXPECT_EQ(ReadBlock(h, 1, 0x1000, 5, dst, kBoardMain), -1);
     peer->ClearReceived();
-    peer->Answer(12, {0x00, 0x00});  // a 2-byte answer to a 2-byte write
+    peer->Answer(12, {0x00, 0x00}); // a 2-byte answer to a 2-byte write
     const uint8_t two[2] = {1, 2};
     EXPECT_EQ(WriteBlock(h, 1, 0x1000, 2, two, kBoardMain), -1);
     peer->ClearReceived();
     EXPECT_EQ(ReadBlockSizes(h, 1), -1); // no answer
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(BlockSizes()[i], 0);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(BlockSizes()[i], 0);
 }
 
 TEST_F(LineTest, TimeoutMultiplierStretchesThePieceWait) {
@@ -319,13 +336,15 @@ TEST_F(LineTest, HandleAbove4GivesMinus3WithoutTraffic) {
     EXPECT_EQ(Identify(h, 1, buf, &addr), -3);
     EXPECT_EQ(ReadIdentText(h, 1, buf), -3);
     ExpectNoTraffic();
-    for (int oh : handles) PortClose(oh);
+    for (int oh : handles)
+        PortClose(oh);
 }
 
 TEST_F(LineTest, SimulatorBitKeepsTheOtherBits) {
     peer->Script({PeerStep{12, {{0x85, 0x77}}}, PeerStep{24, {{0x00, 0x00}}}});
     EXPECT_EQ(SetSimulator(h, 1, true), 1);
-    EXPECT_EQ(peer->Received(), Cat({Cmd(1, 0x4A), ReadFrame(0x24, 1), Cmd(1, 0x42), B(AddressFrame(0x24, 0xC5, 1))}));
+    EXPECT_EQ(peer->Received(),
+              Cat({Cmd(1, 0x4A), ReadFrame(0x24, 1), Cmd(1, 0x42), B(AddressFrame(0x24, 0xC5, 1))}));
     peer->ClearReceived();
     peer->Answer(12, {0xC5, 0x77});
     EXPECT_EQ(ReadSimulator(h, 1), 1);
@@ -340,7 +359,8 @@ TEST_F(LineTest, WriteImageWithZeroChannelSizesStopsAfterTheParameterBlock) {
     const int8_t hdr[7] = {58, 0, 0, 0, 0, 69, 12};
     Bytes image(size_t(ImageLength(hdr)));
     std::memcpy(image.data(), hdr, 7);
-    for (size_t i = 7; i < image.size(); ++i) image[i] = uint8_t(i);
+    for (size_t i = 7; i < image.size(); ++i)
+        image[i] = uint8_t(i);
     // Sizes: 12 bytes out, then each image piece: command, address frame, continuation.
     peer->Script({PeerStep{12, {{58, 0, 0, 0, 0, 69, 12, 0x77}}}, PeerStep{12 + 52, {{0x00}}},
                   PeerStep{12 + 52 + 30, {{0x00}}}});
@@ -348,8 +368,9 @@ TEST_F(LineTest, WriteImageWithZeroChannelSizesStopsAfterTheParameterBlock) {
     Bytes params(image.begin() + 7, image.begin() + 65);
     params[57] = FrameChecksum(params.data(), 57);
     EXPECT_EQ(peer->Received(),
-              Cat({Cmd(1, 0x48), ReadFrame(0x3040, 7), Cmd(1, 0x40), WriteFrames(0x3101, Bytes(params.begin(), params.begin() + 40)),
-                   Cmd(1, 0x40), WriteFrames(0x3129, Bytes(params.begin() + 40, params.end()))}));
+              Cat({Cmd(1, 0x48), ReadFrame(0x3040, 7), Cmd(1, 0x40),
+                   WriteFrames(0x3101, Bytes(params.begin(), params.begin() + 40)), Cmd(1, 0x40),
+                   WriteFrames(0x3129, Bytes(params.begin() + 40, params.end()))}));
     // An image shorter than its header claims goes nowhere.
     peer->ClearReceived();
     EXPECT_EQ(WriteImage(h, 1, image.data(), image.size() - 1), -1);
@@ -361,7 +382,8 @@ TEST_F(LineTest, RandomAnswersNeverBreakTheReaders) {
     std::vector<uint8_t> dst(1024 + 64, 0xEE);
     for (int round = 0; round < 8; ++round) {
         Bytes junk(rng() % 60);
-        for (auto& b : junk) b = uint8_t(rng());
+        for (auto& b : junk)
+            b = uint8_t(rng());
         int addr = 0;
         peer->ClearReceived();
         peer->Answer(4, junk);

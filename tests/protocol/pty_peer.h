@@ -23,10 +23,10 @@
 using Bytes = std::vector<uint8_t>;
 
 struct PeerStep {
-    size_t afterBytes = 0;      // answer once this many bytes (counted from the start) have come
-    std::vector<Bytes> chunks;  // the answer, chunk by chunk
-    int delayMs = 0;            // before the first chunk
-    int chunkPauseMs = 0;       // between chunks
+    size_t afterBytes = 0;     // answer once this many bytes (counted from the start) have come
+    std::vector<Bytes> chunks; // the answer, chunk by chunk
+    int delayMs = 0;           // before the first chunk
+    int chunkPauseMs = 0;      // between chunks
 };
 
 class PtyPeer {
@@ -58,7 +58,8 @@ public:
     // Replaces the script; steps count bytes from the moment of this call.
     void Script(std::vector<PeerStep> steps) {
         std::lock_guard<std::mutex> lock(mu_);
-        for (auto& s : steps) s.afterBytes += received_.size();
+        for (auto& s : steps)
+            s.afterBytes += received_.size();
         steps_ = std::move(steps);
         next_ = 0;
         ++generation_;
@@ -86,7 +87,8 @@ public:
     // Waits (bounded) until at least n bytes have been received in all.
     bool WaitReceived(size_t n, int timeoutMs = 5000) const {
         std::unique_lock<std::mutex> lock(mu_);
-        return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return received_.size() >= n; });
+        return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                            [&] { return received_.size() >= n; });
     }
     // Waits (bounded) until the script has been played out.
     bool WaitScriptDone(int timeoutMs = 5000) const {

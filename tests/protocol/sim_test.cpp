@@ -62,13 +62,15 @@ TEST_F(SimTest, IdentifyAndIdentText) {
 TEST_F(SimTest, BlocksReadAndWritten) {
     ASSERT_EQ(ReadBlockSizes(h, 3), 1);
     const int sizes[7] = {58, 0, 0, 20, 0, 69, 12};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(BlockSizes()[i], sizes[i]);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(BlockSizes()[i], sizes[i]);
     uint8_t buf[256];
     ASSERT_EQ(ReadBlock(h, 3, kAddrParamLength, -1, buf, kBoardMain), 58);
     EXPECT_EQ(buf[57], FrameChecksum(buf, 57));
 
     Bytes regs(69);
-    for (size_t i = 0; i < regs.size(); ++i) regs[i] = uint8_t(i * 3 + 1);
+    for (size_t i = 0; i < regs.size(); ++i)
+        regs[i] = uint8_t(i * 3 + 1);
     ASSERT_EQ(WriteBlock(h, 3, kAddrNozRegs + 4 * kChannelStride, 69, regs.data(), kBoardMain), 1);
     EXPECT_EQ(ctrl->peek(0, 0x2400, 69), regs);
     std::memset(buf, 0, sizeof buf);
@@ -93,7 +95,9 @@ TEST_F(SimTest, BlocksReadAndWritten) {
 
 TEST_F(SimTest, RefusalsAndErrorTexts) {
     std::vector<std::string> shown;
-    Protocol().controllerErrorSink = [&](const std::string& t) { shown.push_back(ControllerErrorMessageUtf8(t)); };
+    Protocol().controllerErrorSink = [&](const std::string& t) {
+        shown.push_back(ControllerErrorMessageUtf8(t));
+    };
     ctrl->setPasswords(1234, 0);
     EXPECT_EQ(PresentAdminPassword(h, 3, 4321), -1);
     ASSERT_EQ(shown.size(), 1u);
@@ -142,7 +146,8 @@ TEST_F(SimTest, FaultsGiveTheirResultCodes) {
 TEST_F(SimTest, WholeImageWritten) {
     Bytes image = ctrl->imageBytes();
     ASSERT_EQ(long(image.size()), ImageLength(reinterpret_cast<const int8_t*>(image.data())));
-    for (size_t i = 7 + 58; i < image.size(); ++i) image[i] = uint8_t(i * 5);
+    for (size_t i = 7 + 58; i < image.size(); ++i)
+        image[i] = uint8_t(i * 5);
     ASSERT_EQ(WriteImage(h, 3, image.data(), image.size()), 1);
     EXPECT_EQ(ctrl->imageBytes(), image);
 }
@@ -158,7 +163,8 @@ TEST(SimTcp, IdentifyAndReadOverLoopback) {
     uint8_t ans[4];
     int addr = 0;
     int r = -1;
-    for (int i = 0; i < 20 && r != 1; ++i) r = Identify(h, 1, ans, &addr); // the connection may still be coming up
+    for (int i = 0; i < 20 && r != 1; ++i)
+        r = Identify(h, 1, ans, &addr); // the connection may still be coming up
     EXPECT_EQ(r, 1);
     EXPECT_EQ(ans[1], 0x27);
     EXPECT_EQ(ReadBlockSizes(h, 1), 1);
