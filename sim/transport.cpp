@@ -88,20 +88,23 @@ private:
         }
     }
 
-    void feedDue(Clock::time_point now) {
+    // Feeds everything read so far. On a paced line a byte counts as received
+    // when its last bit is in (possibly still ahead); an answer goes out no
+    // earlier than the end of the frame it answers.
+    void feedAll(Clock::time_point now) {
         std::vector<Answer> answers;
-        while (!in_.empty() && in_.front().t <= now) {
-            // bytes that arrived together go in one batch
+        while (!in_.empty()) {
             const Clock::time_point t = in_.front().t;
-            std::vector<uint8_t> batch;
+            std::vector<uint8_t> batch; // bytes that arrived together
             while (!in_.empty() && in_.front().t == t) {
                 batch.push_back(in_.front().byte);
                 in_.pop_front();
             }
+            answers.clear();
             line_.receive(batch.data(), batch.size(), t, answers);
+            for (const auto& a : answers)
+                schedule(a, std::max(t, now));
         }
-        for (const auto& a : answers)
-            schedule(a, now);
     }
 
     void dropPeer(size_t i) {
@@ -139,7 +142,7 @@ private:
     void loop() {
         while (!stop_) {
             Clock::time_point now = Clock::now();
-            feedDue(now);
+            feedAll(now);
             std::vector<uint8_t> due;
             while (!out_.empty() && out_.front().t <= now) {
                 due.push_back(out_.front().byte);
@@ -151,7 +154,6 @@ private:
             writePending();
 
             Clock::time_point next = Clock::time_point::max();
-            if (!in_.empty()) next = in_.front().t;
             if (!out_.empty()) next = std::min(next, out_.front().t);
 
             std::vector<pollfd> fds;
