@@ -183,6 +183,10 @@ void TStartZelMain::buildUi() {
 
     TabSetts_ = new QTabWidget(central);
     TabSetts_->setObjectName("TabSetts");
+    // All eight captions fit the window's width side by side.
+    TabSetts_->setStyleSheet("QTabBar::tab { padding: 4px 5px; margin-right: 1px; border: 1px solid #a0a0a0; "
+                             "border-bottom: none; background: #e4e4e4; }"
+                             "QTabBar::tab:selected { background: #fafafa; }");
     TabIdent_ = page("TabIdent");
     identTab_ = new TIdentTab(state_, dialogs_, this, TabIdent_);
     auto* identLayout = new QVBoxLayout(TabIdent_);

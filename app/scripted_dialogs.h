@@ -42,7 +42,14 @@ public:
     std::optional<QString> inputBox(const QString& caption, const QString& prompt, const QString& initial) override {
         records.push_back({"input", caption, prompt, Icon::None});
         (void)initial;
-        return take(inputs, std::optional<QString>());
+        if (inputs.empty())
+            return std::nullopt;
+        const bool confirmed = inputs.front().has_value();
+        const QString text = confirmed ? *inputs.front() : QString();
+        inputs.pop_front();
+        if (!confirmed)
+            return std::nullopt;
+        return text;
     }
     QString openFileName(const QString& caption, const QString& filter) override {
         records.push_back({"open", caption, filter, Icon::None});

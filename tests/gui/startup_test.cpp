@@ -1,6 +1,7 @@
 // Start-up, the main window frame, menus, keys and the port settings dialog.
 #include "com_setting.h"
 #include "gui_rig.h"
+#include "block_transfer.h"
 #include "port_layer.h"
 
 #include <QTest>
@@ -328,4 +329,33 @@ TEST_F(PortSettings, FailedOpenKeepsDialogAndFileAndClosingLeavesButtonsOff) {
     ASSERT_TRUE(WaitFor([&] { return !btn("bCallIdent")->isEnabled(); }));
     EXPECT_FALSE(btn("bReservCall")->isEnabled());
     EXPECT_FALSE(action("menuChangeNumTrk")->isEnabled());
+}
+
+TEST_F(Startup, RepaintReidentifiesWhenAskedAndTimeoutBoxSetsMultiplier) {
+    auto& c = line.addController(4);
+    startLine();
+    start(QString("4"));
+    ctl<QTabWidget>("TabSetts")->setCurrentIndex(1);
+    c.setIdentTextUtf8("после загрузки");
+    state.ReidentifyPending = true;
+    state.requestRepaint();
+    state.requestRepaint(); // one pass for both
+    ASSERT_TRUE(WaitFor([&] { return !state.ReidentifyPending; }));
+    EXPECT_EQ(identText(), "после загрузки");
+    EXPECT_EQ(ctl<QTabWidget>("TabSetts")->currentWidget(), ctl("TabIdent"));
+
+    state.AddressChanged = true;
+    c.setAddress(6);
+    state.controllerNumber = 6;
+    state.requestRepaint();
+    ASSERT_TRUE(WaitFor([&] { return !state.AddressChanged; }));
+    EXPECT_EQ(numberLabel(), "Работа с Адресом №6");
+
+    auto* box = ctl<QLineEdit>("LETimeout");
+    box->setText("3");
+    EXPECT_EQ(TimeoutMultiplier(), 3);
+    for (const char* text : {"0", "-2", "abc", ""}) {
+        box->setText(text);
+        EXPECT_EQ(TimeoutMultiplier(), 1) << text;
+    }
 }
