@@ -241,7 +241,7 @@ long ImageLength(const int8_t h[7]) {
 }
 
 int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
-    if (BadHandle(port)) return -3;
+    if (BadHandle(port)) return -1; // like every other failure of the whole-image write
     if (!image || imageSize < 7) return -1;
     int8_t h[7];
     std::memcpy(h, image, 7);

@@ -335,6 +335,7 @@ TEST_F(LineTest, HandleAbove4GivesMinus3WithoutTraffic) {
     EXPECT_EQ(SendWriteFrames(h, 0x1000, 4, buf), -3);
     EXPECT_EQ(Identify(h, 1, buf, &addr), -3);
     EXPECT_EQ(ReadIdentText(h, 1, buf), -3);
+    EXPECT_EQ(WriteImage(h, 1, buf, sizeof buf), -1);
     ExpectNoTraffic();
     for (int oh : handles)
         PortClose(oh);
@@ -371,6 +372,15 @@ TEST_F(LineTest, WriteImageWithZeroChannelSizesStopsAfterTheParameterBlock) {
               Cat({Cmd(1, 0x48), ReadFrame(0x3040, 7), Cmd(1, 0x40),
                    WriteFrames(0x3101, Bytes(params.begin(), params.begin() + 40)), Cmd(1, 0x40),
                    WriteFrames(0x3129, Bytes(params.begin() + 40, params.end()))}));
+    // Image pieces: the status of a 1-byte piece is the last of its two answer bytes.
+    const uint8_t one = 0x01;
+    peer->ClearReceived();
+    peer->Answer(12, {0x00, 0x04});
+    EXPECT_EQ(WriteImageBlock(h, 1, 0x3000, 1, &one), -1);
+    peer->ClearReceived();
+    peer->Answer(12, {0x00, 0x00});
+    EXPECT_EQ(WriteImageBlock(h, 1, 0x3000, 1, &one), 1);
+    EXPECT_EQ(peer->Received(), Cat({Cmd(1, 0x40), B(AddressFrame(0x3000, 0x01, 1))}));
     // An image shorter than its header claims goes nowhere.
     peer->ClearReceived();
     EXPECT_EQ(WriteImage(h, 1, image.data(), image.size() - 1), -1);
