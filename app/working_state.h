@@ -31,6 +31,11 @@ public:
     uint8_t DeviceType = 0;
     std::array<uint8_t, 16> PasswordStatus{};
 
+    // The field convention of the tabs: text changed since the box was
+    // entered, and the number of boxes marked invalid.
+    bool FieldEdited = false;
+    int InvalidFieldCount = 0;
+
     // The password step of every protected operation: presents the
     // administrator password typed in the panel when the controller has one
     // set. False: the operation stops (the reason was shown already).
