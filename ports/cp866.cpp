@@ -5,18 +5,16 @@
 namespace {
 
 // Cyrillic code point -> CP866 byte, 0 when the letter has none.
-unsigned char CyrillicToCp866(uint32_t cp)
-{
+unsigned char CyrillicToCp866(uint32_t cp) {
     if (cp >= 0x0410 && cp <= 0x042F) return static_cast<unsigned char>(0x80 + (cp - 0x0410)); // А..Я
     if (cp >= 0x0430 && cp <= 0x043F) return static_cast<unsigned char>(0xA0 + (cp - 0x0430)); // а..п
     if (cp >= 0x0440 && cp <= 0x044F) return static_cast<unsigned char>(0xE0 + (cp - 0x0440)); // р..я
-    if (cp == 0x0401) return 0xF0; // Ё
-    if (cp == 0x0451) return 0xF1; // ё
+    if (cp == 0x0401) return 0xF0;                                                             // Ё
+    if (cp == 0x0451) return 0xF1;                                                             // ё
     return 0;
 }
 
-void AppendUtf8(std::string& out, uint32_t cp)
-{
+void AppendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
         out.push_back(static_cast<char>(cp));
     } else {
@@ -28,8 +26,7 @@ void AppendUtf8(std::string& out, uint32_t cp)
 
 } // namespace
 
-std::string Utf8ToCp866(std::string_view utf8)
-{
+std::string Utf8ToCp866(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     size_t i = 0;
@@ -73,19 +70,25 @@ std::string Utf8ToCp866(std::string_view utf8)
     return out;
 }
 
-std::string Cp866ToUtf8(std::string_view cp866)
-{
+std::string Cp866ToUtf8(std::string_view cp866) {
     std::string out;
     out.reserve(cp866.size() * 2);
     for (char ch : cp866) {
         const auto b = static_cast<unsigned char>(ch);
-        if (b < 0x80) AppendUtf8(out, b);
-        else if (b <= 0x9F) AppendUtf8(out, 0x0410 + (b - 0x80));
-        else if (b <= 0xAF) AppendUtf8(out, 0x0430 + (b - 0xA0));
-        else if (b >= 0xE0 && b <= 0xEF) AppendUtf8(out, 0x0440 + (b - 0xE0));
-        else if (b == 0xF0) AppendUtf8(out, 0x0401);
-        else if (b == 0xF1) AppendUtf8(out, 0x0451);
-        else out.push_back('?');
+        if (b < 0x80)
+            AppendUtf8(out, b);
+        else if (b <= 0x9F)
+            AppendUtf8(out, 0x0410 + (b - 0x80));
+        else if (b <= 0xAF)
+            AppendUtf8(out, 0x0430 + (b - 0xA0));
+        else if (b >= 0xE0 && b <= 0xEF)
+            AppendUtf8(out, 0x0440 + (b - 0xE0));
+        else if (b == 0xF0)
+            AppendUtf8(out, 0x0401);
+        else if (b == 0xF1)
+            AppendUtf8(out, 0x0451);
+        else
+            out.push_back('?');
     }
     return out;
 }

@@ -19,16 +19,14 @@ namespace {
 std::mutex sysfsMutex;
 std::string sysfsRoot = "/sys";
 
-std::string SysfsRoot()
-{
+std::string SysfsRoot() {
     std::lock_guard<std::mutex> lock(sysfsMutex);
     return sysfsRoot;
 }
 
 // Three-way comparison of two list names: names that both begin with "COM" by
 // the number after it (COM2 before COM10), any other pair byte by byte.
-int ComparePortNames(const char* a, const char* b)
-{
+int ComparePortNames(const char* a, const char* b) {
     if (std::strncmp(a, "COM", 3) == 0 && std::strncmp(b, "COM", 3) == 0) {
         const long na = std::strtol(a + 3, nullptr, 10);
         const long nb = std::strtol(b + 3, nullptr, 10);
@@ -40,8 +38,7 @@ int ComparePortNames(const char* a, const char* b)
 
 // A tty with a device behind it is a real port. Serial-core ports whose UART
 // type reads 0 have no hardware (the legacy ttyS slots every kernel creates).
-bool IsRealPort(const std::filesystem::path& tty)
-{
+bool IsRealPort(const std::filesystem::path& tty) {
     std::error_code ec;
     if (!std::filesystem::exists(tty / "device", ec)) return false;
     std::ifstream type(tty / "type");
@@ -52,8 +49,7 @@ bool IsRealPort(const std::filesystem::path& tty)
     return true;
 }
 
-void AddName(PortListTable& list, const std::string& name, const PortListEntryInfo& info)
-{
+void AddName(PortListTable& list, const std::string& name, const PortListEntryInfo& info) {
     if (list.count >= kPortListSize) return;
     std::strncpy(list.names[list.count], name.c_str(), sizeof list.names[0] - 1); // cut to 19
     list.names[list.count][sizeof list.names[0] - 1] = '\0';
@@ -63,20 +59,16 @@ void AddName(PortListTable& list, const std::string& name, const PortListEntryIn
 
 // USB converter channels and the USB key are appended here once the USB kind is
 // in place; it adds nothing until then.
-void AppendUsbNames(PortListTable&)
-{
-}
+void AppendUsbNames(PortListTable&) {}
 
 } // namespace
 
-void PortSetSysfsRoot(const std::string& root)
-{
+void PortSetSysfsRoot(const std::string& root) {
     std::lock_guard<std::mutex> lock(sysfsMutex);
     sysfsRoot = root.empty() ? "/sys" : root;
 }
 
-int EnumeratePorts()
-{
+int EnumeratePorts() {
     PortListTable list;
 
     // Directory order is arbitrary; the candidates are put in list order first so
@@ -88,19 +80,21 @@ int EnumeratePorts()
         const std::string name = it->path().filename().string();
         if (IsRealPort(it->path())) names.push_back(name);
     }
-    std::sort(names.begin(), names.end(),
-              [](const std::string& a, const std::string& b) { return ComparePortNames(a.c_str(), b.c_str()) < 0; });
-    for (const std::string& name : names) AddName(list, name, PortListEntryInfo{});
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return ComparePortNames(a.c_str(), b.c_str()) < 0;
+    });
+    for (const std::string& name : names)
+        AddName(list, name, PortListEntryInfo{});
 
     if (list.count < kPortListSize) AppendUsbNames(list);
 
     if (list.count >= 2) {
         // names and their device information travel together
         std::vector<int> order(static_cast<size_t>(list.count));
-        for (int i = 0; i < list.count; ++i) order[static_cast<size_t>(i)] = i;
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            return ComparePortNames(list.names[a], list.names[b]) < 0;
-        });
+        for (int i = 0; i < list.count; ++i)
+            order[static_cast<size_t>(i)] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return ComparePortNames(list.names[a], list.names[b]) < 0; });
         PortListTable sorted;
         for (int i = 0; i < list.count; ++i) {
             const int from = order[static_cast<size_t>(i)];

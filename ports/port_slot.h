@@ -34,17 +34,18 @@ struct ByteRing {
 constexpr int kTcpPeers = 16;
 
 struct TcpFields {
-    int mainSock = -1;                  // client socket or listening socket
-    int peers[kTcpPeers];               // server peers; the client keeps its socket in peers[0]
+    int mainSock = -1;    // client socket or listening socket
+    int peers[kTcpPeers]; // server peers; the client keeps its socket in peers[0]
     int64_t peerDeadline[kTcpPeers] = {};
     bool connected = false;
     bool connecting = false;
     int64_t connectDeadline = 0;
-    uint32_t ip = 0;                    // network byte order
-    uint16_t port = 0;                  // host byte order
+    uint32_t ip = 0;   // network byte order
+    uint16_t port = 0; // host byte order
     uint32_t connectFailures = 0;
     TcpFields() {
-        for (int& p : peers) p = -1;
+        for (int& p : peers)
+            p = -1;
     }
 };
 
@@ -118,8 +119,8 @@ void UsbPumpPass();
 // Serial kind (serial_port.cpp)
 int ComOpen(PortSlot& s, const char* name); // 0 or errno
 void ComClose(PortSlot& s);
-void ComPoll(PortSlot& s);                  // moves what the driver holds into rx
-void ComDrainDriver(PortSlot& s, int handle); // PortPurge: read, trace, drop
+void ComPoll(PortSlot& s);                              // moves what the driver holds into rx
+void ComDrainDriver(PortSlot& s, int handle);           // PortPurge: read, trace, drop
 int ComWrite(PortSlot& s, const uint8_t* bytes, int n); // 1 or 0 (errno kept in s.lastErrno)
 int ComSetLine(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
 bool ComWaitReadable(PortSlot& s, int timeoutMs);
@@ -132,7 +133,7 @@ int ComSetCustomBaud(int fd, uint32_t baud); // 0 or errno
 int TcpClientOpen(PortSlot& s, const char* name); // 0 or -1
 int TcpServerOpen(PortSlot& s, const char* name); // 0 or -1
 void TcpClose(PortSlot& s);
-bool TcpHousekeeping(PortSlot& s);           // false when the client could not start an attempt
-void TcpPoll(PortSlot& s);                   // receive into rx
+bool TcpHousekeeping(PortSlot& s); // false when the client could not start an attempt
+void TcpPoll(PortSlot& s);         // receive into rx
 int TcpWrite(PortSlot& s, int handle, const uint8_t* bytes, int n); // 1 or 0, traces itself
 bool TcpWaitReadable(PortSlot& s, int timeoutMs);

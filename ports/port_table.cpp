@@ -21,20 +21,17 @@ std::atomic<uint64_t> overrunDropped{0};
 std::mutex clockMutex;
 std::function<int64_t()> clockSource;
 
-int64_t SteadyMs()
-{
+int64_t SteadyMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool StartsWith(const char* s, const char* prefix)
-{
+bool StartsWith(const char* s, const char* prefix) {
     return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
 }
 
 // The name alone chooses the kind; the tests run in this order.
-uint8_t KindOfName(const char* name)
-{
+uint8_t KindOfName(const char* name) {
     if (std::strcmp(name, "UKEY") == 0) return KindUsbKey;
     if (StartsWith(name, "U_")) return KindUsbChannel;
     if (std::strcmp(name, "STUB") == 0) return KindStub;
@@ -43,15 +40,13 @@ uint8_t KindOfName(const char* name)
     return KindTcpClient;
 }
 
-bool IsTcpKind(uint8_t kind)
-{
+bool IsTcpKind(uint8_t kind) {
     return kind == KindTcpServer || kind == KindTcpClient;
 }
 
 // Back to the state of a zeroed slot. Only for slots nobody else touches: a free
 // slot, or a USB slot while the worker is parked.
-void ResetSlot(PortSlot& s)
-{
+void ResetSlot(PortSlot& s) {
     s.inUse.store(0);
     s.kind.store(KindCom);
     std::memset(s.name, 0, sizeof s.name);
@@ -76,15 +71,13 @@ void ResetSlot(PortSlot& s)
 
 // USB converter channels and the USB key need the USB library, which is bound in
 // a later step; until then a USB name fails to open as when the library is absent.
-int UsbOpen(PortSlot&, const char*)
-{
+int UsbOpen(PortSlot&, const char*) {
     return -1;
 }
 
 // Housekeeping and device poll shared by port_avail, PortRead and PortWaitInput.
 // Returns the waiting count.
-int Pump(PortSlot& s)
-{
+int Pump(PortSlot& s) {
     switch (s.kind.load()) {
     case KindStub:
     case KindUsbKey:
@@ -109,55 +102,47 @@ int Pump(PortSlot& s)
 
 } // namespace
 
-PortSlot* SlotOf(int handle)
-{
+PortSlot* SlotOf(int handle) {
     if (handle < 1 || handle > kPortSlots) return nullptr;
     PortSlot& s = table[handle - 1];
     return s.inUse.load() ? &s : nullptr;
 }
 
-PortSlot& SlotAt(int index)
-{
+PortSlot& SlotAt(int index) {
     return table[index];
 }
 
-int HandleOf(const PortSlot& slot)
-{
+int HandleOf(const PortSlot& slot) {
     return static_cast<int>(&slot - table) + 1;
 }
 
-bool IsUsbKind(uint8_t kind)
-{
+bool IsUsbKind(uint8_t kind) {
     return kind == KindUsbKey || kind == KindUsbChannel;
 }
 
-void CountOverrun(int dropped)
-{
+void CountOverrun(int dropped) {
     if (dropped > 0) overrunDropped += static_cast<uint64_t>(dropped);
 }
 
-void CountParityFraming(int n)
-{
+void CountParityFraming(int n) {
     if (n > 0) parityFramingErrors += static_cast<uint64_t>(n);
 }
 
-void ReceiveBytes(PortSlot& s, const uint8_t* bytes, int n)
-{
+void ReceiveBytes(PortSlot& s, const uint8_t* bytes, int n) {
     CountOverrun(s.rx.put(bytes, n));
 }
 
-PortErrorCounters PortLayerCounters()
-{
+PortErrorCounters PortLayerCounters() {
     PortErrorCounters c;
     c.parityFraming = parityFramingErrors.load();
     c.overrunDropped = overrunDropped.load();
     return c;
 }
 
-void PortLayerStart()
-{
+void PortLayerStart() {
     if (running.load()) return;
-    for (PortSlot& s : table) ResetSlot(s);
+    for (PortSlot& s : table)
+        ResetSlot(s);
     parityFramingErrors = 0;
     overrunDropped = 0;
     // The worker starts parked; opening a USB port releases it.
@@ -167,22 +152,20 @@ void PortLayerStart()
     running = true;
 }
 
-void PortLayerStop()
-{
+void PortLayerStop() {
     if (!running.load()) return;
-    for (int h = 1; h <= kPortSlots; ++h) PortClose(h);
+    for (int h = 1; h <= kPortSlots; ++h)
+        PortClose(h);
     running = false;
     WorkerStop();
     TraceClose(TraceMask.load() != 0, PortLayerCounters());
 }
 
-bool PortLayerRunning()
-{
+bool PortLayerRunning() {
     return running.load();
 }
 
-int PortOpen(int* handle, const char* name)
-{
+int PortOpen(int* handle, const char* name) {
     if (handle) *handle = 0;
     if (!running.load()) return kOpenNotStarted;
     PortSlot* slot = nullptr;
@@ -238,8 +221,7 @@ int PortOpen(int* handle, const char* name)
     return 0;
 }
 
-int PortClose(int handle)
-{
+int PortClose(int handle) {
     PortSlot* s = SlotOf(handle);
     if (!s) return 1;
     const uint8_t kind = s->kind.load();
@@ -268,8 +250,7 @@ int PortClose(int handle)
     return 1;
 }
 
-int PortWrite(int handle, const uint8_t* bytes, int count)
-{
+int PortWrite(int handle, const uint8_t* bytes, int count) {
     PortSlot* s = SlotOf(handle);
     if (!s) return 0;
     if (count < 0 || (!bytes && count > 0)) return 0;
@@ -305,19 +286,16 @@ int PortWrite(int handle, const uint8_t* bytes, int count)
     return 0;
 }
 
-int PortWriteByte(int handle, uint8_t byte)
-{
+int PortWriteByte(int handle, uint8_t byte) {
     return PortWrite(handle, &byte, 1);
 }
 
-int port_avail(int handle)
-{
+int port_avail(int handle) {
     PortSlot* s = SlotOf(handle);
     return s ? Pump(*s) : 0;
 }
 
-int PortRead(int handle, uint8_t* destination, int n)
-{
+int PortRead(int handle, uint8_t* destination, int n) {
     PortSlot* s = SlotOf(handle);
     if (!s || n < 0 || (!destination && n > 0)) return 0;
     const int waiting = Pump(*s);
@@ -329,8 +307,7 @@ int PortRead(int handle, uint8_t* destination, int n)
     return 1;
 }
 
-void PortPurge(int handle)
-{
+void PortPurge(int handle) {
     PortSlot* s = SlotOf(handle);
     if (!s) return;
     const uint8_t kind = s->kind.load();
@@ -348,8 +325,7 @@ void PortPurge(int handle)
     if (kind == KindCom) ComDrainDriver(*s, handle);
 }
 
-int PortWaitInput(int handle, int timeoutMs)
-{
+int PortWaitInput(int handle, int timeoutMs) {
     PortSlot* s = SlotOf(handle);
     if (!s) return 0;
     const int64_t deadline = SteadyMs() + std::max(timeoutMs, 0);
@@ -375,8 +351,7 @@ int PortWaitInput(int handle, int timeoutMs)
     }
 }
 
-int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode)
-{
+int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode) {
     if (handle == 0) return 2;
     PortSlot* s = SlotOf(handle);
     if (!s) return 2;
@@ -400,32 +375,27 @@ int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stop
     return rc;
 }
 
-int PortKindOf(int handle)
-{
+int PortKindOf(int handle) {
     PortSlot* s = SlotOf(handle);
     return s ? s->kind.load() : -1;
 }
 
-std::string PortNameOf(int handle)
-{
+std::string PortNameOf(int handle) {
     PortSlot* s = SlotOf(handle);
     return s ? std::string(s->name) : std::string();
 }
 
-int PortLastError(int handle)
-{
+int PortLastError(int handle) {
     PortSlot* s = SlotOf(handle);
     return s ? s->lastErrno : 0;
 }
 
-void PortSetClock(std::function<int64_t()> clock)
-{
+void PortSetClock(std::function<int64_t()> clock) {
     std::lock_guard<std::mutex> lock(clockMutex);
     clockSource = std::move(clock);
 }
 
-int64_t PortClockMs()
-{
+int64_t PortClockMs() {
     std::function<int64_t()> clock;
     {
         std::lock_guard<std::mutex> lock(clockMutex);

@@ -6,33 +6,28 @@
 // write index is published (release), and read after it is seen (acquire), so
 // the worker thread and the user-interface thread share a ring without a lock.
 
-void ByteRing::allocate()
-{
+void ByteRing::allocate() {
     if (!buf) buf = std::make_unique<uint8_t[]>(kRingSize);
     reset();
 }
 
-void ByteRing::release()
-{
+void ByteRing::release() {
     buf.reset();
     reset();
 }
 
-void ByteRing::reset()
-{
+void ByteRing::reset() {
     write.store(0, std::memory_order_release);
     read.store(0, std::memory_order_release);
 }
 
-int ByteRing::waiting() const
-{
+int ByteRing::waiting() const {
     const int w = write.load(std::memory_order_acquire);
     const int r = read.load(std::memory_order_acquire);
     return (w - r + kRingSize) % kRingSize;
 }
 
-int ByteRing::put(const uint8_t* bytes, int n)
-{
+int ByteRing::put(const uint8_t* bytes, int n) {
     if (n <= 0) return 0;
     if (!buf) return n;
     const int r = read.load(std::memory_order_acquire);
@@ -49,8 +44,7 @@ int ByteRing::put(const uint8_t* bytes, int n)
     return n - take;
 }
 
-void ByteRing::peek(uint8_t* dst, int n) const
-{
+void ByteRing::peek(uint8_t* dst, int n) const {
     if (!buf) return;
     const int avail = waiting(); // acquire: the producer's bytes are visible
     if (n > avail) n = avail;
@@ -62,8 +56,7 @@ void ByteRing::peek(uint8_t* dst, int n) const
     std::memcpy(dst + first, buf.get(), static_cast<size_t>(n - first));
 }
 
-void ByteRing::drop(int n)
-{
+void ByteRing::drop(int n) {
     const int avail = waiting();
     if (n > avail) n = avail;
     if (n <= 0) return;

@@ -12,8 +12,7 @@ int64_t ComDriverErrorCount(int fd);
 // A rate without a B constant (256000 and the like): BOTHER with the rate in
 // c_ispeed/c_ospeed. The driver picks the nearest rate its clock allows; more
 // than 3 % off would garble every character, so that is refused.
-int ComSetCustomBaud(int fd, uint32_t baud)
-{
+int ComSetCustomBaud(int fd, uint32_t baud) {
     struct termios2 t {};
     if (ioctl(fd, TCGETS2, &t) != 0) return errno;
     t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
@@ -28,8 +27,7 @@ int ComSetCustomBaud(int fd, uint32_t baud)
     return 0;
 }
 
-int64_t ComDriverErrorCount(int fd)
-{
+int64_t ComDriverErrorCount(int fd) {
     struct serial_icounter_struct c {};
     if (ioctl(fd, TIOCGICOUNT, &c) != 0) return -1;
     return static_cast<int64_t>(c.parity) + c.frame;

@@ -27,46 +27,75 @@ namespace {
 constexpr int kWriteConstantMs = 20;
 constexpr int kWritePerByteMs = 20;
 
-int64_t SteadyMs()
-{
+int64_t SteadyMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-speed_t StandardSpeed(uint32_t baud)
-{
+speed_t StandardSpeed(uint32_t baud) {
     switch (baud) {
-    case 50: return B50;
-    case 75: return B75;
-    case 110: return B110;
-    case 134: return B134;
-    case 150: return B150;
-    case 200: return B200;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 1800: return B1800;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 500000: return B500000;
-    case 576000: return B576000;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    case 1152000: return B1152000;
-    case 1500000: return B1500000;
-    case 2000000: return B2000000;
-    case 2500000: return B2500000;
-    case 3000000: return B3000000;
-    case 3500000: return B3500000;
-    case 4000000: return B4000000;
-    default: return B0;
+    case 50:
+        return B50;
+    case 75:
+        return B75;
+    case 110:
+        return B110;
+    case 134:
+        return B134;
+    case 150:
+        return B150;
+    case 200:
+        return B200;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 1800:
+        return B1800;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 500000:
+        return B500000;
+    case 576000:
+        return B576000;
+    case 921600:
+        return B921600;
+    case 1000000:
+        return B1000000;
+    case 1152000:
+        return B1152000;
+    case 1500000:
+        return B1500000;
+    case 2000000:
+        return B2000000;
+    case 2500000:
+        return B2500000;
+    case 3000000:
+        return B3000000;
+    case 3500000:
+        return B3500000;
+    case 4000000:
+        return B4000000;
+    default:
+        return B0;
     }
 }
 
@@ -74,24 +103,21 @@ constexpr tcflag_t kLineBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB;
 
 // Unix98 pseudo-terminal slaves (majors 136 to 143) have no wire: the kernel
 // stores every setting but always reports 8 data bits without parity.
-bool IsPseudoTerminal(int fd)
-{
+bool IsPseudoTerminal(int fd) {
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
     const unsigned m = major(st.st_rdev);
     return m >= 136 && m <= 143;
 }
 
-int Fail(PortSlot& s, int code)
-{
+int Fail(PortSlot& s, int code) {
     s.lastErrno = code;
     return code;
 }
 
 // Takes what the driver holds: one FIONREAD, one read of that many bytes.
 // Returns the bytes read (empty when none or on error).
-std::vector<uint8_t> TakeDriverBytes(PortSlot& s)
-{
+std::vector<uint8_t> TakeDriverBytes(PortSlot& s) {
     std::vector<uint8_t> bytes;
     if (s.fd < 0) return bytes;
     int n = 0;
@@ -113,22 +139,21 @@ std::vector<uint8_t> TakeDriverBytes(PortSlot& s)
 
 } // namespace
 
-std::string ComPathOf(const char* name)
-{
+std::string ComPathOf(const char* name) {
     if (name[0] == '/') return name;
     if (std::strncmp(name, "COM", 3) == 0) {
         const char* digits = name + 3;
         const size_t len = std::strlen(digits);
         bool allDigits = len > 0 && len <= 6;
-        for (size_t i = 0; allDigits && i < len; ++i) allDigits = digits[i] >= '0' && digits[i] <= '9';
+        for (size_t i = 0; allDigits && i < len; ++i)
+            allDigits = digits[i] >= '0' && digits[i] <= '9';
         const long n = allDigits ? std::strtol(digits, nullptr, 10) : 0;
         if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
     }
     return std::string("/dev/") + name;
 }
 
-int ComOpen(PortSlot& s, const char* name)
-{
+int ComOpen(PortSlot& s, const char* name) {
     const std::string path = ComPathOf(name);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return Fail(s, errno);
@@ -159,8 +184,7 @@ int ComOpen(PortSlot& s, const char* name)
     return 0;
 }
 
-void ComClose(PortSlot& s)
-{
+void ComClose(PortSlot& s) {
     if (s.fd < 0) return;
     if (s.icountBase >= 0) {
         const int64_t now = ComDriverErrorCount(s.fd);
@@ -171,20 +195,17 @@ void ComClose(PortSlot& s)
     s.fd = -1;
 }
 
-void ComPoll(PortSlot& s)
-{
+void ComPoll(PortSlot& s) {
     const std::vector<uint8_t> bytes = TakeDriverBytes(s);
     if (!bytes.empty()) ReceiveBytes(s, bytes.data(), static_cast<int>(bytes.size()));
 }
 
-void ComDrainDriver(PortSlot& s, int handle)
-{
+void ComDrainDriver(PortSlot& s, int handle) {
     const std::vector<uint8_t> bytes = TakeDriverBytes(s);
     if (!bytes.empty()) TracePurged(handle, bytes.data(), static_cast<int>(bytes.size()));
 }
 
-int ComWrite(PortSlot& s, const uint8_t* bytes, int n)
-{
+int ComWrite(PortSlot& s, const uint8_t* bytes, int n) {
     if (s.fd < 0) {
         s.lastErrno = EBADF;
         return 0;
@@ -219,16 +240,14 @@ int ComWrite(PortSlot& s, const uint8_t* bytes, int n)
     return 1;
 }
 
-bool ComWaitReadable(PortSlot& s, int timeoutMs)
-{
+bool ComWaitReadable(PortSlot& s, int timeoutMs) {
     if (s.fd < 0) return false;
     pollfd p{s.fd, POLLIN, 0};
     const int r = poll(&p, 1, timeoutMs);
     return r > 0 && p.revents != 0;
 }
 
-int ComSetLine(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode)
-{
+int ComSetLine(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode) {
     if (dataBits != 7 && dataBits != 8) return Fail(s, EINVAL);
     termios t{};
     if (tcgetattr(s.fd, &t) != 0) return Fail(s, errno);
@@ -261,8 +280,10 @@ int ComSetLine(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_
     default:
         break; // the line keeps its parity
     }
-    if (stopCode == 1) t.c_cflag &= ~CSTOPB;
-    else if (stopCode == 2) t.c_cflag |= CSTOPB;
+    if (stopCode == 1)
+        t.c_cflag &= ~CSTOPB;
+    else if (stopCode == 2)
+        t.c_cflag |= CSTOPB;
 
     if (speed != B0) {
         cfsetispeed(&t, speed);

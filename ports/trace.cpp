@@ -17,8 +17,7 @@ namespace {
 std::mutex traceMutex;
 FILE* traceFile = nullptr;
 
-bool Traced(int handle)
-{
+bool Traced(int handle) {
     if (handle < 1 || handle > kPortSlots) return false;
     return (TraceMask.load() >> (handle - 1)) & 1u;
 }
@@ -27,19 +26,22 @@ struct Stamp {
     int day, month, year, hour, minute, second, millisecond;
 };
 
-Stamp Now()
-{
+Stamp Now() {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     tm local{};
     localtime_r(&ts.tv_sec, &local);
-    return {local.tm_mday, local.tm_mon + 1, local.tm_year % 100, local.tm_hour,
-            local.tm_min,  local.tm_sec,     static_cast<int>(ts.tv_nsec / 1000000)};
+    return {local.tm_mday,
+            local.tm_mon + 1,
+            local.tm_year % 100,
+            local.tm_hour,
+            local.tm_min,
+            local.tm_sec,
+            static_cast<int>(ts.tv_nsec / 1000000)};
 }
 
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* fmt, ...)
-{
+std::string Format(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
     char small[256];
@@ -55,8 +57,7 @@ std::string Format(const char* fmt, ...)
     return big;
 }
 
-void AppendHex(std::string& out, const uint8_t* bytes, int n)
-{
+void AppendHex(std::string& out, const uint8_t* bytes, int n) {
     static const char digits[] = "0123456789ABCDEF";
     for (int i = 0; i < n; ++i) {
         out.push_back(digits[bytes[i] >> 4]);
@@ -66,8 +67,7 @@ void AppendHex(std::string& out, const uint8_t* bytes, int n)
 }
 
 // Writes one UTF-8 record in CP866 and flushes it.
-void Emit(const std::string& utf8)
-{
+void Emit(const std::string& utf8) {
     const std::string bytes = Utf8ToCp866(utf8);
     std::lock_guard<std::mutex> lock(traceMutex);
     if (!traceFile) return;
@@ -75,25 +75,21 @@ void Emit(const std::string& utf8)
     fflush(traceFile);
 }
 
-void BytesRecord(const char* fmt, int handle, const uint8_t* bytes, int n)
-{
+void BytesRecord(const char* fmt, int handle, const uint8_t* bytes, int n) {
     const Stamp t = Now();
-    std::string rec =
-        Format(fmt, t.day, t.month, t.year, t.hour, t.minute, t.second, t.millisecond, handle);
+    std::string rec = Format(fmt, t.day, t.month, t.year, t.hour, t.minute, t.second, t.millisecond, handle);
     if (bytes && n > 0) AppendHex(rec, bytes, n);
     rec.push_back('\n');
     Emit(rec);
 }
 
-int ClampInt(uint64_t v)
-{
+int ClampInt(uint64_t v) {
     return v > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(v);
 }
 
 } // namespace
 
-void TraceOpen()
-{
+void TraceOpen() {
     {
         std::lock_guard<std::mutex> lock(traceMutex);
         if (!traceFile) traceFile = fopen("port.out", "ab");
@@ -101,36 +97,31 @@ void TraceOpen()
     Emit("\r\nВход в программу\r\n");
 }
 
-void TraceClose(bool writeCounters, const PortErrorCounters& counters)
-{
+void TraceClose(bool writeCounters, const PortErrorCounters& counters) {
     if (writeCounters)
-        Emit(Format("\r\nОшибок паритета=%d, пакетов( стоп-бит)=%d\r\n",
-                    ClampInt(counters.parityFraming), ClampInt(counters.overrunDropped)));
+        Emit(Format("\r\nОшибок паритета=%d, пакетов( стоп-бит)=%d\r\n", ClampInt(counters.parityFraming),
+                    ClampInt(counters.overrunDropped)));
     std::lock_guard<std::mutex> lock(traceMutex);
     if (traceFile) fclose(traceFile);
     traceFile = nullptr;
 }
 
-void TraceWritten(int handle, const uint8_t* bytes, int n)
-{
+void TraceWritten(int handle, const uint8_t* bytes, int n) {
     if (!Traced(handle)) return;
     BytesRecord("\n\n %02d.%02d.%02d (%02d:%02d:%02d:%03d) Запись (порт %d)-> ", handle, bytes, n);
 }
 
-void TraceRead(int handle, const uint8_t* bytes, int n)
-{
+void TraceRead(int handle, const uint8_t* bytes, int n) {
     if (!Traced(handle)) return;
     BytesRecord("\n %02d.%02d.%02d (%02d:%02d:%02d:%03d) Чтение  порта %d<- ", handle, bytes, n);
 }
 
-void TracePurged(int handle, const uint8_t* bytes, int n)
-{
+void TracePurged(int handle, const uint8_t* bytes, int n) {
     if (!Traced(handle)) return;
     BytesRecord("\n %02d.%02d.%02d (%02d:%02d:%02d:%03d) Очистка буфера порта %d<> ", handle, bytes, n);
 }
 
-void TraceWriteFailure(int handle, int code)
-{
+void TraceWriteFailure(int handle, int code) {
     if (!Traced(handle)) return;
     const Stamp t = Now();
     Emit(Format("\r\n %02d.%02d.%02d (%02d:%02d:%02d:%03d) Ошибка записи в порт %d<> (код %d)", t.day,

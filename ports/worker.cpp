@@ -21,13 +21,12 @@ constexpr uint8_t kPumping = 0;
 std::mutex workerMutex;
 std::condition_variable workerCv;
 std::thread workerThread;
-bool runFlag = false;                  // guarded by workerMutex
-std::atomic<uint8_t> pauseRequest{0};  // raised by the user-interface thread
+bool runFlag = false;                 // guarded by workerMutex
+std::atomic<uint8_t> pauseRequest{0}; // raised by the user-interface thread
 std::atomic<uint8_t> workerState{kParked};
 std::atomic<uint64_t> wakeups{0};
 
-bool AnyUsbChannelOpen()
-{
+bool AnyUsbChannelOpen() {
     for (int i = 0; i < kPortSlots; ++i) {
         PortSlot& s = SlotAt(i);
         if (s.inUse.load() && s.kind.load() == KindUsbChannel) return true;
@@ -35,8 +34,7 @@ bool AnyUsbChannelOpen()
     return false;
 }
 
-void Run()
-{
+void Run() {
     std::unique_lock<std::mutex> lock(workerMutex);
     while (runFlag) {
         if (pauseRequest.load() || !AnyUsbChannelOpen()) {
@@ -62,13 +60,11 @@ void Run()
 // paces itself with the converters' 2 ms gaps. Until the USB kind is in place no
 // channel can be open and the worker never gets here; the 5 ms wait keeps the
 // loop from spinning should it be reached anyway.
-void UsbPumpPass()
-{
+void UsbPumpPass() {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
-void WorkerStart()
-{
+void WorkerStart() {
     std::lock_guard<std::mutex> lock(workerMutex);
     if (runFlag) return;
     runFlag = true;
@@ -76,8 +72,7 @@ void WorkerStart()
     workerThread = std::thread(Run);
 }
 
-void WorkerStop()
-{
+void WorkerStop() {
     {
         std::lock_guard<std::mutex> lock(workerMutex);
         runFlag = false;
@@ -86,8 +81,7 @@ void WorkerStop()
     if (workerThread.joinable()) workerThread.join();
 }
 
-void WorkerRequestPause(bool raise)
-{
+void WorkerRequestPause(bool raise) {
     {
         std::lock_guard<std::mutex> lock(workerMutex);
         pauseRequest = raise ? 1 : 0;
@@ -95,22 +89,17 @@ void WorkerRequestPause(bool raise)
     workerCv.notify_all();
 }
 
-bool WorkerWaitParked(int timeoutMs)
-{
+bool WorkerWaitParked(int timeoutMs) {
     std::unique_lock<std::mutex> lock(workerMutex);
     return workerCv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                              [] { return !runFlag || workerState.load() == kParked; });
 }
 
-uint64_t WorkerWakeups()
-{
+uint64_t WorkerWakeups() {
     return wakeups.load();
 }
 
-void WorkerUsbSlotsChanged()
-{
-    {
-        std::lock_guard<std::mutex> lock(workerMutex);
-    }
+void WorkerUsbSlotsChanged() {
+    { std::lock_guard<std::mutex> lock(workerMutex); }
     workerCv.notify_all();
 }

@@ -18,21 +18,18 @@ namespace {
 
 class PortTable : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::remove("port.out");
         TraceMask = 0;
         PortLayerStart();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         PortLayerStop();
         TraceMask = 0;
     }
 };
 
-TEST(PortLayerLifecycle, OpenBeforeStartGives9AndStartStopRepeat)
-{
+TEST(PortLayerLifecycle, OpenBeforeStartGives9AndStartStopRepeat) {
     int h = 5;
     EXPECT_EQ(PortOpen(&h, "STUB"), 9);
     EXPECT_EQ(h, 0);
@@ -49,8 +46,7 @@ TEST(PortLayerLifecycle, OpenBeforeStartGives9AndStartStopRepeat)
     }
 }
 
-TEST_F(PortTable, HandlesAndTableLimits)
-{
+TEST_F(PortTable, HandlesAndTableLimits) {
     int h = -1;
     EXPECT_EQ(PortOpen(&h, ""), 3);
     EXPECT_EQ(h, 0);
@@ -61,7 +57,8 @@ TEST_F(PortTable, HandlesAndTableLimits)
         ASSERT_EQ(PortOpen(&h, "STUB"), 0);
         handles.push_back(h);
     }
-    for (int i = 0; i < kPortSlots; ++i) EXPECT_EQ(handles[static_cast<size_t>(i)], i + 1);
+    for (int i = 0; i < kPortSlots; ++i)
+        EXPECT_EQ(handles[static_cast<size_t>(i)], i + 1);
     h = 77;
     EXPECT_EQ(PortOpen(&h, "STUB"), 1) << "33rd open";
     EXPECT_EQ(h, 0);
@@ -75,8 +72,7 @@ TEST_F(PortTable, HandlesAndTableLimits)
     EXPECT_EQ(PortClose(7), 1) << "closing a free slot does nothing";
 }
 
-TEST_F(PortTable, HandleZeroAndBadHandlesDoNothing)
-{
+TEST_F(PortTable, HandleZeroAndBadHandlesDoNothing) {
     uint8_t buf[4] = {1, 2, 3, 4};
     for (int bad : {0, -1, 33, 1000, 5 /* free slot */}) {
         EXPECT_EQ(PortClose(bad), 1);
@@ -92,8 +88,7 @@ TEST_F(PortTable, HandleZeroAndBadHandlesDoNothing)
     }
 }
 
-TEST_F(PortTable, KindsChosenByName)
-{
+TEST_F(PortTable, KindsChosenByName) {
     int h = 0;
     ASSERT_EQ(PortOpen(&h, "STUB"), 0);
     EXPECT_EQ(PortKindOf(h), KindStub);
@@ -118,8 +113,7 @@ TEST_F(PortTable, KindsChosenByName)
     EXPECT_EQ(PortOpen(&h, longName.c_str()), ENAMETOOLONG);
 }
 
-TEST_F(PortTable, StubSwallowsEverythingAndNeverHasInput)
-{
+TEST_F(PortTable, StubSwallowsEverythingAndNeverHasInput) {
     int h = 0;
     ASSERT_EQ(PortOpen(&h, "STUB"), 0);
     const uint8_t frame[4] = {0x60, 0x01, 0x48, 0x68};
@@ -136,8 +130,7 @@ TEST_F(PortTable, StubSwallowsEverythingAndNeverHasInput)
     EXPECT_EQ(U_xxx(h, 9600, 8, 'E', 2), 0);
 }
 
-TEST(ByteRingTest, WrapsAndKeepsOrder)
-{
+TEST(ByteRingTest, WrapsAndKeepsOrder) {
     ByteRing ring;
     ring.allocate();
     uint8_t out[777];
@@ -145,23 +138,25 @@ TEST(ByteRingTest, WrapsAndKeepsOrder)
     uint32_t next = 0, expect = 0;
     for (int pass = 0; pass < 30; ++pass) {
         uint8_t in[777];
-        for (uint8_t& x : in) x = static_cast<uint8_t>(next++ % 253);
+        for (uint8_t& x : in)
+            x = static_cast<uint8_t>(next++ % 253);
         ASSERT_EQ(ring.put(in, 777), 0);
         ASSERT_EQ(ring.waiting(), 777);
         ring.peek(out, 777);
         ring.drop(777);
-        for (uint8_t x : out) ASSERT_EQ(x, expect++ % 253);
+        for (uint8_t x : out)
+            ASSERT_EQ(x, expect++ % 253);
         ASSERT_EQ(ring.waiting(), 0);
         ASSERT_LT(ring.write.load(), kRingSize);
     }
 }
 
-TEST(ByteRingTest, OverrunDropsNewBytesAndKeepsUnreadOnes)
-{
+TEST(ByteRingTest, OverrunDropsNewBytesAndKeepsUnreadOnes) {
     ByteRing ring;
     ring.allocate();
     std::vector<uint8_t> in(10005);
-    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = static_cast<uint8_t>(i);
     EXPECT_EQ(ring.put(in.data(), 10005), 6);
     EXPECT_EQ(ring.waiting(), kRingSize - 1);
     EXPECT_EQ(ring.space(), 0);
@@ -174,8 +169,7 @@ TEST(ByteRingTest, OverrunDropsNewBytesAndKeepsUnreadOnes)
     EXPECT_EQ(ring.waiting(), 0);
 }
 
-TEST_F(PortTable, ReadTakesAllOrNothingAndRingWrapsThroughThePort)
-{
+TEST_F(PortTable, ReadTakesAllOrNothingAndRingWrapsThroughThePort) {
     Pty pty;
     ASSERT_FALSE(pty.slave.empty());
     int h = 0;
@@ -205,8 +199,7 @@ TEST_F(PortTable, ReadTakesAllOrNothingAndRingWrapsThroughThePort)
     EXPECT_EQ(PortLayerCounters().overrunDropped, 0u);
 }
 
-TEST_F(PortTable, OverrunKeepsTheOldestAndCountsTheRest)
-{
+TEST_F(PortTable, OverrunKeepsTheOldestAndCountsTheRest) {
     Pty pty;
     int h = 0;
     ASSERT_EQ(PortOpen(&h, pty.slave.c_str()), 0);
@@ -233,8 +226,7 @@ TEST_F(PortTable, OverrunKeepsTheOldestAndCountsTheRest)
     EXPECT_EQ(PortRead(h, got.data(), 10000), 0) << "more than a ring holds can never be read";
 }
 
-TEST_F(PortTable, TraceRecordsAndCountersByteForByte)
-{
+TEST_F(PortTable, TraceRecordsAndCountersByteForByte) {
     int h1 = 0, h2 = 0;
     ASSERT_EQ(PortOpen(&h1, "STUB"), 0);
     ASSERT_EQ(PortOpen(&h2, "STUB"), 0);
@@ -261,8 +253,7 @@ TEST_F(PortTable, TraceRecordsAndCountersByteForByte)
     EXPECT_EQ(again.substr(again.size() - tail.size()), tail);
 }
 
-TEST_F(PortTable, TraceFileIsCp866)
-{
+TEST_F(PortTable, TraceFileIsCp866) {
     PortLayerStop();
     std::ifstream f("port.out", std::ios::binary);
     const std::string raw((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -270,8 +261,7 @@ TEST_F(PortTable, TraceFileIsCp866)
     EXPECT_EQ(raw, "\r\n\x82\xE5\xAE\xA4 \xA2 \xAF\xE0\xAE\xA3\xE0\xA0\xAC\xAC\xE3\r\n");
 }
 
-TEST(Cp866, LettersAsciiAndEverythingElse)
-{
+TEST(Cp866, LettersAsciiAndEverythingElse) {
     EXPECT_EQ(Utf8ToCp866("АЯаяпрЁё"), "\x80\x9F\xA0\xEF\xAF\xE0\xF0\xF1");
     EXPECT_EQ(Utf8ToCp866("Port 1<> (код 5)\r\n"), "Port 1<> (\xAA\xAE\xA4 5)\r\n");
     EXPECT_EQ(Utf8ToCp866("€ü"), "??") << "outside the mapped letters";
@@ -284,8 +274,7 @@ TEST(Cp866, LettersAsciiAndEverythingElse)
     EXPECT_EQ(Cp866ToUtf8("\xB0\xF2"), "??");
 }
 
-TEST_F(PortTable, WorkerParksWhenNoUsbChannelIsOpen)
-{
+TEST_F(PortTable, WorkerParksWhenNoUsbChannelIsOpen) {
     // No USB channel: the worker sleeps on its condition, parked, instead of
     // ticking; a pause request is honoured at once.
     EXPECT_TRUE(WorkerWaitParked(5000));
@@ -302,8 +291,7 @@ TEST_F(PortTable, WorkerParksWhenNoUsbChannelIsOpen)
     EXPECT_TRUE(WorkerWaitParked(5000));
 }
 
-TEST(PortClock, InjectableAndRestorable)
-{
+TEST(PortClock, InjectableAndRestorable) {
     int64_t fake = 1000;
     PortSetClock([&] { return fake; });
     EXPECT_EQ(PortClockMs(), 1000);

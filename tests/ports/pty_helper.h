@@ -18,8 +18,7 @@ struct Pty {
     int master = -1;
     std::string slave;
 
-    Pty()
-    {
+    Pty() {
         master = posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
         slave = ptsname(master);
@@ -29,15 +28,13 @@ struct Pty {
     Pty(const Pty&) = delete;
     Pty& operator=(const Pty&) = delete;
 
-    void closeMaster()
-    {
+    void closeMaster() {
         if (master >= 0) close(master);
         master = -1;
     }
 
     // Writes everything to the master side; false when it could not within 5 s.
-    bool send(const std::vector<uint8_t>& bytes)
-    {
+    bool send(const std::vector<uint8_t>& bytes) {
         size_t done = 0;
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (done < bytes.size()) {
@@ -55,8 +52,7 @@ struct Pty {
     }
 
     // Reads from the master side until n bytes came or timeoutMs passed.
-    std::vector<uint8_t> receive(size_t n, int timeoutMs = 5000)
-    {
+    std::vector<uint8_t> receive(size_t n, int timeoutMs = 5000) {
         std::vector<uint8_t> out;
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (out.size() < n && std::chrono::steady_clock::now() < end) {
@@ -74,8 +70,7 @@ struct Pty {
 };
 
 // Polls port_avail until at least n bytes wait or timeoutMs passes.
-inline int WaitAvail(int handle, int n, int timeoutMs = 5000)
-{
+inline int WaitAvail(int handle, int n, int timeoutMs = 5000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int got = port_avail(handle);
     while (got < n && std::chrono::steady_clock::now() < end) {
@@ -85,9 +80,9 @@ inline int WaitAvail(int handle, int n, int timeoutMs = 5000)
     return got;
 }
 
-inline std::vector<uint8_t> Pattern(size_t n, uint8_t seed = 0)
-{
+inline std::vector<uint8_t> Pattern(size_t n, uint8_t seed = 0) {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(seed + i * 7 + i / 251);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>(seed + i * 7 + i / 251);
     return v;
 }

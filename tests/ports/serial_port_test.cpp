@@ -24,8 +24,7 @@ const char* const kStart = "\r\nВход в программу\r\n";
 
 class Serial : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::remove("port.out");
         TraceMask = 0;
         PortLayerStart();
@@ -33,16 +32,14 @@ protected:
         ASSERT_EQ(PortOpen(&h, pty.slave.c_str()), 0);
         ASSERT_EQ(h, 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         PortLayerStop();
         TraceMask = 0;
     }
 
     // The line as the tty has it, read through a second descriptor (root passes
     // the exclusive flag; the lock is advisory and not asked for here).
-    termios Line()
-    {
+    termios Line() {
         termios t{};
         const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         EXPECT_GE(fd, 0);
@@ -52,8 +49,7 @@ protected:
     }
 
     // Bytes the tty holds that the port layer has not taken yet.
-    int DriverHolds()
-    {
+    int DriverHolds() {
         const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         int n = -1;
         ioctl(fd, FIONREAD, &n);
@@ -65,8 +61,7 @@ protected:
     int h = 0;
 };
 
-TEST_F(Serial, OpenSetsRaw4800EightNoneOne)
-{
+TEST_F(Serial, OpenSetsRaw4800EightNoneOne) {
     const termios t = Line();
     EXPECT_EQ(cfgetospeed(&t), B4800);
     EXPECT_EQ(cfgetispeed(&t), B4800);
@@ -79,8 +74,7 @@ TEST_F(Serial, OpenSetsRaw4800EightNoneOne)
     EXPECT_EQ(PortNameOf(h), pty.slave);
 }
 
-TEST_F(Serial, LineSettingsAppliedAndKept)
-{
+TEST_F(Serial, LineSettingsAppliedAndKept) {
     // A pty keeps every setting except the character size and the parity
     // enable, which the kernel always reports as 8 bits without parity; the
     // letters are told apart by PARODD and CMSPAR.
@@ -127,10 +121,9 @@ TEST_F(Serial, LineSettingsAppliedAndKept)
     EXPECT_EQ(s->parity, 'N');
 }
 
-TEST_F(Serial, EveryDialogRateWorks)
-{
-    const std::pair<uint32_t, speed_t> rates[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},
-                                                  {9600, B9600},   {19200, B19200}, {38400, B38400},
+TEST_F(Serial, EveryDialogRateWorks) {
+    const std::pair<uint32_t, speed_t> rates[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
+                                                  {9600, B9600},   {19200, B19200},  {38400, B38400},
                                                   {57600, B57600}, {115200, B115200}};
     for (const auto& [baud, speed] : rates) {
         ASSERT_EQ(U_xxx(h, baud, 8, 'N', 1), 0) << baud;
@@ -146,8 +139,7 @@ TEST_F(Serial, EveryDialogRateWorks)
     EXPECT_EQ(cfgetospeed(&t), B9600);
 }
 
-TEST_F(Serial, BytesBothWaysAndWaitingCount)
-{
+TEST_F(Serial, BytesBothWaysAndWaitingCount) {
     const uint8_t frame[4] = {0x60, 0x01, 0x48, 0x68};
     ASSERT_EQ(PortWrite(h, frame, 4), 1);
     ASSERT_EQ(PortWriteByte(h, 0x31), 1);
@@ -155,7 +147,8 @@ TEST_F(Serial, BytesBothWaysAndWaitingCount)
 
     // Every byte value passes untouched (raw line: no CR/LF mapping, no flow control).
     std::vector<uint8_t> all(256);
-    for (int i = 0; i < 256; ++i) all[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        all[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
     ASSERT_EQ(PortWrite(h, all.data(), 256), 1);
     EXPECT_EQ(pty.receive(256), all);
     ASSERT_TRUE(pty.send(all));
@@ -173,8 +166,7 @@ TEST_F(Serial, BytesBothWaysAndWaitingCount)
     EXPECT_EQ(two[0], 9);
 }
 
-TEST_F(Serial, WaitInputWakesOnBytesAndReturnsZeroAfterItsBound)
-{
+TEST_F(Serial, WaitInputWakesOnBytesAndReturnsZeroAfterItsBound) {
     EXPECT_EQ(PortWaitInput(h, 30), 0);
     std::thread sender([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -197,8 +189,7 @@ TEST_F(Serial, WaitInputWakesOnBytesAndReturnsZeroAfterItsBound)
     EXPECT_EQ(port_avail(h), 0);
 }
 
-TEST_F(Serial, SecondOpenIsBusyAndLeavesNoSlotInUse)
-{
+TEST_F(Serial, SecondOpenIsBusyAndLeavesNoSlotInUse) {
     int h2 = 99;
     EXPECT_EQ(PortOpen(&h2, pty.slave.c_str()), EBUSY);
     EXPECT_EQ(h2, 0);
@@ -219,13 +210,13 @@ TEST_F(Serial, SecondOpenIsBusyAndLeavesNoSlotInUse)
     EXPECT_EQ(h2, 1);
 }
 
-TEST_F(Serial, PurgeDropsRingAndDriverBytesWithoutTracing)
-{
+TEST_F(Serial, PurgeDropsRingAndDriverBytesWithoutTracing) {
     ASSERT_TRUE(pty.send({1, 2, 3}));
     ASSERT_EQ(WaitAvail(h, 3), 3);
     ASSERT_TRUE(pty.send({4, 5}));
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (DriverHolds() < 2 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+    while (DriverHolds() < 2 && std::chrono::steady_clock::now() < end)
+        std::this_thread::yield();
     ASSERT_EQ(DriverHolds(), 2);
 
     PortPurge(h);
@@ -235,15 +226,15 @@ TEST_F(Serial, PurgeDropsRingAndDriverBytesWithoutTracing)
     EXPECT_EQ(ReadTrace(), kStart);
 }
 
-TEST_F(Serial, TraceRecordsByteForByte)
-{
+TEST_F(Serial, TraceRecordsByteForByte) {
     TraceMask = 1;
     // purge: ring first, then what the driver still held
     ASSERT_TRUE(pty.send({0x01, 0x02, 0x03}));
     ASSERT_EQ(WaitAvail(h, 3), 3);
     ASSERT_TRUE(pty.send({0xFE}));
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (DriverHolds() < 1 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+    while (DriverHolds() < 1 && std::chrono::steady_clock::now() < end)
+        std::this_thread::yield();
     PortPurge(h);
     PortPurge(h); // nothing waiting: nothing written
 
@@ -276,8 +267,7 @@ TEST_F(Serial, TraceRecordsByteForByte)
                                "\r\nОшибок паритета=0, пакетов( стоп-бит)=0\r\n");
 }
 
-TEST_F(Serial, StopClosesThePortAndReleasesTheLock)
-{
+TEST_F(Serial, StopClosesThePortAndReleasesTheLock) {
     PortLayerStop();
     const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
@@ -285,8 +275,7 @@ TEST_F(Serial, StopClosesThePortAndReleasesTheLock)
     close(fd);
 }
 
-TEST(SerialNames, PathsFromNames)
-{
+TEST(SerialNames, PathsFromNames) {
     EXPECT_EQ(ComPathOf("COM1"), "/dev/ttyS0");
     EXPECT_EQ(ComPathOf("COM10"), "/dev/ttyS9");
     EXPECT_EQ(ComPathOf("ttyUSB0"), "/dev/ttyUSB0");
@@ -299,36 +288,32 @@ TEST(SerialNames, PathsFromNames)
 
 class Enumeration : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         root = fs::current_path() / "fake-sys";
         fs::remove_all(root);
         fs::create_directories(root / "class" / "tty");
         PortSetSysfsRoot(root.string());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         PortSetSysfsRoot("/sys");
         fs::remove_all(root);
     }
-    void AddTty(const std::string& name, bool device = true, const char* type = nullptr)
-    {
+    void AddTty(const std::string& name, bool device = true, const char* type = nullptr) {
         const fs::path dir = root / "class" / "tty" / name;
         fs::create_directories(dir);
         if (device) fs::create_directories(dir / "device");
         if (type) std::ofstream(dir / "type") << type << "\n";
     }
-    std::vector<std::string> Listed()
-    {
+    std::vector<std::string> Listed() {
         std::vector<std::string> names;
-        for (int i = 0; i < PortList.count; ++i) names.emplace_back(PortList.names[i]);
+        for (int i = 0; i < PortList.count; ++i)
+            names.emplace_back(PortList.names[i]);
         return names;
     }
     fs::path root;
 };
 
-TEST_F(Enumeration, RealPortsSorted)
-{
+TEST_F(Enumeration, RealPortsSorted) {
     AddTty("COM10");
     AddTty("COM2");
     AddTty("COM1");
@@ -339,12 +324,13 @@ TEST_F(Enumeration, RealPortsSorted)
     AddTty("ptmx", false);
     EXPECT_EQ(EnumeratePorts(), 1);
     EXPECT_EQ(Listed(), (std::vector<std::string>{"COM1", "COM2", "COM10", "ttyS1", "ttyUSB0"}));
-    for (int i = 0; i < PortList.count; ++i) EXPECT_EQ(PortList.info[i].deviceType, 0);
+    for (int i = 0; i < PortList.count; ++i)
+        EXPECT_EQ(PortList.info[i].deviceType, 0);
 }
 
-TEST_F(Enumeration, SixteenEntriesAndNineteenCharacters)
-{
-    for (int i = 1; i <= 20; ++i) AddTty("COM" + std::to_string(i));
+TEST_F(Enumeration, SixteenEntriesAndNineteenCharacters) {
+    for (int i = 1; i <= 20; ++i)
+        AddTty("COM" + std::to_string(i));
     EXPECT_EQ(EnumeratePorts(), 1);
     ASSERT_EQ(PortList.count, 16);
     EXPECT_EQ(Listed().front(), "COM1");
@@ -357,8 +343,7 @@ TEST_F(Enumeration, SixteenEntriesAndNineteenCharacters)
     EXPECT_EQ(Listed(), (std::vector<std::string>{"ttyUSB_abcdefghijkl"}));
 }
 
-TEST_F(Enumeration, MissingTreeGivesAnEmptyList)
-{
+TEST_F(Enumeration, MissingTreeGivesAnEmptyList) {
     PortSetSysfsRoot((root / "nowhere").string());
     PortList.count = 3;
     EXPECT_EQ(EnumeratePorts(), 1);

@@ -9,8 +9,7 @@
 
 #include "cp866.h"
 
-inline std::string MaskStamps(const std::string& text)
-{
+inline std::string MaskStamps(const std::string& text) {
     static const std::string shape = "99.99.99 (99:99:99:999)";
     std::string out;
     size_t i = 0;
@@ -30,8 +29,7 @@ inline std::string MaskStamps(const std::string& text)
     return out;
 }
 
-inline std::string ReadTrace()
-{
+inline std::string ReadTrace() {
     std::ifstream f("port.out", std::ios::binary);
     const std::string raw((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     return MaskStamps(Cp866ToUtf8(raw));
