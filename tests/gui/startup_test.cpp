@@ -359,3 +359,17 @@ TEST_F(Startup, RepaintReidentifiesWhenAskedAndTimeoutBoxSetsMultiplier) {
         EXPECT_EQ(TimeoutMultiplier(), 1) << text;
     }
 }
+
+TEST_F(Startup, WorksOverATcpSerialServer) {
+    line.addController(0x11);
+    zelsim::TcpTransport tcp(line);
+    std::string error;
+    ASSERT_TRUE(tcp.start(0, false, &error)) << error;
+    WriteTextFile("com.ini", "TCPC_127.0.0.1:" + std::to_string(tcp.port()) + " 0 4800 0 1 0 8 N 1\n");
+    start(QString("11"));
+    EXPECT_EQ(menuTitle("menuCom"), "Соm порт (открыт)");
+    EXPECT_EQ(numberLabel(), "Работа с Адресом №17");
+    EXPECT_EQ(status(), "Идентификатор считан");
+    w.reset();
+    tcp.stop();
+}
