@@ -1,0 +1,73 @@
+// The advanced settings: the NaraSpecific block (128 bytes at 0x5100) and the
+// rules of every box of the advanced tab, for both blocks it edits.
+#pragma once
+
+#include "block_pair.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace settings {
+
+constexpr int kNaraLen = 128;
+using NaraPair = BlockPair<kNaraLen>;
+
+enum NaraByte : int {
+    kNaraFlags = 4,
+    kShimDuration = 15,
+    kMinVolNara = 16, // u16
+    kStWaitForceNara = 18,
+    kValveDelay = 19,
+    kPrcShift = 20,
+    kUpgrCountNara = 22, // u16
+    kPbTimeoutNara = 24,
+    kBmuPUser = 25, // 4 x u32
+    kBmuPAdm = 41,  // u32
+};
+
+uint32_t GetU32(const uint8_t* b, int at);
+void PutU32(uint8_t* b, int at, uint32_t v);
+
+// RGDot item from NaraFlags: bit 2 first ("РРР.К"), then bit 1 ("РРРР"), else "РР.КК".
+int DotItem(uint8_t flags);
+// NaraFlags with bits 1 and 2 set from the item; the other six bits kept.
+uint8_t FlagsForDotItem(uint8_t flags, int item);
+
+// A non-empty string of decimal digits whose value lies in lo..hi, or is 0
+// when zeroAllowed. The value goes to *value.
+bool InRange(std::string_view text, int lo, int hi, bool zeroAllowed, int* value = nullptr);
+
+// The box rules.
+bool NozzleWaitValid(std::string_view t, int* v = nullptr);    // 0..99
+bool MinSpeedValid(std::string_view t, int* v = nullptr);      // 0..30
+bool MinSpTimeValid(std::string_view t, int* v = nullptr);     // 0 or 3..180
+bool PcTimeoutValid(std::string_view t, int* v = nullptr);     // 0 or 3..60
+bool ValveDelayValid(std::string_view t, int* v = nullptr);    // 0..30
+bool ShimDurationValid(std::string_view t, int* v = nullptr);  // 0 or 2..19
+bool MinVolNaraValid(std::string_view t, int* v = nullptr);    // 0 or 10..500
+bool StWaitForceValid(std::string_view t, int* v = nullptr);   // 0..99
+bool PbTimeoutNaraValid(std::string_view t, int* v = nullptr); // 0..100
+
+// eHydroHit: a number of at most 2555 (ml); the byte holds tenths, fraction dropped.
+constexpr long kHydroHitMax = 2555;
+bool HydroHitValid(long value);
+uint8_t HydroHitByte(long value);
+
+// Heater temperatures go into signed bytes. The switch-on value must be
+// negative; both must fit the byte (-128..127), or the byte would wrap round
+// to a different temperature.
+bool TempLowValid(long value);
+bool TempHighValid(long value);
+
+// A password of the local control unit is valid unless it has ten characters
+// and its number exceeds 4294967295.
+bool BmuPasswordTextValid(std::string_view text);
+// Low 32 bits of the text read as a 64-bit integer; nothing when it is not a number.
+std::optional<uint32_t> BmuPasswordValue(std::string_view text);
+
+// PrcShift: the leading decimal digits of the text, 0 when there are none.
+uint8_t PrcShiftValue(std::string_view text);
+
+} // namespace settings

@@ -1,0 +1,45 @@
+#include "met2noz_core.h"
+
+#include "block_transfer.h"
+#include "conversions.h"
+
+namespace settings {
+
+int MeterCodeOfItem(int item) {
+    static const int codes[4] = {200, 512, 264, 400};
+    return item >= 0 && item < 4 ? codes[item] : kCodeManual;
+}
+
+int Met2NozSetts(int port, int ctrl, int newCode, int phaseMode, int count, uint8_t* work) {
+    if (count > kMaxChannels)
+        return -1;
+    int written = 0;
+    for (int c = 0; c < count; ++c) {
+        const uint32_t addr = kAddrNozSetts + static_cast<uint32_t>(c) * kChannelStride;
+        if (ReadBlock(port, ctrl, addr, kNozSettsLen, work, kBoardMain) < kNozSettsLen)
+            return -1;
+        bool changed = false;
+        const int code = work[kNozImpLit] | (work[kNozImpLit + 1] << 8);
+        if (newCode != kCodeManual && code != newCode && ScalePulseWeights(work, code, newCode) == 1) {
+            work[kNozImpLit] = static_cast<uint8_t>(newCode & 0xFF);
+            work[kNozImpLit + 1] = static_cast<uint8_t>(newCode >> 8);
+            changed = true;
+        }
+        if (phaseMode != 3 && work[kNozMeterPhase] != phaseMode) {
+            work[kNozMeterPhase] = static_cast<uint8_t>(phaseMode);
+            changed = true;
+        }
+        if (!changed)
+            continue;
+        for (int attempt = 0; attempt < 3; ++attempt)
+            if (WriteBlock(port, ctrl, addr, kNozSettsLen, work, kBoardMain) == 1) {
+                ++written;
+                break;
+            }
+    }
+    if (written > 0)
+        RestartController(port, ctrl);
+    return written;
+}
+
+} // namespace settings

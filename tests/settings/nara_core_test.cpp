@@ -1,0 +1,82 @@
+// The advanced settings rules.
+#include <gtest/gtest.h>
+
+#include "nara_specific_core.h"
+
+using namespace settings;
+
+TEST(NaraRules, RangesOfEachBox) {
+    for (const char* ok : {"0", "3", "180"})
+        EXPECT_TRUE(MinSpTimeValid(ok)) << ok;
+    for (const char* bad : {"1", "2", "181", "", "x"})
+        EXPECT_FALSE(MinSpTimeValid(bad)) << bad;
+    for (const char* ok : {"0", "3", "60"})
+        EXPECT_TRUE(PcTimeoutValid(ok)) << ok;
+    for (const char* bad : {"2", "61"})
+        EXPECT_FALSE(PcTimeoutValid(bad)) << bad;
+    for (const char* ok : {"0", "10", "500"})
+        EXPECT_TRUE(MinVolNaraValid(ok)) << ok;
+    for (const char* bad : {"9", "501"})
+        EXPECT_FALSE(MinVolNaraValid(bad)) << bad;
+    EXPECT_TRUE(ShimDurationValid("0"));
+    EXPECT_FALSE(ShimDurationValid("1"));
+    EXPECT_TRUE(ShimDurationValid("19"));
+    EXPECT_FALSE(ShimDurationValid("20"));
+    EXPECT_TRUE(NozzleWaitValid("99"));
+    EXPECT_FALSE(NozzleWaitValid("100"));
+    EXPECT_TRUE(MinSpeedValid("30"));
+    EXPECT_FALSE(MinSpeedValid("31"));
+    EXPECT_TRUE(ValveDelayValid("30"));
+    EXPECT_FALSE(ValveDelayValid("31"));
+    EXPECT_TRUE(StWaitForceValid("99"));
+    EXPECT_FALSE(StWaitForceValid("100"));
+    EXPECT_TRUE(PbTimeoutNaraValid("100"));
+    EXPECT_FALSE(PbTimeoutNaraValid("101"));
+    EXPECT_FALSE(PbTimeoutNaraValid("99999999999"));
+}
+
+TEST(NaraRules, HydroHitAndTemperatures) {
+    EXPECT_TRUE(HydroHitValid(2555));
+    EXPECT_EQ(HydroHitByte(2555), 255);
+    EXPECT_FALSE(HydroHitValid(2556));
+    EXPECT_EQ(HydroHitByte(15), 1);
+    EXPECT_FALSE(HydroHitValid(-1));
+    EXPECT_TRUE(TempLowValid(-5));
+    EXPECT_FALSE(TempLowValid(0));
+    EXPECT_FALSE(TempLowValid(5));
+    EXPECT_TRUE(TempLowValid(-128));
+    EXPECT_FALSE(TempLowValid(-129)); // would wrap round to +127
+    EXPECT_TRUE(TempHighValid(5));
+    EXPECT_TRUE(TempHighValid(-20));
+    EXPECT_FALSE(TempHighValid(128));
+}
+
+TEST(NaraRules, PasswordsAtTheThirtyTwoBitLimit) {
+    EXPECT_TRUE(BmuPasswordTextValid("4294967295"));
+    EXPECT_FALSE(BmuPasswordTextValid("4294967296"));
+    EXPECT_FALSE(BmuPasswordTextValid("5000000000"));
+    EXPECT_TRUE(BmuPasswordTextValid("999999999"));
+    EXPECT_TRUE(BmuPasswordTextValid("3999999999"));
+    EXPECT_TRUE(BmuPasswordTextValid(""));
+    EXPECT_EQ(BmuPasswordValue("4294967295"), 4294967295u);
+    EXPECT_EQ(BmuPasswordValue("4294967296"), 0u);
+    EXPECT_EQ(BmuPasswordValue("12"), 12u);
+    EXPECT_FALSE(BmuPasswordValue("").has_value());
+    EXPECT_FALSE(BmuPasswordValue("1x").has_value());
+}
+
+TEST(NaraRules, DotFlagsAndPriceShift) {
+    EXPECT_EQ(DotItem(0x06), 1);
+    EXPECT_EQ(DotItem(0x02), 2);
+    EXPECT_EQ(DotItem(0xF9), 0);
+    EXPECT_EQ(FlagsForDotItem(0x06, 2), 0x02);
+    EXPECT_EQ(FlagsForDotItem(0xFF, 0), 0xF9);
+    EXPECT_EQ(FlagsForDotItem(0x01, 1), 0x05);
+    EXPECT_EQ(PrcShiftValue("7"), 7);
+    EXPECT_EQ(PrcShiftValue(""), 0);
+    EXPECT_EQ(PrcShiftValue("x"), 0);
+    uint8_t b[8] = {};
+    PutU32(b, 2, 0xA1B2C3D4);
+    EXPECT_EQ(b[2], 0xD4);
+    EXPECT_EQ(GetU32(b, 2), 0xA1B2C3D4u);
+}
