@@ -300,6 +300,9 @@ std::vector<uint8_t> VirtualController::demoImageBytes() const {
 }
 
 void VirtualController::setPasswords(int admin, int adjust) {
+    // Two byte values, value / 100 and value % 100: 0..25599 can be expressed.
+    admin = std::clamp(admin, 0, 25599);
+    adjust = std::clamp(adjust, 0, 25599);
     std::lock_guard lk(m_);
     admin_[0] = static_cast<uint8_t>(admin / 100);
     admin_[1] = static_cast<uint8_t>(admin % 100);

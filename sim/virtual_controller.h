@@ -116,8 +116,8 @@ public:
     std::vector<uint8_t> demoImageBytes() const;
 
     // Passwords. A password travels as two bytes, value / 100 and value % 100;
-    // value 0 means "not set". Setting them here clears the wrong-entry counts
-    // and forgets presented passwords.
+    // value 0 means "not set"; values are taken within 0..25599. Setting them
+    // here clears the wrong-entry counts and forgets presented passwords.
     void setPasswords(int admin, int adjust);
     // false: the status block at 0x5300 reads as sixteen 0x11 bytes, password
     // writes are refused (kErrBadAddress) and no block is protected.
