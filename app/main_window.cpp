@@ -351,6 +351,25 @@ void TStartZelMain::createForms() {
     identTab_->setForms(globalSetts_, defSet_, viewParam_);
 }
 
+QWidget* TStartZelMain::tabPage(const QString& name) const {
+    for (int i = 0; i < TabSetts_->count(); ++i)
+        if (TabSetts_->widget(i)->objectName() == name)
+            return TabSetts_->widget(i);
+    return nullptr;
+}
+
+void TStartZelMain::setTabContent(const QString& name, QWidget* content) {
+    QWidget* p = tabPage(name);
+    if (!p || !content)
+        return;
+    delete p->layout();
+    for (QWidget* child : p->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        delete child;
+    auto* layout = new QVBoxLayout(p);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+}
+
 void TStartZelMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shownOnce_)

@@ -32,6 +32,11 @@ public:
     TComSetting* comSetting() const { return comSetting_; }
     QTabWidget* tabs() const { return TabSetts_; }
     WorkingState& state() const { return state_; }
+    // The page of a tab by its name ("TabCtrlrSetts", ...).
+    QWidget* tabPage(const QString& name) const;
+    // Puts a tab's own widget into its page, replacing what the page held
+    // (the stand-in controls that identification sets until the tab exists).
+    void setTabContent(const QString& name, QWidget* content);
 
 public slots:
     void menuChangeNumTrkClick();

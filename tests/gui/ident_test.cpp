@@ -396,3 +396,20 @@ TEST_F(Passwords, ChangeAndResetFlows) {
     EXPECT_EQ(dialogs.messages(), QStringList({"«????» не является целым числом"}));
     EXPECT_EQ(line.frameCount(), 0u);
 }
+
+TEST_F(Ident, TabContentReplacesTheStandInControls) {
+    line.addController(1, 0x17);
+    startLine();
+    start(QString("1"));
+    auto* content = new QWidget;
+    auto* list = new QListWidget(content);
+    list->setObjectName("checkbTrkModes");
+    for (int i = 0; i < 15; ++i)
+        list->addItem(QString::number(i));
+    w->setTabContent("TabCtrlrSetts", content);
+    EXPECT_EQ(w->findChildren<QListWidget*>("checkbTrkModes").size(), 1);
+    EXPECT_EQ(w->findChild<QComboBox*>("cbTypeTbl"), nullptr);
+    btn("bCallIdent")->click();
+    EXPECT_EQ(list->item(12)->text(), "Резерв");
+    EXPECT_EQ(list->item(11)->text(), "11");
+}
