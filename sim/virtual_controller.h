@@ -148,12 +148,19 @@ public:
     int refusedWriteCount() const;
 
     // --- used by Line: one request each, answer bytes appended to out ---
-    // Read of n bytes: n data bytes + 1 trailing byte. false: no answer (bad address).
+    // Read of n bytes: n data bytes + 1 trailing byte (the FrameChecksum of the
+    // data). false: no answer at all (range outside the board), error noted.
     bool handleRead(uint8_t board, uint32_t address, uint8_t n, std::vector<uint8_t>& out);
-    // Write; returns the status byte (0 accepted, else the error code).
+    // Write; returns the status byte (0 accepted, else the error code). The
+    // line answers a write of 2 or more bytes with this byte alone, a 1-byte
+    // write with two bytes: the controller's address, then the status.
     uint8_t handleWrite(uint8_t board, uint32_t address, const std::vector<uint8_t>& data);
+    // address, device type, extra byte, FrameChecksum of the three
     void identifyAnswer(std::vector<uint8_t>& out) const;
+    // the text up to (not including) its first zero byte, then one zero byte
     void identTextAnswer(std::vector<uint8_t>& out) const;
+    // 16 bytes: address, device type, 0..., byte 7 the last error code,
+    // byte 15 the FrameChecksum of bytes 0..14
     void errorAnswer(std::vector<uint8_t>& out) const;
     void noteError(uint8_t code);
 
