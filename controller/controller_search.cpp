@@ -1,0 +1,66 @@
+#include "controller_search.h"
+
+#include "frames.h"
+#include "working_state.h"
+
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+const char* const kRemembered[] = {"bCallIdent", "bSimImp",    "bGlobalSet",  "bGlobalDefaultSet", "bReset",
+                                   "bSaveImage", "bLoadImage", "bReservCall", "bLoadFisk"};
+
+} // namespace
+
+ControllerSearch::ControllerSearch(WorkingState& state, QWidget* tab, QTimer* tmFindTrk, QObject* parent)
+    : QObject(parent), state_(state), tab_(tab), timer_(tmFindTrk),
+      mIdent_(tab->findChild<QPlainTextEdit*>("mIdent")), run_([this](int address) {
+          uint8_t answer[kIdentAnswerSize];
+          int addr = 0;
+          return Identify(state_.portHandle, address, answer, &addr);
+      }) {
+    connect(timer_, &QTimer::timeout, this, &ControllerSearch::tmFindTrkTimer);
+}
+
+bool ControllerSearch::running() const { return timer_->isActive(); }
+
+void ControllerSearch::restoreButtons() {
+    for (const auto& [name, enabled] : remembered_)
+        if (auto* b = tab_->findChild<QPushButton*>(name))
+            if (enabled)
+                b->setEnabled(true);
+    remembered_.clear();
+}
+
+void ControllerSearch::bFindCtrlrClick() {
+    if (mIdent_)
+        mIdent_->clear();
+    if (timer_->isActive()) {
+        timer_->stop();
+        restoreButtons();
+        return;
+    }
+    remembered_.clear();
+    for (const char* name : kRemembered)
+        if (auto* b = tab_->findChild<QPushButton*>(name)) {
+            remembered_[QString::fromLatin1(name)] = b->isEnabled();
+            b->setEnabled(false);
+        }
+    run_.start();
+    timer_->start();
+}
+
+void ControllerSearch::tmFindTrkTimer() {
+    if (run_.done()) {
+        timer_->stop();
+        restoreButtons();
+        return;
+    }
+    const std::string line = run_.tick();
+    if (mIdent_)
+        mIdent_->appendPlainText(QString::fromStdString(line));
+}

@@ -1,0 +1,749 @@
+#include "ctrl_params_tab.h"
+
+#include "block_transfer.h"
+#include "dialogs.h"
+#include "error_messages.h"
+#include "field_check.h"
+#include "frames.h"
+#include "hints.h"
+#include "met2noz_core.h"
+#include "port_layer.h"
+#include "working_state.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+using namespace settings;
+
+namespace {
+
+const char* const kModeItems[kModeItemCount] = {
+    "Инверсный пистолет",
+    "Старт от положения пистолета",
+    "Разрешить работу БМУ",
+    "2 клавиатуры БМУ на одну сторону",
+    "Разрешать отпуск заданной с БМУ дозы через компьютер",
+    "Строгий режим контроля двухфазного датчика",
+    "Автостарт при снятии пистолета (п\\б)",
+    "Делить на 10 сумму при выводе на табло с малым кол-вом индикаторов суммы",
+    "Разрядность литровых сумматоров 6 знаков (для Топаза)",
+    "Разрешить продолжение после повешенного пистолета",
+    "Использовать ключ регулировки на колонке",
+    "Округлить сумму до заданной (при задании на сумму)",
+    "БМУ для предзадания дозы (УЗСГ: разрешить продолжение кнопкой ПУСК)",
+    "Включение звука по окончанию отпуска через реле (УЗСГ: запрет принудит.пуска)",
+    "Режим работы \"Север\" / [УЗСГ: пистолет всегда висит по АЗТ2.0]",
+};
+
+const char* const kTableTypes[15] = {"China LCD", "TBL-11", "TBL-202",  "TBL-217",   "TBL-218",
+                                     "TBL-209",   "TBL-209-17", "ВК-21", "Шельф",   "Tokheim",
+                                     "485",       "SPI",    "Шельф LED", "ВК-21 i2c", "ВК-18 Soft"};
+
+const char* const kAddressInUse = "                             ВНИМАНИЕ!\n\r Выбранный вами адрес уже используется!\n\r"
+                                  " Если вы продолжите программирование, связь\n\r                      с этими ТРК "
+                                  "пропадет!\n\r                    Вы хотите продолжить?";
+const char* const kLeaveManualPhases =
+    "                             ВНИМАНИЕ!\n\r Выставлен ручной режим пересчета фаз датчиков.\n\r Фазы будут "
+    "изменены для всех каналов.\n\r               Вы хотите продолжить?";
+
+constexpr int kCellWidth = 22;
+
+// Cell editors of the address grids take digits only.
+class DigitDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& o, const QModelIndex& i) const override {
+        QWidget* w = QStyledItemDelegate::createEditor(parent, o, i);
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
+        return w;
+    }
+};
+
+QLineEdit* Edit(QWidget* parent, const char* name, int maxLength) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setMaxLength(maxLength);
+    e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
+    e->setMaximumWidth(70);
+    return e;
+}
+
+QComboBox* Combo(QWidget* parent, const char* name, const QStringList& items) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->addItems(items);
+    return c;
+}
+
+QTableWidget* Grid(QWidget* parent, const char* name, int rows) {
+    auto* t = new QTableWidget(rows, 1, parent);
+    t->setObjectName(name);
+    t->horizontalHeader()->hide();
+    t->verticalHeader()->hide();
+    t->horizontalHeader()->setMinimumSectionSize(kCellWidth);
+    t->horizontalHeader()->setDefaultSectionSize(kCellWidth);
+    t->verticalHeader()->setDefaultSectionSize(20);
+    t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    t->setItemDelegate(new DigitDelegate(t));
+    t->setFixedHeight(rows * 20 + 2);
+    return t;
+}
+
+QString U(const std::string& s) { return QString::fromStdString(s); }
+
+} // namespace
+
+TCtrlParamsTab::TCtrlParamsTab(WorkingState& state, Dialogs& dialogs, QWidget* frame, QWidget* parent)
+    : QWidget(parent), state_(state), dialogs_(dialogs), frame_(frame),
+      fields_(new FieldCheck(state.FieldEdited, state.InvalidFieldCount, this)) {
+    setObjectName("CtrlParamsTab");
+    buildUi();
+    ApplyHints(this, CtrlrSettsHints());
+}
+
+TCtrlParamsTab::~TCtrlParamsTab() = default;
+
+void TCtrlParamsTab::buildUi() {
+    auto* top = new QGridLayout(this);
+    const QStringList speeds{"38400", "19200", "9600", "4800"};
+    cbSpeedTrk_ = Combo(this, "cbSpeedTrk", speeds);
+    cbSpeedTrk_->setEnabled(false);
+    cbSpeed2CnlTrk_ = Combo(this, "cbSpeed2CnlTrk", speeds);
+    cbCountSideTrk_ = Combo(this, "cbCountSideTrk", {"1", "2"});
+    cbCountNozTrk_ = Combo(this, "cbCountNozTrk", {"1", "2", "3", "4", "5"});
+    ImpE_ = Combo(this, "ImpE", {"100", "256", "132", "200", "Ручной выбор"});
+    cbPhaseMet_ = Combo(this, "cbPhaseMet", {"одна фаза(1)", "две фазы", "одна фаза(2)", "ручной режим"});
+    QStringList types;
+    for (const char* t : kTableTypes)
+        types << QString::fromUtf8(t);
+    cbTypeTbl_ = Combo(this, "cbTypeTbl", types);
+    cbTypeTbl2_ = Combo(this, "cbTypeTbl2", types);
+    eSlowStart_ = Edit(this, "eSlowStart", 5);
+    eSlowLoad_ = Edit(this, "eSlowLoad", 5);
+    eNozzleFat_ = Edit(this, "eNozzleFat", 5);
+    eMetTOut_ = Edit(this, "eMetTOut", 5);
+    ImmBox_ = new QCheckBox("Старт КО+КС", this);
+    ImmBox_->setObjectName("ImmBox");
+
+    auto help = [this](const char* name) {
+        auto* b = new QPushButton("?", this);
+        b->setObjectName(name);
+        b->setFixedWidth(22);
+        connect(b, &QPushButton::clicked, this, &TCtrlParamsTab::helpSpeedTrkClick);
+        return b;
+    };
+    auto* left = new QGridLayout;
+    int row = 0;
+    auto addRow = [&](const QString& label, QWidget* w, const char* helpName, QWidget* extra = nullptr) {
+        left->addWidget(new QLabel(label, this), row, 0);
+        left->addWidget(w, row, 1);
+        if (extra)
+            left->addWidget(extra, row, 2);
+        if (helpName)
+            left->addWidget(help(helpName), row, 3);
+        ++row;
+    };
+    addRow("Скорость обмена", cbSpeedTrk_, "helpSpeedTrk");
+    addRow("Скорость канала 2", cbSpeed2CnlTrk_, "helpSpeed2CnlTrk");
+    addRow("Количество Сторон", cbCountSideTrk_, "helpCountSideTrk");
+    addRow("Пистолетов на сторону", cbCountNozTrk_, "helpCountNozTrk");
+    addRow("Тип датчика", ImpE_, "helpMeterType");
+    addRow("Фазы датчика", cbPhaseMet_, "helpPhaseMet");
+    addRow("Тип табло", cbTypeTbl_, "helpTypeTbl", cbTypeTbl2_);
+    addRow("Малый пуск, мл", eSlowStart_, "helpSlowStart", ImmBox_);
+    addRow("Малый останов, мл", eSlowLoad_, "helpSlowLoad");
+    addRow("Раздутие шланга, мл", eNozzleFat_, "helpNozzleFat");
+    addRow("Таймаут датчика, с", eMetTOut_, "helpMetTOut");
+
+    auto side = [this](const char* group, const QString& caption, const char* addr, const char* nara,
+                       const char* phys, QLineEdit*& e, QTableWidget*& sgNara, QTableWidget*& sgPhys) {
+        auto* gb = new QGroupBox(caption, this);
+        gb->setObjectName(group);
+        auto* g = new QGridLayout(gb);
+        e = Edit(gb, addr, 3);
+        e->setText("255");
+        sgNara = Grid(gb, nara, 1);
+        sgPhys = Grid(gb, phys, 2);
+        g->addWidget(new QLabel("Адрес стороны", gb), 0, 0);
+        g->addWidget(e, 0, 1);
+        g->addWidget(new QLabel("Адреса каналов Нара", gb), 1, 0);
+        g->addWidget(sgNara, 1, 1);
+        g->addWidget(new QLabel("Физическая архитектура", gb), 2, 0);
+        g->addWidget(sgPhys, 2, 1);
+        g->setColumnStretch(2, 1);
+        return gb;
+    };
+    gbSide1_ = side("gbSide1", "Сторона A", "eAdrTrk_1", "sgAdrNaraTrk_1", "sgPhysToLogTrk_1", eAdrTrk_1_,
+                    sgAdrNaraTrk_1_, sgPhysToLogTrk_1_);
+    gbSide2_ = side("gbSide2", "Сторона Б", "eAdrTrk_2", "sgAdrNaraTrk_2", "sgPhysToLogTrk_2", eAdrTrk_2_,
+                    sgAdrNaraTrk_2_, sgPhysToLogTrk_2_);
+    sizeGrids(1);
+
+    checkbTrkModes_ = new QListWidget(this);
+    checkbTrkModes_->setObjectName("checkbTrkModes");
+    for (const char* caption : kModeItems) {
+        auto* item = new QListWidgetItem(QString::fromUtf8(caption), checkbTrkModes_);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    modeChecks_.assign(kModeItemCount, false);
+
+    bGetParam_ = new QPushButton("Считать настройки", this);
+    bGetParam_->setObjectName("bGetParam");
+    bSetParam_ = new QPushButton("Сохранить настройки", this);
+    bSetParam_->setObjectName("bSetParam");
+    bSetParam_->setEnabled(false);
+
+    auto* sides = new QVBoxLayout;
+    sides->addWidget(gbSide1_);
+    sides->addWidget(gbSide2_);
+    sides->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(bGetParam_);
+    buttons->addWidget(bSetParam_);
+    buttons->addStretch(1);
+    top->addLayout(left, 0, 0);
+    top->addLayout(sides, 0, 1);
+    top->addWidget(new QLabel("Битовая маска режимов MD_XXXX", this), 1, 0, 1, 2);
+    top->addWidget(checkbTrkModes_, 2, 0, 1, 2);
+    top->addLayout(buttons, 3, 0, 1, 2);
+    top->setRowStretch(2, 1);
+    top->setColumnStretch(1, 1);
+
+    connect(bGetParam_, &QPushButton::clicked, this, &TCtrlParamsTab::bGetParamClick);
+    connect(bSetParam_, &QPushButton::clicked, this, &TCtrlParamsTab::bSetParamClick);
+    connect(ImmBox_, &QCheckBox::clicked, this, &TCtrlParamsTab::ImmBoxClick);
+    connect(checkbTrkModes_, &QListWidget::itemChanged, this, &TCtrlParamsTab::checkbTrkModesClickCheck);
+    connect(cbPhaseMet_, &QComboBox::activated, this, &TCtrlParamsTab::cbPhaseMetChange);
+    // A choice made by the engineer stores at once; leaving the box stores again.
+    auto choice = [this](QComboBox* c, void (TCtrlParamsTab::*exit)()) {
+        connect(c, &QComboBox::activated, this, exit);
+        fields_->attach(c, [this, exit] { (this->*exit)(); }, FieldCheck::When::EveryExit);
+    };
+    choice(cbSpeedTrk_, &TCtrlParamsTab::cbSpeedTrkExit);
+    choice(cbSpeed2CnlTrk_, &TCtrlParamsTab::cbSpeed2CnlTrkExit);
+    choice(cbPhaseMet_, &TCtrlParamsTab::cbPhaseMetExit);
+    choice(cbTypeTbl_, &TCtrlParamsTab::cbTypeTblExit);
+    choice(cbTypeTbl2_, &TCtrlParamsTab::cbTypeTbl2Exit);
+    choice(ImpE_, &TCtrlParamsTab::ImpEExit);
+    connect(cbCountSideTrk_, &QComboBox::activated, this, &TCtrlParamsTab::cbCountSideTrkChange);
+    connect(cbCountNozTrk_, &QComboBox::activated, this, &TCtrlParamsTab::cbCountNozTrkChange);
+    fields_->attach(eSlowLoad_, [this] { eSlowLoadExit(); });
+    fields_->attach(eNozzleFat_, [this] { eNozzleFatExit(); });
+    fields_->attach(eMetTOut_, [this] { eMetTOutExit(); });
+    fields_->attach(eSlowStart_, [this] { eSlowStartExit(); });
+    const auto every = FieldCheck::When::EveryExit;
+    fields_->attach(eAdrTrk_1_, [this] { eAdrTrk_1Exit(); }, every);
+    fields_->attach(eAdrTrk_2_, [this] { eAdrTrk_2Exit(); }, every);
+    fields_->attach(sgAdrNaraTrk_1_, [this] { sgAdrNaraTrk_1Exit(); }, every);
+    fields_->attach(sgAdrNaraTrk_2_, [this] { sgAdrNaraTrk_2Exit(); }, every);
+    fields_->attach(sgPhysToLogTrk_1_, [this] { sgPhysToLogTrk_1Exit(); }, every);
+    fields_->attach(sgPhysToLogTrk_2_, [this] { sgPhysToLogTrk_2Exit(); }, every);
+    for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_, sgPhysToLogTrk_1_, sgPhysToLogTrk_2_})
+        t->installEventFilter(this);
+}
+
+// Grids: Enter moves to the next column, from the last back to the first.
+bool TCtrlParamsTab::eventFilter(QObject* watched, QEvent* event) {
+    auto* t = qobject_cast<QTableWidget*>(watched);
+    if (t && event->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
+            const int row = std::max(t->currentRow(), t->rowCount() - 1);
+            const int col = t->currentColumn();
+            t->setCurrentCell(row, t->columnCount() > 0 ? (col + 1) % t->columnCount() : 0);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+int TCtrlParamsTab::port() const { return state_.portHandle; }
+int TCtrlParamsTab::ctrl() const { return state_.controllerNumber & 0xFF; }
+int TCtrlParamsTab::nozzles() const { return NozzlesOf(params_.working.data()); }
+int TCtrlParamsTab::sides() const { return SidesOf(params_.working.data()); }
+
+void TCtrlParamsTab::setStatus(const QString& text) {
+    if (auto* sb = frame_ ? frame_->findChild<QStatusBar*>("SB") : nullptr)
+        sb->showMessage(text);
+}
+
+void TCtrlParamsTab::showMainTab() {
+    auto* tabs = frame_ ? frame_->findChild<QTabWidget*>("TabSetts") : nullptr;
+    auto* ident = frame_ ? frame_->findChild<QWidget*>("TabIdent") : nullptr;
+    if (tabs && ident) {
+        tabs->setTabVisible(tabs->indexOf(ident), true);
+        tabs->setCurrentWidget(ident);
+    }
+}
+
+Cells TCtrlParamsTab::cells(QTableWidget* t) const {
+    Cells c;
+    const int row = t->rowCount() - 1; // the Nara grids' only row, the map grids' row 1
+    for (int j = 0; j < t->columnCount(); ++j) {
+        QTableWidgetItem* it = t->item(row, j);
+        c.push_back(it ? it->text().trimmed().toStdString() : std::string());
+    }
+    return c;
+}
+
+void TCtrlParamsTab::setCells(QTableWidget* t, const Cells& c) {
+    const QSignalBlocker block(t);
+    const int row = t->rowCount() - 1;
+    for (int j = 0; j < t->columnCount(); ++j) {
+        const QString text = j < static_cast<int>(c.size()) ? U(c[static_cast<size_t>(j)]) : QString();
+        if (auto* it = t->item(row, j))
+            it->setText(text);
+        else
+            t->setItem(row, j, new QTableWidgetItem(text));
+    }
+}
+
+void TCtrlParamsTab::sizeGrids(int columns) {
+    const int n = std::clamp(columns, 1, kMaxNozzles);
+    for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_, sgPhysToLogTrk_1_, sgPhysToLogTrk_2_}) {
+        const QSignalBlocker block(t);
+        t->setColumnCount(n);
+        for (int j = 0; j < n; ++j)
+            t->setColumnWidth(j, kCellWidth);
+        t->setFixedWidth(n * (kCellWidth + 1) + 1);
+    }
+    const Cells header = PhysHeaderCells(n);
+    for (QTableWidget* t : {sgPhysToLogTrk_1_, sgPhysToLogTrk_2_}) {
+        const QSignalBlocker block(t);
+        for (int j = 0; j < n; ++j) {
+            auto* it = new QTableWidgetItem(U(header[static_cast<size_t>(j)]));
+            it->setFlags(it->flags() & ~Qt::ItemIsEditable);
+            t->setItem(0, j, it);
+        }
+    }
+}
+
+// ---- read --------------------------------------------------------------
+
+int TCtrlParamsTab::ReadParamCtrlr() {
+    params_.working[0] = 0;
+    int r = 0;
+    for (int attempt = 0; attempt < 3 && r == 0; ++attempt) {
+        r = ReadBlock(port(), ctrl(), kAddrParamLength, 0, params_.working.data(), kBoardMain);
+        if (r < 0)
+            return -1;
+    }
+    if (r <= 0)
+        return -1;
+    params_.loaded(r);
+    BlockSizes()[kSizeParams] = r;
+    const ParamsView v = InspectReadParams(params_);
+    for (const auto& w : v.warnings)
+        dialogs_.message(U(w), QString(), Dialogs::Icon::Warning);
+    uint8_t* b = params_.working.data();
+
+    auto select = [](QComboBox* c, int index) {
+        const QSignalBlocker block(c);
+        c->setCurrentIndex(index);
+    };
+    select(cbSpeedTrk_, v.speed1Item);
+    select(cbSpeed2CnlTrk_, v.speed2Item);
+    speedAsRead_ = b[kSpeed1];
+    SpeedChanged = false;
+    select(cbCountNozTrk_, v.nozzleItem);
+    FieldCheck::reset(cbCountNozTrk_);
+    select(cbCountSideTrk_, v.sideItem);
+    gbSide2_->setVisible(v.sideItem != 0);
+    eAdrTrk_1_->setText(QString::number(b[kAddrSideA]));
+    eAdrTrk_2_->setText(QString::number(b[kAddrSideB]));
+    for (QLineEdit* e : {eAdrTrk_1_, eAdrTrk_2_})
+        FieldCheck::reset(e, FieldCheck::Style::Font);
+    sizeGrids(v.nozzleItem + 1);
+    Cells a, bb;
+    FillNaraCells(b, v.nozzleItem + 1, a, bb);
+    setCells(sgAdrNaraTrk_1_, a);
+    setCells(sgAdrNaraTrk_2_, bb);
+    for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_})
+        FieldCheck::reset(t, FieldCheck::Style::Font);
+    select(ImpE_, v.meterItem);
+    select(cbPhaseMet_, v.phaseItem);
+    eSlowLoad_->setText(QString::number(v.slowLoad));
+    eNozzleFat_->setText(QString::number(v.nozzleFat));
+    eMetTOut_->setText(QString::number(v.metTOut));
+    for (QLineEdit* e : {eSlowLoad_, eNozzleFat_, eMetTOut_})
+        FieldCheck::reset(e);
+    select(cbTypeTbl_, v.tableA);
+    select(cbTypeTbl2_, v.tableB);
+    if (v.maskRead) {
+        const QSignalBlocker block(checkbTrkModes_);
+        for (int i = 0; i < kModeItemCount; ++i) {
+            const bool on = ModeItemChecked(v.mask, i);
+            checkbTrkModes_->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+            modeChecks_[static_cast<size_t>(i)] = on;
+        }
+    }
+    ImmBox_->setChecked(v.slowStartBoth);
+    eSlowStart_->setText(QString::number(v.slowStart));
+    eSlowStart_->setEnabled(!v.slowStartBoth);
+    FieldCheck::reset(eSlowStart_);
+    if (paramsShown_)
+        paramsShown_(v); // the advanced tab's boxes of this block, and its ModeMask2 list
+    applyNozzleList();
+    Cells pa, pb;
+    FillPhysCells(b, nozzles(), sides(), pa, pb);
+    setCells(sgPhysToLogTrk_1_, pa);
+    setCells(sgPhysToLogTrk_2_, pb);
+    for (QTableWidget* t : {sgPhysToLogTrk_1_, sgPhysToLogTrk_2_})
+        FieldCheck::reset(t, FieldCheck::Style::Font);
+    params_.sealChecksum();
+    state_.InvalidFieldCount = 0;
+    return 1;
+}
+
+void TCtrlParamsTab::bGetParamClick() {
+    const bool ok = ReadParamCtrlr() == 1 && (!readNara_ || readNara_() == 1);
+    if (ok) {
+        setStatus("Параметры успешно считаны");
+        setEnabled(true);
+        bSetParam_->setEnabled(true);
+        state_.ParamsLoaded = true;
+        state_.requestPasswordStatus();
+    } else {
+        dialogs_.message("Ошибка чтения параметров", QString(), Dialogs::Icon::Error);
+        setStatus("Ошибка чтения параметров");
+        setEnabled(false);
+        bSetParam_->setEnabled(false);
+        state_.ParamsLoaded = false;
+    }
+}
+
+void TCtrlParamsTab::TabCtrlrSettsShow() {
+    if (state_.Identified) {
+        bGetParam_->setEnabled(true);
+        bGetParamClick();
+        for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_, sgPhysToLogTrk_1_, sgPhysToLogTrk_2_})
+            t->clearSelection();
+        return;
+    }
+    dialogs_.message("Идентификатор не считан! Считайте идентификатор", QString(), Dialogs::Icon::Error);
+    setStatus("Идентификатор не считан! Считайте идентификатор");
+    bGetParam_->setEnabled(false);
+    bSetParam_->setEnabled(false);
+    setEnabled(false);
+    state_.ParamsLoaded = false;
+    state_.requestRepaint();
+}
+
+// ---- boxes ---------------------------------------------------------------
+
+void TCtrlParamsTab::helpSpeedTrkClick() {
+    if (auto* w = qobject_cast<QWidget*>(sender()))
+        dialogs_.message(w->toolTip(), QString(), Dialogs::Icon::Information);
+}
+
+void TCtrlParamsTab::numberExit(QLineEdit* e, int bound, const std::function<void(int)>& store) {
+    int v = 0;
+    const bool valid = NumberBelow(e->text().trimmed().toStdString(), bound, &v);
+    fields_->setValid(e, valid);
+    if (valid)
+        store(v);
+}
+
+void TCtrlParamsTab::eSlowLoadExit() {
+    numberExit(eSlowLoad_, kBoundSlowLoad, [this](int v) { params_.working[kSlowLoad] = static_cast<uint8_t>(v / 100); });
+}
+void TCtrlParamsTab::eNozzleFatExit() {
+    numberExit(eNozzleFat_, kBoundNozzleFat, [this](int v) { params_.working[kNozzleFat] = static_cast<uint8_t>(v / 10); });
+}
+void TCtrlParamsTab::eMetTOutExit() {
+    numberExit(eMetTOut_, kBoundMetTOut, [this](int v) { params_.working[kMetTOut] = static_cast<uint8_t>(v); });
+}
+void TCtrlParamsTab::eSlowStartExit() {
+    numberExit(eSlowStart_, kBoundSlowStart,
+               [this](int v) { params_.working[kSlowStart] = SlowStartByte(v, ImmBox_->isChecked()); });
+}
+
+void TCtrlParamsTab::cbSpeedTrkExit() {
+    params_.working[kSpeed1] = static_cast<uint8_t>(std::max(cbSpeedTrk_->currentIndex(), 0));
+    SpeedChanged = params_.working[kSpeed1] != speedAsRead_;
+}
+void TCtrlParamsTab::cbSpeed2CnlTrkExit() {
+    params_.working[kSpeed2] = static_cast<uint8_t>(std::max(cbSpeed2CnlTrk_->currentIndex(), 0));
+}
+void TCtrlParamsTab::cbPhaseMetExit() {
+    params_.working[kMeterPhase] = static_cast<uint8_t>(std::max(cbPhaseMet_->currentIndex(), 0));
+}
+void TCtrlParamsTab::ImpEExit() {
+    const int i = ImpE_->currentIndex();
+    params_.working[kMeterType] = i == ImpE_->count() - 1 ? kMeterManual : static_cast<uint8_t>(std::max(i, 0));
+}
+void TCtrlParamsTab::cbTypeTblExit() {
+    params_.working[kDisplayTypes] = DisplayByte(params_.working[kDisplayTypes], cbTypeTbl_->currentIndex(), false);
+}
+void TCtrlParamsTab::cbTypeTbl2Exit() {
+    params_.working[kDisplayTypes] = DisplayByte(params_.working[kDisplayTypes], cbTypeTbl2_->currentIndex(), true);
+}
+
+void TCtrlParamsTab::cbPhaseMetChange(int index) {
+    if (params_.working[kMeterPhase] == kPhaseManual && index != kPhaseManual &&
+        !dialogs_.okCancel(kLeaveManualPhases, QString(), Dialogs::Icon::Warning)) {
+        const QSignalBlocker block(cbPhaseMet_);
+        cbPhaseMet_->setCurrentIndex(params_.working[kMeterPhase]);
+    }
+}
+
+void TCtrlParamsTab::ImmBoxClick() {
+    if (ImmBox_->isChecked()) {
+        eSlowStart_->setEnabled(false);
+        params_.working[kSlowStart] = kSlowStartBothSignals;
+    } else {
+        params_.working[kSlowStart] = 0;
+        eSlowStart_->setEnabled(true);
+    }
+}
+
+void TCtrlParamsTab::checkbTrkModesClickCheck() {
+    bool checked[kModeItemCount];
+    bool any = false;
+    for (int i = 0; i < kModeItemCount; ++i) {
+        checked[i] = checkbTrkModes_->item(i)->checkState() == Qt::Checked;
+        any = any || checked[i] != modeChecks_[static_cast<size_t>(i)];
+        modeChecks_[static_cast<size_t>(i)] = checked[i];
+    }
+    if (!any)
+        return; // a caption changed (identification), not a check mark
+    PutU16(params_.working.data(), kModeMask, ModeMaskFromItems(checked));
+    applyNozzleList();
+}
+
+// The nozzle count list: a single "1" in North mode (unless the device type is
+// 39), else "1".."5" with the selection kept; the nozzle-count change follows
+// in both cases so the grids always match byte 4.
+void TCtrlParamsTab::applyNozzleList() {
+    const bool single = NozzleListSingle(GetU16(params_.working.data(), kModeMask), state_.DeviceType);
+    const int keep = std::max(cbCountNozTrk_->currentIndex(), 0);
+    {
+        const QSignalBlocker block(cbCountNozTrk_);
+        cbCountNozTrk_->clear();
+        if (single) {
+            cbCountNozTrk_->addItem("1");
+            cbCountNozTrk_->setCurrentIndex(0);
+        } else {
+            cbCountNozTrk_->addItems({"1", "2", "3", "4", "5"});
+            cbCountNozTrk_->setCurrentIndex(keep);
+        }
+    }
+    cbCountNozTrkChange(cbCountNozTrk_->currentIndex());
+}
+
+// ---- side addressing -----------------------------------------------------
+
+void TCtrlParamsTab::cbCountSideTrkChange(int index) {
+    params_.working[kSideCount] = static_cast<uint8_t>(index + 1);
+    gbSide2_->setVisible(index != 0);
+    Cells a, b;
+    AutoNumberNara(params_.working.data(), nozzles(), a, b);
+    setCells(sgAdrNaraTrk_1_, a);
+    setCells(sgAdrNaraTrk_2_, b);
+    RenumberPhys(nozzles(), a, b);
+    setCells(sgPhysToLogTrk_1_, a);
+    setCells(sgPhysToLogTrk_2_, b);
+}
+
+void TCtrlParamsTab::cbCountNozTrkChange(int index) {
+    params_.working[kNozzlesPerSide] = static_cast<uint8_t>(std::clamp(index + 1, 1, kMaxNozzles));
+    const int n = nozzles();
+    sizeGrids(n);
+    Cells a, b;
+    AutoNumberNara(params_.working.data(), n, a, b);
+    setCells(sgAdrNaraTrk_1_, a);
+    setCells(sgAdrNaraTrk_2_, b);
+    RenumberPhys(n, a, b);
+    setCells(sgPhysToLogTrk_1_, a);
+    setCells(sgPhysToLogTrk_2_, b);
+    for (QLineEdit* e : {eAdrTrk_1_, eAdrTrk_2_})
+        fields_->setValid(e, true, FieldCheck::Style::Font);
+    for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_})
+        fields_->setValid(t, true, FieldCheck::Style::Font);
+    checkNaraGridsAfterCount();
+}
+
+void TCtrlParamsTab::checkNaraGridsAfterCount() {
+    const Cells a = cells(sgAdrNaraTrk_1_), b = cells(sgAdrNaraTrk_2_);
+    if (FirstBadNaraCell(a, b) >= 0) {
+        fields_->setValid(sgAdrNaraTrk_1_, false, FieldCheck::Style::Font);
+        return;
+    }
+    if (sides() == 2 && FirstBadNaraCell(b, a) >= 0)
+        fields_->setValid(sgAdrNaraTrk_2_, false, FieldCheck::Style::Font);
+}
+
+void TCtrlParamsTab::sideAddressExit(QLineEdit* own, QLineEdit* other, int byte) {
+    int v = 0;
+    if (!SideAddressValid(own->text().trimmed().toStdString(), &v)) {
+        fields_->setValid(own, false, FieldCheck::Style::Font);
+        return;
+    }
+    const bool otherValid = SideAddressValid(other->text().trimmed().toStdString());
+    if (own->text().trimmed() == other->text().trimmed() && sides() == 2) {
+        fields_->setValid(own, false, FieldCheck::Style::Font);
+        fields_->setValid(other, false, FieldCheck::Style::Font);
+    } else {
+        fields_->setValid(own, true, FieldCheck::Style::Font);
+        // The other box keeps its mark while its own text is still not an address.
+        if (otherValid)
+            fields_->setValid(other, true, FieldCheck::Style::Font);
+    }
+    params_.working[static_cast<size_t>(byte)] = static_cast<uint8_t>(v);
+}
+
+void TCtrlParamsTab::eAdrTrk_1Exit() { sideAddressExit(eAdrTrk_1_, eAdrTrk_2_, kAddrSideA); }
+void TCtrlParamsTab::eAdrTrk_2Exit() { sideAddressExit(eAdrTrk_2_, eAdrTrk_1_, kAddrSideB); }
+
+void TCtrlParamsTab::sgAdrNaraTrk_1Exit() {
+    sgAdrNaraTrk_1_->clearSelection();
+    const Cells a = cells(sgAdrNaraTrk_1_);
+    switch (CheckNaraGridA(a)) {
+    case GridACheck::Invalid:
+        fields_->setValid(sgAdrNaraTrk_1_, false, FieldCheck::Style::Font);
+        break;
+    case GridACheck::Coloured:
+        FieldCheck::paint(sgAdrNaraTrk_1_, true);
+        break;
+    case GridACheck::Ok:
+        FieldCheck::paint(sgAdrNaraTrk_1_, false);
+        StoreNaraA(params_.working.data(), a);
+        break;
+    }
+}
+
+void TCtrlParamsTab::sgAdrNaraTrk_2Exit() {
+    sgAdrNaraTrk_2_->clearSelection();
+    const Cells b = cells(sgAdrNaraTrk_2_);
+    const bool ok = FirstBadNaraCell(b, cells(sgAdrNaraTrk_1_)) < 0;
+    fields_->setValid(sgAdrNaraTrk_2_, ok, FieldCheck::Style::Font);
+    if (ok)
+        StoreNaraB(params_.working.data(), nozzles(), b);
+}
+
+void TCtrlParamsTab::sgPhysToLogTrk_1Exit() {
+    sgPhysToLogTrk_1_->clearSelection();
+    const Cells a = cells(sgPhysToLogTrk_1_);
+    const bool ok = FirstBadPhysCell(a, cells(sgPhysToLogTrk_2_)) < 0;
+    fields_->setValid(sgPhysToLogTrk_1_, ok, FieldCheck::Style::Font);
+    if (ok)
+        StorePhysA(params_.working.data(), nozzles(), sides(), a);
+}
+
+void TCtrlParamsTab::sgPhysToLogTrk_2Exit() {
+    sgPhysToLogTrk_2_->clearSelection();
+    const Cells b = cells(sgPhysToLogTrk_2_);
+    const bool ok = FirstBadPhysCell(b, cells(sgPhysToLogTrk_1_)) < 0;
+    fields_->setValid(sgPhysToLogTrk_2_, ok, FieldCheck::Style::Font);
+    if (ok)
+        StorePhysB(params_.working.data(), b);
+}
+
+// ---- save ----------------------------------------------------------------
+
+void TCtrlParamsTab::bSetParamClick() {
+    if (!state_.PasswordStep())
+        return;
+    if (state_.InvalidFieldCount > 0) {
+        setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
+        return;
+    }
+    uint8_t* b = params_.working.data();
+    TakeGrids(b, nozzles(), sides(), cells(sgAdrNaraTrk_1_), cells(sgAdrNaraTrk_2_), cells(sgPhysToLogTrk_1_),
+              cells(sgPhysToLogTrk_2_));
+    int newAddress = state_.controllerNumber;
+    params_.sealChecksum();
+    if (b[kSpeed1] != params_.asRead[kSpeed1])
+        state_.ReidentifyPending = true;
+    state_.AddressChanged = false;
+    if (b[kAddrSideA] != params_.asRead[kAddrSideA] && !state_.demo) {
+        state_.AddressChanged = true;
+        newAddress = b[kAddrSideA];
+        if (b[kSideCount] == 1) {
+            uint8_t ans[kIdentAnswerSize];
+            int addr = 0;
+            bool answered = Identify(port(), newAddress, ans, &addr) >= 1;
+            if (!answered)
+                answered = Identify(port(), newAddress, ans, &addr) >= 1;
+            if (!answered)
+                answered = Identify(port(), b[kAddrSideB], ans, &addr) >= 1;
+            if (answered && !dialogs_.okCancel(kAddressInUse, QString(), Dialogs::Icon::Warning))
+                return;
+        }
+    }
+    if (!params_.changed()) {
+        setStatus("Запись не произведена. Не было изменений параметров");
+        return;
+    }
+    const std::vector<uint8_t> out = WriteBuffer(params_);
+    if (WriteBlock(port(), ctrl(), kAddrCtrlrParams, static_cast<int>(out.size()), out.data(), kBoardMain) != 1) {
+        dialogs_.message("Ошибка записи!", QString(), Dialogs::Icon::Error);
+        ShowControllerError(port(), ctrl());
+        setStatus("Ошибка записи!");
+        state_.ReidentifyPending = true;
+        showMainTab();
+        state_.requestRepaint();
+        return;
+    }
+    params_.accept();
+    RestartController(port(), ctrl());
+    if (SpeedChanged) {
+        state_.portSettings.baud = static_cast<uint32_t>(SpeedBaud(b[kSpeed1]));
+        const ComPortSetting& s = state_.portSettings;
+        U_xxx(port(), s.baud, s.dataBits, s.parity, s.stopCode);
+        speedAsRead_ = b[kSpeed1];
+        SpeedChanged = false;
+    }
+    if (newAddress != state_.controllerNumber) {
+        state_.controllerNumber = newAddress;
+        if (auto* l = frame_ ? frame_->findChild<QLabel*>("lNumberCtrlr") : nullptr)
+            l->setText("Работа с Адресом №" + QString::number(newAddress));
+    }
+    uint8_t channel[kNozSettsLen] = {};
+    if (settings::Met2NozSetts(port(), ctrl(), MeterCodeOfItem(ImpE_->currentIndex()), b[kMeterPhase],
+                               ChannelCount(params_), channel) == -1) {
+        dialogs_.message("Ошибка записи параметров канала", QString(), Dialogs::Icon::Error);
+        setStatus("Ошибка записи параметров канала");
+        state_.ReidentifyPending = true;
+        showMainTab();
+        state_.requestRepaint();
+        return;
+    }
+    if (state_.ReidentifyPending || state_.AddressChanged) {
+        state_.controllerNumber = newAddress;
+        showMainTab();
+        state_.requestRepaint();
+    }
+    setStatus("Параметры успешно записаны");
+}
+
+int TCtrlParamsTab::Met2CtrlrSet() {
+    params_.sealChecksum();
+    const std::vector<uint8_t> out = WriteBuffer(params_);
+    if (WriteBlock(port(), ctrl(), kAddrCtrlrParams, static_cast<int>(out.size()), out.data(), kBoardMain) == 1) {
+        params_.accept();
+        RestartController(port(), ctrl());
+    } else {
+        dialogs_.message("Ошибка записи данных в настройки контроллера", QString(), Dialogs::Icon::Error);
+    }
+    return 0;
+}
