@@ -167,6 +167,16 @@ int main(int argc, char** argv) {
         std::printf("%s\n", pty.slavePath().c_str());
     }
     std::fflush(stdout);
+    // What runs where, for the engineer at the terminal (stdout stays one line).
+    std::string what;
+    for (const auto& c : ctrls) {
+        char one[32];
+        std::snprintf(one, sizeof one, " %02X (type %02X)", c.address, c.type >= 0 ? c.type : defaultType);
+        what += one;
+    }
+    std::fprintf(stderr, "startzel-sim: controllers%s on %s%s; Ctrl+C ends\n", what.c_str(),
+                 tcp ? "TCPC_127.0.0.1:" : "",
+                 tcp ? std::to_string(tcpT.port()).c_str() : pty.slavePath().c_str());
 
     int sig = 0;
     sigwait(&set, &sig);
