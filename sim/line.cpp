@@ -167,8 +167,10 @@ void Line::finishAddressLocked(std::vector<Answer>& out) {
     } else if (p.count == 0) {
         a.push_back(c->handleWrite(board, p.memAddr, {}));
     } else {
+        // Two bytes, the status in both: readers that look at the last byte
+        // and those that look at the first one agree.
         const uint8_t status = c->handleWrite(board, p.memAddr, {p.first});
-        a.push_back(c->address());
+        a.push_back(status);
         a.push_back(status);
     }
     answerLocked(c, std::move(a), out);

@@ -153,7 +153,7 @@ public:
     bool handleRead(uint8_t board, uint32_t address, uint8_t n, std::vector<uint8_t>& out);
     // Write; returns the status byte (0 accepted, else the error code). The
     // line answers a write of 2 or more bytes with this byte alone, a 1-byte
-    // write with two bytes: the controller's address, then the status.
+    // write with two bytes, both the status.
     uint8_t handleWrite(uint8_t board, uint32_t address, const std::vector<uint8_t>& data);
     // address, device type, extra byte, FrameChecksum of the three
     void identifyAnswer(std::vector<uint8_t>& out) const;

@@ -62,7 +62,9 @@ TEST_F(SimPty, ReadsWritesAndTheirAnswerSizes) {
     EXPECT_EQ(peer->ask(ReadReq(1, 0x3040, 2), 3), (Bytes{58, 0, FrameChecksum(Bytes{58, 0}.data(), 2)}));
 
     // 1-byte write: address frame only, two answer bytes
-    EXPECT_EQ(peer->ask(WriteReq(1, 0x5000, {0x42}), 2), (Bytes{1, 0}));
+    EXPECT_EQ(peer->ask(WriteReq(1, 0x5000, {0x42}), 2), (Bytes{0, 0}));
+    EXPECT_EQ(peer->ask(WriteReq(1, 0x3040, {0x42}, 2), 2),
+              (Bytes{zelsim::kErrBadAddress, zelsim::kErrBadAddress}));
     Bytes d64(64);
     for (size_t i = 0; i < d64.size(); ++i)
         d64[i] = uint8_t(i * 3);
