@@ -57,9 +57,10 @@ void AddName(PortListTable& list, const std::string& name, const PortListEntryIn
     ++list.count;
 }
 
-// USB converter channels and the USB key are appended here once the USB kind is
-// in place; it adds nothing until then.
-void AppendUsbNames(PortListTable&) {}
+// USB converter channels and the USB key (usb_port.cpp).
+void AppendUsbNames(PortListTable& list) {
+    UsbAppendPortNames(list);
+}
 
 } // namespace
 

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+struct usb_dev_handle; // the USB library's device handle (usb.h)
+
 // A single-producer/single-consumer byte ring. The producer advances `write`,
 // the consumer advances `read`; both wrap from kRingSize to 0. It holds at most
 // kRingSize - 1 unread bytes; what does not fit is dropped and counted, never
@@ -57,12 +59,15 @@ struct PortSlot {
     ByteRing rx;
     ByteRing tx; // USB channels only
 
-    // USB channel data
+    // USB channel data. The handle, channel and clock are set before the slot is
+    // marked in use and change later only while the worker is parked (line
+    // settings, close, reconnect); usbPending is the worker's own.
     std::atomic<uint32_t> usbErrors{0};
-    void* usbDevice = nullptr;
+    usb_dev_handle* usbDevice = nullptr;
     uint8_t usbChannel = 0;
     uint32_t usbClock = 0;
     uint32_t usbSerial = 0;
+    uint8_t usbPending = 0; // waiting count the poll phase noted for the receive phase
 
     // a failed write to a serial port that may be USB-attached
     uint8_t writeErrorNoted = 0;
@@ -109,12 +114,39 @@ void WorkerStop();
 void WorkerRequestPause(bool raise);
 // Waits (bounded) until the worker is parked at its pause point; true when it is.
 bool WorkerWaitParked(int timeoutMs);
+// Raises the pause request and waits until the worker is parked.
+void WorkerPauseAndWait();
 // Wakes the worker after a USB slot was opened or closed.
 void WorkerUsbSlotsChanged();
+// True while the pause request is raised: the pump leaves its pass early.
+bool WorkerPauseRequested();
 // How often the worker left its parked wait (for tests: idle means no wakeups).
 uint64_t WorkerWakeups();
-// One pump pass over the USB channel slots (send, poll, receive). USB kind hook.
+// One pass of the USB data pump (usb_port.cpp): one of its send, poll and
+// receive phases, paced with the converters' 2 ms gaps.
 void UsbPumpPass();
+
+// USB kinds (usb_port.cpp): converter channels and the USB key.
+// More failed transfers in a row than this make port_avail reconnect the channel.
+constexpr uint32_t kUsbReconnectErrors = 100;
+// Binds the USB library the first time (a missing library leaves USB absent)
+// and rescans the buses every time. Always 1.
+int UsbInit();
+// Text of a string descriptor, one byte per character: the length of the text
+// (dst always ends with a zero byte), or a negative error of the library.
+int UsbReadStringText(usb_dev_handle* dev, int index, char* dst, int size);
+// Appends the names of our converters' channels and of the key ("U_%lu",
+// "U_%lu_1"/"U_%lu_2", "UKEY") while the list has room.
+void UsbAppendPortNames(PortListTable& list);
+// 0; -1 no matching device (or it cannot be opened); -2 the clock query failed
+// or the channel is not there; -3 the channel count query failed.
+int UsbOpenChannel(PortSlot& s, const char* name);
+void UsbCloseChannel(PortSlot& s); // the worker is parked
+// U_xxx for a USB channel: 0, 4 when a request failed, EINVAL for settings the
+// converter cannot take. Stores the settings on success.
+int UsbSetLine(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
+// Reopens a channel after a run of failed transfers (called by port_avail).
+void UsbReconnect(PortSlot& s);
 
 // Serial kind (serial_port.cpp)
 int ComOpen(PortSlot& s, const char* name); // 0 or errno

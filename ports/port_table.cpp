@@ -58,6 +58,7 @@ void ResetSlot(PortSlot& s) {
     s.usbChannel = 0;
     s.usbClock = 0;
     s.usbSerial = 0;
+    s.usbPending = 0;
     s.writeErrorNoted = 0;
     s.writeErrorTime = 0;
     s.baud = 0;
@@ -69,10 +70,11 @@ void ResetSlot(PortSlot& s) {
     s.icountBase = -1;
 }
 
-// USB converter channels and the USB key need the USB library, which is bound in
-// a later step; until then a USB name fails to open as when the library is absent.
-int UsbOpen(PortSlot&, const char*) {
-    return -1;
+// USB converter channels and the USB key: the buses are scanned afresh for every
+// open. Without the USB library nothing is found and the open gives -1.
+int UsbOpen(PortSlot& s, const char* name) {
+    UsbInit();
+    return UsbOpenChannel(s, name);
 }
 
 // Housekeeping and device poll shared by port_avail, PortRead and PortWaitInput.
@@ -91,8 +93,12 @@ int Pump(PortSlot& s) {
         TcpPoll(s);
         break;
     case KindUsbChannel:
-        // The worker thread fills the ring; the reconnect after a run of failed
-        // transfers starts here once the USB kind is in place.
+        // The worker thread fills the ring. After a run of failed transfers the
+        // channel is reopened; that call reports nothing waiting.
+        if (s.usbErrors.load() > kUsbReconnectErrors) {
+            UsbReconnect(s);
+            return 0;
+        }
         break;
     default:
         return 0;
@@ -227,13 +233,15 @@ int PortClose(int handle) {
     const uint8_t kind = s->kind.load();
     const bool usb = IsUsbKind(kind);
     if (usb) {
-        // The worker must not be inside this slot's rings while they go.
-        WorkerRequestPause(true);
-        WorkerWaitParked(2000);
+        // The worker must not be inside this slot's rings or device while they go.
+        WorkerPauseAndWait();
     }
     switch (kind) {
     case KindCom:
         ComClose(*s);
+        break;
+    case KindUsbChannel:
+        UsbCloseChannel(*s);
         break;
     case KindTcpServer:
     case KindTcpClient:
@@ -260,6 +268,13 @@ int PortWrite(int handle, const uint8_t* bytes, int count) {
         TraceWritten(handle, bytes, count);
         return 1;
     case KindUsbChannel:
+        // A channel whose device was lost and not found again takes nothing:
+        // queued bytes would never go out.
+        if (!s->usbDevice) {
+            s->lastErrno = ENODEV;
+            TraceWriteFailure(handle, ENODEV);
+            return 0;
+        }
         // All or nothing: a frame cut short by a full ring would be worse than
         // a failed write the caller can see.
         if (s->tx.space() < count) {
@@ -361,8 +376,9 @@ int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stop
         rc = ComSetLine(*s, baud, dataBits, parity, stopCode);
         break;
     case KindUsbChannel:
-        // the converter's baud divisor and format requests come with the USB kind
-        break;
+        // Stores what the channel now has (a letter or code it does not take
+        // keeps the channel's), so a reconnect restores exactly that.
+        return UsbSetLine(*s, baud, dataBits, parity, stopCode);
     default:
         break; // USB key, stub and TCP have no line to set
     }

@@ -55,15 +55,6 @@ void Run() {
 
 } // namespace
 
-// One pass of the USB data pump: send what the transmit rings hold, ask each
-// channel how many bytes it has, take them into the receive rings. The pass
-// paces itself with the converters' 2 ms gaps. Until the USB kind is in place no
-// channel can be open and the worker never gets here; the 5 ms wait keeps the
-// loop from spinning should it be reached anyway.
-void UsbPumpPass() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
 void WorkerStart() {
     std::lock_guard<std::mutex> lock(workerMutex);
     if (runFlag) return;
@@ -87,6 +78,18 @@ void WorkerRequestPause(bool raise) {
         pauseRequest = raise ? 1 : 0;
     }
     workerCv.notify_all();
+}
+
+bool WorkerPauseRequested() {
+    return pauseRequest.load() != 0;
+}
+
+void WorkerPauseAndWait() {
+    WorkerRequestPause(true);
+    // The pump looks at the request between transfers, so this takes at most
+    // one transfer's time-out.
+    while (!WorkerWaitParked(1000)) {
+    }
 }
 
 bool WorkerWaitParked(int timeoutMs) {
