@@ -402,7 +402,8 @@ int TCtrlParamsTab::ReadParamCtrlr() {
     FieldCheck::reset(eSlowStart_);
     if (paramsShown_)
         paramsShown_(v); // the advanced tab's boxes of this block, and its ModeMask2 list
-    applyNozzleList();
+    // The count as read, even when the list held a single item before.
+    applyNozzleList(v.nozzleItem);
     Cells pa, pb;
     FillPhysCells(b, nozzles(), sides(), pa, pb);
     setCells(sgPhysToLogTrk_1_, pa);
@@ -527,15 +528,15 @@ void TCtrlParamsTab::checkbTrkModesClickCheck() {
     if (!any)
         return; // a caption changed (identification), not a check mark
     PutU16(params_.working.data(), kModeMask, ModeMaskFromItems(checked));
-    applyNozzleList();
+    applyNozzleList(cbCountNozTrk_->currentIndex());
 }
 
 // The nozzle count list: a single "1" in North mode (unless the device type is
 // 39), else "1".."5" with the selection kept; the nozzle-count change follows
 // in both cases so the grids always match byte 4.
-void TCtrlParamsTab::applyNozzleList() {
+void TCtrlParamsTab::applyNozzleList(int keep) {
     const bool single = NozzleListSingle(GetU16(params_.working.data(), kModeMask), state_.DeviceType);
-    const int keep = std::max(cbCountNozTrk_->currentIndex(), 0);
+    keep = std::clamp(keep, 0, kMaxNozzles - 1);
     {
         const QSignalBlocker block(cbCountNozTrk_);
         cbCountNozTrk_->clear();

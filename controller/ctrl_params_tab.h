@@ -76,7 +76,7 @@ private:
     void numberExit(QLineEdit* e, int bound, const std::function<void(int)>& store);
     void sideAddressExit(QLineEdit* own, QLineEdit* other, int byte);
     void setNozzleList(bool single, int index);
-    void applyNozzleList();
+    void applyNozzleList(int keep);
     void sizeGrids(int columns);
     void checkNaraGridsAfterCount();
     settings::Cells cells(QTableWidget* t) const;

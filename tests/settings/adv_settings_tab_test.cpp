@@ -1,0 +1,250 @@
+// The advanced settings tab against the virtual controller.
+#include "settings_rig.h"
+
+#include "ctrl_params_core.h"
+#include "nara_specific_core.h"
+
+using Adv = SettingsRig;
+using namespace settings;
+
+namespace {
+
+std::vector<uint8_t> NaraBlock() {
+    std::vector<uint8_t> b(128, 0);
+    for (size_t i = 0; i < b.size(); ++i)
+        b[i] = static_cast<uint8_t>(0x80 + i); // carried bytes with a pattern
+    b[kNaraFlags] = 0x06;
+    b[kShimDuration] = 5;
+    b[kMinVolNara] = 0x2C; // 300
+    b[kMinVolNara + 1] = 0x01;
+    b[kStWaitForceNara] = 10;
+    b[kValveDelay] = 3;
+    b[kPrcShift] = 2;
+    b[kUpgrCountNara] = 7;
+    b[kUpgrCountNara + 1] = 0;
+    b[kPbTimeoutNara] = 20;
+    for (int k = 0; k < 4; ++k)
+        PutU32(b.data(), kBmuPUser + 4 * k, 1111u * static_cast<uint32_t>(k + 1));
+    PutU32(b.data(), kBmuPAdm, 123456u);
+    return b;
+}
+
+} // namespace
+
+class AdvTab : public SettingsRig {
+protected:
+    void show() {
+        c->poke(0, 0x5100, NaraBlock());
+        open();
+        tabs->setCurrentWidget(adv);
+        adv->TabAdvSetShow();
+    }
+    std::vector<uint8_t> nara() const { return c->peek(0, 0x5100, 128); }
+};
+
+TEST_F(AdvTab, ShowReadsBothBlocks) {
+    show();
+    EXPECT_EQ(status(), "Параметры были успешно считаны");
+    EXPECT_TRUE(ctl("bSetAdvSetTrk")->isEnabled());
+    EXPECT_TRUE(state.ParamsLoaded);
+    EXPECT_EQ(edit("eMinVolNara")->text(), "300");
+    EXPECT_EQ(edit("eShimDuration")->text(), "5");
+    EXPECT_EQ(edit("evalve_delay")->text(), "3");
+    EXPECT_EQ(edit("PrcShift")->text(), "2");
+    EXPECT_EQ(edit("eUpgrCountNara")->text(), "7");
+    EXPECT_TRUE(edit("eUpgrCountNara")->isReadOnly());
+    EXPECT_EQ(edit("eBmuPAdm")->text(), "123456");
+    EXPECT_EQ(combo("cbBmuPUser")->count(), 4);
+    EXPECT_EQ(combo("cbBmuPUser")->itemText(3), "4444");
+    EXPECT_EQ(combo("cbBmuPUser")->currentText(), "1111");
+    EXPECT_TRUE(ctl<QRadioButton>("RGDot_1")->isChecked()); // 0x06: "РРР.К"
+    EXPECT_EQ(edit("eTemp_heat_low")->text(), "5");
+    EXPECT_EQ(edit("eTemp_heat_high")->text(), "15");
+    EXPECT_EQ(edit("ePcTimeout")->text(), "30");
+    EXPECT_EQ(ctl<QLabel>("lHydroHit")->text(), "Буфер перелива, мл");
+    EXPECT_FALSE(adv->nara().changed());
+}
+
+TEST_F(AdvTab, BoxesBoundsAndStores) {
+    show();
+    struct Case {
+        const char* box;
+        const char* text;
+        bool valid;
+    };
+    const Case cases[] = {
+        {"eMinSpTime", "0", true},   {"eMinSpTime", "1", false},   {"eMinSpTime", "2", false},
+        {"eMinSpTime", "3", true},   {"eMinSpTime", "181", false}, {"eMinSpTime", "180", true},
+        {"ePcTimeout", "2", false},  {"ePcTimeout", "61", false},  {"ePcTimeout", "0", true},
+        {"ePcTimeout", "60", true},  {"eMinVolNara", "9", false},  {"eMinVolNara", "501", false},
+        {"eMinVolNara", "10", true}, {"eMinVolNara", "500", true}, {"eNozzleWait", "99", true},
+        {"eMinSpeed", "31", false},  {"eMinSpeed", "30", true},    {"eShimDuration", "1", false},
+        {"eShimDuration", "19", true}, {"evalve_delay", "31", false}, {"evalve_delay", "30", true},
+        {"eStWaitForceNara", "99", true}, {"ePbTimeoutNara", "101", false}, {"ePbTimeoutNara", "100", true},
+    };
+    for (const Case& k : cases) {
+        type(edit(k.box), k.text);
+        EXPECT_EQ(FieldCheck::red(edit(k.box)), !k.valid) << k.box << " " << k.text;
+        EXPECT_EQ(state.InvalidFieldCount, k.valid ? 0 : 1) << k.box << " " << k.text;
+    }
+    auto& p = tab->params().working;
+    EXPECT_EQ(p[kMinSpTime], 180);
+    EXPECT_EQ(p[kPcTimeout], 60);
+    EXPECT_EQ(p[kNozzleWait], 99);
+    EXPECT_EQ(p[kMinSpeed], 30);
+    auto& n = adv->nara().working;
+    EXPECT_EQ(GetU16(n.data(), kMinVolNara), 500);
+    EXPECT_EQ(n[kShimDuration], 19);
+    EXPECT_EQ(n[kValveDelay], 30);
+    EXPECT_EQ(n[kStWaitForceNara], 99);
+    EXPECT_EQ(n[kPbTimeoutNara], 100);
+}
+
+TEST_F(AdvTab, HydroHitAndTemperatures) {
+    show();
+    auto& p = tab->params().working;
+    type(edit("eHydroHit"), "2555");
+    EXPECT_EQ(p[kHydroHit], 255);
+    type(edit("eHydroHit"), "2556");
+    EXPECT_TRUE(FieldCheck::red(edit("eHydroHit")));
+    EXPECT_EQ(p[kHydroHit], 255);
+    type(edit("eHydroHit"), "15");
+    EXPECT_EQ(p[kHydroHit], 1);
+    EXPECT_EQ(state.InvalidFieldCount, 0);
+
+    type(edit("eTemp_heat_low"), "-5");
+    EXPECT_EQ(p[kTempHeatLow], 0xFB);
+    type(edit("eTemp_heat_low"), "0");
+    EXPECT_TRUE(FieldCheck::red(edit("eTemp_heat_low")));
+    type(edit("eTemp_heat_low"), "5");
+    EXPECT_EQ(state.InvalidFieldCount, 1);
+    EXPECT_EQ(p[kTempHeatLow], 0xFB);
+    type(edit("eTemp_heat_low"), "-200"); // beyond the signed byte
+    EXPECT_EQ(p[kTempHeatLow], 0xFB);
+    type(edit("eTemp_heat_low"), "-20");
+    EXPECT_EQ(state.InvalidFieldCount, 0);
+    EXPECT_EQ(p[kTempHeatLow], static_cast<uint8_t>(-20));
+    type(edit("eTemp_heat_high"), "5");
+    EXPECT_EQ(p[kTempHeatHigh], 5);
+    visit(edit("eTemp_heat_high")); // runs on every exit, same value
+    EXPECT_EQ(p[kTempHeatHigh], 5);
+    type(edit("eTemp_heat_high"), "-"); // not a number: the conversion message, nothing stored
+    EXPECT_EQ(dialogs.messages().size(), 1);
+    EXPECT_EQ(p[kTempHeatHigh], 5);
+    type(edit("eTemp_heat_high"), ""); // empty: left alone
+    EXPECT_EQ(dialogs.messages().size(), 1);
+}
+
+TEST_F(AdvTab, PasswordsAtTheThirtyTwoBitLimit) {
+    show();
+    auto* admin = edit("eBmuPAdm");
+    type(admin, "4294967295");
+    EXPECT_FALSE(FieldCheck::red(admin));
+    EXPECT_EQ(GetU32(adv->nara().working.data(), kBmuPAdm), 4294967295u);
+    type(admin, "4294967296");
+    EXPECT_TRUE(FieldCheck::red(admin));
+    EXPECT_EQ(state.InvalidFieldCount, 1);
+    type(admin, "999999999");
+    EXPECT_EQ(state.InvalidFieldCount, 0);
+    EXPECT_EQ(GetU32(adv->nara().working.data(), kBmuPAdm), 999999999u);
+
+    auto* user = combo("cbBmuPUser");
+    choose(user, 2);
+    EXPECT_EQ(adv->editedUserSlot(), 2);
+    focus(user, QEvent::FocusIn);
+    user->setEditText("5000000000");
+    EXPECT_EQ(state.InvalidFieldCount, 1);
+    user->setEditText("4000000000");
+    EXPECT_EQ(state.InvalidFieldCount, 0);
+    focus(user, QEvent::FocusOut);
+    EXPECT_EQ(GetU32(adv->nara().working.data(), kBmuPUser + 8), 4000000000u);
+    EXPECT_EQ(user->itemText(2), "4000000000");
+    // A read shows item 0 and edits go to that slot again.
+    adv->bGetAdvSetTrkClick();
+    EXPECT_EQ(adv->editedUserSlot(), 0);
+}
+
+TEST_F(AdvTab, DotFlagsPriceShiftAndModes2) {
+    show();
+    ctl<QRadioButton>("RGDot_2")->click(); // "РРРР"
+    EXPECT_EQ(adv->nara().working[kNaraFlags], 0x02);
+    edit("PrcShift")->setText("7");
+    EXPECT_EQ(adv->nara().working[kPrcShift], 7);
+    auto* modes = ctl<QListWidget>("checkbTrkModes2");
+    modes->item(14)->setCheckState(Qt::Checked);
+    modes->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(GetU16(tab->params().working.data(), kModeMask2), 0x4002);
+}
+
+TEST_F(AdvTab, SaveWritesBothBlocksInOrderWithCarriedBytes) {
+    show();
+    type(edit("eNozzleWait"), "12");
+    type(edit("eShimDuration"), "7");
+    const int restarts = c->restartCount();
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(status(), "Параметры успешно записаны");
+    auto p = params();
+    EXPECT_EQ(p[kNozzleWait], 12);
+    EXPECT_EQ(p[57], FrameChecksum(p.data(), 57));
+    auto expected = NaraBlock();
+    expected[kShimDuration] = 7;
+    EXPECT_EQ(nara(), expected);
+    EXPECT_EQ(c->restartCount(), restarts + 1);
+    EXPECT_FALSE(adv->nara().changed());
+    EXPECT_FALSE(tab->params().changed());
+}
+
+TEST_F(AdvTab, NaraOnlyChangeWritesOnlyTheNaraBlock) {
+    show();
+    const auto before = params();
+    type(edit("ePbTimeoutNara"), "33");
+    const int restarts = c->restartCount();
+    line.clearFrames();
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(status(), "Параметры успешно записаны");
+    EXPECT_EQ(params(), before);
+    EXPECT_EQ(nara()[kPbTimeoutNara], 33);
+    EXPECT_EQ(c->restartCount(), restarts); // no restart after the Nara block
+    for (const auto& f : line.frames()) {
+        if (f.kind == zelsim::FrameKind::Address && f.bytes.size() == 8) {
+            EXPECT_FALSE(f.bytes[2] == 0x31 && f.bytes[4] == 0x01) << "parameter block written";
+        }
+    }
+}
+
+TEST_F(AdvTab, RedBoxBlocksTheSave) {
+    show();
+    type(edit("eMinSpeed"), "99");
+    const int writes = c->writeCount();
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(status(), "Запись не произведена. Исправьте ошибку и повторите попытку");
+    EXPECT_EQ(c->writeCount(), writes);
+}
+
+TEST_F(AdvTab, NothingChangedAndFailures) {
+    show();
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(status(), "Запись не произведена. Не было изменений параметров");
+    type(edit("eShimDuration"), "8");
+    zelsim::Faults f;
+    f.refuseWrites = true;
+    c->setFaults(f);
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(dialogs.messages().back(), "Ошибка записи параметров");
+    EXPECT_EQ(status(), "Ошибка записи параметров");
+    adv->bTestReleTClick();
+    EXPECT_EQ(dialogs.messages().back(), "Ошибка");
+    c->setFaults({});
+    const int relays = c->relayTestCount();
+    adv->bTestReleTClick();
+    EXPECT_EQ(c->relayTestCount(), relays + 1);
+}
+
+TEST_F(AdvTab, ShowBeforeIdentification) {
+    open();
+    state.Identified = false;
+    adv->TabAdvSetShow();
+    EXPECT_EQ(dialogs.messages(), QStringList({"Идентификатор не считан! Считайте идентификатор"}));
+    EXPECT_FALSE(ctl("bGetAdvSetTrk")->isEnabled());
+    EXPECT_FALSE(ctl("bSetAdvSetTrk")->isEnabled());
+}
