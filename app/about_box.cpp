@@ -35,7 +35,9 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setFixedWidth(380);
 }
 
-QString TAboutBox::versionText() { return QStringLiteral("Версия " ZEL_VERSION); }
+QString TAboutBox::versionText() {
+    return QStringLiteral("Версия " ZEL_VERSION);
+}
 
 QDialog* MakePlaceholderForm(const char* objectName, const QString& caption, QWidget* parent) {
     auto* d = new QDialog(parent);

@@ -13,14 +13,15 @@ void ComIniTable::clear() {
 
 namespace {
 
-bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool isHexDigit(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // Stores the values that sscanf delivered and the defaults for those missing
 // at the end of the line. `got` counts the values after the name or number.
 void storeValues(ComPortSetting& e, int got, unsigned long reserved0, unsigned long baud, long reservedByte,
                  long flag0, long flag1, long dataBits, char parity, long stopCode) {
-    if (got < 0)
-        got = 0;
+    if (got < 0) got = 0;
     e.reserved0 = got > 0 ? static_cast<uint32_t>(reserved0) : 0;
     e.baud = got > 1 ? static_cast<uint32_t>(baud) : 0;
     e.reservedByte = got > 2 ? static_cast<uint8_t>(reservedByte) : 0;
@@ -41,8 +42,7 @@ bool ParseComIniLine(const std::string& rawLine, ComPortSetting& e) {
     size_t pos = 0;
     while (pos < line.size() && line[pos] == ' ')
         ++pos;
-    if (pos >= line.size())
-        return false;
+    if (pos >= line.size()) return false;
 
     unsigned long reserved0 = 0, baud = 0;
     long reservedByte = 0, flag0 = 0, flag1 = 0, dataBits = 0, stopCode = 0;
@@ -53,11 +53,9 @@ bool ParseComIniLine(const std::string& rawLine, ComPortSetting& e) {
     const bool nameForm = !isHexDigit(c0) || ((c0 == 'C' || c0 == 'c') && (c1 == 'O' || c1 == 'o'));
     if (nameForm) {
         const size_t space = line.find(' ', pos);
-        if (space == std::string::npos)
-            return false; // a name with nothing after it
+        if (space == std::string::npos) return false; // a name with nothing after it
         std::string rest = line.substr(space + 1);
-        if (rest.find_first_not_of(" \t") == std::string::npos)
-            return false;
+        if (rest.find_first_not_of(" \t") == std::string::npos) return false;
         const int got = std::sscanf(rest.c_str(), "%lu %lu %ld %ld %ld %ld %c %ld", &reserved0, &baud,
                                     &reservedByte, &flag0, &flag1, &dataBits, &parity, &stopCode);
         e.name = line.substr(pos, std::min(space - pos, static_cast<size_t>(kComNameMax)));
@@ -68,10 +66,8 @@ bool ParseComIniLine(const std::string& rawLine, ComPortSetting& e) {
     unsigned long number = 0;
     const int got = std::sscanf(line.c_str() + pos, "%lX %lu %lu %ld %ld %ld %ld %c %ld", &number, &reserved0,
                                 &baud, &reservedByte, &flag0, &flag1, &dataBits, &parity, &stopCode);
-    if (got < 1)
-        return false;
-    if (number != 0 && number <= 0x7FFFFFFFul)
-        e.name = "com" + std::to_string(number);
+    if (got < 1) return false;
+    if (number != 0 && number <= 0x7FFFFFFFul) e.name = "com" + std::to_string(number);
     storeValues(e, got - 1, reserved0, baud, reservedByte, flag0, flag1, dataBits, parity, stopCode);
     return true;
 }
@@ -79,8 +75,7 @@ bool ParseComIniLine(const std::string& rawLine, ComPortSetting& e) {
 int ReadComIni(ComIniTable& table, const std::string& path) {
     table.clear();
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return 0;
+    if (!in) return 0;
     std::string line;
     for (int i = 0; i < kComIniEntries && std::getline(in, line); ++i)
         ParseComIniLine(line, table.entries[i]);
@@ -101,8 +96,7 @@ int WriteComIni(const ComPortSetting& entry, const std::string& path) {
     const std::string text = ComIniLine(entry);
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out)
-            return 0;
+        if (!out) return 0;
         out << text;
         out.flush();
         if (!out) {

@@ -14,12 +14,12 @@ constexpr int kComIniLineMax = 80;
 constexpr int kComNameMax = 99;
 
 struct ComPortSetting {
-    std::string name;        // up to 99 characters; empty when the line gave none
-    uint32_t reserved0 = 0;  // first reserved number (always written back as 0)
-    uint32_t baud = 0;       // no default: a missing value stays 0
+    std::string name;       // up to 99 characters; empty when the line gave none
+    uint32_t reserved0 = 0; // first reserved number (always written back as 0)
+    uint32_t baud = 0;      // no default: a missing value stays 0
     uint8_t reservedByte = 0;
-    uint8_t flag0 = 0;       // reserved flag, bit 0 of the flags byte
-    uint8_t flag1 = 0;       // reserved flag, bit 1 of the flags byte
+    uint8_t flag0 = 0; // reserved flag, bit 0 of the flags byte
+    uint8_t flag1 = 0; // reserved flag, bit 1 of the flags byte
     uint8_t dataBits = 0;
     char parity = 0;
     uint8_t stopCode = 0;

@@ -6,13 +6,13 @@
 #include "working_state.h"
 
 #include <QComboBox>
-#include <cstring>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cstring>
 
 namespace {
 
@@ -57,7 +57,8 @@ TComSetting::TComSetting(WorkingState& state, Dialogs& dialogs, QWidget* parent)
     cbComNumber_ = combo(group, "cbComNumber", {});
     cbComNumber_->setEditable(true);
     cbComNumber_->setInsertPolicy(QComboBox::NoInsert);
-    cbPortBRate_ = combo(group, "cbPortBRate", {"1200", "4800", "9600", "19200", "38400", "57600", "115200", "256000"});
+    cbPortBRate_ =
+        combo(group, "cbPortBRate", {"1200", "4800", "9600", "19200", "38400", "57600", "115200", "256000"});
     cbPortDataBits_ = combo(group, "cbPortDataBits", {"7", "8"});
     cbPortParity_ = combo(group, "cbPortParity", {"None", "Event", "Odd"});
     cbPortStopBits_ = combo(group, "cbPortStopBits", {"1", "2"});
@@ -99,9 +100,9 @@ void TComSetting::FormShow() {
     cbComNumber_->clear();
     for (int i = 0; i < PortList.count && i < kPortListSize; ++i) {
         const char* name = PortList.names[i];
-        const QString entry = QString::fromLocal8Bit(name, static_cast<int>(strnlen(name, sizeof PortList.names[i])));
-        if (entry == "UKEY")
-            continue; // the USB key is no port to talk through
+        const QString entry =
+            QString::fromLocal8Bit(name, static_cast<int>(strnlen(name, sizeof PortList.names[i])));
+        if (entry == "UKEY") continue; // the USB key is no port to talk through
         cbComNumber_->addItem(entry);
     }
     const int match = cbComNumber_->findText(QString::fromStdString(cur.name), Qt::MatchExactly);
@@ -115,16 +116,12 @@ void TComSetting::FormShow() {
             cbComNumber_->setEditText("COM1");
     }
 
-    if (!selectNumber(cbPortBRate_, static_cast<long>(cur.baud), 1))
-        cur.baud = 4800;
-    if (!selectNumber(cbPortDataBits_, cur.dataBits, 1))
-        cur.dataBits = 8;
-    if (!selectNumber(cbPortStopBits_, cur.stopCode, 0))
-        cur.stopCode = 1;
+    if (!selectNumber(cbPortBRate_, static_cast<long>(cur.baud), 1)) cur.baud = 4800;
+    if (!selectNumber(cbPortDataBits_, cur.dataBits, 1)) cur.dataBits = 8;
+    if (!selectNumber(cbPortStopBits_, cur.stopCode, 0)) cur.stopCode = 1;
     int parity = -1;
     for (int i = 0; i < cbPortParity_->count(); ++i)
-        if (cbPortParity_->itemText(i).at(0) == QChar(cur.parity))
-            parity = i;
+        if (cbPortParity_->itemText(i).at(0) == QChar(cur.parity)) parity = i;
     if (parity < 0) {
         cur.parity = 'N';
         parity = 0;
@@ -135,8 +132,12 @@ void TComSetting::FormShow() {
 void TComSetting::SaveParamClick() {
     ComPortSetting& cur = state_.portSettings;
     cur.baud = cbPortBRate_->currentIndex() >= 0 ? cbPortBRate_->currentText().toULong() : 4800;
-    cur.dataBits = cbPortDataBits_->currentIndex() >= 0 ? static_cast<uint8_t>(cbPortDataBits_->currentText().toUInt()) : 8;
-    cur.stopCode = cbPortStopBits_->currentIndex() >= 0 ? static_cast<uint8_t>(cbPortStopBits_->currentText().toUInt()) : 1;
+    cur.dataBits = cbPortDataBits_->currentIndex() >= 0
+                       ? static_cast<uint8_t>(cbPortDataBits_->currentText().toUInt())
+                       : 8;
+    cur.stopCode = cbPortStopBits_->currentIndex() >= 0
+                       ? static_cast<uint8_t>(cbPortStopBits_->currentText().toUInt())
+                       : 1;
     cur.parity = cbPortParity_->currentIndex() >= 0 ? cbPortParity_->currentText().at(0).toLatin1() : 'N';
     cur.name = cbComNumber_->currentText().trimmed().left(kComNameMax).toStdString();
 
@@ -150,7 +151,6 @@ void TComSetting::SaveParamClick() {
     U_xxx(handle, cur.baud, cur.dataBits, cur.parity, cur.stopCode);
     emit portOpened();
     state_.portFailed = false;
-    if (WriteComIni(cur) != 1)
-        dialogs_.message("Ошибка записи com.ini", QString(), Dialogs::Icon::Error);
+    if (WriteComIni(cur) != 1) dialogs_.message("Ошибка записи com.ini", QString(), Dialogs::Icon::Error);
     accept();
 }

@@ -25,7 +25,9 @@ QMessageBox::Icon toQt(Dialogs::Icon icon) {
     return QMessageBox::NoIcon;
 }
 
-QString captionOr(const QString& caption) { return caption.isEmpty() ? QStringLiteral("StartZel") : caption; }
+QString captionOr(const QString& caption) {
+    return caption.isEmpty() ? QStringLiteral("StartZel") : caption;
+}
 
 } // namespace
 
@@ -44,11 +46,11 @@ bool QtDialogs::yesNo(const QString& text, const QString& caption, Icon icon) {
     return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<QString> QtDialogs::inputBox(const QString& caption, const QString& prompt, const QString& initial) {
+std::optional<QString> QtDialogs::inputBox(const QString& caption, const QString& prompt,
+                                           const QString& initial) {
     bool ok = false;
     const QString text = QInputDialog::getText(parent_, caption, prompt, QLineEdit::Normal, initial, &ok);
-    if (!ok)
-        return std::nullopt;
+    if (!ok) return std::nullopt;
     return text;
 }
 
@@ -65,7 +67,9 @@ bool QtDialogs::choosePrinter(QPrinter& printer) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-int QtDialogs::execModal(QDialog& dialog) { return dialog.exec(); }
+int QtDialogs::execModal(QDialog& dialog) {
+    return dialog.exec();
+}
 
 QString NotAnIntegerText(const QString& text) {
     return QStringLiteral("«%1» не является целым числом").arg(text);

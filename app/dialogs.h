@@ -19,8 +19,10 @@ public:
 
     virtual void message(const QString& text, const QString& caption = QString(), Icon icon = Icon::None) = 0;
     // True when the engineer chose OK (or Yes).
-    virtual bool okCancel(const QString& text, const QString& caption = QString(), Icon icon = Icon::Warning) = 0;
-    virtual bool yesNo(const QString& text, const QString& caption = QString(), Icon icon = Icon::Question) = 0;
+    virtual bool okCancel(const QString& text, const QString& caption = QString(),
+                          Icon icon = Icon::Warning) = 0;
+    virtual bool yesNo(const QString& text, const QString& caption = QString(),
+                       Icon icon = Icon::Question) = 0;
     // The text entered, or nothing when cancelled.
     virtual std::optional<QString> inputBox(const QString& caption, const QString& prompt,
                                             const QString& initial = QString()) = 0;
@@ -41,7 +43,8 @@ public:
     void message(const QString& text, const QString& caption, Icon icon) override;
     bool okCancel(const QString& text, const QString& caption, Icon icon) override;
     bool yesNo(const QString& text, const QString& caption, Icon icon) override;
-    std::optional<QString> inputBox(const QString& caption, const QString& prompt, const QString& initial) override;
+    std::optional<QString> inputBox(const QString& caption, const QString& prompt,
+                                    const QString& initial) override;
     QString openFileName(const QString& caption, const QString& filter) override;
     QString saveFileName(const QString& caption, const QString& filter) override;
     bool choosePrinter(QPrinter& printer) override;

@@ -50,9 +50,9 @@ const char* const kModeItems[15] = {
     "Режим работы \"Север\" / [УЗСГ: пистолет всегда висит по АЗТ2.0]",
 };
 
-const char* const kTableTypes[15] = {"China LCD", "TBL-11", "TBL-202", "TBL-217", "TBL-218",
-                                     "TBL-209",   "TBL-209-17", "ВК-21", "Шельф", "Tokheim",
-                                     "485",       "SPI",  "Шельф LED", "ВК-21 i2c", "ВК-18 Soft"};
+const char* const kTableTypes[15] = {"China LCD", "TBL-11",     "TBL-202",   "TBL-217",   "TBL-218",
+                                     "TBL-209",   "TBL-209-17", "ВК-21",     "Шельф",     "Tokheim",
+                                     "485",       "SPI",        "Шельф LED", "ВК-21 i2c", "ВК-18 Soft"};
 
 const QString kComOpen = QStringLiteral("Соm порт (открыт)");
 const QString kComClosed = QStringLiteral("Соm порт (закрыт)");
@@ -101,7 +101,8 @@ void fillAdvSetPage(QWidget* p) {
 
 } // namespace
 
-TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStringList& arguments, QWidget* parent)
+TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStringList& arguments,
+                             QWidget* parent)
     : QMainWindow(parent), state_(state), dialogs_(dialogs) {
     setObjectName("StartZelMain");
     buildUi();
@@ -112,8 +113,7 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     };
     state_.passwordStep = [this] { return passwordStep(); };
     connect(&state_, &WorkingState::repaintRequested, this, [this] {
-        if (repaintQueued_)
-            return;
+        if (repaintQueued_) return;
         repaintQueued_ = true;
         QMetaObject::invokeMethod(
             this,
@@ -281,8 +281,7 @@ void TStartZelMain::FormCreate(const QStringList& arguments) {
     if (arguments.size() == 2 && arguments.first() == "-tfind") {
         bool ok = false;
         const int interval = arguments.at(1).trimmed().toInt(&ok);
-        if (ok && interval > 0)
-            identTab_->findTimer()->setInterval(interval);
+        if (ok && interval > 0) identTab_->findTimer()->setInterval(interval);
     }
     Protocol().demoMode = state_.demo;
 
@@ -291,14 +290,14 @@ void TStartZelMain::FormCreate(const QStringList& arguments) {
         TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
     TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>("TabNozzRegs")), false);
     for (const char* name : {"pnlKorr", "lSimulState", "TestEdit", "TestButton"})
-        if (auto* w = findChild<QWidget*>(name))
-            w->hide();
+        if (auto* w = findChild<QWidget*>(name)) w->hide();
 
     EnumeratePorts();
     ComIniTable table;
     if (ReadComIni(table) != 1) {
-        dialogs_.message("Ошибка чтения com.ini. Восстановлены параметры порта по умолчанию (Com1 4800 8 1 N)",
-                         QString(), Dialogs::Icon::Error);
+        dialogs_.message(
+            "Ошибка чтения com.ini. Восстановлены параметры порта по умолчанию (Com1 4800 8 1 N)", QString(),
+            Dialogs::Icon::Error);
         ComPortSetting def;
         def.name = "COM1";
         def.baud = 4800;
@@ -353,15 +352,13 @@ void TStartZelMain::createForms() {
 
 QWidget* TStartZelMain::tabPage(const QString& name) const {
     for (int i = 0; i < TabSetts_->count(); ++i)
-        if (TabSetts_->widget(i)->objectName() == name)
-            return TabSetts_->widget(i);
+        if (TabSetts_->widget(i)->objectName() == name) return TabSetts_->widget(i);
     return nullptr;
 }
 
 void TStartZelMain::setTabContent(const QString& name, QWidget* content) {
     QWidget* p = tabPage(name);
-    if (!p || !content)
-        return;
+    if (!p || !content) return;
     delete p->layout();
     for (QWidget* child : p->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         delete child;
@@ -372,8 +369,7 @@ void TStartZelMain::setTabContent(const QString& name, QWidget* content) {
 
 void TStartZelMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (shownOnce_)
-        return;
+    if (shownOnce_) return;
     shownOnce_ = true;
     if (state_.closeAtShow) {
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -392,15 +388,13 @@ void TStartZelMain::showIdentTab() {
 }
 
 void TStartZelMain::setCommandButtons(bool portFailed, bool noNumber) {
-    const char* names[] = {"bCallIdent", "bSimImp", "bGlobalSet", "bGlobalDefaultSet",
+    const char* names[] = {"bCallIdent", "bSimImp",    "bGlobalSet", "bGlobalDefaultSet",
                            "bReset",     "bSaveImage", "bLoadImage"};
     const bool on = !portFailed && !noNumber;
     for (const char* name : names)
-        if (auto* b = identTab_->findChild<QPushButton*>(name))
-            b->setEnabled(on);
+        if (auto* b = identTab_->findChild<QPushButton*>(name)) b->setEnabled(on);
     const bool reserve = !portFailed;
-    if (auto* b = identTab_->findChild<QPushButton*>("bReservCall"))
-        b->setEnabled(reserve);
+    if (auto* b = identTab_->findChild<QPushButton*>("bReservCall")) b->setEnabled(reserve);
     menuChangeNumTrk_->setEnabled(reserve);
 }
 
@@ -489,54 +483,48 @@ void TStartZelMain::TabSettsChange(int index) {
     }
 }
 
-void TStartZelMain::AboutClick() { dialogs_.execModal(*aboutBox_); }
+void TStartZelMain::AboutClick() {
+    dialogs_.execModal(*aboutBox_);
+}
 
 bool TStartZelMain::passwordStep() {
-    if (!(state_.PasswordStatus[0] & 0x01))
-        return true;
+    if (!(state_.PasswordStatus[0] & 0x01)) return true;
     long value = 0;
-    if (!TextToInt(dialogs_, Edit5_->text(), value))
-        return false;
+    if (!TextToInt(dialogs_, Edit5_->text(), value)) return false;
     return PresentAdminPassword(state_.portHandle, state_.controllerNumber & 0xFF, value) == 1;
 }
 
 void TStartZelMain::ReadPasswordStatus() {
     uint8_t buf[kLenPasswordStatus] = {};
-    const int r =
-        ReadBlock(state_.portHandle, state_.controllerNumber & 0xFF, kAddrPasswordStatus, kLenPasswordStatus, buf,
-                  kBoardMain);
+    const int r = ReadBlock(state_.portHandle, state_.controllerNumber & 0xFF, kAddrPasswordStatus,
+                            kLenPasswordStatus, buf, kBoardMain);
     const bool ok = r >= kLenPasswordStatus;
     std::array<uint8_t, 16> status = state_.PasswordStatus;
-    if (ok)
-        std::copy(buf, buf + kLenPasswordStatus, status.begin());
+    if (ok) std::copy(buf, buf + kLenPasswordStatus, status.begin());
     const ident::PasswordPanelView view = ident::DecodePasswordStatus(ok, status);
-    if (ok)
-        state_.PasswordStatus = status;
+    if (ok) state_.PasswordStatus = status;
 
     auto apply = [](const ident::PasswordRowView& row, QLabel* label, QLineEdit* edit, QPushButton* button) {
         label->setText(QString::fromStdString(row.label));
-        if (row.buttonEnabled)
-            button->setEnabled(*row.buttonEnabled);
+        if (row.buttonEnabled) button->setEnabled(*row.buttonEnabled);
         if (row.edit == ident::PasswordRowView::EditAction::SetDefault)
             edit->setText(ident::kDefaultPassword);
-        else if (row.edit == ident::PasswordRowView::EditAction::HideDefault && edit->text() == ident::kDefaultPassword)
+        else if (row.edit == ident::PasswordRowView::EditAction::HideDefault &&
+                 edit->text() == ident::kDefaultPassword)
             edit->setText(ident::kHiddenPassword);
     };
     apply(view.admin, Label8_, Edit5_, Button1_);
     apply(view.adjust, Label9_, Edit6_, Button2_);
-    if (view.resetEnabled)
-        Button4_->setEnabled(*view.resetEnabled);
+    if (view.resetEnabled) Button4_->setEnabled(*view.resetEnabled);
 }
 
 void TStartZelMain::Button1Click() {
     const int tag = sender() ? sender()->property("Tag").toInt() : 0;
     QLineEdit* current = tag == 2 ? Edit6_ : Edit5_;
     QLineEdit* next = tag == 2 ? Edit3_ : Edit2_;
-    if (!dialogs_.yesNo("Вы хотите изменить пароль?", "Вы уверены?", Dialogs::Icon::Error))
-        return;
+    if (!dialogs_.yesNo("Вы хотите изменить пароль?", "Вы уверены?", Dialogs::Icon::Error)) return;
     long cur = 0, nxt = 0;
-    if (!TextToInt(dialogs_, current->text(), cur) || !TextToInt(dialogs_, next->text(), nxt))
-        return;
+    if (!TextToInt(dialogs_, current->text(), cur) || !TextToInt(dialogs_, next->text(), nxt)) return;
     const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
     const int r = ChangePassword(port, ctrl, tag, cur, nxt);
     if (r == 1)
@@ -544,16 +532,13 @@ void TStartZelMain::Button1Click() {
     else
         ShowControllerError(port, ctrl);
     ReadPasswordStatus();
-    if (r == 1)
-        current->setText(next->text());
+    if (r == 1) current->setText(next->text());
 }
 
 void TStartZelMain::Button4Click() {
     long admin = 0;
-    if (!TextToInt(dialogs_, Edit5_->text(), admin))
-        return;
-    if (!dialogs_.yesNo("Вы хотите убрать пароль?", "Вы уверены?", Dialogs::Icon::Error))
-        return;
+    if (!TextToInt(dialogs_, Edit5_->text(), admin)) return;
+    if (!dialogs_.yesNo("Вы хотите убрать пароль?", "Вы уверены?", Dialogs::Icon::Error)) return;
     const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
     const int r = ResetAdjustPassword(port, ctrl, admin);
     if (r == 1)
@@ -564,8 +549,7 @@ void TStartZelMain::Button4Click() {
 }
 
 void TStartZelMain::shutDown() {
-    if (shutDown_)
-        return;
+    if (shutDown_) return;
     shutDown_ = true;
     ReleaseDemoImage();
     PortClose(state_.portHandle);

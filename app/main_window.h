@@ -25,7 +25,8 @@ public:
     // Builds the window and runs its creation step: port layer, command line
     // (`arguments` without the program name), com.ini, port, controller number
     // prompt, identification, don.msg. The other forms are created after it.
-    TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStringList& arguments, QWidget* parent = nullptr);
+    TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStringList& arguments,
+                  QWidget* parent = nullptr);
     ~TStartZelMain() override;
 
     TIdentTab* identTab() const { return identTab_; }

@@ -22,10 +22,10 @@ public:
     };
 
     std::vector<Record> records;
-    std::deque<bool> answers;                      // okCancel / yesNo
-    std::deque<std::optional<QString>> inputs;     // input boxes; nullopt = cancel
-    std::deque<QString> fileNames;                 // open / save
-    std::deque<bool> printers;                     // choosePrinter
+    std::deque<bool> answers;                        // okCancel / yesNo
+    std::deque<std::optional<QString>> inputs;       // input boxes; nullopt = cancel
+    std::deque<QString> fileNames;                   // open / save
+    std::deque<bool> printers;                       // choosePrinter
     std::deque<std::function<int(QDialog&)>> modals; // run instead of exec()
 
     void message(const QString& text, const QString& caption, Icon icon) override {
@@ -39,16 +39,15 @@ public:
         records.push_back({"yesNo", caption, text, icon});
         return take(answers, true);
     }
-    std::optional<QString> inputBox(const QString& caption, const QString& prompt, const QString& initial) override {
+    std::optional<QString> inputBox(const QString& caption, const QString& prompt,
+                                    const QString& initial) override {
         records.push_back({"input", caption, prompt, Icon::None});
         (void)initial;
-        if (inputs.empty())
-            return std::nullopt;
+        if (inputs.empty()) return std::nullopt;
         const bool confirmed = inputs.front().has_value();
         const QString text = confirmed ? *inputs.front() : QString();
         inputs.pop_front();
-        if (!confirmed)
-            return std::nullopt;
+        if (!confirmed) return std::nullopt;
         return text;
     }
     QString openFileName(const QString& caption, const QString& filter) override {
@@ -65,8 +64,7 @@ public:
     }
     int execModal(QDialog& dialog) override {
         records.push_back({"modal", dialog.windowTitle(), dialog.objectName(), Icon::None});
-        if (modals.empty())
-            return QDialog::Rejected;
+        if (modals.empty()) return QDialog::Rejected;
         auto run = std::move(modals.front());
         modals.pop_front();
         return run(dialog);
@@ -76,8 +74,7 @@ public:
     QStringList messages() const {
         QStringList out;
         for (const auto& r : records)
-            if (r.kind == "message")
-                out << r.text;
+            if (r.kind == "message") out << r.text;
         return out;
     }
     QStringList kinds() const {
@@ -90,8 +87,7 @@ public:
 
 private:
     template <class T> static T take(std::deque<T>& queue, T fallback) {
-        if (queue.empty())
-            return fallback;
+        if (queue.empty()) return fallback;
         T v = std::move(queue.front());
         queue.pop_front();
         return v;

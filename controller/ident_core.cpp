@@ -11,16 +11,13 @@ long ParseHexNumber(const std::string& text) {
         ++b;
     while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1])))
         --e;
-    if (b == e)
-        return -1;
+    if (b == e) return -1;
     unsigned long long v = 0;
     for (size_t i = b; i < e; ++i) {
         const int c = static_cast<unsigned char>(text[i]);
-        if (!std::isxdigit(c))
-            return -1;
+        if (!std::isxdigit(c)) return -1;
         v = v * 16 + static_cast<unsigned>(std::isdigit(c) ? c - '0' : std::toupper(c) - 'A' + 10);
-        if (v > 0x7FFFFFFFull)
-            return -1;
+        if (v > 0x7FFFFFFFull) return -1;
     }
     return static_cast<long>(v);
 }
@@ -112,7 +109,8 @@ std::string RegisterLine(int reg, uint8_t value) {
 std::string TemperatureText(const uint8_t raw[3]) {
     const unsigned adc = raw[0] | (raw[1] << 8);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "АЦП Т = 0x%04X. Т = %d", adc, static_cast<int>(static_cast<int8_t>(raw[2])));
+    std::snprintf(buf, sizeof buf, "АЦП Т = 0x%04X. Т = %d", adc,
+                  static_cast<int>(static_cast<int8_t>(raw[2])));
     return buf;
 }
 
@@ -122,12 +120,13 @@ std::string CrcText(const uint8_t raw[2]) {
     return buf;
 }
 
-std::string FiscalLine(int i, int hosesPerSide, int addressA, int addressB, int32_t whole, uint8_t hundredths) {
+std::string FiscalLine(int i, int hosesPerSide, int addressA, int addressB, int32_t whole,
+                       uint8_t hundredths) {
     const bool sideA = i < hosesPerSide;
     const int hose = sideA ? i + 1 : i - hosesPerSide + 1;
     char buf[160];
-    std::snprintf(buf, sizeof buf, "Адрес %d. Рукав %d. Фискальный сумматор = %d,%02d", sideA ? addressA : addressB,
-                  hose, static_cast<int>(whole), static_cast<int>(hundredths));
+    std::snprintf(buf, sizeof buf, "Адрес %d. Рукав %d. Фискальный сумматор = %d,%02d",
+                  sideA ? addressA : addressB, hose, static_cast<int>(whole), static_cast<int>(hundredths));
     return buf;
 }
 

@@ -20,7 +20,7 @@ long ParseHexNumber(const std::string& text);
 long StartupNumber(const std::string& text);
 
 struct DeviceCaptions {
-    const char* hydroHit;    // lHydroHit
+    const char* hydroHit;     // lHydroHit
     const char* modeItems[3]; // items 12, 13, 14 of checkbTrkModes
 };
 DeviceCaptions CaptionsForDevice(uint8_t deviceType);
@@ -39,8 +39,8 @@ struct PasswordRowView {
     enum class EditAction { Keep, SetDefault, HideDefault } edit = EditAction::Keep;
 };
 struct PasswordPanelView {
-    PasswordRowView admin;  // Label8, Edit5, Button1
-    PasswordRowView adjust; // Label9, Edit6, Button2
+    PasswordRowView admin;            // Label8, Edit5, Button1
+    PasswordRowView adjust;           // Label9, Edit6, Button2
     std::optional<bool> resetEnabled; // Button4
 };
 constexpr const char* kDefaultPassword = "7391";
@@ -53,12 +53,13 @@ PasswordPanelView DecodePasswordStatus(bool readOk, std::array<uint8_t, 16>& sta
 // A password travels as two bytes: value / 100, then value % 100.
 std::array<uint8_t, 2> PasswordBytes(long value);
 
-std::string RegisterLine(int reg, uint8_t value); // "IR 24h = 0F"
+std::string RegisterLine(int reg, uint8_t value);  // "IR 24h = 0F"
 std::string TemperatureText(const uint8_t raw[3]); // "АЦП Т = 0x0123. Т = -5"
 std::string CrcText(const uint8_t raw[2]);         // "crc16 = BEEF"
 
 // One line of the fiscal totalizer view for channel i of S x N channels.
-std::string FiscalLine(int i, int hosesPerSide, int addressA, int addressB, int32_t whole, uint8_t hundredths);
+std::string FiscalLine(int i, int hosesPerSide, int addressA, int addressB, int32_t whole,
+                       uint8_t hundredths);
 
 // TestEdit after a successful write of `n`: n + 1, where 255 becomes 0.
 long NextTableStep(long n);

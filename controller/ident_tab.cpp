@@ -28,7 +28,9 @@
 
 namespace {
 
-QString u8(const std::string& s) { return QString::fromStdString(s); }
+QString u8(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 constexpr int kFiscalOffset = 46;
 constexpr int kMaxFiscalChannels = kImageChannels;
@@ -165,13 +167,11 @@ void TIdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewPar
 }
 
 void TIdentTab::setStatus(const QString& text) {
-    if (auto* sb = frameChild<QStatusBar>("SB"))
-        sb->showMessage(text);
+    if (auto* sb = frameChild<QStatusBar>("SB")) sb->showMessage(text);
 }
 
 void TIdentTab::setNumberLabel(const QString& text) {
-    if (auto* l = frameChild<QLabel>("lNumberCtrlr"))
-        l->setText(text);
+    if (auto* l = frameChild<QLabel>("lNumberCtrlr")) l->setText(text);
 }
 
 void TIdentTab::DisableCommands() {
@@ -185,11 +185,12 @@ void TIdentTab::enableAfterIdent(bool withTemperature) {
     for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
                            bReservCall_, bCallIdent_, bIrValRead_, bLoadFisk_, bSaveParamToText_})
         b->setEnabled(true);
-    if (withTemperature)
-        bReadTemper_->setEnabled(true);
+    if (withTemperature) bReadTemper_->setEnabled(true);
 }
 
-void TIdentTab::bCallIdentClick() { IdentToForm(); }
+void TIdentTab::bCallIdentClick() {
+    IdentToForm();
+}
 
 void TIdentTab::IdentToForm() {
     // The primary setup button is offered only until the first identification.
@@ -211,8 +212,7 @@ void TIdentTab::IdentToForm() {
         state_.ParamsLoaded = false;
         state_.Identified = true;
         for (const char* menu : {"menuCom", "menuLog"})
-            if (auto* m = frameChild<QMenu>(menu))
-                m->menuAction()->setVisible(false);
+            if (auto* m = frameChild<QMenu>(menu)) m->menuAction()->setVisible(false);
         enableAfterIdent(false);
         return;
     }
@@ -242,15 +242,13 @@ void TIdentTab::IdentToForm() {
     state_.DeviceType = Protocol().deviceType;
 
     const ident::DeviceCaptions captions = ident::CaptionsForDevice(state_.DeviceType);
-    if (auto* l = frameChild<QLabel>("lHydroHit"))
-        l->setText(QString::fromUtf8(captions.hydroHit));
+    if (auto* l = frameChild<QLabel>("lHydroHit")) l->setText(QString::fromUtf8(captions.hydroHit));
     if (auto* list = frameChild<QListWidget>("checkbTrkModes"))
         for (int i = 0; i < 3; ++i)
             if (QListWidgetItem* item = list->item(12 + i))
                 item->setText(QString::fromUtf8(captions.modeItems[i]));
 
-    if (state_.controllerNumber == WorkingState::ReserveAddress)
-        state_.controllerNumber = answerAddress;
+    if (state_.controllerNumber == WorkingState::ReserveAddress) state_.controllerNumber = answerAddress;
     const int ctrl = state_.controllerNumber & 0xFF;
 
     uint8_t reg = 0;
@@ -307,11 +305,9 @@ void TIdentTab::bReservCallClick() {
 }
 
 void TIdentTab::bResetClick() {
-    if (state_.demo)
-        return;
+    if (state_.demo) return;
     // A restart that was not accepted must not pass for one that was.
-    if (RestartController(state_.portHandle, state_.controllerNumber & 0xFF) != 1)
-        setStatus("Ошибка");
+    if (RestartController(state_.portHandle, state_.controllerNumber & 0xFF) != 1) setStatus("Ошибка");
 }
 
 void TIdentTab::bSimImpClick() {
@@ -337,8 +333,7 @@ void TIdentTab::bSetTabloTestClick() {
     int code = -1;
     const QRadioButton* order[] = {rbStandartTablo_, rbCapacityTablo_, rbTestTablo_, rbFiskTablo_};
     for (int i = 0; i < 4 && code < 0; ++i)
-        if (order[i]->isChecked())
-            code = i;
+        if (order[i]->isChecked()) code = i;
     if (code < 0) {
         setStatus("Ошибка");
         return;
@@ -414,7 +409,8 @@ void TIdentTab::bReadTemperClick() {
 
 void TIdentTab::ReadCRCClick() {
     uint8_t raw[2] = {};
-    if (ReadBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegCrc16, 2, raw, kBoardRegisters) < 2) {
+    if (ReadBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegCrc16, 2, raw, kBoardRegisters) <
+        2) {
         mIRsValue_->appendPlainText("Ошибка чтения");
         return;
     }
@@ -423,10 +419,10 @@ void TIdentTab::ReadCRCClick() {
 
 void TIdentTab::TestButtonClick() {
     long n = 0;
-    if (!TextToInt(dialogs_, TestEdit_->text(), n))
-        return;
+    if (!TextToInt(dialogs_, TestEdit_->text(), n)) return;
     const uint8_t bytes[2] = {0x80, static_cast<uint8_t>(n & 0xFF)};
-    if (WriteBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegFitting, 2, bytes, kBoardRegisters) != 1) {
+    if (WriteBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegFitting, 2, bytes,
+                   kBoardRegisters) != 1) {
         setStatus("Ошибка");
         return;
     }
@@ -435,24 +431,20 @@ void TIdentTab::TestButtonClick() {
 }
 
 void TIdentTab::bGlobalSetClick() {
-    if (!globalSetts_)
-        return;
+    if (!globalSetts_) return;
     globalSetts_->setProperty("mode", false);
     globalSetts_->setWindowTitle("Первичная настройка");
-    if (!state_.PasswordStep())
-        return;
+    if (!state_.PasswordStep()) return;
     dialogs_.execModal(*globalSetts_);
 }
 
 void TIdentTab::bGlobalDefaultSetClick() {
-    if (!defSet_ || !state_.PasswordStep())
-        return;
+    if (!defSet_ || !state_.PasswordStep()) return;
     dialogs_.execModal(*defSet_);
 }
 
 void TIdentTab::bSaveParamToTextClick() {
-    if (viewParam_)
-        dialogs_.execModal(*viewParam_);
+    if (viewParam_) dialogs_.execModal(*viewParam_);
 }
 
 void TIdentTab::LETimeoutChange(const QString& text) {

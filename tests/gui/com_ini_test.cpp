@@ -1,8 +1,8 @@
 #include "com_ini.h"
 
 #include <fstream>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 

@@ -58,8 +58,7 @@ inline bool WaitFor(const std::function<bool()>& condition, int boundMs = 5000) 
     QElapsedTimer t;
     t.start();
     while (!condition()) {
-        if (t.elapsed() > boundMs)
-            return false;
+        if (t.elapsed() > boundMs) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
@@ -81,8 +80,7 @@ protected:
     }
     void TearDown() override {
         w.reset();
-        if (pty)
-            pty->stop();
+        if (pty) pty->stop();
     }
 
     // Puts the pty of the line into com.ini.

@@ -10,8 +10,9 @@ namespace {
 // True when an address frame for `address` (board 0 memory) went over the line.
 bool sentTo(const zelsim::Line& line, uint32_t address) {
     for (const auto& f : line.frames())
-        if (f.kind == zelsim::FrameKind::Address && f.bytes.size() == 8 && f.bytes[2] == ((address >> 8) & 0xFF) &&
-            f.bytes[3] == ((address >> 16) & 0xFF) && f.bytes[4] == (address & 0xFF))
+        if (f.kind == zelsim::FrameKind::Address && f.bytes.size() == 8 &&
+            f.bytes[2] == ((address >> 8) & 0xFF) && f.bytes[3] == ((address >> 16) & 0xFF) &&
+            f.bytes[4] == (address & 0xFF))
             return true;
     return false;
 }
@@ -121,8 +122,9 @@ TEST_F(Ident, ReserveAddressAdoptsTheAnsweringController) {
     btn("bReservCall")->click();
     ASSERT_EQ(dialogs.records.size(), 2u);
     EXPECT_EQ(dialogs.records[1].kind, "okCancel");
-    EXPECT_EQ(dialogs.records[1].text, "Внимание, если подключено более одного устройства, не пользуйтесь этой "
-                                       "функцией. Вы хотите использовать эту функцию?");
+    EXPECT_EQ(dialogs.records[1].text,
+              "Внимание, если подключено более одного устройства, не пользуйтесь этой "
+              "функцией. Вы хотите использовать эту функцию?");
     EXPECT_EQ(state.controllerNumber, 0x1A);
     EXPECT_EQ(numberLabel(), "Работа с Адресом №26");
     EXPECT_TRUE(state.Identified);
@@ -255,7 +257,8 @@ TEST_F(Ident, DemoModeHidesHardwareCommands) {
     start(QString("1"), {"/i"});
     EXPECT_EQ(identText(), "Демонстрационная версия программы");
     EXPECT_TRUE(state.Identified);
-    for (const char* name : {"bIrValRead", "bSimImp", "lSimulState", "bSaveImage", "bLoadImage", "bReadTemper"})
+    for (const char* name :
+         {"bIrValRead", "bSimImp", "lSimulState", "bSaveImage", "bLoadImage", "bReadTemper"})
         EXPECT_TRUE(ctl(name)->isHidden()) << name;
     EXPECT_FALSE(menuVisible("menuCom"));
     EXPECT_FALSE(menuVisible("menuLog"));

@@ -1,7 +1,7 @@
 // Start-up, the main window frame, menus, keys and the port settings dialog.
+#include "block_transfer.h"
 #include "com_setting.h"
 #include "gui_rig.h"
-#include "block_transfer.h"
 #include "port_layer.h"
 
 #include <QTest>
@@ -105,7 +105,8 @@ TEST_F(Startup, MissingFilesAreReportedAndDefaultsUsed) {
     start(std::nullopt);
     const QStringList m = dialogs.messages();
     ASSERT_GE(m.size(), 2);
-    EXPECT_EQ(m.first(), "Ошибка чтения com.ini. Восстановлены параметры порта по умолчанию (Com1 4800 8 1 N)");
+    EXPECT_EQ(m.first(),
+              "Ошибка чтения com.ini. Восстановлены параметры порта по умолчанию (Com1 4800 8 1 N)");
     EXPECT_EQ(m.last(), "Ошибка чтения don.msg, расшифровка кодов ошибок недоступна");
     EXPECT_EQ(state.portSettings.name, "COM1");
     EXPECT_EQ(state.portSettings.baud, 4800u);
@@ -117,7 +118,8 @@ TEST_F(Startup, MissingFilesAreReportedAndDefaultsUsed) {
 TEST_F(Startup, FailedPortLeavesMostCommandsOff) {
     WriteTextFile("com.ini", "/nonexistent/ttyX 0 9600 0 1 0 8 N 1\n");
     start(QString("1"));
-    EXPECT_EQ(dialogs.messages(), QStringList({"Ошибка открытия порта /nonexistent/ttyX. Проверьте настройки"}));
+    EXPECT_EQ(dialogs.messages(),
+              QStringList({"Ошибка открытия порта /nonexistent/ttyX. Проверьте настройки"}));
     EXPECT_EQ(dialogs.kinds(), QStringList({"message"})); // no number prompt
     EXPECT_EQ(menuTitle("menuCom"), kComClosed);
     EXPECT_EQ(numberLabel(), "Номер контроллера не введен");
