@@ -47,21 +47,34 @@ const char* const kModes2[15] = {
 QLineEdit* Edit(QWidget* parent, const char* name, int maxLength, const char* keys = "[0-9]*") {
     auto* e = new QLineEdit(parent);
     e->setObjectName(name);
-    if (maxLength > 0)
-        e->setMaxLength(maxLength);
+    if (maxLength > 0) e->setMaxLength(maxLength);
     e->setValidator(new QRegularExpressionValidator(QRegularExpression(keys), e));
     e->setMaximumWidth(100);
     return e;
 }
 
+// The operator password list: opening its drop-down stores the text typed
+// into the slot being edited first.
+class BmuUserCombo : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> dropDown;
+    void showPopup() override {
+        if (dropDown) dropDown();
+        QComboBox::showPopup();
+    }
+};
+
 // Text of a number box read as an integer the way the toolkit would: a
 // failure shows the conversion message and leaves the field as it was.
-bool TextToLong(Dialogs& dialogs, const QString& text, long& value) { return TextToInt(dialogs, text, value); }
+bool TextToLong(Dialogs& dialogs, const QString& text, long& value) {
+    return TextToInt(dialogs, text, value);
+}
 
 } // namespace
 
-TAdvSettingsTab::TAdvSettingsTab(WorkingState& state, Dialogs& dialogs, QWidget* frame, TCtrlParamsTab& params,
-                                 QWidget* parent)
+TAdvSettingsTab::TAdvSettingsTab(WorkingState& state, Dialogs& dialogs, QWidget* frame,
+                                 TCtrlParamsTab& params, QWidget* parent)
     : QWidget(parent), state_(state), dialogs_(dialogs), frame_(frame), params_(params),
       fields_(new FieldCheck(state.FieldEdited, state.InvalidFieldCount, this)) {
     setObjectName("AdvSettingsTab");
@@ -92,8 +105,7 @@ void TAdvSettingsTab::buildUi() {
     auto addA = [&](QWidget* label, QWidget* w, const char* helpName) {
         ga->addWidget(label, row, 0);
         ga->addWidget(w, row, 1);
-        if (helpName)
-            ga->addWidget(help(gbAdvSetTrk_, helpName), row, 2);
+        if (helpName) ga->addWidget(help(gbAdvSetTrk_, helpName), row, 2);
         ++row;
     };
     auto* g = gbAdvSetTrk_;
@@ -130,8 +142,7 @@ void TAdvSettingsTab::buildUi() {
     auto addN = [&](const QString& label, QWidget* w, const char* helpName) {
         gn->addWidget(new QLabel(label, gbSetNaraTrk_), row, 0);
         gn->addWidget(w, row, 1);
-        if (helpName)
-            gn->addWidget(help(gbSetNaraTrk_, helpName), row, 2);
+        if (helpName) gn->addWidget(help(gbSetNaraTrk_, helpName), row, 2);
         ++row;
     };
     auto* n = gbSetNaraTrk_;
@@ -166,7 +177,9 @@ void TAdvSettingsTab::buildUi() {
     auto* gbBmuPass = new QGroupBox("Пароли БМУ", n);
     gbBmuPass->setObjectName("gbBmuPass");
     auto* gp = new QGridLayout(gbBmuPass);
-    cbBmuPUser_ = new QComboBox(gbBmuPass);
+    auto* users = new BmuUserCombo(gbBmuPass);
+    users->dropDown = [this] { cbBmuPUserDropDown(); };
+    cbBmuPUser_ = users;
     cbBmuPUser_->setObjectName("cbBmuPUser");
     cbBmuPUser_->setEditable(true);
     cbBmuPUser_->setInsertPolicy(QComboBox::NoInsert);
@@ -210,7 +223,9 @@ void TAdvSettingsTab::buildUi() {
     connect(cbBmuPUser_, &QComboBox::activated, this, &TAdvSettingsTab::cbBmuPUserSelect);
 
     auto params = [this](int byte) {
-        return [this, byte](int v) { params_.params().working[static_cast<size_t>(byte)] = static_cast<uint8_t>(v); };
+        return [this, byte](int v) {
+            params_.params().working[static_cast<size_t>(byte)] = static_cast<uint8_t>(v);
+        };
     };
     auto naraByte = [this](int at) {
         return [this, at](int v) { nara_.working[static_cast<size_t>(at)] = static_cast<uint8_t>(v); };
@@ -223,31 +238,39 @@ void TAdvSettingsTab::buildUi() {
     ruleBox(eShimDuration_, ShimDurationValid, naraByte(kShimDuration));
     ruleBox(eStWaitForceNara_, StWaitForceValid, naraByte(kStWaitForceNara));
     ruleBox(ePbTimeoutNara_, PbTimeoutNaraValid, naraByte(kPbTimeoutNara));
-    ruleBox(eMinVolNara_, MinVolNaraValid, [this](int v) { PutU16(nara_.working.data(), kMinVolNara, static_cast<uint16_t>(v)); });
+    ruleBox(eMinVolNara_, MinVolNaraValid,
+            [this](int v) { PutU16(nara_.working.data(), kMinVolNara, static_cast<uint16_t>(v)); });
     fields_->attach(eHydroHit_, [this] { eHydroHitExit(); });
     const auto every = FieldCheck::When::EveryExit;
-    fields_->attach(eTemp_heat_low_, [this] { eTemp_heat_lowExit(); }, every);
-    fields_->attach(eTemp_heat_high_, [this] { eTemp_heat_highExit(); }, every);
-    fields_->attach(eBmuPAdm_, [this] { eBmuPAdmExit(); }, every);
-    fields_->attach(cbBmuPUser_, [this] { cbBmuPUserExit(); }, every);
+    fields_->attach(
+        eTemp_heat_low_, [this] { eTemp_heat_lowExit(); }, every);
+    fields_->attach(
+        eTemp_heat_high_, [this] { eTemp_heat_highExit(); }, every);
+    fields_->attach(
+        eBmuPAdm_, [this] { eBmuPAdmExit(); }, every);
+    fields_->attach(
+        cbBmuPUser_, [this] { cbBmuPUserExit(); }, every);
 }
 
-void TAdvSettingsTab::ruleBox(QLineEdit* e, bool (*rule)(std::string_view, int*), std::function<void(int)> store) {
+void TAdvSettingsTab::ruleBox(QLineEdit* e, bool (*rule)(std::string_view, int*),
+                              std::function<void(int)> store) {
     fields_->attach(e, [this, e, rule, store] {
         int v = 0;
         const bool ok = rule(e->text().trimmed().toStdString(), &v);
         fields_->setValid(e, ok);
-        if (ok)
-            store(v);
+        if (ok) store(v);
     });
 }
 
-int TAdvSettingsTab::port() const { return state_.portHandle; }
-int TAdvSettingsTab::ctrl() const { return state_.controllerNumber & 0xFF; }
+int TAdvSettingsTab::port() const {
+    return state_.portHandle;
+}
+int TAdvSettingsTab::ctrl() const {
+    return state_.controllerNumber & 0xFF;
+}
 
 void TAdvSettingsTab::setStatus(const QString& text) {
-    if (auto* sb = frame_ ? frame_->findChild<QStatusBar*>("SB") : nullptr)
-        sb->showMessage(text);
+    if (auto* sb = frame_ ? frame_->findChild<QStatusBar*>("SB") : nullptr) sb->showMessage(text);
 }
 
 void TAdvSettingsTab::helpClick() {
@@ -304,14 +327,12 @@ int TAdvSettingsTab::ReadNaraSpecific() {
     }
     cbBmuPUserChange(cbBmuPUser_->currentText());
     userSlot_ = 0; // an edit goes to the slot the engineer sees
-    if (auto* rb = dotButtons_->button(DotItem(b[kNaraFlags])))
-        rb->setChecked(true);
+    if (auto* rb = dotButtons_->button(DotItem(b[kNaraFlags]))) rb->setChecked(true);
     return 1;
 }
 
 int TAdvSettingsTab::WriteNaraSpecific() {
-    if (!nara_.changed())
-        return 0;
+    if (!nara_.changed()) return 0;
     if (WriteBlock(port(), ctrl(), kAddrNaraSpecific, kNaraLen, nara_.working.data(), kBoardMain) != 1)
         return -1;
     nara_.accept();
@@ -364,8 +385,7 @@ void TAdvSettingsTab::bGetAdvSetTrkClick() {
 }
 
 void TAdvSettingsTab::bSetAdvSetTrkClick() {
-    if (!state_.PasswordStep())
-        return;
+    if (!state_.PasswordStep()) return;
     if (state_.InvalidFieldCount > 0) {
         setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
         return;
@@ -455,14 +475,16 @@ void TAdvSettingsTab::cbBmuPUserChange(const QString& text) {
 }
 
 void TAdvSettingsTab::cbBmuPUserSelect(int index) {
-    if (index >= 0 && index < 4)
-        userSlot_ = index;
+    if (index >= 0 && index < 4) userSlot_ = index;
+}
+
+void TAdvSettingsTab::cbBmuPUserDropDown() {
+    cbBmuPUserExit();
 }
 
 void TAdvSettingsTab::cbBmuPUserExit() {
     const QString text = cbBmuPUser_->currentText();
-    if (text.isEmpty())
-        return;
+    if (text.isEmpty()) return;
     const auto v = BmuPasswordValue(text.toStdString());
     if (!v) {
         dialogs_.message(NotAnIntegerText(text), QStringLiteral("Ошибка"), Dialogs::Icon::Error);
@@ -477,34 +499,26 @@ void TAdvSettingsTab::cbBmuPUserExit() {
 
 void TAdvSettingsTab::eHydroHitExit() {
     long v = 0;
-    if (!TextToLong(dialogs_, eHydroHit_->text(), v))
-        return;
+    if (!TextToLong(dialogs_, eHydroHit_->text(), v)) return;
     const bool ok = HydroHitValid(v);
     fields_->setValid(eHydroHit_, ok);
-    if (ok)
-        params_.params().working[kHydroHit] = HydroHitByte(v);
+    if (ok) params_.params().working[kHydroHit] = HydroHitByte(v);
 }
 
 void TAdvSettingsTab::eTemp_heat_lowExit() {
-    if (eTemp_heat_low_->text().isEmpty())
-        return;
+    if (eTemp_heat_low_->text().isEmpty()) return;
     long v = 0;
-    if (!TextToLong(dialogs_, eTemp_heat_low_->text(), v))
-        return;
+    if (!TextToLong(dialogs_, eTemp_heat_low_->text(), v)) return;
     const bool ok = TempLowValid(v);
     fields_->setValid(eTemp_heat_low_, ok);
-    if (ok)
-        params_.params().working[kTempHeatLow] = static_cast<uint8_t>(v & 0xFF);
+    if (ok) params_.params().working[kTempHeatLow] = static_cast<uint8_t>(v & 0xFF);
 }
 
 void TAdvSettingsTab::eTemp_heat_highExit() {
-    if (eTemp_heat_high_->text().isEmpty())
-        return;
+    if (eTemp_heat_high_->text().isEmpty()) return;
     long v = 0;
-    if (!TextToLong(dialogs_, eTemp_heat_high_->text(), v))
-        return;
+    if (!TextToLong(dialogs_, eTemp_heat_high_->text(), v)) return;
     const bool ok = TempHighValid(v);
     fields_->setValid(eTemp_heat_high_, ok);
-    if (ok)
-        params_.params().working[kTempHeatHigh] = static_cast<uint8_t>(v & 0xFF);
+    if (ok) params_.params().working[kTempHeatHigh] = static_cast<uint8_t>(v & 0xFF);
 }

@@ -46,6 +46,7 @@ public slots:
     void cbBmuPUserChange(const QString& text);
     void cbBmuPUserSelect(int index);
     void cbBmuPUserExit();
+    void cbBmuPUserDropDown();
     void eHydroHitExit();
     void eTemp_heat_lowExit();
     void eTemp_heat_highExit();

@@ -17,10 +17,8 @@ void PutU32(uint8_t* b, int at, uint32_t v) {
 }
 
 int DotItem(uint8_t flags) {
-    if (flags & 0x04)
-        return 1;
-    if (flags & 0x02)
-        return 2;
+    if (flags & 0x04) return 1;
+    if (flags & 0x02) return 2;
     return 0;
 }
 
@@ -34,43 +32,63 @@ uint8_t FlagsForDotItem(uint8_t flags, int item) {
 }
 
 bool InRange(std::string_view text, int lo, int hi, bool zeroAllowed, int* value) {
-    if (CheckNumberText(text, 0xFFFF, 0) != 1)
-        return false;
+    if (CheckNumberText(text, 0xFFFF, 0) != 1) return false;
     const int v = std::stoi(std::string(text));
-    if (!((v >= lo && v <= hi) || (zeroAllowed && v == 0)))
-        return false;
-    if (value)
-        *value = v;
+    if (!((v >= lo && v <= hi) || (zeroAllowed && v == 0))) return false;
+    if (value) *value = v;
     return true;
 }
 
-bool NozzleWaitValid(std::string_view t, int* v) { return InRange(t, 0, 99, true, v); }
-bool MinSpeedValid(std::string_view t, int* v) { return InRange(t, 0, 30, true, v); }
-bool MinSpTimeValid(std::string_view t, int* v) { return InRange(t, 3, 180, true, v); }
-bool PcTimeoutValid(std::string_view t, int* v) { return InRange(t, 3, 60, true, v); }
-bool ValveDelayValid(std::string_view t, int* v) { return InRange(t, 0, 30, true, v); }
-bool ShimDurationValid(std::string_view t, int* v) { return InRange(t, 2, 19, true, v); }
-bool MinVolNaraValid(std::string_view t, int* v) { return InRange(t, 10, 500, true, v); }
-bool StWaitForceValid(std::string_view t, int* v) { return InRange(t, 0, 99, true, v); }
-bool PbTimeoutNaraValid(std::string_view t, int* v) { return InRange(t, 0, 100, true, v); }
+bool NozzleWaitValid(std::string_view t, int* v) {
+    return InRange(t, 0, 99, true, v);
+}
+bool MinSpeedValid(std::string_view t, int* v) {
+    return InRange(t, 0, 30, true, v);
+}
+bool MinSpTimeValid(std::string_view t, int* v) {
+    return InRange(t, 3, 180, true, v);
+}
+bool PcTimeoutValid(std::string_view t, int* v) {
+    return InRange(t, 3, 60, true, v);
+}
+bool ValveDelayValid(std::string_view t, int* v) {
+    return InRange(t, 0, 30, true, v);
+}
+bool ShimDurationValid(std::string_view t, int* v) {
+    return InRange(t, 2, 19, true, v);
+}
+bool MinVolNaraValid(std::string_view t, int* v) {
+    return InRange(t, 10, 500, true, v);
+}
+bool StWaitForceValid(std::string_view t, int* v) {
+    return InRange(t, 0, 99, true, v);
+}
+bool PbTimeoutNaraValid(std::string_view t, int* v) {
+    return InRange(t, 0, 100, true, v);
+}
 
-bool HydroHitValid(long value) { return value >= 0 && value <= kHydroHitMax; }
-uint8_t HydroHitByte(long value) { return static_cast<uint8_t>(value / 10); }
+bool HydroHitValid(long value) {
+    return value >= 0 && value <= kHydroHitMax;
+}
+uint8_t HydroHitByte(long value) {
+    return static_cast<uint8_t>(value / 10);
+}
 
-bool TempLowValid(long value) { return value < 0 && value >= -128; }
-bool TempHighValid(long value) { return value >= -128 && value <= 127; }
+bool TempLowValid(long value) {
+    return value < 0 && value >= -128;
+}
+bool TempHighValid(long value) {
+    return value >= -128 && value <= 127;
+}
 
 bool BmuPasswordTextValid(std::string_view text) {
-    if (text.size() != 10)
-        return true;
+    if (text.size() != 10) return true;
     const char first = text[0];
-    if (first >= '5' && first <= '9')
-        return false;
+    if (first >= '5' && first <= '9') return false;
     if (first == '4') {
         uint64_t rest = 0;
         for (size_t i = 1; i < text.size(); ++i) {
-            if (text[i] < '0' || text[i] > '9')
-                return true;
+            if (text[i] < '0' || text[i] > '9') return true;
             rest = rest * 10 + static_cast<uint64_t>(text[i] - '0');
         }
         return rest < 294967296ull;
@@ -84,16 +102,12 @@ std::optional<uint32_t> BmuPasswordValue(std::string_view text) {
         t.erase(t.begin());
     while (!t.empty() && t.back() == ' ')
         t.pop_back();
-    if (t.empty())
-        return std::nullopt;
+    if (t.empty()) return std::nullopt;
     size_t i = t[0] == '-' || t[0] == '+' ? 1 : 0;
-    if (i == t.size())
-        return std::nullopt;
+    if (i == t.size()) return std::nullopt;
     for (size_t k = i; k < t.size(); ++k)
-        if (t[k] < '0' || t[k] > '9')
-            return std::nullopt;
-    if (t.size() - i > 18)
-        return std::nullopt; // beyond a 64-bit integer
+        if (t[k] < '0' || t[k] > '9') return std::nullopt;
+    if (t.size() - i > 18) return std::nullopt; // beyond a 64-bit integer
     const long long v = std::stoll(t);
     return static_cast<uint32_t>(static_cast<unsigned long long>(v) & 0xFFFFFFFFull);
 }
@@ -101,11 +115,9 @@ std::optional<uint32_t> BmuPasswordValue(std::string_view text) {
 uint8_t PrcShiftValue(std::string_view text) {
     unsigned v = 0;
     for (char c : text) {
-        if (c < '0' || c > '9')
-            break;
+        if (c < '0' || c > '9') break;
         v = v * 10 + static_cast<unsigned>(c - '0');
-        if (v > 255)
-            return 255;
+        if (v > 255) return 255;
     }
     return static_cast<uint8_t>(v);
 }

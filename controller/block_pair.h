@@ -26,7 +26,8 @@ template <std::size_t Capacity> struct BlockPair {
     }
     // True when the working copy differs from the as-read copy over the length.
     bool changed() const {
-        return length > 0 && std::memcmp(working.data(), asRead.data(), static_cast<std::size_t>(length)) != 0;
+        return length > 0 &&
+               std::memcmp(working.data(), asRead.data(), static_cast<std::size_t>(length)) != 0;
     }
     // The write went through: what was written is now what the controller holds.
     void accept() { asRead = working; }

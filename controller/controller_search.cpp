@@ -26,19 +26,19 @@ ControllerSearch::ControllerSearch(WorkingState& state, QWidget* tab, QTimer* tm
     connect(timer_, &QTimer::timeout, this, &ControllerSearch::tmFindTrkTimer);
 }
 
-bool ControllerSearch::running() const { return timer_->isActive(); }
+bool ControllerSearch::running() const {
+    return timer_->isActive();
+}
 
 void ControllerSearch::restoreButtons() {
     for (const auto& [name, enabled] : remembered_)
         if (auto* b = tab_->findChild<QPushButton*>(name))
-            if (enabled)
-                b->setEnabled(true);
+            if (enabled) b->setEnabled(true);
     remembered_.clear();
 }
 
 void ControllerSearch::bFindCtrlrClick() {
-    if (mIdent_)
-        mIdent_->clear();
+    if (mIdent_) mIdent_->clear();
     if (timer_->isActive()) {
         timer_->stop();
         restoreButtons();
@@ -61,6 +61,5 @@ void ControllerSearch::tmFindTrkTimer() {
         return;
     }
     const std::string line = run_.tick();
-    if (mIdent_)
-        mIdent_->appendPlainText(QString::fromStdString(line));
+    if (mIdent_) mIdent_->appendPlainText(QString::fromStdString(line));
 }

@@ -8,7 +8,8 @@ namespace settings {
 
 const char* const kSizeWarning =
     "Внимание: размер структуры параметров не совпадает с размером считанной информации";
-const char* const kSpeedWarning = "Внимание неправильно считаны данные о скорости ТРК! Значение параметра установлено - 4800";
+const char* const kSpeedWarning =
+    "Внимание неправильно считаны данные о скорости ТРК! Значение параметра установлено - 4800";
 const char* const kMeterWarning =
     "Внимание неправильно считаны данные о типе датчика! Значение параметра установлено - 100 имп";
 const char* const kPhaseWarning =
@@ -16,7 +17,9 @@ const char* const kPhaseWarning =
 const char* const kMaskWarning = "Внимание неправильно считаны данные о битовой маске!";
 const char* const kChecksumWarning = "Внимание!   КСМ не верна! КСМ была пересчитана";
 
-uint16_t GetU16(const uint8_t* b, int at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+uint16_t GetU16(const uint8_t* b, int at) {
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
 void PutU16(uint8_t* b, int at, uint16_t v) {
     b[at] = static_cast<uint8_t>(v & 0xFF);
     b[at + 1] = static_cast<uint8_t>(v >> 8);
@@ -30,8 +33,7 @@ int SpeedBaud(int code) {
 ParamsView InspectReadParams(ParamsPair& pair) {
     ParamsView v;
     uint8_t* b = pair.working.data();
-    if (pair.length != kParamsSize)
-        v.warnings.emplace_back(kSizeWarning);
+    if (pair.length != kParamsSize) v.warnings.emplace_back(kSizeWarning);
     for (int at : {kSpeed1, kSpeed2}) {
         int& item = at == kSpeed1 ? v.speed1Item : v.speed2Item;
         if (b[at] < kSpeedItems) {
@@ -84,16 +86,14 @@ ParamsView InspectReadParams(ParamsPair& pair) {
     v.slowStartBoth = b[kSlowStart] == kSlowStartBothSignals;
     v.slowStart = v.slowStartBoth ? 255 : b[kSlowStart] * 100;
     if (pair.length > 0) {
-        if (!pair.readChecksumGood())
-            v.warnings.emplace_back(kChecksumWarning);
+        if (!pair.readChecksumGood()) v.warnings.emplace_back(kChecksumWarning);
         pair.sealChecksum();
     }
     return v;
 }
 
 bool NumberBelow(std::string_view text, int bound, int* value) {
-    if (bound <= 0 || CheckNumberText(text, static_cast<uint32_t>(bound - 1), 0) != 1)
-        return false;
+    if (bound <= 0 || CheckNumberText(text, static_cast<uint32_t>(bound - 1), 0) != 1) return false;
     if (value) {
         int n = 0;
         for (char c : text)
@@ -104,22 +104,24 @@ bool NumberBelow(std::string_view text, int bound, int* value) {
 }
 
 uint8_t SlowStartByte(int value, bool bothSignals) {
-    if (bothSignals)
-        return kSlowStartBothSignals;
+    if (bothSignals) return kSlowStartBothSignals;
     return static_cast<uint8_t>(std::clamp(value / 100, 0, 255));
 }
 
-int ModeItemBit(int item) { return item < 8 ? item : item + 1; }
+int ModeItemBit(int item) {
+    return item < 8 ? item : item + 1;
+}
 
 uint16_t ModeMaskFromItems(const bool checked[kModeItemCount]) {
     uint16_t mask = 0;
     for (int i = 0; i < kModeItemCount; ++i)
-        if (checked[i])
-            mask = static_cast<uint16_t>(mask | (1u << ModeItemBit(i)));
+        if (checked[i]) mask = static_cast<uint16_t>(mask | (1u << ModeItemBit(i)));
     return mask;
 }
 
-bool ModeItemChecked(uint16_t mask, int item) { return (mask >> ModeItemBit(item)) & 1u; }
+bool ModeItemChecked(uint16_t mask, int item) {
+    return (mask >> ModeItemBit(item)) & 1u;
+}
 
 bool NozzleListSingle(uint16_t mask, uint8_t deviceType) {
     return (mask & kNorthModeBit) != 0 && deviceType != kDeviceKeepsNozzles;
@@ -127,13 +129,13 @@ bool NozzleListSingle(uint16_t mask, uint8_t deviceType) {
 
 uint8_t DisplayByte(uint8_t old, int item, bool sideB) {
     const auto nibble = static_cast<uint8_t>(item & 0x0F);
-    return sideB ? static_cast<uint8_t>((old & 0x0F) | (nibble << 4)) : static_cast<uint8_t>((old & 0xF0) | nibble);
+    return sideB ? static_cast<uint8_t>((old & 0x0F) | (nibble << 4))
+                 : static_cast<uint8_t>((old & 0xF0) | nibble);
 }
 
 std::vector<uint8_t> WriteBuffer(const ParamsPair& pair) {
     std::vector<uint8_t> out(pair.working.begin(), pair.working.begin() + std::max(pair.length, 0));
-    if (!out.empty())
-        out.back() = FrameChecksum(out.data(), out.size() - 1);
+    if (!out.empty()) out.back() = FrameChecksum(out.data(), out.size() - 1);
     return out;
 }
 

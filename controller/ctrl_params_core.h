@@ -11,7 +11,7 @@
 
 namespace settings {
 
-constexpr int kParamsSize = 58;       // 57 data bytes and the checksum
+constexpr int kParamsSize = 58;        // 57 data bytes and the checksum
 constexpr int kParamsBufferSize = 256; // a length-queried block is at most 255 bytes
 
 using ParamsPair = BlockPair<kParamsBufferSize>;

@@ -51,16 +51,17 @@ const char* const kModeItems[kModeItemCount] = {
     "Режим работы \"Север\" / [УЗСГ: пистолет всегда висит по АЗТ2.0]",
 };
 
-const char* const kTableTypes[15] = {"China LCD", "TBL-11", "TBL-202",  "TBL-217",   "TBL-218",
-                                     "TBL-209",   "TBL-209-17", "ВК-21", "Шельф",   "Tokheim",
-                                     "485",       "SPI",    "Шельф LED", "ВК-21 i2c", "ВК-18 Soft"};
+const char* const kTableTypes[15] = {"China LCD", "TBL-11",     "TBL-202",   "TBL-217",   "TBL-218",
+                                     "TBL-209",   "TBL-209-17", "ВК-21",     "Шельф",     "Tokheim",
+                                     "485",       "SPI",        "Шельф LED", "ВК-21 i2c", "ВК-18 Soft"};
 
-const char* const kAddressInUse = "                             ВНИМАНИЕ!\n\r Выбранный вами адрес уже используется!\n\r"
-                                  " Если вы продолжите программирование, связь\n\r                      с этими ТРК "
-                                  "пропадет!\n\r                    Вы хотите продолжить?";
-const char* const kLeaveManualPhases =
-    "                             ВНИМАНИЕ!\n\r Выставлен ручной режим пересчета фаз датчиков.\n\r Фазы будут "
-    "изменены для всех каналов.\n\r               Вы хотите продолжить?";
+const char* const kAddressInUse =
+    "                             ВНИМАНИЕ!\n\r Выбранный вами адрес уже используется!\n\r"
+    " Если вы продолжите программирование, связь\n\r                      с этими ТРК "
+    "пропадет!\n\r                    Вы хотите продолжить?";
+const char* const kLeaveManualPhases = "                             ВНИМАНИЕ!\n\r Выставлен ручной режим "
+                                       "пересчета фаз датчиков.\n\r Фазы будут "
+                                       "изменены для всех каналов.\n\r               Вы хотите продолжить?";
 
 constexpr int kCellWidth = 22;
 
@@ -68,7 +69,8 @@ constexpr int kCellWidth = 22;
 class DigitDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& o, const QModelIndex& i) const override {
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& o,
+                          const QModelIndex& i) const override {
         QWidget* w = QStyledItemDelegate::createEditor(parent, o, i);
         if (auto* e = qobject_cast<QLineEdit*>(w))
             e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
@@ -107,7 +109,9 @@ QTableWidget* Grid(QWidget* parent, const char* name, int rows) {
     return t;
 }
 
-QString U(const std::string& s) { return QString::fromStdString(s); }
+QString U(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 } // namespace
 
@@ -155,10 +159,8 @@ void TCtrlParamsTab::buildUi() {
     auto addRow = [&](const QString& label, QWidget* w, const char* helpName, QWidget* extra = nullptr) {
         left->addWidget(new QLabel(label, this), row, 0);
         left->addWidget(w, row, 1);
-        if (extra)
-            left->addWidget(extra, row, 2);
-        if (helpName)
-            left->addWidget(help(helpName), row, 3);
+        if (extra) left->addWidget(extra, row, 2);
+        if (helpName) left->addWidget(help(helpName), row, 3);
         ++row;
     };
     addRow("Скорость обмена", cbSpeedTrk_, "helpSpeedTrk");
@@ -236,7 +238,8 @@ void TCtrlParamsTab::buildUi() {
     // A choice made by the engineer stores at once; leaving the box stores again.
     auto choice = [this](QComboBox* c, void (TCtrlParamsTab::*exit)()) {
         connect(c, &QComboBox::activated, this, exit);
-        fields_->attach(c, [this, exit] { (this->*exit)(); }, FieldCheck::When::EveryExit);
+        fields_->attach(
+            c, [this, exit] { (this->*exit)(); }, FieldCheck::When::EveryExit);
     };
     choice(cbSpeedTrk_, &TCtrlParamsTab::cbSpeedTrkExit);
     choice(cbSpeed2CnlTrk_, &TCtrlParamsTab::cbSpeed2CnlTrkExit);
@@ -251,12 +254,18 @@ void TCtrlParamsTab::buildUi() {
     fields_->attach(eMetTOut_, [this] { eMetTOutExit(); });
     fields_->attach(eSlowStart_, [this] { eSlowStartExit(); });
     const auto every = FieldCheck::When::EveryExit;
-    fields_->attach(eAdrTrk_1_, [this] { eAdrTrk_1Exit(); }, every);
-    fields_->attach(eAdrTrk_2_, [this] { eAdrTrk_2Exit(); }, every);
-    fields_->attach(sgAdrNaraTrk_1_, [this] { sgAdrNaraTrk_1Exit(); }, every);
-    fields_->attach(sgAdrNaraTrk_2_, [this] { sgAdrNaraTrk_2Exit(); }, every);
-    fields_->attach(sgPhysToLogTrk_1_, [this] { sgPhysToLogTrk_1Exit(); }, every);
-    fields_->attach(sgPhysToLogTrk_2_, [this] { sgPhysToLogTrk_2Exit(); }, every);
+    fields_->attach(
+        eAdrTrk_1_, [this] { eAdrTrk_1Exit(); }, every);
+    fields_->attach(
+        eAdrTrk_2_, [this] { eAdrTrk_2Exit(); }, every);
+    fields_->attach(
+        sgAdrNaraTrk_1_, [this] { sgAdrNaraTrk_1Exit(); }, every);
+    fields_->attach(
+        sgAdrNaraTrk_2_, [this] { sgAdrNaraTrk_2Exit(); }, every);
+    fields_->attach(
+        sgPhysToLogTrk_1_, [this] { sgPhysToLogTrk_1Exit(); }, every);
+    fields_->attach(
+        sgPhysToLogTrk_2_, [this] { sgPhysToLogTrk_2Exit(); }, every);
     for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_, sgPhysToLogTrk_1_, sgPhysToLogTrk_2_})
         t->installEventFilter(this);
 }
@@ -276,14 +285,21 @@ bool TCtrlParamsTab::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-int TCtrlParamsTab::port() const { return state_.portHandle; }
-int TCtrlParamsTab::ctrl() const { return state_.controllerNumber & 0xFF; }
-int TCtrlParamsTab::nozzles() const { return NozzlesOf(params_.working.data()); }
-int TCtrlParamsTab::sides() const { return SidesOf(params_.working.data()); }
+int TCtrlParamsTab::port() const {
+    return state_.portHandle;
+}
+int TCtrlParamsTab::ctrl() const {
+    return state_.controllerNumber & 0xFF;
+}
+int TCtrlParamsTab::nozzles() const {
+    return NozzlesOf(params_.working.data());
+}
+int TCtrlParamsTab::sides() const {
+    return SidesOf(params_.working.data());
+}
 
 void TCtrlParamsTab::setStatus(const QString& text) {
-    if (auto* sb = frame_ ? frame_->findChild<QStatusBar*>("SB") : nullptr)
-        sb->showMessage(text);
+    if (auto* sb = frame_ ? frame_->findChild<QStatusBar*>("SB") : nullptr) sb->showMessage(text);
 }
 
 void TCtrlParamsTab::showMainTab() {
@@ -344,11 +360,9 @@ int TCtrlParamsTab::ReadParamCtrlr() {
     int r = 0;
     for (int attempt = 0; attempt < 3 && r == 0; ++attempt) {
         r = ReadBlock(port(), ctrl(), kAddrParamLength, 0, params_.working.data(), kBoardMain);
-        if (r < 0)
-            return -1;
+        if (r < 0) return -1;
     }
-    if (r <= 0)
-        return -1;
+    if (r <= 0) return -1;
     params_.loaded(r);
     BlockSizes()[kSizeParams] = r;
     const ParamsView v = InspectReadParams(params_);
@@ -400,8 +414,7 @@ int TCtrlParamsTab::ReadParamCtrlr() {
     eSlowStart_->setText(QString::number(v.slowStart));
     eSlowStart_->setEnabled(!v.slowStartBoth);
     FieldCheck::reset(eSlowStart_);
-    if (paramsShown_)
-        paramsShown_(v); // the advanced tab's boxes of this block, and its ModeMask2 list
+    if (paramsShown_) paramsShown_(v); // the advanced tab's boxes of this block, and its ModeMask2 list
     // The count as read, even when the list held a single item before.
     applyNozzleList(v.nozzleItem);
     Cells pa, pb;
@@ -460,18 +473,20 @@ void TCtrlParamsTab::numberExit(QLineEdit* e, int bound, const std::function<voi
     int v = 0;
     const bool valid = NumberBelow(e->text().trimmed().toStdString(), bound, &v);
     fields_->setValid(e, valid);
-    if (valid)
-        store(v);
+    if (valid) store(v);
 }
 
 void TCtrlParamsTab::eSlowLoadExit() {
-    numberExit(eSlowLoad_, kBoundSlowLoad, [this](int v) { params_.working[kSlowLoad] = static_cast<uint8_t>(v / 100); });
+    numberExit(eSlowLoad_, kBoundSlowLoad,
+               [this](int v) { params_.working[kSlowLoad] = static_cast<uint8_t>(v / 100); });
 }
 void TCtrlParamsTab::eNozzleFatExit() {
-    numberExit(eNozzleFat_, kBoundNozzleFat, [this](int v) { params_.working[kNozzleFat] = static_cast<uint8_t>(v / 10); });
+    numberExit(eNozzleFat_, kBoundNozzleFat,
+               [this](int v) { params_.working[kNozzleFat] = static_cast<uint8_t>(v / 10); });
 }
 void TCtrlParamsTab::eMetTOutExit() {
-    numberExit(eMetTOut_, kBoundMetTOut, [this](int v) { params_.working[kMetTOut] = static_cast<uint8_t>(v); });
+    numberExit(eMetTOut_, kBoundMetTOut,
+               [this](int v) { params_.working[kMetTOut] = static_cast<uint8_t>(v); });
 }
 void TCtrlParamsTab::eSlowStartExit() {
     numberExit(eSlowStart_, kBoundSlowStart,
@@ -490,13 +505,16 @@ void TCtrlParamsTab::cbPhaseMetExit() {
 }
 void TCtrlParamsTab::ImpEExit() {
     const int i = ImpE_->currentIndex();
-    params_.working[kMeterType] = i == ImpE_->count() - 1 ? kMeterManual : static_cast<uint8_t>(std::max(i, 0));
+    params_.working[kMeterType] =
+        i == ImpE_->count() - 1 ? kMeterManual : static_cast<uint8_t>(std::max(i, 0));
 }
 void TCtrlParamsTab::cbTypeTblExit() {
-    params_.working[kDisplayTypes] = DisplayByte(params_.working[kDisplayTypes], cbTypeTbl_->currentIndex(), false);
+    params_.working[kDisplayTypes] =
+        DisplayByte(params_.working[kDisplayTypes], cbTypeTbl_->currentIndex(), false);
 }
 void TCtrlParamsTab::cbTypeTbl2Exit() {
-    params_.working[kDisplayTypes] = DisplayByte(params_.working[kDisplayTypes], cbTypeTbl2_->currentIndex(), true);
+    params_.working[kDisplayTypes] =
+        DisplayByte(params_.working[kDisplayTypes], cbTypeTbl2_->currentIndex(), true);
 }
 
 void TCtrlParamsTab::cbPhaseMetChange(int index) {
@@ -525,8 +543,7 @@ void TCtrlParamsTab::checkbTrkModesClickCheck() {
         any = any || checked[i] != modeChecks_[static_cast<size_t>(i)];
         modeChecks_[static_cast<size_t>(i)] = checked[i];
     }
-    if (!any)
-        return; // a caption changed (identification), not a check mark
+    if (!any) return; // a caption changed (identification), not a check mark
     PutU16(params_.working.data(), kModeMask, ModeMaskFromItems(checked));
     applyNozzleList(cbCountNozTrk_->currentIndex());
 }
@@ -606,14 +623,17 @@ void TCtrlParamsTab::sideAddressExit(QLineEdit* own, QLineEdit* other, int byte)
     } else {
         fields_->setValid(own, true, FieldCheck::Style::Font);
         // The other box keeps its mark while its own text is still not an address.
-        if (otherValid)
-            fields_->setValid(other, true, FieldCheck::Style::Font);
+        if (otherValid) fields_->setValid(other, true, FieldCheck::Style::Font);
     }
     params_.working[static_cast<size_t>(byte)] = static_cast<uint8_t>(v);
 }
 
-void TCtrlParamsTab::eAdrTrk_1Exit() { sideAddressExit(eAdrTrk_1_, eAdrTrk_2_, kAddrSideA); }
-void TCtrlParamsTab::eAdrTrk_2Exit() { sideAddressExit(eAdrTrk_2_, eAdrTrk_1_, kAddrSideB); }
+void TCtrlParamsTab::eAdrTrk_1Exit() {
+    sideAddressExit(eAdrTrk_1_, eAdrTrk_2_, kAddrSideA);
+}
+void TCtrlParamsTab::eAdrTrk_2Exit() {
+    sideAddressExit(eAdrTrk_2_, eAdrTrk_1_, kAddrSideB);
+}
 
 void TCtrlParamsTab::sgAdrNaraTrk_1Exit() {
     sgAdrNaraTrk_1_->clearSelection();
@@ -637,8 +657,7 @@ void TCtrlParamsTab::sgAdrNaraTrk_2Exit() {
     const Cells b = cells(sgAdrNaraTrk_2_);
     const bool ok = FirstBadNaraCell(b, cells(sgAdrNaraTrk_1_)) < 0;
     fields_->setValid(sgAdrNaraTrk_2_, ok, FieldCheck::Style::Font);
-    if (ok)
-        StoreNaraB(params_.working.data(), nozzles(), b);
+    if (ok) StoreNaraB(params_.working.data(), nozzles(), b);
 }
 
 void TCtrlParamsTab::sgPhysToLogTrk_1Exit() {
@@ -646,8 +665,7 @@ void TCtrlParamsTab::sgPhysToLogTrk_1Exit() {
     const Cells a = cells(sgPhysToLogTrk_1_);
     const bool ok = FirstBadPhysCell(a, cells(sgPhysToLogTrk_2_)) < 0;
     fields_->setValid(sgPhysToLogTrk_1_, ok, FieldCheck::Style::Font);
-    if (ok)
-        StorePhysA(params_.working.data(), nozzles(), sides(), a);
+    if (ok) StorePhysA(params_.working.data(), nozzles(), sides(), a);
 }
 
 void TCtrlParamsTab::sgPhysToLogTrk_2Exit() {
@@ -655,15 +673,13 @@ void TCtrlParamsTab::sgPhysToLogTrk_2Exit() {
     const Cells b = cells(sgPhysToLogTrk_2_);
     const bool ok = FirstBadPhysCell(b, cells(sgPhysToLogTrk_1_)) < 0;
     fields_->setValid(sgPhysToLogTrk_2_, ok, FieldCheck::Style::Font);
-    if (ok)
-        StorePhysB(params_.working.data(), b);
+    if (ok) StorePhysB(params_.working.data(), b);
 }
 
 // ---- save ----------------------------------------------------------------
 
 void TCtrlParamsTab::bSetParamClick() {
-    if (!state_.PasswordStep())
-        return;
+    if (!state_.PasswordStep()) return;
     if (state_.InvalidFieldCount > 0) {
         setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
         return;
@@ -673,8 +689,7 @@ void TCtrlParamsTab::bSetParamClick() {
               cells(sgPhysToLogTrk_2_));
     int newAddress = state_.controllerNumber;
     params_.sealChecksum();
-    if (b[kSpeed1] != params_.asRead[kSpeed1])
-        state_.ReidentifyPending = true;
+    if (b[kSpeed1] != params_.asRead[kSpeed1]) state_.ReidentifyPending = true;
     state_.AddressChanged = false;
     if (b[kAddrSideA] != params_.asRead[kAddrSideA] && !state_.demo) {
         state_.AddressChanged = true;
@@ -683,12 +698,9 @@ void TCtrlParamsTab::bSetParamClick() {
             uint8_t ans[kIdentAnswerSize];
             int addr = 0;
             bool answered = Identify(port(), newAddress, ans, &addr) >= 1;
-            if (!answered)
-                answered = Identify(port(), newAddress, ans, &addr) >= 1;
-            if (!answered)
-                answered = Identify(port(), b[kAddrSideB], ans, &addr) >= 1;
-            if (answered && !dialogs_.okCancel(kAddressInUse, QString(), Dialogs::Icon::Warning))
-                return;
+            if (!answered) answered = Identify(port(), newAddress, ans, &addr) >= 1;
+            if (!answered) answered = Identify(port(), b[kAddrSideB], ans, &addr) >= 1;
+            if (answered && !dialogs_.okCancel(kAddressInUse, QString(), Dialogs::Icon::Warning)) return;
         }
     }
     if (!params_.changed()) {
@@ -696,7 +708,8 @@ void TCtrlParamsTab::bSetParamClick() {
         return;
     }
     const std::vector<uint8_t> out = WriteBuffer(params_);
-    if (WriteBlock(port(), ctrl(), kAddrCtrlrParams, static_cast<int>(out.size()), out.data(), kBoardMain) != 1) {
+    if (WriteBlock(port(), ctrl(), kAddrCtrlrParams, static_cast<int>(out.size()), out.data(), kBoardMain) !=
+        1) {
         dialogs_.message("Ошибка записи!", QString(), Dialogs::Icon::Error);
         ShowControllerError(port(), ctrl());
         setStatus("Ошибка записи!");
@@ -740,7 +753,8 @@ void TCtrlParamsTab::bSetParamClick() {
 int TCtrlParamsTab::Met2CtrlrSet() {
     params_.sealChecksum();
     const std::vector<uint8_t> out = WriteBuffer(params_);
-    if (WriteBlock(port(), ctrl(), kAddrCtrlrParams, static_cast<int>(out.size()), out.data(), kBoardMain) == 1) {
+    if (WriteBlock(port(), ctrl(), kAddrCtrlrParams, static_cast<int>(out.size()), out.data(), kBoardMain) ==
+        1) {
         params_.accept();
         RestartController(port(), ctrl());
     } else {

@@ -33,7 +33,9 @@ public:
     // ReadNaraSpecific of the advanced tab, run after the parameter read.
     void setNaraReader(std::function<int()> read) { readNara_ = std::move(read); }
     // Fills the advanced tab's boxes of this block after every read.
-    void setParamsShown(std::function<void(const settings::ParamsView&)> show) { paramsShown_ = std::move(show); }
+    void setParamsShown(std::function<void(const settings::ParamsView&)> show) {
+        paramsShown_ = std::move(show);
+    }
 
     int ReadParamCtrlr();
     int Met2CtrlrSet();
@@ -97,8 +99,8 @@ private:
     std::function<int()> readNara_;
     std::function<void(const settings::ParamsView&)> paramsShown_;
 
-    QComboBox *cbSpeedTrk_, *cbSpeed2CnlTrk_, *cbCountSideTrk_, *cbCountNozTrk_, *ImpE_, *cbPhaseMet_, *cbTypeTbl_,
-        *cbTypeTbl2_;
+    QComboBox *cbSpeedTrk_, *cbSpeed2CnlTrk_, *cbCountSideTrk_, *cbCountNozTrk_, *ImpE_, *cbPhaseMet_,
+        *cbTypeTbl_, *cbTypeTbl2_;
     QLineEdit *eSlowStart_, *eSlowLoad_, *eNozzleFat_, *eMetTOut_, *eAdrTrk_1_, *eAdrTrk_2_;
     QCheckBox* ImmBox_;
     QListWidget* checkbTrkModes_;

@@ -17,16 +17,14 @@ void FieldCheck::attach(QWidget* w, std::function<void()> exit, When when) {
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
         connect(e, &QLineEdit::textEdited, this, &FieldCheck::change);
     } else if (auto* c = qobject_cast<QComboBox*>(w)) {
-        if (c->lineEdit())
-            connect(c->lineEdit(), &QLineEdit::textEdited, this, &FieldCheck::change);
+        if (c->lineEdit()) connect(c->lineEdit(), &QLineEdit::textEdited, this, &FieldCheck::change);
     } else if (auto* t = qobject_cast<QTableWidget*>(w)) {
         connect(t, &QTableWidget::itemChanged, this, &FieldCheck::change);
         // Leaving the grid straight from a cell editor never takes the focus
         // through the grid itself.
         connect(t->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this, t] {
             QWidget* f = QApplication::focusWidget();
-            if (f && f != t && !t->isAncestorOf(f))
-                leave(t);
+            if (f && f != t && !t->isAncestorOf(f)) leave(t);
         });
     }
     connect(w, &QObject::destroyed, this, [this, w] { entries_.erase(w); });
@@ -60,24 +58,30 @@ void FieldCheck::reset(QWidget* w, Style style) {
     w->setProperty("Tag", 0);
 }
 
-void FieldCheck::paint(QWidget* w, bool isRed, Style style) { Colour(w, isRed, style); }
+void FieldCheck::paint(QWidget* w, bool isRed, Style style) {
+    Colour(w, isRed, style);
+}
 
-bool FieldCheck::marked(const QWidget* w) { return w->property("Tag").toInt() == 1; }
+bool FieldCheck::marked(const QWidget* w) {
+    return w->property("Tag").toInt() == 1;
+}
 
 bool FieldCheck::red(const QWidget* w, Style style) {
     const QColor c = w->palette().color(style == Style::Box ? QPalette::Base : QPalette::Text);
     return c == QColor(Qt::red);
 }
 
-void FieldCheck::enter(QWidget*) { edited_ = false; }
-void FieldCheck::change() { edited_ = true; }
+void FieldCheck::enter(QWidget*) {
+    edited_ = false;
+}
+void FieldCheck::change() {
+    edited_ = true;
+}
 
 void FieldCheck::leave(QWidget* w) {
     auto it = entries_.find(w);
-    if (it == entries_.end())
-        return;
-    if (it->second.when == When::EveryExit || edited_)
-        it->second.exit();
+    if (it == entries_.end()) return;
+    if (it->second.when == When::EveryExit || edited_) it->second.exit();
 }
 
 bool FieldCheck::eventFilter(QObject* watched, QEvent* event) {

@@ -11,13 +11,11 @@ int MeterCodeOfItem(int item) {
 }
 
 int Met2NozSetts(int port, int ctrl, int newCode, int phaseMode, int count, uint8_t* work) {
-    if (count > kMaxChannels)
-        return -1;
+    if (count > kMaxChannels) return -1;
     int written = 0;
     for (int c = 0; c < count; ++c) {
         const uint32_t addr = kAddrNozSetts + static_cast<uint32_t>(c) * kChannelStride;
-        if (ReadBlock(port, ctrl, addr, kNozSettsLen, work, kBoardMain) < kNozSettsLen)
-            return -1;
+        if (ReadBlock(port, ctrl, addr, kNozSettsLen, work, kBoardMain) < kNozSettsLen) return -1;
         bool changed = false;
         const int code = work[kNozImpLit] | (work[kNozImpLit + 1] << 8);
         if (newCode != kCodeManual && code != newCode && ScalePulseWeights(work, code, newCode) == 1) {
@@ -29,16 +27,14 @@ int Met2NozSetts(int port, int ctrl, int newCode, int phaseMode, int count, uint
             work[kNozMeterPhase] = static_cast<uint8_t>(phaseMode);
             changed = true;
         }
-        if (!changed)
-            continue;
+        if (!changed) continue;
         for (int attempt = 0; attempt < 3; ++attempt)
             if (WriteBlock(port, ctrl, addr, kNozSettsLen, work, kBoardMain) == 1) {
                 ++written;
                 break;
             }
     }
-    if (written > 0)
-        RestartController(port, ctrl);
+    if (written > 0) RestartController(port, ctrl);
     return written;
 }
 

@@ -7,8 +7,7 @@ std::string SearchLine(int address, bool found) {
 }
 
 std::string SearchRun::tick() {
-    if (done())
-        return {};
+    if (done()) return {};
     const int address = next_++;
     return SearchLine(address, identify_ && identify_(address) >= 1);
 }

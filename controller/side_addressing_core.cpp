@@ -9,13 +9,14 @@ namespace settings {
 namespace {
 
 bool ByteValue(const std::string& text, int* value) {
-    if (CheckNumberText(text, 255, 0) != 1)
-        return false;
+    if (CheckNumberText(text, 255, 0) != 1) return false;
     *value = std::stoi(text);
     return true;
 }
 
-bool OneSideTwoNozzles(int nozzles, int sides) { return sides == 1 && nozzles == 2; }
+bool OneSideTwoNozzles(int nozzles, int sides) {
+    return sides == 1 && nozzles == 2;
+}
 
 } // namespace
 
@@ -24,7 +25,9 @@ int NozzlesOf(const uint8_t* block) {
     return n >= 1 && n <= kMaxNozzles ? n : 1;
 }
 
-int SidesOf(const uint8_t* block) { return block[kSideCount] == 2 ? 2 : 1; }
+int SidesOf(const uint8_t* block) {
+    return block[kSideCount] == 2 ? 2 : 1;
+}
 
 void FillNaraCells(const uint8_t* block, int nozzles, Cells& a, Cells& b) {
     const int n = std::clamp(nozzles, 1, kMaxNozzles);
@@ -64,15 +67,13 @@ void AutoNumberNara(const uint8_t* block, int nozzles, Cells& a, Cells& b) {
     int prev = 0;
     for (int j = 0; j < n; ++j) {
         int v = block[kNaraAddrs + j];
-        if (v == 0)
-            v = j == 0 ? 1 : prev + 1;
+        if (v == 0) v = j == 0 ? 1 : prev + 1;
         a[static_cast<size_t>(j)] = std::to_string(v);
         prev = v;
     }
     for (int j = 0; j < n; ++j) {
         int v = block[kNaraAddrs + n + j];
-        if (v == 0)
-            v = prev + 1; // for j = 0 prev is grid A's last cell
+        if (v == 0) v = prev + 1; // for j = 0 prev is grid A's last cell
         b[static_cast<size_t>(j)] = std::to_string(v);
         prev = v;
     }
@@ -90,10 +91,8 @@ void RenumberPhys(int nozzles, Cells& a, Cells& b) {
 
 bool SideAddressValid(const std::string& text, int* value) {
     int v = 0;
-    if (!ByteValue(text, &v))
-        return false;
-    if (value)
-        *value = v;
+    if (!ByteValue(text, &v)) return false;
+    if (value) *value = v;
     return true;
 }
 
@@ -103,16 +102,15 @@ int FirstBad(const Cells& own, const Cells& other, bool allowRepeated255) {
     std::vector<int> others;
     for (const auto& t : other) {
         int v = 0;
-        if (ByteValue(t, &v))
-            others.push_back(v);
+        if (ByteValue(t, &v)) others.push_back(v);
     }
     std::vector<int> seen;
     for (size_t i = 0; i < own.size(); ++i) {
         int v = 0;
-        if (!ByteValue(own[i], &v))
-            return static_cast<int>(i);
+        if (!ByteValue(own[i], &v)) return static_cast<int>(i);
         const bool free = allowRepeated255 && v == 255;
-        if (!free && (std::count(seen.begin(), seen.end(), v) > 0 || std::count(others.begin(), others.end(), v) > 0))
+        if (!free &&
+            (std::count(seen.begin(), seen.end(), v) > 0 || std::count(others.begin(), others.end(), v) > 0))
             return static_cast<int>(i);
         seen.push_back(v);
     }
@@ -121,23 +119,24 @@ int FirstBad(const Cells& own, const Cells& other, bool allowRepeated255) {
 
 } // namespace
 
-int FirstBadNaraCell(const Cells& own, const Cells& other) { return FirstBad(own, other, false); }
-int FirstBadPhysCell(const Cells& own, const Cells& other) { return FirstBad(own, other, true); }
+int FirstBadNaraCell(const Cells& own, const Cells& other) {
+    return FirstBad(own, other, false);
+}
+int FirstBadPhysCell(const Cells& own, const Cells& other) {
+    return FirstBad(own, other, true);
+}
 
 GridACheck CheckNaraGridA(const Cells& a) {
     std::vector<int> seen;
     for (const auto& t : a) {
         int v = 0;
-        if (!ByteValue(t, &v))
-            return GridACheck::Invalid;
+        if (!ByteValue(t, &v)) return GridACheck::Invalid;
         seen.push_back(v);
     }
     for (size_t i = 0; i < seen.size(); ++i) {
-        if (seen[i] == 0)
-            return GridACheck::Coloured;
+        if (seen[i] == 0) return GridACheck::Coloured;
         for (size_t k = 0; k < i; ++k)
-            if (seen[k] == seen[i])
-                return GridACheck::Coloured;
+            if (seen[k] == seen[i]) return GridACheck::Coloured;
     }
     return GridACheck::Ok;
 }
@@ -146,8 +145,7 @@ namespace {
 
 void Put(uint8_t* block, int at, const std::string& text) {
     int v = 0;
-    if (ByteValue(text, &v))
-        block[at] = static_cast<uint8_t>(v);
+    if (ByteValue(text, &v)) block[at] = static_cast<uint8_t>(v);
 }
 
 } // namespace
@@ -178,10 +176,12 @@ void StorePhysB(uint8_t* block, const Cells& b) {
         Put(block, kPhysToLog + 1 + 2 * static_cast<int>(j), b[j]);
 }
 
-void TakeGrids(uint8_t* block, int nozzles, int sides, const Cells& naraA, const Cells& naraB, const Cells& physA,
-               const Cells& physB) {
+void TakeGrids(uint8_t* block, int nozzles, int sides, const Cells& naraA, const Cells& naraB,
+               const Cells& physA, const Cells& physB) {
     const int n = std::clamp(nozzles, 1, kMaxNozzles);
-    auto cell = [](const Cells& c, int j) { return j < static_cast<int>(c.size()) ? c[static_cast<size_t>(j)] : ""; };
+    auto cell = [](const Cells& c, int j) {
+        return j < static_cast<int>(c.size()) ? c[static_cast<size_t>(j)] : "";
+    };
     if (OneSideTwoNozzles(n, sides)) {
         Put(block, kPhysToLog, cell(physA, 0));
         Put(block, kPhysToLog + 1, cell(physA, 1));

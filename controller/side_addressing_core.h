@@ -51,7 +51,7 @@ void StorePhysB(uint8_t* block, const Cells& b);
 // The grids taken on save: the whole map (255 where no channel is) and the
 // Nara addresses (zero beyond the last nozzle of side B). A cell that is not
 // a number of at most 255 leaves its byte as it was.
-void TakeGrids(uint8_t* block, int nozzles, int sides, const Cells& naraA, const Cells& naraB, const Cells& physA,
-               const Cells& physB);
+void TakeGrids(uint8_t* block, int nozzles, int sides, const Cells& naraA, const Cells& naraB,
+               const Cells& physA, const Cells& physB);
 
 } // namespace settings

@@ -73,13 +73,13 @@ TEST_F(AdvTab, BoxesBoundsAndStores) {
         bool valid;
     };
     const Case cases[] = {
-        {"eMinSpTime", "0", true},   {"eMinSpTime", "1", false},   {"eMinSpTime", "2", false},
-        {"eMinSpTime", "3", true},   {"eMinSpTime", "181", false}, {"eMinSpTime", "180", true},
-        {"ePcTimeout", "2", false},  {"ePcTimeout", "61", false},  {"ePcTimeout", "0", true},
-        {"ePcTimeout", "60", true},  {"eMinVolNara", "9", false},  {"eMinVolNara", "501", false},
-        {"eMinVolNara", "10", true}, {"eMinVolNara", "500", true}, {"eNozzleWait", "99", true},
-        {"eMinSpeed", "31", false},  {"eMinSpeed", "30", true},    {"eShimDuration", "1", false},
-        {"eShimDuration", "19", true}, {"evalve_delay", "31", false}, {"evalve_delay", "30", true},
+        {"eMinSpTime", "0", true},        {"eMinSpTime", "1", false},       {"eMinSpTime", "2", false},
+        {"eMinSpTime", "3", true},        {"eMinSpTime", "181", false},     {"eMinSpTime", "180", true},
+        {"ePcTimeout", "2", false},       {"ePcTimeout", "61", false},      {"ePcTimeout", "0", true},
+        {"ePcTimeout", "60", true},       {"eMinVolNara", "9", false},      {"eMinVolNara", "501", false},
+        {"eMinVolNara", "10", true},      {"eMinVolNara", "500", true},     {"eNozzleWait", "99", true},
+        {"eMinSpeed", "31", false},       {"eMinSpeed", "30", true},        {"eShimDuration", "1", false},
+        {"eShimDuration", "19", true},    {"evalve_delay", "31", false},    {"evalve_delay", "30", true},
         {"eStWaitForceNara", "99", true}, {"ePbTimeoutNara", "101", false}, {"ePbTimeoutNara", "100", true},
     };
     for (const Case& k : cases) {

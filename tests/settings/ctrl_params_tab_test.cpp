@@ -45,8 +45,7 @@ TEST_F(Params, ReadFillsTheTab) {
 TEST_F(Params, OtherBlockLengthsWarnAndAreWrittenBackWithTheirLength) {
     for (int len : {57, 59}) {
         SCOPED_TRACE(len);
-        if (!frame)
-            open();
+        if (!frame) open();
         setParams({}, len);
         c->poke(0, 0x3101 + len, {0xA5}); // just beyond the block
         dialogs.clear();
@@ -137,7 +136,8 @@ TEST_F(Params, ReadRepairsOfMeterPhasesMaskAndChecksum) {
     c->poke(0, 0x3101, p);
     open();
     read();
-    EXPECT_EQ(dialogs.messages(), QStringList({kMeterWarning, kPhaseWarning, kMaskWarning, kChecksumWarning}));
+    EXPECT_EQ(dialogs.messages(),
+              QStringList({kMeterWarning, kPhaseWarning, kMaskWarning, kChecksumWarning}));
     EXPECT_EQ(combo("ImpE")->currentText(), "100");
     EXPECT_EQ(combo("cbPhaseMet")->currentText(), "две фазы");
     EXPECT_EQ(tab->params().working[kMeterType], 0);
@@ -172,7 +172,8 @@ TEST_F(Params, AddressInUseAsksAndCancelWritesNothing) {
     EXPECT_TRUE(dialogs.records.back().text.contains("Выбранный вами адрес уже используется!"));
     EXPECT_EQ(dialogs.records.back().text,
               "                             ВНИМАНИЕ!\n\r Выбранный вами адрес уже используется!\n\r Если вы "
-              "продолжите программирование, связь\n\r                      с этими ТРК пропадет!\n\r                "
+              "продолжите программирование, связь\n\r                      с этими ТРК пропадет!\n\r         "
+              "       "
               "    Вы хотите продолжить?");
     EXPECT_EQ(c->writeCount(), writes);
     EXPECT_EQ(params()[kAddrSideA], 1);
@@ -252,7 +253,8 @@ TEST_F(Params, LeavingManualPhasesAsks) {
     dialogs.answers.push_back(false);
     choose(combo("cbPhaseMet"), 1);
     EXPECT_EQ(dialogs.records.back().kind, "okCancel");
-    EXPECT_TRUE(dialogs.records.back().text.startsWith("                             ВНИМАНИЕ!\n\r Выставлен ручной"));
+    EXPECT_TRUE(dialogs.records.back().text.startsWith(
+        "                             ВНИМАНИЕ!\n\r Выставлен ручной"));
     EXPECT_EQ(combo("cbPhaseMet")->currentIndex(), 3);
     EXPECT_EQ(tab->params().working[kMeterPhase], 3);
     choose(combo("cbPhaseMet"), 2); // OK
@@ -316,11 +318,13 @@ TEST_F(Params, HelpButtonsShowTheirHint) {
     open();
     ctl<QPushButton>("helpPhaseMet")->click();
     ASSERT_EQ(dialogs.messages().size(), 1);
-    EXPECT_EQ(dialogs.messages().front(),
-              "Параметр пересчета импульсов датчика расходомера.\r- Одна фаза(1) - пересчет по первой фазе, вторая "
-              "игнорируется\r- Две фазы - пересчет по обеим фазам\r- Одна фаза(2) - пересчет по второй фазе, первая "
-              "игнорируется\r- Ручной режим - отдельно для каждого раздачтоного рукава, устанавливается в "
-              "\"Настройках канала\"");
+    EXPECT_EQ(
+        dialogs.messages().front(),
+        "Параметр пересчета импульсов датчика расходомера.\r- Одна фаза(1) - пересчет по первой фазе, вторая "
+        "игнорируется\r- Две фазы - пересчет по обеим фазам\r- Одна фаза(2) - пересчет по второй фазе, "
+        "первая "
+        "игнорируется\r- Ручной режим - отдельно для каждого раздачтоного рукава, устанавливается в "
+        "\"Настройках канала\"");
     EXPECT_EQ(combo("cbPhaseMet")->toolTip(), dialogs.messages().front());
     EXPECT_EQ(ctl("bSetParam")->toolTip(), "Записать настройки в устройство");
 }

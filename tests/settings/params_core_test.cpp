@@ -16,7 +16,8 @@ ParamsPair Block(int length, std::initializer_list<std::pair<int, uint8_t>> byte
     p.working[kSideCount] = 2;
     for (auto [at, v] : bytes)
         p.working[static_cast<size_t>(at)] = v;
-    p.working[static_cast<size_t>(length - 1)] = FrameChecksum(p.working.data(), static_cast<size_t>(length - 1));
+    p.working[static_cast<size_t>(length - 1)] =
+        FrameChecksum(p.working.data(), static_cast<size_t>(length - 1));
     p.loaded(length);
     return p;
 }
@@ -24,9 +25,19 @@ ParamsPair Block(int length, std::initializer_list<std::pair<int, uint8_t>> byte
 } // namespace
 
 TEST(ParamsRead, GoodBlockShowsItsValuesWithoutWarnings) {
-    auto p = Block(kParamsSize, {{kSpeed1, 1}, {kSpeed2, 2}, {kMeterType, 3}, {kMeterPhase, 2}, {kSlowStart, 7},
-                                 {kSlowLoad, 3}, {kNozzleFat, 30}, {kMetTOut, 15}, {kTempHeatLow, 0xFB},
-                                 {kHydroHit, 255}, {kDisplayTypes, 0x52}, {kModeMask, 0x01}, {kModeMask + 1, 0x14}});
+    auto p = Block(kParamsSize, {{kSpeed1, 1},
+                                 {kSpeed2, 2},
+                                 {kMeterType, 3},
+                                 {kMeterPhase, 2},
+                                 {kSlowStart, 7},
+                                 {kSlowLoad, 3},
+                                 {kNozzleFat, 30},
+                                 {kMetTOut, 15},
+                                 {kTempHeatLow, 0xFB},
+                                 {kHydroHit, 255},
+                                 {kDisplayTypes, 0x52},
+                                 {kModeMask, 0x01},
+                                 {kModeMask + 1, 0x14}});
     const ParamsView v = InspectReadParams(p);
     EXPECT_TRUE(v.warnings.empty());
     EXPECT_EQ(v.speed1Item, 1);
@@ -48,8 +59,12 @@ TEST(ParamsRead, GoodBlockShowsItsValuesWithoutWarnings) {
 }
 
 TEST(ParamsRead, RepairsEachAnomalyWithItsWarningAndMarksTheBlockChanged) {
-    auto p = Block(kParamsSize, {{kSpeed1, 4}, {kSpeed2, 9}, {kMeterType, 7}, {kMeterPhase, 4},
-                                 {kModeMask, 0xFF}, {kModeMask + 1, 0xFF}});
+    auto p = Block(kParamsSize, {{kSpeed1, 4},
+                                 {kSpeed2, 9},
+                                 {kMeterType, 7},
+                                 {kMeterPhase, 4},
+                                 {kModeMask, 0xFF},
+                                 {kModeMask + 1, 0xFF}});
     p.asRead[kParamsSize - 1] ^= 1; // and a wrong checksum as received
     p.working[kParamsSize - 1] ^= 1;
     const ParamsView v = InspectReadParams(p);
@@ -88,7 +103,8 @@ TEST(ParamsRead, OtherLengthsWarnAndKeepTheirLength) {
 }
 
 TEST(ParamsRead, SpecialValues) {
-    auto p = Block(kParamsSize, {{kSlowStart, 255}, {kMeterType, 255}, {kNozzlesPerSide, 8}, {kSideCount, 0}});
+    auto p =
+        Block(kParamsSize, {{kSlowStart, 255}, {kMeterType, 255}, {kNozzlesPerSide, 8}, {kSideCount, 0}});
     const ParamsView v = InspectReadParams(p);
     EXPECT_TRUE(v.slowStartBoth);
     EXPECT_EQ(v.slowStart, 255);

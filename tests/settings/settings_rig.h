@@ -3,19 +3,19 @@
 // pseudo-terminal with scripted dialogs.
 #pragma once
 
+#include "../gui/gui_rig.h"
 #include "adv_settings_tab.h"
 #include "block_transfer.h"
 #include "checksum.h"
 #include "ctrl_params_tab.h"
 #include "field_check.h"
-#include "../gui/gui_rig.h"
 #include "port_layer.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
-#include <QVBoxLayout>
 #include <QTableWidget>
 #include <QTest>
+#include <QVBoxLayout>
 
 class SettingsRig : public ::testing::Test {
 protected:
@@ -43,10 +43,8 @@ protected:
     }
     void TearDown() override {
         frame.reset();
-        if (state.portHandle)
-            PortClose(state.portHandle);
-        if (pty)
-            pty->stop();
+        if (state.portHandle) PortClose(state.portHandle);
+        if (pty) pty->stop();
     }
 
     // Opens the line and builds the frame with both tabs.
@@ -94,7 +92,9 @@ protected:
         c->poke(0, 0x3100, {static_cast<uint8_t>(length)});
         c->poke(0, 0x3101, p);
     }
-    std::vector<uint8_t> params(int length = 58) const { return c->peek(0, 0x3101, static_cast<size_t>(length)); }
+    std::vector<uint8_t> params(int length = 58) const {
+        return c->peek(0, 0x3101, static_cast<size_t>(length));
+    }
 
     template <class T = QWidget> T* ctl(const char* name) const {
         T* w = frame->findChild<T*>(name);
