@@ -2,7 +2,9 @@
 #include "settings_rig.h"
 
 #include "ctrl_params_core.h"
+#include "demo_image.h"
 #include "nara_specific_core.h"
+#include "protocol_state.h"
 
 using Adv = SettingsRig;
 using namespace settings;
@@ -247,4 +249,37 @@ TEST_F(AdvTab, ShowBeforeIdentification) {
     EXPECT_EQ(dialogs.messages(), QStringList({"Идентификатор не считан! Считайте идентификатор"}));
     EXPECT_FALSE(ctl("bGetAdvSetTrk")->isEnabled());
     EXPECT_FALSE(ctl("bSetAdvSetTrk")->isEnabled());
+}
+
+TEST_F(AdvTab, BothTabsWorkOnTheDemoImage) {
+    zelsim::VirtualController image;
+    const auto bytes = image.demoImageBytes();
+    WriteTextFile("demo_trk.bin", std::string(bytes.begin(), bytes.end()));
+    open();
+    Protocol().demoMode = true;
+    state.demo = true;
+    ASSERT_EQ(LoadDemoImage(), 1);
+    read();
+    EXPECT_EQ(status(), "Параметры успешно считаны");
+    EXPECT_EQ(combo("cbCountNozTrk")->currentText(), "4");
+    type(edit("eAdrTrk_1"), "9"); // no probe in demo mode
+    type(edit("eMetTOut"), "42");
+    save();
+    EXPECT_EQ(status(), "Параметры успешно записаны");
+    EXPECT_FALSE(state.AddressChanged);
+    EXPECT_EQ(state.controllerNumber, 1);
+    adv->TabAdvSetShow();
+    EXPECT_EQ(status(), "Параметры были успешно считаны");
+    type(edit("ePbTimeoutNara"), "44");
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(status(), "Параметры успешно записаны");
+    ReleaseDemoImage();
+    ASSERT_EQ(LoadDemoImage(), 1);
+    read();
+    EXPECT_EQ(edit("eMetTOut")->text(), "42");
+    EXPECT_EQ(edit("eAdrTrk_1")->text(), "9");
+    adv->bGetAdvSetTrkClick();
+    EXPECT_EQ(edit("ePbTimeoutNara")->text(), "44");
+    ReleaseDemoImage();
+    ::unlink("demo_trk.bin");
 }
