@@ -50,7 +50,9 @@ bool PortLayerRunning();
 
 // 0 with *handle set; 9 before PortLayerStart, 1 with all 32 slots in use, 3 for
 // an empty name; serial ports: the errno of the failed step (EBUSY when another
-// opener holds the port); TCP: -1; USB names: -1 until the USB kind exists.
+// opener holds the port); TCP: -1; USB names: -1 no such device of ours (or no
+// USB library), -2 its clock query failed or it has no such channel, -3 its
+// channel count query failed.
 // A failed open leaves no slot in use.
 int PortOpen(int* handle, const char* name);
 // Always 1; handle 0 or a free slot: nothing to do.
@@ -82,7 +84,9 @@ int PortWaitInput(int handle, int timeoutMs);
 // Data bits 7 or 8 (others give EINVAL). Returns 0 on success (nothing to do
 // for the stub, USB key and TCP kinds), 2 for handle 0 or a free slot, or the
 // errno of the refused setting; a driver that quietly keeps another rate, size
-// or parity than asked gives EINVAL. On success the slot keeps the settings.
+// or parity than asked gives EINVAL. USB channels: 4 when a request to the
+// converter failed, EINVAL for a rate its clock cannot make or data bits other
+// than 7 or 8. On success the slot keeps the settings.
 int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
 
 // Diagnostics of a slot: kind, name, the errno of its last failed call.
