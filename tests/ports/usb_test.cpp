@@ -107,8 +107,8 @@ bool WaitFor(const std::function<bool()>& done, int boundMs = 10000) {
     return true;
 }
 
-FakeUsbDeviceSpec Converter(const char* serial, uint32_t number, int channels) {
-    FakeUsbDeviceSpec s;
+FakeUsbDeviceConfig Converter(const char* serial, uint32_t number, int channels) {
+    FakeUsbDeviceConfig s;
     s.manufacturer = ManufacturerString;
     s.product = "Birch";
     s.serial = serial;
@@ -117,8 +117,8 @@ FakeUsbDeviceSpec Converter(const char* serial, uint32_t number, int channels) {
     return s;
 }
 
-FakeUsbDeviceSpec Key(const char* serial, uint32_t number) {
-    FakeUsbDeviceSpec s = Converter(serial, number, 0);
+FakeUsbDeviceConfig Key(const char* serial, uint32_t number) {
+    FakeUsbDeviceConfig s = Converter(serial, number, 0);
     s.product = "Alder";
     return s;
 }
@@ -159,30 +159,30 @@ protected:
 
 TEST_F(Usb, ListsOurConvertersChannelsAndKeyWithTheirInformation) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec key = Key("5", 5);
+    FakeUsbDeviceConfig key = Key("5", 5);
     f.add(&key); // first on the bus, so no converter is listed before it
-    FakeUsbDeviceSpec two = Converter("1234", 1234, 2);
+    FakeUsbDeviceConfig two = Converter("1234", 1234, 2);
     const int twoId = f.add(&two);
-    FakeUsbDeviceSpec one = Converter("77", 77, 1);
+    FakeUsbDeviceConfig one = Converter("77", 77, 1);
     one.stringSimpleFails = 1; // read through GET_DESCRIPTOR instead
     f.add(&one);
-    FakeUsbDeviceSpec foreign = Converter("4321", 4321, 1);
+    FakeUsbDeviceConfig foreign = Converter("4321", 4321, 1);
     foreign.manufacturer = "Somebody Else";
     const int foreignId = f.add(&foreign);
-    FakeUsbDeviceSpec otherVendor = Converter("4322", 4322, 1);
+    FakeUsbDeviceConfig otherVendor = Converter("4322", 4322, 1);
     otherVendor.vendor = 0x0403;
     f.add(&otherVendor);
-    FakeUsbDeviceSpec noNumber = Converter("A17", 17, 1);
+    FakeUsbDeviceConfig noNumber = Converter("A17", 17, 1);
     f.add(&noNumber);
-    FakeUsbDeviceSpec noCount = Converter("88", 88, -1); // request 0x23 fails
+    FakeUsbDeviceConfig noCount = Converter("88", 88, -1); // request 0x23 fails
     f.add(&noCount);
-    FakeUsbDeviceSpec noClock = Converter("99", 99, 1); // request 0x20 fails
+    FakeUsbDeviceConfig noClock = Converter("99", 99, 1); // request 0x20 fails
     noClock.clockFails = 1;
     f.add(&noClock);
-    FakeUsbDeviceSpec deaf = Converter("66", 66, 1);
+    FakeUsbDeviceConfig deaf = Converter("66", 66, 1);
     deaf.openFails = 1;
     f.add(&deaf);
-    FakeUsbDeviceSpec rfid = Converter("3", 3, 1);
+    FakeUsbDeviceConfig rfid = Converter("3", 3, 1);
     rfid.product = "Dogwood";
     f.add(&rfid);
 
@@ -220,18 +220,18 @@ TEST_F(Usb, ListsOurConvertersChannelsAndKeyWithTheirInformation) {
 
 TEST_F(Usb, KeyListedOnlyWithoutAnEarlierConverterAndAtMostOnce) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec conv = Converter("10", 10, 1);
+    FakeUsbDeviceConfig conv = Converter("10", 10, 1);
     f.add(&conv);
-    FakeUsbDeviceSpec key = Key("5", 5);
+    FakeUsbDeviceConfig key = Key("5", 5);
     f.add(&key);
     EnumeratePorts();
     EXPECT_EQ(ListedNames(), std::vector<std::string>{"U_10"});
 
     f.clear();
-    FakeUsbDeviceSpec pad1 = Converter("1", 1, 0);
+    FakeUsbDeviceConfig pad1 = Converter("1", 1, 0);
     pad1.product = "Cedar"; // a keyboard: no channel, device type 3
     f.add(&pad1);
-    FakeUsbDeviceSpec pad2 = Converter("2", 2, 0);
+    FakeUsbDeviceConfig pad2 = Converter("2", 2, 0);
     pad2.product = "Cedar";
     f.add(&pad2);
     EnumeratePorts();
@@ -247,7 +247,7 @@ TEST_F(Usb, ListStopsAtSixteenEntriesWithSerialPortsFirst) {
     FakeUsb& f = Fake();
     const char* serials[] = {"500", "501", "502"};
     for (int i = 0; i < 3; ++i) {
-        FakeUsbDeviceSpec c = Converter(serials[i], 500 + i, 2);
+        FakeUsbDeviceConfig c = Converter(serials[i], 500 + i, 2);
         f.add(&c);
     }
     EnumeratePorts();
@@ -274,7 +274,7 @@ TEST_F(Usb, ListStopsAtSixteenEntriesWithSerialPortsFirst) {
 
 TEST_F(Usb, StringTextFallsBackToTheDescriptorAndMarksWideCharacters) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec d = Converter("42", 42, 1);
+    FakeUsbDeviceConfig d = Converter("42", 42, 1);
     d.product = "Bírch€"; // í has a zero high byte, € does not
     f.add(&d);
     d.stringSimpleFails = 1;
@@ -325,15 +325,15 @@ TEST_F(Usb, StringTextFallsBackToTheDescriptorAndMarksWideCharacters) {
 
 TEST_F(Usb, OpeningChannelsAndTheKey) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec two = Converter("1234", 1234, 2);
+    FakeUsbDeviceConfig two = Converter("1234", 1234, 2);
     two.clock = 24000000;
     f.add(&two);
-    FakeUsbDeviceSpec foreign = Converter("4321", 4321, 1);
+    FakeUsbDeviceConfig foreign = Converter("4321", 4321, 1);
     foreign.manufacturer = "Somebody Else";
     f.add(&foreign);
-    FakeUsbDeviceSpec noCount = Converter("88", 88, -1);
+    FakeUsbDeviceConfig noCount = Converter("88", 88, -1);
     f.add(&noCount);
-    FakeUsbDeviceSpec noClock = Converter("99", 99, 1);
+    FakeUsbDeviceConfig noClock = Converter("99", 99, 1);
     noClock.clockFails = 1;
     f.add(&noClock);
 
@@ -390,7 +390,7 @@ TEST_F(Usb, OpeningChannelsAndTheKey) {
 
 TEST_F(Usb, LineSettingsBecomeDivisorAndFormatRequests) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec two = Converter("1234", 1234, 2);
+    FakeUsbDeviceConfig two = Converter("1234", 1234, 2);
     const int dev = f.add(&two);
     const int h = Open("U_1234_2");
     f.clearEvents();
@@ -450,7 +450,7 @@ TEST_F(Usb, LineSettingsBecomeDivisorAndFormatRequests) {
 
 TEST_F(Usb, FiveBytesGoOutAsFourAndOne) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec two = Converter("1234", 1234, 2);
+    FakeUsbDeviceConfig two = Converter("1234", 1234, 2);
     const int dev = f.add(&two);
     const int h1 = Open("U_1234_1");
     const int h2 = Open("U_1234_2");
@@ -516,7 +516,7 @@ TEST_F(Usb, FiveBytesGoOutAsFourAndOne) {
 
 TEST_F(Usb, ClosingAChannelWhileItsBytesGoOutStopsThePumpFirst) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec one = Converter("31", 31, 1);
+    FakeUsbDeviceConfig one = Converter("31", 31, 1);
     const int dev = f.add(&one);
     Bytes big(4000, 0x55);
     for (int round = 0; round < 3; ++round) {
@@ -532,7 +532,7 @@ TEST_F(Usb, ClosingAChannelWhileItsBytesGoOutStopsThePumpFirst) {
 
 TEST_F(Usb, TwentyWaitingBytesAreTakenAsEightEightFour) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec two = Converter("1234", 1234, 2);
+    FakeUsbDeviceConfig two = Converter("1234", 1234, 2);
     const int dev = f.add(&two);
     const int h1 = Open("U_1234_1");
     const int h2 = Open("U_1234_2");
@@ -566,7 +566,7 @@ TEST_F(Usb, TwentyWaitingBytesAreTakenAsEightEightFour) {
 
 TEST_F(Usb, MoreThanAHundredFailedTransfersReconnectWithTheKeptSettings) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec two = Converter("1234", 1234, 2);
+    FakeUsbDeviceConfig two = Converter("1234", 1234, 2);
     const int dev = f.add(&two);
     const int h = Open("U_1234_2");
     ASSERT_EQ(U_xxx(h, 9600, 8, 'E', 1), 0);
@@ -615,7 +615,7 @@ TEST_F(Usb, MoreThanAHundredFailedTransfersReconnectWithTheKeptSettings) {
 
 TEST_F(Usb, AFailedReconnectLeavesTheChannelWithoutDeviceAndIsTriedAgain) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec one = Converter("55", 55, 1);
+    FakeUsbDeviceConfig one = Converter("55", 55, 1);
     const int dev = f.add(&one);
     const int h = Open("U_55");
     ASSERT_EQ(U_xxx(h, 19200, 8, 'N', 1), 0);
@@ -660,7 +660,7 @@ struct LineBehindChannel {
 
 TEST_F(Usb, IdentifyAndBlockReadOverAConverterChannel) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec two = Converter("1234", 1234, 2);
+    FakeUsbDeviceConfig two = Converter("1234", 1234, 2);
     const int dev = f.add(&two);
     LineBehindChannel behind;
     behind.fake = &f;
@@ -702,7 +702,7 @@ TEST_F(Usb, MissingEntryPointsAnswerMinusTwo) {
 
 TEST_F(Usb, WithoutTheLibraryUsbIsAbsent) {
     FakeUsb& f = Fake();
-    FakeUsbDeviceSpec two = Converter("1234", 1234, 2);
+    FakeUsbDeviceConfig two = Converter("1234", 1234, 2);
     f.add(&two);
     const std::string fakePath = std::getenv("STARTZEL_LIBUSB");
     setenv("STARTZEL_LIBUSB", (fs::absolute("no-such-dir") / "libusb-0.1.so.4").c_str(), 1);

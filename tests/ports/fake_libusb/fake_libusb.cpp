@@ -33,7 +33,7 @@ constexpr int kChannels = 2;
 struct FakeDevice {
     int id = 0;
     struct usb_device dev {};
-    FakeUsbDeviceSpec spec{};
+    FakeUsbDeviceConfig config{};
     std::string strings[4]; // 1 manufacturer, 2 product, 3 serial
     bool plugged = true;
     bool removed = false;
@@ -108,14 +108,14 @@ int ControlLocked(FakeDevice& d, int type, int request, int value, int index, ch
         return -ETIMEDOUT;
     }
     auto* b = reinterpret_cast<unsigned char*>(bytes);
-    const int channels = d.spec.channels;
+    const int channels = d.config.channels;
     if (type == USB_ENDPOINT_IN && request == USB_REQ_GET_DESCRIPTOR && (value >> 8) == USB_DT_STRING) {
         const int i = value & 0xFF;
         if (i < 1 || i > 3 || d.strings[i].empty() || !b) return -EPIPE;
         const std::u16string text = Utf16(d.strings[i]);
         std::vector<unsigned char> desc{
             static_cast<unsigned char>(std::min<size_t>(255, 2 + 2 * text.size())),
-            static_cast<unsigned char>(d.spec.descriptorType)};
+            static_cast<unsigned char>(d.config.descriptorType)};
         for (char16_t ch : text) {
             desc.push_back(static_cast<unsigned char>(ch & 0xFF));
             desc.push_back(static_cast<unsigned char>(ch >> 8));
@@ -125,10 +125,10 @@ int ControlLocked(FakeDevice& d, int type, int request, int value, int index, ch
         return n;
     }
     if (type == 0xC0 && request == 0x20) {
-        if (d.spec.clockFails || size < 8 || !b) return -EPIPE;
+        if (d.config.clockFails || size < 8 || !b) return -EPIPE;
         for (int k = 0; k < 4; ++k) {
-            b[k] = static_cast<unsigned char>(d.spec.deviceNumber >> (8 * k));
-            b[4 + k] = static_cast<unsigned char>(d.spec.clock >> (8 * k));
+            b[k] = static_cast<unsigned char>(d.config.deviceNumber >> (8 * k));
+            b[4 + k] = static_cast<unsigned char>(d.config.clock >> (8 * k));
         }
         return 8;
     }
@@ -235,7 +235,7 @@ struct usb_bus* usb_get_busses(void) {
 usb_dev_handle* usb_open(struct usb_device* dev) {
     std::lock_guard<std::mutex> lock(m);
     auto* d = dev ? static_cast<FakeDevice*>(dev->dev) : nullptr;
-    if (!d || d->removed || !d->plugged || d->spec.openFails) {
+    if (!d || d->removed || !d->plugged || d->config.openFails) {
         Record(kFakeUsbOpen, d ? d->id : -1, 0, 0, 0, 0, 0, -1);
         return nullptr;
     }
@@ -263,7 +263,7 @@ int usb_get_string_simple(usb_dev_handle* h, int index, char* buf, size_t buflen
     std::lock_guard<std::mutex> lock(m);
     FakeDevice* d = OfHandle(h);
     if (!d) return -ENODEV;
-    if (d->spec.stringSimpleFails || index < 1 || index > 3 || d->strings[index].empty() || !buf ||
+    if (d->config.stringSimpleFails || index < 1 || index > 3 || d->strings[index].empty() || !buf ||
         buflen == 0)
         return -EIO;
     // As the real library: one byte per character, "?" for anything beyond Latin-1's low half.
@@ -325,18 +325,18 @@ void fake_usb_clear(void) {
     bus.devices = nullptr;
 }
 
-int fake_usb_add(const FakeUsbDeviceSpec* spec) {
+int fake_usb_add(const FakeUsbDeviceConfig* config) {
     std::lock_guard<std::mutex> lock(m);
     auto d = std::make_unique<FakeDevice>();
     d->id = static_cast<int>(devices.size());
-    d->spec = *spec;
-    const char* texts[4] = {nullptr, spec->manufacturer, spec->product, spec->serial};
+    d->config = *config;
+    const char* texts[4] = {nullptr, config->manufacturer, config->product, config->serial};
     for (int i = 1; i <= 3; ++i)
         if (texts[i]) d->strings[i] = texts[i];
-    d->spec.manufacturer = d->spec.product = d->spec.serial = nullptr; // the copies above are used
+    d->config.manufacturer = d->config.product = d->config.serial = nullptr; // the copies above are used
     d->dev.descriptor.bLength = USB_DT_DEVICE_SIZE;
     d->dev.descriptor.bDescriptorType = USB_DT_DEVICE;
-    d->dev.descriptor.idVendor = spec->vendor;
+    d->dev.descriptor.idVendor = config->vendor;
     d->dev.descriptor.idProduct = 0x05DC;
     d->dev.descriptor.iManufacturer = texts[1] ? 1 : 0;
     d->dev.descriptor.iProduct = texts[2] ? 2 : 0;

@@ -8,7 +8,7 @@
 
 extern "C" {
 
-struct FakeUsbDeviceSpec {
+struct FakeUsbDeviceConfig {
     uint16_t vendor = 0x16C0;
     const char* manufacturer = nullptr; // UTF-8; nullptr: the device has no such string
     const char* product = nullptr;
@@ -43,7 +43,7 @@ struct FakeUsbEvent {
 // Forgets every device, hook and event (usb_device records stay valid).
 void fake_usb_clear(void);
 // Adds a plugged device; returns its id.
-int fake_usb_add(const FakeUsbDeviceSpec* spec);
+int fake_usb_add(const FakeUsbDeviceConfig* config);
 // Unplugged devices vanish from the next bus scan; their handles fail every call.
 void fake_usb_plug(int device, int plugged);
 // The next `count` control transfers of the device fail; -1: all of them until
