@@ -1,9 +1,12 @@
 #include "main_window.h"
 
 #include "about_box.h"
+#include "adv_settings_tab.h"
 #include "block_transfer.h"
 #include "com_ini.h"
 #include "com_setting.h"
+#include "controller_search.h"
+#include "ctrl_params_tab.h"
 #include "demo_image.h"
 #include "dialogs.h"
 #include "error_messages.h"
@@ -24,6 +27,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -31,28 +35,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const char* const kModeItems[15] = {
-    "Инверсный пистолет",
-    "Старт от положения пистолета",
-    "Разрешить работу БМУ",
-    "2 клавиатуры БМУ на одну сторону",
-    "Разрешать отпуск заданной с БМУ дозы через компьютер",
-    "Строгий режим контроля двухфазного датчика",
-    "Автостарт при снятии пистолета (п\\б)",
-    "Делить на 10 сумму при выводе на табло с малым кол-вом индикаторов суммы",
-    "Разрядность литровых сумматоров 6 знаков (для Топаза)",
-    "Разрешить продолжение после повешенного пистолета",
-    "Использовать ключ регулировки на колонке",
-    "Округлить сумму до заданной (при задании на сумму)",
-    "БМУ для предзадания дозы (УЗСГ: разрешить продолжение кнопкой ПУСК)",
-    "Включение звука по окончанию отпуска через реле (УЗСГ: запрет принудит.пуска)",
-    "Режим работы \"Север\" / [УЗСГ: пистолет всегда висит по АЗТ2.0]",
-};
-
-const char* const kTableTypes[15] = {"China LCD", "TBL-11",     "TBL-202",   "TBL-217",   "TBL-218",
-                                     "TBL-209",   "TBL-209-17", "ВК-21",     "Шельф",     "Tokheim",
-                                     "485",       "SPI",        "Шельф LED", "ВК-21 i2c", "ВК-18 Soft"};
 
 const QString kComOpen = QStringLiteral("Соm порт (открыт)");
 const QString kComClosed = QStringLiteral("Соm порт (закрыт)");
@@ -63,42 +45,6 @@ QWidget* page(const char* name) {
     return w;
 }
 
-// The controls of the controller settings tab that identification sets; the
-// rest of the tab comes with its own work.
-void fillCtrlrSettsPage(QWidget* p) {
-    auto* layout = new QGridLayout(p);
-    auto* lModes = new QLabel("Битовая маска режимов MD_XXXX", p);
-    auto* modes = new QListWidget(p);
-    modes->setObjectName("checkbTrkModes");
-    for (const char* caption : kModeItems) {
-        auto* item = new QListWidgetItem(QString::fromUtf8(caption), modes);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-    }
-    auto* typeA = new QComboBox(p);
-    typeA->setObjectName("cbTypeTbl");
-    auto* typeB = new QComboBox(p);
-    typeB->setObjectName("cbTypeTbl2");
-    for (const char* t : kTableTypes) {
-        typeA->addItem(QString::fromUtf8(t));
-        typeB->addItem(QString::fromUtf8(t));
-    }
-    layout->addWidget(new QLabel("Тип табло", p), 0, 0);
-    layout->addWidget(typeA, 0, 1);
-    layout->addWidget(typeB, 0, 2);
-    layout->addWidget(lModes, 1, 0, 1, 3);
-    layout->addWidget(modes, 2, 0, 1, 3);
-}
-
-void fillAdvSetPage(QWidget* p) {
-    auto* layout = new QGridLayout(p);
-    auto* l = new QLabel("Буфер перелива, мл", p);
-    l->setObjectName("lHydroHit");
-    layout->addWidget(l, 0, 0);
-    layout->setRowStretch(1, 1);
-    layout->setColumnStretch(1, 1);
-}
-
 } // namespace
 
 TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStringList& arguments,
@@ -106,6 +52,27 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     : QMainWindow(parent), state_(state), dialogs_(dialogs) {
     setObjectName("StartZelMain");
     buildUi();
+
+    // The controller settings and advanced settings tabs (identification sets
+    // some of their captions, so they exist before it runs), their show
+    // handlers, and the controller search of the main tab.
+    auto* ctrlrSetts = new TCtrlParamsTab(state_, dialogs_, this);
+    auto* advSet = new TAdvSettingsTab(state_, dialogs_, this, *ctrlrSetts);
+    setTabContent("TabCtrlrSetts", ctrlrSetts);
+    setTabContent("TabAdvSet", advSet);
+    connect(TabSetts_, &QTabWidget::currentChanged, this,
+            [this, ctrlrTab = QPointer<TCtrlParamsTab>(ctrlrSetts),
+             advTab = QPointer<TAdvSettingsTab>(advSet)](int index) {
+                if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
+                QWidget* shown = TabSetts_->widget(index);
+                if (ctrlrTab && shown == tabPage("TabCtrlrSetts"))
+                    ctrlrTab->TabCtrlrSettsShow();
+                else if (advTab && ctrlrTab && shown == tabPage("TabAdvSet"))
+                    advTab->TabAdvSetShow();
+            });
+    auto* search = new ControllerSearch(state_, identTab_, identTab_->findTimer(), this);
+    if (auto* b = identTab_->findChild<QPushButton*>("bFindCtrlr"))
+        connect(b, &QPushButton::clicked, search, &ControllerSearch::bFindCtrlrClick);
 
     Protocol().controllerErrorSink = [this](const std::string& text1251) {
         dialogs_.message(QString::fromStdString(ControllerErrorMessageUtf8(text1251)), QString(),
@@ -193,9 +160,7 @@ void TStartZelMain::buildUi() {
     identLayout->setContentsMargins(0, 0, 0, 0);
     identLayout->addWidget(identTab_);
     QWidget* ctrlrSetts = page("TabCtrlrSetts");
-    fillCtrlrSettsPage(ctrlrSetts);
     QWidget* advSet = page("TabAdvSet");
-    fillAdvSetPage(advSet);
     TabSetts_->addTab(TabIdent_, "Основное меню");
     TabSetts_->addTab(ctrlrSetts, "Настройки контроллера");
     TabSetts_->addTab(advSet, "Доп настройки");
