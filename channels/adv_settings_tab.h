@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ctrl_params_core.h"
-#include "nara_specific_core.h"
+#include "nara_core.h"
 
 #include <QWidget>
 

@@ -3,7 +3,7 @@
 
 #include "ctrl_params_core.h"
 #include "demo_image.h"
-#include "nara_specific_core.h"
+#include "nara_core.h"
 #include "protocol_state.h"
 
 using Adv = SettingsRig;

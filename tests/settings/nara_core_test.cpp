@@ -1,7 +1,7 @@
 // The advanced settings rules.
 #include <gtest/gtest.h>
 
-#include "nara_specific_core.h"
+#include "nara_core.h"
 
 using namespace settings;
 

@@ -1,4 +1,4 @@
-#include "nara_specific_core.h"
+#include "nara_core.h"
 
 #include "conversions.h"
 
