@@ -127,7 +127,7 @@ void TAdvSettingsTab::buildUi() {
     addA(new QLabel("t выкл обогрева", g), eTemp_heat_high_, "helpTemp_heat_high");
     bTestReleT_ = new QPushButton("Тест реле t", g);
     bTestReleT_->setObjectName("bTestReleT");
-    ga->addWidget(bTestReleT_, row++, 1);
+    ga->addWidget(bTestReleT_, row++, 1, 1, 2); // as wide as a box and its help button, so the caption fits
     checkbTrkModes2_ = new QListWidget(g);
     checkbTrkModes2_->setObjectName("checkbTrkModes2");
     for (const char* caption : kModes2) {
