@@ -25,6 +25,16 @@ QMessageBox::Icon toQt(Dialogs::Icon icon) {
     return QMessageBox::NoIcon;
 }
 
+// The program's texts break lines with "\r", "\n\r" or "\r\n"; Qt breaks only at
+// "\n", so every such break becomes one "\n" when shown.
+QString shown(const QString& text) {
+    QString t = text;
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
 QString captionOr(const QString& caption) {
     return caption.isEmpty() ? QStringLiteral("StartZel") : caption;
 }
@@ -32,24 +42,26 @@ QString captionOr(const QString& caption) {
 } // namespace
 
 void QtDialogs::message(const QString& text, const QString& caption, Icon icon) {
-    QMessageBox box(toQt(icon), captionOr(caption), text, QMessageBox::Ok, parent_);
+    QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::Ok, parent_);
     box.exec();
 }
 
 bool QtDialogs::okCancel(const QString& text, const QString& caption, Icon icon) {
-    QMessageBox box(toQt(icon), captionOr(caption), text, QMessageBox::Ok | QMessageBox::Cancel, parent_);
+    QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::Ok | QMessageBox::Cancel,
+                    parent_);
     return box.exec() == QMessageBox::Ok;
 }
 
 bool QtDialogs::yesNo(const QString& text, const QString& caption, Icon icon) {
-    QMessageBox box(toQt(icon), captionOr(caption), text, QMessageBox::Yes | QMessageBox::No, parent_);
+    QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::Yes | QMessageBox::No, parent_);
     return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> QtDialogs::inputBox(const QString& caption, const QString& prompt,
                                            const QString& initial) {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent_, caption, prompt, QLineEdit::Normal, initial, &ok);
+    const QString text =
+        QInputDialog::getText(parent_, caption, shown(prompt), QLineEdit::Normal, initial, &ok);
     if (!ok) return std::nullopt;
     return text;
 }
@@ -69,6 +81,10 @@ bool QtDialogs::choosePrinter(QPrinter& printer) {
 
 int QtDialogs::execModal(QDialog& dialog) {
     return dialog.exec();
+}
+
+QString DisplayText(const QString& text) {
+    return shown(text);
 }
 
 QString NotAnIntegerText(const QString& text) {

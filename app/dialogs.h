@@ -35,6 +35,10 @@ public:
     virtual int execModal(QDialog& dialog) = 0;
 };
 
+// A text as Qt must be given it to show its line breaks ("\r" and the pairs
+// "\n\r", "\r\n" become "\n").
+QString DisplayText(const QString& text);
+
 class QtDialogs : public Dialogs {
 public:
     explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}

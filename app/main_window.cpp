@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "hints.h"
+
 #include "about_box.h"
 #include "adv_settings_tab.h"
 #include "block_transfer.h"
@@ -156,6 +158,7 @@ void TStartZelMain::buildUi() {
                              "QTabBar::tab:selected { background: #fafafa; }");
     TabIdent_ = page("TabIdent");
     identTab_ = new TIdentTab(state_, dialogs_, this, TabIdent_);
+    settings::ApplyHints(identTab_, settings::MainTabHints()); // hints are always on
     auto* identLayout = new QVBoxLayout(TabIdent_);
     identLayout->setContentsMargins(0, 0, 0, 0);
     identLayout->addWidget(identTab_);

@@ -1,4 +1,4 @@
-// Hints of the controller settings and advanced settings tabs: each control
+// Hints of the main tab, the controller settings and advanced settings tabs: each control
 // and its "?" button carry the same text, shown as a tooltip and by the "?"
 // button in a message box.
 #pragma once
@@ -12,6 +12,7 @@ class QWidget;
 namespace settings {
 
 // (objectName, hint) pairs in assignment order. "\r" is a line break.
+const std::vector<std::pair<const char*, const char*>>& MainTabHints();
 const std::vector<std::pair<const char*, const char*>>& CtrlrSettsHints();
 const std::vector<std::pair<const char*, const char*>>& AdvSetHints();
 

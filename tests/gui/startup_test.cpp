@@ -1,6 +1,7 @@
 // Start-up, the main window frame, menus, keys and the port settings dialog.
 #include "block_transfer.h"
 #include "com_setting.h"
+#include "dialogs.h"
 #include "gui_rig.h"
 #include "port_layer.h"
 
@@ -374,4 +375,26 @@ TEST_F(Startup, WorksOverATcpSerialServer) {
     EXPECT_EQ(status(), "Идентификатор считан");
     w.reset();
     tcp.stop();
+}
+
+// Texts and hints break lines with "\r" (and the pairs "\n\r", "\r\n"); Qt shows
+// a break only for "\n", so each of them must become exactly one "\n".
+TEST(DisplayText, EveryBreakBecomesOneNewline) {
+    EXPECT_EQ(DisplayText("a\rb"), "a\nb");
+    EXPECT_EQ(DisplayText("ВНИМАНИЕ!\n\r Адрес\n\rдальше"), "ВНИМАНИЕ!\n Адрес\nдальше");
+    EXPECT_EQ(DisplayText("a\r\nb\n\nc"), "a\nb\n\nc");
+    EXPECT_EQ(DisplayText("без переносов"), "без переносов");
+}
+
+TEST_F(Startup, MainTabButtonsCarryTheirHints) {
+    line.addController(1);
+    startLine();
+    start(QString("1"));
+    auto hint = [&](const char* name) { return ctl(name)->toolTip(); };
+    EXPECT_EQ(hint("bCallIdent"), "Запросить идентификатор устройства");
+    EXPECT_EQ(hint("bReset"), "\"Теплый\" перезапуск устройства");
+    EXPECT_EQ(hint("bReservCall"),
+              "Связаться с устройством по резервному адресу. \r  Внимание! Должно быть подключено только одно "
+              "устройство");
+    EXPECT_EQ(hint("bFindCtrlr"), "Автоматический поиск подключенных устройств");
 }
