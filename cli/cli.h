@@ -22,6 +22,12 @@ constexpr int kCliUsage = 2;
 // errors and usage to err.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+namespace cli {
+struct Io;
+}
+// The same with standard input for confirmations and the terminal flags.
+int RunCli(const std::vector<std::string>& args, cli::Io& io);
+
 // "0A1B2C" or "0A 1B 2C" into bytes; false for an odd number of digits or a
 // character that is neither a hex digit nor white space.
 bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& bytes);

@@ -1,0 +1,118 @@
+// The parts every startzel-cli command is built from: the parsed command line,
+// the session that opens the port (or the demo image), and the table entry a
+// command group adds to the tool.
+//
+// A command group is a .cpp file with a function returning its entries; the
+// list in command_list.cpp gathers the groups. Each entry names the flags it
+// takes, so the parser can refuse a flag a command does not know.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct Options {
+    std::string port;
+    bool havePort = false;
+    uint32_t baud = 0;
+    bool haveBaud = false;
+    int dataBits = 0;
+    char parity = 0;
+    int stopBits = 0;
+    uint32_t addr = 1;
+    int timeoutMult = 1;
+    bool demo = false;
+    bool trace = false;
+    int board = 0;
+    bool boardGiven = false;
+    std::string command;
+    std::vector<std::string> args;
+    bool help = false;
+    // Command flags as given: "--yes" -> "", "--sides" -> "2".
+    std::map<std::string, std::string> flags;
+
+    bool has(const std::string& flag) const { return flags.count(flag) != 0; }
+    std::optional<std::string> value(const std::string& flag) const {
+        auto it = flags.find(flag);
+        if (it == flags.end()) return std::nullopt;
+        return it->second;
+    }
+};
+
+// Standard streams of one run. `in` answers confirmations; `inputIsTerminal`
+// and `errIsTerminal` decide whether to ask and whether to draw progress.
+struct Io {
+    std::ostream& out;
+    std::ostream& err;
+    std::istream* in = nullptr;
+    bool inputIsTerminal = false;
+    bool errIsTerminal = false;
+};
+
+// The port (or the demo image) and the port layer, released on every way out.
+class Session {
+public:
+    ~Session();
+    // Opens what the options name; false with a sentence on err.
+    bool open(const Options& o, std::ostream& err);
+    int handle() const { return handle_; }
+    int ctrl() const { return ctrl_; }
+    std::string portName() const { return portName_; }
+
+private:
+    int handle_ = 0;
+    int ctrl_ = 0;
+    bool started_ = false;
+    std::string portName_;
+};
+
+// What a command needs before it runs.
+enum class Needs {
+    Nothing,    // no port, no demo image (files, the port list)
+    Memory,     // reads and writes of controller memory: a line, or the demo image
+    Controller, // a real controller on a line (identify, restart, ...); refused in demo mode
+};
+
+struct Flag {
+    const char* name;
+    bool takesValue;
+};
+
+struct Command {
+    const char* name;
+    const char* synopsis; // the line of the tool's help: "read ADDR [LEN]     read LEN bytes ..."
+    const char* help;     // COMMAND --help
+    Needs needs;
+    int minArgs, maxArgs;
+    std::vector<Flag> flags;
+    // Checks the arguments before any traffic: kCliOk to go on, or the exit code.
+    int (*check)(const Options& o, Io& io);
+    // Runs the command; `session` is open unless needs is Nothing.
+    int (*run)(const Options& o, Session& session, Io& io);
+};
+
+// Every command of the tool, in the order of its help.
+const std::vector<Command>& Commands();
+
+// Groups (one per source file).
+std::vector<Command> LineCommands();
+
+// "startzel-cli: <sentence> (result code <code>)" on err; returns kCliFailed.
+int Fail(std::ostream& err, const std::string& sentence, int code);
+// "startzel-cli: <sentence>" on err; returns the exit code given.
+int Say(std::ostream& err, const std::string& sentence, int exitCode);
+// Bytes as two-digit upper-case hex separated by spaces.
+std::string HexLine(const uint8_t* bytes, int n);
+// A decimal number of at most 9 digits within lo..hi.
+bool ParseDecimal(const std::string& text, long lo, long hi, long& value);
+// Asks the engineer before a write that replaces a controller's content: true
+// with --yes, false (with the reason) when standard input is not a terminal,
+// else the answer typed (y, yes, д, да).
+bool Confirm(const Options& o, Io& io, const std::string& question);
+
+} // namespace cli

@@ -1,0 +1,241 @@
+// The commands that talk to the line directly: the port list, identification,
+// raw memory reads and writes, restart, the error query and the search.
+#include "block_transfer.h"
+#include "cli.h"
+#include "cli_command.h"
+#include "codepage.h"
+#include "error_messages.h"
+#include "frames.h"
+#include "port_layer.h"
+#include "protocol_state.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+namespace cli {
+
+namespace {
+
+int CheckAddress(const Options& o, Io& io, uint32_t& addr) {
+    if (!ParseHexNumber(o.args[0], addr) || addr > 0xFFFFFF)
+        return Say(io.err, "ADDR must be a hex address up to FFFFFF", kCliUsage);
+    return kCliOk;
+}
+
+int CheckRead(const Options& o, Io& io) {
+    uint32_t addr = 0, len = 0;
+    if (const int r = CheckAddress(o, io, addr); r != kCliOk) return r;
+    if (o.args.size() == 2 && (!ParseHexNumber(o.args[1], len) || len == 0 || len > 0xFFFF))
+        return Say(io.err, "LEN must be a hex length from 1 to FFFF", kCliUsage);
+    return kCliOk;
+}
+
+int CheckWrite(const Options& o, Io& io) {
+    uint32_t addr = 0;
+    if (const int r = CheckAddress(o, io, addr); r != kCliOk) return r;
+    std::vector<uint8_t> data;
+    if (!ParseHexBytes(o.args[1], data) || data.empty() || data.size() > 0xFFFF)
+        return Say(io.err, "HEXBYTES must be pairs of hex digits (spaces allowed), 1 to 65535 bytes",
+                   kCliUsage);
+    return kCliOk;
+}
+
+int RunPorts(const Options&, Session&, Io& io) {
+    EnumeratePorts();
+    for (int i = 0; i < PortList.count; ++i)
+        io.out << PortList.names[i] << "\n";
+    return kCliOk;
+}
+
+int RunIdentify(const Options&, Session& s, Io& io) {
+    uint8_t ans[kIdentAnswerSize] = {};
+    int outAddr = 0;
+    const int r = Identify(s.handle(), s.ctrl(), ans, &outAddr);
+    if (r != 1)
+        return Fail(io.err, r == -1 ? "no answer to identify" : "the identify answer is not valid", r);
+    char line[64];
+    std::snprintf(line, sizeof line, "address=%02X type=%02X extra=%02X", ans[0], ans[1], ans[2]);
+    io.out << line << "\n";
+    return kCliOk;
+}
+
+int RunIdentText(const Options&, Session& s, Io& io) {
+    uint8_t text[kIdentTextSize] = {};
+    const int r = ReadIdentText(s.handle(), s.ctrl(), text);
+    if (r != 1)
+        return Fail(
+            io.err,
+            r == -1 ? "no identification text came" : "the identification text stopped before its end", r);
+    io.out << Cp1251ToUtf8(reinterpret_cast<const char*>(text)) << "\n";
+    return kCliOk;
+}
+
+int RunSizes(const Options&, Session& s, Io& io) {
+    const int r = ReadBlockSizes(s.handle(), s.ctrl());
+    if (r != 1) return Fail(io.err, "cannot read the block sizes", r);
+    const int* sizes = BlockSizes();
+    for (int i = 0; i < 7; ++i)
+        io.out << (i ? " " : "") << sizes[i];
+    io.out << "\n";
+    return kCliOk;
+}
+
+int RunRead(const Options& o, Session& s, Io& io) {
+    uint32_t addr = 0, len = 0;
+    ParseHexNumber(o.args[0], addr);
+    if (o.args.size() == 2) ParseHexNumber(o.args[1], len);
+    std::vector<uint8_t> buf(std::max<size_t>(len, kLengthQueryCapacity) + 1);
+    const int r =
+        ReadBlock(s.handle(), s.ctrl(), addr, len == 0 ? -1 : static_cast<int>(len), buf.data(), o.board);
+    if (r < 0)
+        return Fail(
+            io.err,
+            r == -3 ? "the port handle cannot be used by the protocol" : "the read failed (no answer)", r);
+    io.out << HexLine(buf.data(), r) << "\n";
+    return kCliOk;
+}
+
+int RunWrite(const Options& o, Session& s, Io& io) {
+    uint32_t addr = 0;
+    ParseHexNumber(o.args[0], addr);
+    std::vector<uint8_t> data;
+    ParseHexBytes(o.args[1], data);
+    const int r = WriteBlock(s.handle(), s.ctrl(), addr, static_cast<int>(data.size()), data.data(), o.board);
+    if (r != 1)
+        return Fail(io.err, "the write failed (refused or no answer; the error command tells why)", r);
+    return kCliOk;
+}
+
+int RunRestart(const Options&, Session& s, Io& io) {
+    const int r = RestartController(s.handle(), s.ctrl());
+    if (r != 1) return Fail(io.err, "the restart failed", r);
+    return kCliOk;
+}
+
+int RunError(const Options&, Session& s, Io& io) {
+    int r = 0;
+    while ((r = QueryErrorCode(s.handle(), s.ctrl())) == 0)
+        PortWaitInput(s.handle(), 1);
+    if (r != 1) return Fail(io.err, "no answer to the error query", r);
+    const int code = Protocol().lastErrorCode;
+    const std::string text =
+        Cp1251ToUtf8(Cp866ToCp1251ErrorText(Protocol().errorMessages.Lookup(kErrorGroupController, code)));
+    io.out << code << (text.empty() ? "" : " ") << text << "\n";
+    return kCliOk;
+}
+
+int RunSearch(const Options&, Session& s, Io& io) {
+    for (int a = 1; a <= 31; ++a) {
+        uint8_t ans[kIdentAnswerSize] = {};
+        int outAddr = 0;
+        const int r = Identify(s.handle(), a, ans, &outAddr);
+        io.out << "Трк №" << a << (r >= 1 ? " найдено." : " не найдено.") << "\n";
+        io.out.flush();
+    }
+    return kCliOk;
+}
+
+} // namespace
+
+std::vector<Command> LineCommands() {
+    return {
+        {"ports",
+         "ports               the port list, one name a line",
+         "usage: startzel-cli ports\n"
+         "Lists the serial ports and USB converter channels found, one name a line, sorted.\n",
+         Needs::Nothing,
+         0,
+         0,
+         {},
+         nullptr,
+         RunPorts},
+        {"identify",
+         "identify            address, device type and extra byte of the controller",
+         "usage: startzel-cli [--addr HEX] identify\n"
+         "Sends the identify request and prints one line: address=XX type=XX extra=XX (hex).\n"
+         "At the reserve address F0 the answering controller tells its own address.\n",
+         Needs::Controller,
+         0,
+         0,
+         {},
+         nullptr,
+         RunIdentify},
+        {"ident-text",
+         "ident-text          the controller's identification text",
+         "usage: startzel-cli [--addr HEX] ident-text\n"
+         "Prints the controller's identification text.\n",
+         Needs::Controller,
+         0,
+         0,
+         {},
+         nullptr,
+         RunIdentText},
+        {"sizes",
+         "sizes               the seven block sizes the controller reports",
+         "usage: startzel-cli [--addr HEX] sizes\n"
+         "Prints the seven block sizes of the sizes record at 3040, decimal, space-separated.\n",
+         Needs::Controller,
+         0,
+         0,
+         {},
+         nullptr,
+         RunSizes},
+        {"read",
+         "read ADDR [LEN]     read LEN bytes (hex) at ADDR (hex); without LEN the block's length byte is "
+         "asked",
+         "usage: startzel-cli [--addr HEX] read ADDR [LEN] [--board B]\n"
+         "Reads LEN bytes at ADDR (both hex) from board B (0, 2 or 4; default 0). Without LEN the\n"
+         "byte at ADDR gives the length and the data follows from ADDR + 1. Prints the bytes as\n"
+         "two-digit hex separated by spaces.\n",
+         Needs::Memory,
+         1,
+         2,
+         {},
+         CheckRead,
+         RunRead},
+        {"write",
+         "write ADDR HEX      write the bytes HEX (\"0A1B2C\" or \"0A 1B 2C\") at ADDR",
+         "usage: startzel-cli [--addr HEX] write ADDR HEXBYTES [--board B]\n"
+         "Writes the bytes at ADDR (hex) on board B (0, 2 or 4; default 0). HEXBYTES are hex\n"
+         "digits, spaces allowed: 0A1B2C or \"0A 1B 2C\".\n",
+         Needs::Memory,
+         2,
+         2,
+         {},
+         CheckWrite,
+         RunWrite},
+        {"restart",
+         "restart             restart the controller",
+         "usage: startzel-cli [--addr HEX] restart\n"
+         "Restarts the controller (the byte 01 written to 88FFFF).\n",
+         Needs::Controller,
+         0,
+         0,
+         {},
+         nullptr,
+         RunRestart},
+        {"error",
+         "error               the controller's last error code and its text from don.msg",
+         "usage: startzel-cli [--addr HEX] error\n"
+         "Asks the controller for its last error code and prints it with its text from don.msg.\n",
+         Needs::Controller,
+         0,
+         0,
+         {},
+         nullptr,
+         RunError},
+        {"search",
+         "search              poll the addresses 1 to 31",
+         "usage: startzel-cli search\n"
+         "Sends the identify request to the addresses 1 to 31 and prints a line for each.\n",
+         Needs::Controller,
+         0,
+         0,
+         {},
+         nullptr,
+         RunSearch},
+    };
+}
+
+} // namespace cli
