@@ -1,9 +1,8 @@
 #include "main_window.h"
 
-#include "hints.h"
-
 #include "about_box.h"
 #include "adv_settings_tab.h"
+#include "block_tab.h"
 #include "block_transfer.h"
 #include "com_ini.h"
 #include "com_setting.h"
@@ -55,23 +54,17 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     setObjectName("StartZelMain");
     buildUi();
 
-    // The controller settings and advanced settings tabs (identification sets
-    // some of their captions, so they exist before it runs), their show
-    // handlers, and the controller search of the main tab.
-    auto* ctrlrSetts = new TCtrlParamsTab(state_, dialogs_, this);
-    auto* advSet = new TAdvSettingsTab(state_, dialogs_, this, *ctrlrSetts);
-    setTabContent("TabCtrlrSetts", ctrlrSetts);
-    setTabContent("TabAdvSet", advSet);
-    connect(TabSetts_, &QTabWidget::currentChanged, this,
-            [this, ctrlrTab = QPointer<TCtrlParamsTab>(ctrlrSetts),
-             advTab = QPointer<TAdvSettingsTab>(advSet)](int index) {
-                if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
-                QWidget* shown = TabSetts_->widget(index);
-                if (ctrlrTab && shown == tabPage("TabCtrlrSetts"))
-                    ctrlrTab->TabCtrlrSettsShow();
-                else if (advTab && ctrlrTab && shown == tabPage("TabAdvSet"))
-                    advTab->TabAdvSetShow();
-            });
+    // The tabs (identification sets some of their captions, so they exist
+    // before it runs), their show handlers, and the controller search of the main tab.
+    const TabContext context{state_, dialogs_, *this};
+    addBlockTab("TabCtrlrSetts", new TCtrlParamsTab(context));
+    addBlockTab("TabAdvSet", new TAdvSettingsTab(context));
+    connect(TabSetts_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
+        QWidget* shown = TabSetts_->widget(index);
+        for (const auto& [page, tab] : blockTabs_)
+            if (page == shown) tab->tabShown();
+    });
     auto* search = new ControllerSearch(state_, identTab_, identTab_->findTimer(), this);
     if (auto* b = identTab_->findChild<QPushButton*>("bFindCtrlr"))
         connect(b, &QPushButton::clicked, search, &ControllerSearch::bFindCtrlrClick);
@@ -80,7 +73,6 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
         dialogs_.message(QString::fromStdString(ControllerErrorMessageUtf8(text1251)), QString(),
                          Dialogs::Icon::Error);
     };
-    state_.passwordStep = [this] { return passwordStep(); };
     connect(&state_, &WorkingState::repaintRequested, this, [this] {
         if (repaintQueued_) return;
         repaintQueued_ = true;
@@ -103,7 +95,6 @@ TStartZelMain::~TStartZelMain() {
     qApp->removeEventFilter(this);
     shutDown();
     Protocol().controllerErrorSink = nullptr;
-    state_.passwordStep = nullptr;
 }
 
 void TStartZelMain::buildUi() {
@@ -157,8 +148,7 @@ void TStartZelMain::buildUi() {
                              "border-bottom: none; background: #e4e4e4; }"
                              "QTabBar::tab:selected { background: #fafafa; }");
     TabIdent_ = page("TabIdent");
-    identTab_ = new TIdentTab(state_, dialogs_, this, TabIdent_);
-    settings::ApplyHints(identTab_, settings::MainTabHints()); // hints are always on
+    identTab_ = new TIdentTab(TabContext{state_, dialogs_, *this}, TabIdent_);
     auto* identLayout = new QVBoxLayout(TabIdent_);
     identLayout->setContentsMargins(0, 0, 0, 0);
     identLayout->addWidget(identTab_);
@@ -335,6 +325,50 @@ void TStartZelMain::setTabContent(const QString& name, QWidget* content) {
     layout->addWidget(content);
 }
 
+void TStartZelMain::addBlockTab(const QString& page, BlockTab* tab) {
+    setTabContent(page, tab);
+    if (QWidget* p = tabPage(page)) blockTabs_.emplace_back(p, tab);
+}
+
+void TStartZelMain::setStatus(const QString& text) {
+    SB_->showMessage(text);
+}
+
+QString TStartZelMain::status() const {
+    return SB_->currentMessage();
+}
+
+void TStartZelMain::showMainTab() {
+    showIdentTab();
+}
+
+void TStartZelMain::setNumberLabel(const QString& text) {
+    lNumberCtrlr_->setText(text);
+}
+
+void TStartZelMain::requestReidentify() {
+    state_.ReidentifyPending = true;
+    showIdentTab();
+    state_.requestRepaint();
+}
+
+void TStartZelMain::repaint() {
+    state_.requestRepaint();
+}
+
+void TStartZelMain::setPortMenusVisible(bool visible) {
+    menuCom_->menuAction()->setVisible(visible);
+    menuLog_->menuAction()->setVisible(visible);
+}
+
+bool TStartZelMain::demo() const {
+    return state_.demo;
+}
+
+bool TStartZelMain::passwordStep() {
+    return state_.passwordStep ? state_.passwordStep() : presentAdminPassword();
+}
+
 void TStartZelMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (shownOnce_) return;
@@ -455,7 +489,7 @@ void TStartZelMain::AboutClick() {
     dialogs_.execModal(*aboutBox_);
 }
 
-bool TStartZelMain::passwordStep() {
+bool TStartZelMain::presentAdminPassword() {
     if (!(state_.PasswordStatus[0] & 0x01)) return true;
     long value = 0;
     if (!TextToInt(dialogs_, Edit5_->text(), value)) return false;

@@ -2,9 +2,13 @@
 // controller password panel; start-up, repaint checks and closing.
 #pragma once
 
+#include "frame.h"
+
 #include <QMainWindow>
 #include <QStringList>
+#include <vector>
 
+class BlockTab;
 class Dialogs;
 class WorkingState;
 class TIdentTab;
@@ -19,7 +23,7 @@ class QPushButton;
 class QStatusBar;
 class QTabWidget;
 
-class TStartZelMain : public QMainWindow {
+class TStartZelMain : public QMainWindow, public Frame {
     Q_OBJECT
 public:
     // Builds the window and runs its creation step: port layer, command line
@@ -35,9 +39,22 @@ public:
     WorkingState& state() const { return state_; }
     // The page of a tab by its name ("TabCtrlrSetts", ...).
     QWidget* tabPage(const QString& name) const;
-    // Puts a tab's own widget into its page, replacing what the page held
-    // (the stand-in controls that identification sets until the tab exists).
+    // Puts a tab's own widget into its page, replacing what the page held.
     void setTabContent(const QString& name, QWidget* content);
+    // Adds a tab of the framework to its page; its show handler runs whenever
+    // the page becomes current.
+    void addBlockTab(const QString& page, BlockTab* tab);
+
+    // Frame.
+    void setStatus(const QString& text) override;
+    QString status() const override;
+    void showMainTab() override;
+    void setNumberLabel(const QString& text) override;
+    void requestReidentify() override;
+    void repaint() override;
+    void setPortMenusVisible(bool visible) override;
+    bool passwordStep() override;
+    bool demo() const override;
 
 public slots:
     void menuChangeNumTrkClick();
@@ -64,7 +81,7 @@ private:
     void createForms();
     void showIdentTab();
     void setCommandButtons(bool portFailed, bool noNumber);
-    bool passwordStep();
+    bool presentAdminPassword();
     void shutDown();
 
     WorkingState& state_;
@@ -87,6 +104,7 @@ private:
     QLineEdit *Edit2_ = nullptr, *Edit3_ = nullptr, *Edit5_ = nullptr, *Edit6_ = nullptr;
     QLabel *Label8_ = nullptr, *Label9_ = nullptr;
     QPushButton *Button1_ = nullptr, *Button2_ = nullptr, *Button4_ = nullptr;
+    std::vector<std::pair<QWidget*, BlockTab*>> blockTabs_; // page and tab
     bool repaintQueued_ = false;
     bool shownOnce_ = false;
     bool shutDown_ = false;

@@ -30,11 +30,11 @@ bool ReadImage(int port, int ctrl) {
     uint8_t buf[300];
     bool ok = ReadBlockSizes(port, ctrl) == 1;
     ok &= ReadBlock(port, ctrl, kAddrParamLength, -1, buf, 0) == 58;
-    for (uint32_t n = 0; n < 10; ++n) ok &= ReadBlock(port, ctrl, kAddrNozSetts + n * kChannelStride, 20, buf, 0) == 20;
-    ok &= ReadBlock(port, ctrl, kAddrSide1, 12, buf, 0) == 12;
-    ok &= ReadBlock(port, ctrl, kAddrSide2, 12, buf, 0) == 12;
-    for (uint32_t n = 0; n < 10; ++n) ok &= ReadBlock(port, ctrl, kAddrNozRegs + n * kChannelStride, 69, buf, 0) == 69;
-    ok &= ReadBlock(port, ctrl, kAddrNaraSpecific, kLenNaraSpecificImage, buf, 0) == kLenNaraSpecificImage;
+    for (uint32_t n = 0; n < 10; ++n) ok &= ReadBlock(port, ctrl, NozSetts.address + n * kChannelStride, 20, buf, 0) == 20;
+    ok &= ReadBlock(port, ctrl, SideAddress(0), 12, buf, 0) == 12;
+    ok &= ReadBlock(port, ctrl, SideAddress(1), 12, buf, 0) == 12;
+    for (uint32_t n = 0; n < 10; ++n) ok &= ReadBlock(port, ctrl, NozRegs.address + n * kChannelStride, 69, buf, 0) == 69;
+    ok &= ReadBlock(port, ctrl, NaraSpecific.address, kNaraSpecificImageLength, buf, 0) == kNaraSpecificImageLength;
     ok &= ReadBlock(port, ctrl, kAddrBlock3000, kLenBlock3000, buf, 0) == kLenBlock3000;
     return ok;
 }

@@ -236,7 +236,7 @@ int WriteImageBlock(int port, int ctrl, uint32_t blockAddr, int count, const uin
 long ImageLength(const int8_t h[7]) {
     for (int i = 0; i < 7; ++i)
         if (h[i] < 0) return -1;
-    return 7L + h[0] + 10L * h[3] + 2L * h[4] + 2L * h[6] + 10L * h[5] + kLenNaraSpecificImage +
+    return 7L + h[0] + 10L * h[3] + 2L * h[4] + 2L * h[6] + 10L * h[5] + kNaraSpecificImageLength +
            kLenBlock3000;
 }
 
@@ -268,12 +268,12 @@ int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
     };
 
     if (h[kSizeParams] == 0 && s[kSizeParams] == 0) return -1;
-    if (!send(kAddrCtrlrParams, h[kSizeParams], s[kSizeParams], true)) return -1;
+    if (!send(CtrlrParams.address, h[kSizeParams], s[kSizeParams], true)) return -1;
 
     if (h[kSizeNozSetts] == 0 && s[kSizeNozSetts] == 0) return -1;
     s[kSizeNozSetts] = h[kSizeNozSetts]; // channel settings go out with the image's own size
-    for (int n = 0; n < kImageChannels; ++n)
-        if (!send(kAddrNozSetts + n * kChannelStride, h[kSizeNozSetts], s[kSizeNozSetts], false)) return -1;
+    for (int n = 0; n < kMaxChannels; ++n)
+        if (!send(NozSetts.address + n * kChannelStride, h[kSizeNozSetts], s[kSizeNozSetts], false)) return -1;
 
     if (h[kSizeImageBlocks] != 0 || s[kSizeImageBlocks] != 0) {
         if (!send(kAddrImageBlock0, h[kSizeImageBlocks], s[kSizeImageBlocks], false)) return -1;
@@ -281,14 +281,14 @@ int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
     }
 
     if (h[kSizeSides] == 0 && s[kSizeSides] == 0) return -1;
-    if (!send(kAddrSide1, h[kSizeSides], s[kSizeSides], false)) return -1;
-    if (!send(kAddrSide2, h[kSizeSides], s[kSizeSides], false)) return -1;
+    if (!send(SideAddress(0), h[kSizeSides], s[kSizeSides], false)) return -1;
+    if (!send(SideAddress(1), h[kSizeSides], s[kSizeSides], false)) return -1;
 
     if (h[kSizeNozRegs] == 0 && s[kSizeNozRegs] == 0) return -1;
-    for (int n = 0; n < kImageChannels; ++n)
-        if (!send(kAddrNozRegs + n * kChannelStride, h[kSizeNozRegs], s[kSizeNozRegs], false)) return -1;
+    for (int n = 0; n < kMaxChannels; ++n)
+        if (!send(NozRegs.address + n * kChannelStride, h[kSizeNozRegs], s[kSizeNozRegs], false)) return -1;
 
-    if (!send(kAddrNaraSpecific, kLenNaraSpecificImage, kLenNaraSpecificImage, false)) return -1;
+    if (!send(NaraSpecific.address, kNaraSpecificImageLength, kNaraSpecificImageLength, false)) return -1;
     if (!send(kAddrBlock3000, kLenBlock3000, kLenBlock3000, false)) return -1;
     return 1;
 }

@@ -10,56 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-// Boards (memory spaces).
-constexpr int kBoardMain = 0;
-constexpr int kBoardRegisters = 2;
-constexpr int kBoardIm = 4;
-
-// Board 0.
-constexpr uint32_t kAddrParamLength = 0x3100; // 1 byte: length of the parameter block
-constexpr uint32_t kAddrCtrlrParams = 0x3101; // BlockSizes[0] bytes, last = checksum
-constexpr uint32_t kAddrSizes = 0x3040;       // sizes record
-constexpr int kLenSizes = 7;
-constexpr uint32_t kAddrBlock3000 = 0x3000;
-constexpr int kLenBlock3000 = 57;
-constexpr uint32_t kAddrNozSetts = 0x1000; // + channel * kChannelStride, BlockSizes[3]
-constexpr uint32_t kAddrNozRegs = 0x2000;  // + channel * kChannelStride, BlockSizes[5]
-constexpr uint32_t kChannelStride = 0x100;
-constexpr int kImageChannels = 10;
-constexpr uint32_t kAddrImageBlock0 = 0x0; // BlockSizes[4], controller images only
-constexpr uint32_t kAddrImageBlock1 = 0x100;
-constexpr uint32_t kAddrSide1 = 0x4000; // SidesSetts, BlockSizes[6]
-constexpr uint32_t kAddrSide2 = 0x4100;
-constexpr uint32_t kAddrNaraSpecific = 0x5100;
-constexpr int kLenNaraSpecific = 128;      // as the advanced settings read it
-constexpr int kLenNaraSpecificImage = 256; // as controller images carry it
-constexpr uint32_t kAddrTemperatureTable = 0x5000;
-constexpr int kLenTemperatureTable = 78;
-constexpr uint32_t kAddrPasswordStatus = 0x5300;
-constexpr int kLenPasswordStatus = 16;
-constexpr uint32_t kAddrAdminPassword = 0x5300;  // present, 2 bytes
-constexpr uint32_t kAddrAdjustPassword = 0x5302; // present, 2 bytes
-constexpr uint32_t kAddrNewAdminPassword = 0x5400;
-constexpr uint32_t kAddrNewAdjustPassword = 0x5402;
-constexpr uint32_t kAddrRestart = 0x88FFFF; // write the single byte 0x01
-// Board 2 registers.
-constexpr uint32_t kRegSimulator = 0x24;
-constexpr uint8_t kSimulatorBit = 0x40;
-constexpr uint32_t kRegTemperature = 0x25; // 3 bytes read
-constexpr int kLenTemperature = 3;
-constexpr uint32_t kRegDisplayMode = 0x25; // 1 byte write
-constexpr uint32_t kRegRelayTest = 0x27;
-constexpr uint32_t kRegReading = 0x28; // 6 bytes read
-constexpr int kLenReading = 6;
-constexpr uint32_t kRegFitting = 0x28; // 2 bytes write
-constexpr uint32_t kRegCrc16 = 0x36;   // 2 bytes read
-
-// BlockSizes indexes.
-constexpr int kSizeParams = 0;
-constexpr int kSizeNozSetts = 3;
-constexpr int kSizeImageBlocks = 4;
-constexpr int kSizeNozRegs = 5;
-constexpr int kSizeSides = 6;
+#include "memory_map.h"
 
 constexpr int kPieceSize = 40;
 constexpr int kLengthQueryCapacity = 255; // a length-queried block is at most this long

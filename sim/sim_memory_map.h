@@ -1,5 +1,9 @@
-// Where things live in the virtual controller (board 0 unless stated).
+// Where things live in the virtual controller (board 0 unless stated). The
+// addresses and lengths come from the program's own memory map, so the
+// controller the tests talk to and the program can never disagree on them.
 #pragma once
+
+#include "memory_map.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,29 +13,29 @@ namespace zelsim {
 constexpr uint32_t kMemSize = 0x10000; // boards 0 and 4
 constexpr uint32_t kRegSize = 0x100;   // board 2 register set
 
-constexpr uint32_t kBlock0 = 0x0000; // the two blocks only images carry (sizes[4] bytes)
-constexpr uint32_t kBlock100 = 0x0100;
-constexpr uint32_t kNozSetts = 0x1000; // channel settings, + n * kChannelStep
-constexpr uint32_t kNozRegs = 0x2000;  // channel state registers, + n * kChannelStep
-constexpr uint32_t kChannelStep = 0x100;
-constexpr uint32_t kBlock3000 = 0x3000;
-constexpr size_t kBlock3000Len = 57;
-constexpr uint32_t kSizesRecord = 0x3040; // 7 bytes
-constexpr uint32_t kParamLength = 0x3100; // length byte of the parameter block
-constexpr uint32_t kParams = 0x3101;
-constexpr uint32_t kSide1 = 0x4000;
-constexpr uint32_t kSide2 = 0x4100;
-constexpr uint32_t kTempTable = 0x5000; // 39 entries of 16 bits
-constexpr uint32_t kNara = 0x5100;
-constexpr size_t kNaraImageLen = 256;
-constexpr uint32_t kPwStatus = 0x5300; // 16 bytes read
-constexpr size_t kPwStatusLen = 16;
-constexpr uint32_t kPwAdmin = 0x5300; // present, 2 bytes
-constexpr uint32_t kPwAdjust = 0x5302;
-constexpr uint32_t kPwNewAdmin = 0x5400; // change, 2 bytes
-constexpr uint32_t kPwNewAdjust = 0x5402;
+constexpr uint32_t kBlock0 = kAddrImageBlock0; // the two blocks only images carry (sizes[4] bytes)
+constexpr uint32_t kBlock100 = kAddrImageBlock1;
+constexpr uint32_t kNozSetts = NozSetts.address; // channel settings, + n * kChannelStep
+constexpr uint32_t kNozRegs = NozRegs.address;   // channel state registers, + n * kChannelStep
+constexpr uint32_t kChannelStep = kChannelStride;
+constexpr uint32_t kBlock3000 = kAddrBlock3000;
+constexpr size_t kBlock3000Len = kLenBlock3000;
+constexpr uint32_t kSizesRecord = kAddrSizes; // 7 bytes
+constexpr uint32_t kParamLength = kAddrParamLength;
+constexpr uint32_t kParams = CtrlrParams.address;
+constexpr uint32_t kSide1 = SidesSetts.address;
+constexpr uint32_t kSide2 = SidesSetts.address + kSideStride;
+constexpr uint32_t kTempTable = kAddrTemperatureTable; // 39 entries of 16 bits
+constexpr uint32_t kNara = NaraSpecific.address;
+constexpr size_t kNaraImageLen = kNaraSpecificImageLength;
+constexpr uint32_t kPwStatus = kAddrPasswordStatus; // 16 bytes read
+constexpr size_t kPwStatusLen = kLenPasswordStatus;
+constexpr uint32_t kPwAdmin = kAddrAdminPassword; // present, 2 bytes
+constexpr uint32_t kPwAdjust = kAddrAdjustPassword;
+constexpr uint32_t kPwNewAdmin = kAddrNewAdminPassword; // change, 2 bytes
+constexpr uint32_t kPwNewAdjust = kAddrNewAdjustPassword;
 constexpr uint32_t kPwAreaEnd = 0x5500; // no plain memory from 0x5300 up to here
-constexpr uint32_t kRestart = 0x88FFFF;
+constexpr uint32_t kRestart = kAddrRestart;
 constexpr int kMaxWrongEntries = 7;
 constexpr uint8_t kReserve = 0xF0;
 

@@ -198,7 +198,7 @@ TEST_F(Ident, CommandsReportTheirResults) {
 TEST_F(Ident, FiscalTotalizersOfBothSides) {
     auto& c = line.addController(3);
     // Side A address 3, side B address 4, two hoses per side, two sides.
-    c.poke(0, 0x3101 + 2, {3, 4, 2, 2});
+    c.poke(0, CtrlrParams.address + 2, {3, 4, 2, 2});
     for (int i = 0; i < 4; ++i) {
         const int32_t v = i == 3 ? -2 : 1000 * (i + 1);
         const auto u = static_cast<uint32_t>(v);
@@ -400,19 +400,17 @@ TEST_F(Passwords, ChangeAndResetFlows) {
     EXPECT_EQ(line.frameCount(), 0u);
 }
 
-TEST_F(Ident, TabContentReplacesTheStandInControls) {
+TEST_F(Ident, IdentificationRenamesTheSettingsTabsCaptions) {
+    // Identification reaches the other tabs through the working state, not by
+    // looking their controls up: the mode list and the overflow label follow
+    // the device type.
     line.addController(1, 0x17);
     startLine();
     start(QString("1"));
-    auto* content = new QWidget;
-    auto* list = new QListWidget(content);
-    list->setObjectName("checkbTrkModes");
-    for (int i = 0; i < 15; ++i)
-        list->addItem(QString::number(i));
-    w->setTabContent("TabCtrlrSetts", content);
     EXPECT_EQ(w->findChildren<QListWidget*>("checkbTrkModes").size(), 1);
-    EXPECT_EQ(w->findChild<QComboBox*>("cbTypeTbl"), nullptr);
+    auto* list = ctl<QListWidget>("checkbTrkModes");
     btn("bCallIdent")->click();
     EXPECT_EQ(list->item(12)->text(), "Резерв");
-    EXPECT_EQ(list->item(11)->text(), "11");
+    EXPECT_EQ(list->item(11)->text(), "Округлить сумму до заданной (при задании на сумму)");
+    EXPECT_EQ(ctl<QLabel>("lHydroHit")->text(), "Вес струбцины,гр");
 }

@@ -78,7 +78,7 @@ TEST_F(DemoImageTest, SizesRecordFailsAndTheNextReadRefillsSizes) {
     ASSERT_EQ(LoadDemoImage(file), 1);
     Protocol().demoMode = true;
     uint8_t dst[255];
-    EXPECT_EQ(ReadBlock(1, 1, kAddrCtrlrParams - 1, -1, dst, kBoardMain), 58);
+    EXPECT_EQ(ReadBlock(1, 1, CtrlrParams.address - 1, -1, dst, kBoardMain), 58);
     EXPECT_EQ(BlockSizes()[5], 69);
     EXPECT_EQ(ReadBlockSizes(1, 1), -1);
     for (int i = 0; i < 7; ++i)

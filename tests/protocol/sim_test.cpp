@@ -71,16 +71,16 @@ TEST_F(SimTest, BlocksReadAndWritten) {
     Bytes regs(69);
     for (size_t i = 0; i < regs.size(); ++i)
         regs[i] = uint8_t(i * 3 + 1);
-    ASSERT_EQ(WriteBlock(h, 3, kAddrNozRegs + 4 * kChannelStride, 69, regs.data(), kBoardMain), 1);
+    ASSERT_EQ(WriteBlock(h, 3, NozRegs.address + 4 * kChannelStride, 69, regs.data(), kBoardMain), 1);
     EXPECT_EQ(ctrl->peek(0, 0x2400, 69), regs);
     std::memset(buf, 0, sizeof buf);
     ASSERT_EQ(ReadBlock(h, 3, 0x2400, 69, buf, kBoardMain), 69);
     EXPECT_EQ(Bytes(buf, buf + 69), regs);
 
     const Bytes odd(41, 0x3C); // 40 + 1
-    ASSERT_EQ(WriteBlock(h, 3, kAddrNaraSpecific, 41, odd.data(), kBoardMain), 1);
+    ASSERT_EQ(WriteBlock(h, 3, NaraSpecific.address, 41, odd.data(), kBoardMain), 1);
     EXPECT_EQ(ctrl->peek(0, 0x5100, 41), odd);
-    ASSERT_EQ(ReadBlock(h, 3, kAddrNaraSpecific, kLenNaraSpecific, buf, kBoardMain), 128);
+    ASSERT_EQ(ReadBlock(h, 3, NaraSpecific.address, NaraSpecific.length, buf, kBoardMain), 128);
 
     ASSERT_EQ(SetSimulator(h, 3, true), 1);
     EXPECT_TRUE(ctrl->simulatorOn());

@@ -36,12 +36,12 @@ std::vector<uint8_t> NaraBlock() {
 class AdvTab : public SettingsRig {
 protected:
     void show() {
-        c->poke(0, 0x5100, NaraBlock());
+        c->poke(0, NaraSpecific.address, NaraBlock());
         open();
         tabs->setCurrentWidget(adv);
         adv->TabAdvSetShow();
     }
-    std::vector<uint8_t> nara() const { return c->peek(0, 0x5100, 128); }
+    std::vector<uint8_t> nara() const { return c->peek(0, NaraSpecific.address, NaraSpecific.length); }
 };
 
 TEST_F(AdvTab, ShowReadsBothBlocks) {

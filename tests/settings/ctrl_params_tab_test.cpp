@@ -47,7 +47,7 @@ TEST_F(Params, OtherBlockLengthsWarnAndAreWrittenBackWithTheirLength) {
         SCOPED_TRACE(len);
         if (!frame) open();
         setParams({}, len);
-        c->poke(0, 0x3101 + len, {0xA5}); // just beyond the block
+        c->poke(0, CtrlrParams.address + len, {0xA5}); // just beyond the block
         dialogs.clear();
         read();
         ASSERT_EQ(dialogs.messages(), QStringList({kSizeWarning}));
@@ -58,7 +58,7 @@ TEST_F(Params, OtherBlockLengthsWarnAndAreWrittenBackWithTheirLength) {
         auto p = params(len);
         EXPECT_EQ(p[kMetTOut], len - 30);
         EXPECT_EQ(p.back(), FrameChecksum(p.data(), p.size() - 1));
-        EXPECT_EQ(c->peek(0, 0x3101 + len, 1)[0], 0xA5);
+        EXPECT_EQ(c->peek(0, CtrlrParams.address + len, 1)[0], 0xA5);
         EXPECT_EQ(c->restartCount(), restarts + 1);
     }
 }
@@ -133,7 +133,7 @@ TEST_F(Params, ReadRepairsOfMeterPhasesMaskAndChecksum) {
     setParams({{kMeterType, 9}, {kMeterPhase, 7}, {kModeMask, 0xFF}, {kModeMask + 1, 0xFF}});
     auto p = params();
     p.back() ^= 0x55;
-    c->poke(0, 0x3101, p);
+    c->poke(0, CtrlrParams.address, p);
     open();
     read();
     EXPECT_EQ(dialogs.messages(),

@@ -25,7 +25,7 @@ ParamsPair Block(int length, std::initializer_list<std::pair<int, uint8_t>> byte
 } // namespace
 
 TEST(ParamsRead, GoodBlockShowsItsValuesWithoutWarnings) {
-    auto p = Block(kParamsSize, {{kSpeed1, 1},
+    auto p = Block(CtrlrParams.length, {{kSpeed1, 1},
                                  {kSpeed2, 2},
                                  {kMeterType, 3},
                                  {kMeterPhase, 2},
@@ -59,14 +59,14 @@ TEST(ParamsRead, GoodBlockShowsItsValuesWithoutWarnings) {
 }
 
 TEST(ParamsRead, RepairsEachAnomalyWithItsWarningAndMarksTheBlockChanged) {
-    auto p = Block(kParamsSize, {{kSpeed1, 4},
+    auto p = Block(CtrlrParams.length, {{kSpeed1, 4},
                                  {kSpeed2, 9},
                                  {kMeterType, 7},
                                  {kMeterPhase, 4},
                                  {kModeMask, 0xFF},
                                  {kModeMask + 1, 0xFF}});
-    p.asRead[kParamsSize - 1] ^= 1; // and a wrong checksum as received
-    p.working[kParamsSize - 1] ^= 1;
+    p.asRead[CtrlrParams.length - 1] ^= 1; // and a wrong checksum as received
+    p.working[CtrlrParams.length - 1] ^= 1;
     const ParamsView v = InspectReadParams(p);
     ASSERT_EQ(v.warnings.size(), 6u);
     EXPECT_EQ(v.warnings[0], kSpeedWarning);
@@ -80,12 +80,12 @@ TEST(ParamsRead, RepairsEachAnomalyWithItsWarningAndMarksTheBlockChanged) {
     EXPECT_EQ(p.working[kMeterType], 0);
     EXPECT_EQ(p.working[kMeterPhase], 1);
     EXPECT_FALSE(v.maskRead);
-    EXPECT_EQ(p.working[kParamsSize - 1], FrameChecksum(p.working.data(), kParamsSize - 1));
+    EXPECT_EQ(p.working[CtrlrParams.length - 1], FrameChecksum(p.working.data(), CtrlrParams.length - 1));
     EXPECT_TRUE(p.changed());
 }
 
 TEST(ParamsRead, RepairedFieldDoesNotAlsoReportTheChecksum) {
-    auto p = Block(kParamsSize, {{kSpeed1, 4}});
+    auto p = Block(CtrlrParams.length, {{kSpeed1, 4}});
     const ParamsView v = InspectReadParams(p);
     ASSERT_EQ(v.warnings.size(), 1u);
     EXPECT_EQ(v.warnings[0], kSpeedWarning);
@@ -104,7 +104,7 @@ TEST(ParamsRead, OtherLengthsWarnAndKeepTheirLength) {
 
 TEST(ParamsRead, SpecialValues) {
     auto p =
-        Block(kParamsSize, {{kSlowStart, 255}, {kMeterType, 255}, {kNozzlesPerSide, 8}, {kSideCount, 0}});
+        Block(CtrlrParams.length, {{kSlowStart, 255}, {kMeterType, 255}, {kNozzlesPerSide, 8}, {kSideCount, 0}});
     const ParamsView v = InspectReadParams(p);
     EXPECT_TRUE(v.slowStartBoth);
     EXPECT_EQ(v.slowStart, 255);

@@ -10,6 +10,7 @@
 #include "ctrl_params_tab.h"
 #include "field_check.h"
 #include "port_layer.h"
+#include "test_frame.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
@@ -25,6 +26,7 @@ protected:
     WorkingState state;
     ScriptedDialogs dialogs;
     std::unique_ptr<QWidget> frame;
+    std::unique_ptr<TestFrame> testFrame;
     QStatusBar* sb = nullptr;
     QTabWidget* tabs = nullptr;
     QLabel* number = nullptr;
@@ -68,12 +70,14 @@ protected:
         auto* ident = new QWidget;
         ident->setObjectName("TabIdent");
         tabs->addTab(ident, "Основное меню");
-        tab = new TCtrlParamsTab(state, dialogs, frame.get());
-        adv = new TAdvSettingsTab(state, dialogs, frame.get(), *tab);
-        tabs->addTab(tab, "Настройки контроллера");
-        tabs->addTab(adv, "Доп настройки");
         sb = new QStatusBar(frame.get());
         sb->setObjectName("SB");
+        testFrame = std::make_unique<TestFrame>(state, sb, number, tabs, ident);
+        const TabContext context{state, dialogs, *testFrame};
+        tab = new TCtrlParamsTab(context, frame.get());
+        adv = new TAdvSettingsTab(context, frame.get());
+        tabs->addTab(tab, "Настройки контроллера");
+        tabs->addTab(adv, "Доп настройки");
         layout->addWidget(number);
         layout->addWidget(tabs);
         layout->addWidget(sb);
@@ -85,15 +89,15 @@ protected:
     // The parameter block in the controller with the given bytes changed and
     // its checksum renewed (length: the length byte at 0x3100).
     void setParams(std::initializer_list<std::pair<int, uint8_t>> bytes, int length = 58) {
-        std::vector<uint8_t> p = c->peek(0, 0x3101, static_cast<size_t>(length));
+        std::vector<uint8_t> p = c->peek(0, CtrlrParams.address, static_cast<size_t>(length));
         for (auto [at, v] : bytes)
             p[static_cast<size_t>(at)] = v;
         p.back() = FrameChecksum(p.data(), p.size() - 1);
-        c->poke(0, 0x3100, {static_cast<uint8_t>(length)});
-        c->poke(0, 0x3101, p);
+        c->poke(0, kAddrParamLength, {static_cast<uint8_t>(length)});
+        c->poke(0, CtrlrParams.address, p);
     }
     std::vector<uint8_t> params(int length = 58) const {
-        return c->peek(0, 0x3101, static_cast<size_t>(length));
+        return c->peek(0, CtrlrParams.address, static_cast<size_t>(length));
     }
 
     template <class T = QWidget> T* ctl(const char* name) const {

@@ -1,5 +1,7 @@
 #include "search_core.h"
 
+#include "frames.h"
+
 namespace settings {
 
 std::string SearchLine(int address, bool found) {
@@ -10,6 +12,12 @@ std::string SearchRun::tick() {
     if (done()) return {};
     const int address = next_++;
     return SearchLine(address, identify_ && identify_(address) >= 1);
+}
+
+int IdentifyAddress(int port, int address) {
+    uint8_t answer[kIdentAnswerSize];
+    int addr = 0;
+    return Identify(port, address, answer, &addr);
 }
 
 } // namespace settings

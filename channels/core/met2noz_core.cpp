@@ -14,8 +14,8 @@ int Met2NozSetts(int port, int ctrl, int newCode, int phaseMode, int count, uint
     if (count > kMaxChannels) return -1;
     int written = 0;
     for (int c = 0; c < count; ++c) {
-        const uint32_t addr = kAddrNozSetts + static_cast<uint32_t>(c) * kChannelStride;
-        if (ReadBlock(port, ctrl, addr, kNozSettsLen, work, kBoardMain) < kNozSettsLen) return -1;
+        const uint32_t addr = NozSetts.address + static_cast<uint32_t>(c) * kChannelStride;
+        if (ReadBlock(port, ctrl, addr, NozSetts.length, work, kBoardMain) < NozSetts.length) return -1;
         bool changed = false;
         const int code = work[kNozImpLit] | (work[kNozImpLit + 1] << 8);
         if (newCode != kCodeManual && code != newCode && ScalePulseWeights(work, code, newCode) == 1) {
@@ -29,7 +29,7 @@ int Met2NozSetts(int port, int ctrl, int newCode, int phaseMode, int count, uint
         }
         if (!changed) continue;
         for (int attempt = 0; attempt < 3; ++attempt)
-            if (WriteBlock(port, ctrl, addr, kNozSettsLen, work, kBoardMain) == 1) {
+            if (WriteBlock(port, ctrl, addr, NozSetts.length, work, kBoardMain) == 1) {
                 ++written;
                 break;
             }

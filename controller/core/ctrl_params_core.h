@@ -3,6 +3,8 @@
 #pragma once
 
 #include "block_pair.h"
+#include "little_endian.h"
+#include "memory_map.h"
 
 #include <cstdint>
 #include <string>
@@ -11,7 +13,6 @@
 
 namespace settings {
 
-constexpr int kParamsSize = 58;        // 57 data bytes and the checksum
 constexpr int kParamsBufferSize = 256; // a length-queried block is at most 255 bytes
 
 using ParamsPair = BlockPair<kParamsBufferSize>;
@@ -62,9 +63,6 @@ extern const char* const kMeterWarning;
 extern const char* const kPhaseWarning;
 extern const char* const kMaskWarning;
 extern const char* const kChecksumWarning;
-
-uint16_t GetU16(const uint8_t* b, int at);
-void PutU16(uint8_t* b, int at, uint16_t v);
 
 // Baud rate of a speed code (0 -> 38400 ... 3 -> 4800); 4800 for anything else.
 int SpeedBaud(int code);

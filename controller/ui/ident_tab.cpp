@@ -1,15 +1,16 @@
 #include "ident_tab.h"
 
 #include "block_transfer.h"
-#include "codepage.h"
+#include "controller_fields.h"
 #include "demo_image.h"
 #include "dialogs.h"
-#include "frames.h"
+#include "field_binder.h"
+#include "frame.h"
 #include "ident_core.h"
+#include "ident_ops.h"
 #include "protocol_state.h"
 #include "working_state.h"
 
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QGridLayout>
@@ -17,12 +18,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -32,13 +30,9 @@ QString u8(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-constexpr int kFiscalOffset = 46;
-constexpr int kMaxFiscalChannels = kImageChannels;
-
 } // namespace
 
-TIdentTab::TIdentTab(WorkingState& state, Dialogs& dialogs, QWidget* frame, QWidget* parent)
-    : QWidget(parent), state_(state), dialogs_(dialogs), frame_(frame) {
+TIdentTab::TIdentTab(const TabContext& context, QWidget* parent) : BlockTab(context, parent) {
     setObjectName("TIdentTabContent");
 
     bCallIdent_ = button("bCallIdent", "Запросить идентификатор");
@@ -148,6 +142,7 @@ TIdentTab::TIdentTab(WorkingState& state, Dialogs& dialogs, QWidget* frame, QWid
     for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
                            bIrValRead_, bLoadFisk_, bSaveParamToText_, bReadTemper_})
         b->setEnabled(false);
+    ApplyHints(this, settings::MainTabFields()); // hints are always on
 }
 
 QPushButton* TIdentTab::button(const char* name, const QString& caption) {
@@ -156,22 +151,10 @@ QPushButton* TIdentTab::button(const char* name, const QString& caption) {
     return b;
 }
 
-template <class T> T* TIdentTab::frameChild(const char* name) const {
-    return frame_ ? frame_->findChild<T*>(name) : nullptr;
-}
-
 void TIdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewParam) {
     globalSetts_ = globalSetts;
     defSet_ = defSet;
     viewParam_ = viewParam;
-}
-
-void TIdentTab::setStatus(const QString& text) {
-    if (auto* sb = frameChild<QStatusBar>("SB")) sb->showMessage(text);
-}
-
-void TIdentTab::setNumberLabel(const QString& text) {
-    if (auto* l = frameChild<QLabel>("lNumberCtrlr")) l->setText(text);
 }
 
 void TIdentTab::DisableCommands() {
@@ -211,8 +194,7 @@ void TIdentTab::IdentToForm() {
         mIdent_->appendPlainText("Демонстрационная версия программы");
         state_.ParamsLoaded = false;
         state_.Identified = true;
-        for (const char* menu : {"menuCom", "menuLog"})
-            if (auto* m = frameChild<QMenu>(menu)) m->menuAction()->setVisible(false);
+        frame_.setPortMenusVisible(false);
         enableAfterIdent(false);
         return;
     }
@@ -222,64 +204,46 @@ void TIdentTab::IdentToForm() {
     lSimulState_->hide();
 
     const int port = state_.portHandle;
-    uint8_t answer[kIdentAnswerSize] = {};
-    int answerAddress = 0;
-    const int r = Identify(port, state_.controllerNumber & 0xFF, answer, &answerAddress);
-    if (r != 1) {
+    const ident::IdentifyAnswer answer = ident::IdentifyAt(port, state_.controllerNumber & 0xFF);
+    if (answer.result != 1) {
         QString text;
-        if (r == -2)
+        if (answer.result == -2)
             text = "C данным устройством не поддерживается работа";
         else if (state_.controllerNumber == WorkingState::ReserveAddress)
             text = "По резервному каналу связь не установлена";
         else
             text = "Нет связи с устройством №" + QString::number(state_.controllerNumber);
-        setNumberLabel(text);
+        frame_.setNumberLabel(text);
         setStatus(text);
         mIdent_->appendPlainText(text);
         DisableCommands();
         return;
     }
-    state_.DeviceType = Protocol().deviceType;
+    state_.DeviceType = answer.deviceType;
+    emit state_.deviceTypeRead();
 
-    const ident::DeviceCaptions captions = ident::CaptionsForDevice(state_.DeviceType);
-    if (auto* l = frameChild<QLabel>("lHydroHit")) l->setText(QString::fromUtf8(captions.hydroHit));
-    if (auto* list = frameChild<QListWidget>("checkbTrkModes"))
-        for (int i = 0; i < 3; ++i)
-            if (QListWidgetItem* item = list->item(12 + i))
-                item->setText(QString::fromUtf8(captions.modeItems[i]));
-
-    if (state_.controllerNumber == WorkingState::ReserveAddress) state_.controllerNumber = answerAddress;
+    if (state_.controllerNumber == WorkingState::ReserveAddress) state_.controllerNumber = answer.address;
     const int ctrl = state_.controllerNumber & 0xFF;
 
-    uint8_t reg = 0;
-    if (ReadBlock(port, ctrl, kRegSimulator, 1, &reg, kBoardRegisters) < 1) {
+    if (!ident::ReadRegister24(port, ctrl)) {
         setStatus("Ошибка чтения регистра IR 24");
         DisableCommands();
         return;
     }
 
     mIdent_->appendPlainText("Получение идентификатора.");
-    uint8_t text[kIdentTextSize] = {};
-    ReadIdentText(port, ctrl, text);
-    text[kIdentTextSize - 1] = 0;
-    const std::string identText = Cp1251ToUtf8(reinterpret_cast<const char*>(text));
-    const ident::TableCaptions tables = ident::TableCaptionsForIdentText(identText);
-    if (auto* cb = frameChild<QComboBox>("cbTypeTbl")) {
-        if (cb->count() > 5) {
-            cb->setItemText(4, QString::fromUtf8(tables.item4));
-            cb->setItemText(5, QString::fromUtf8(tables.item5));
-        }
-    }
-    mIdent_->setPlainText(u8(identText));
+    state_.identText = ident::ReadIdentTextUtf8(port, ctrl);
+    emit state_.identTextRead();
+    mIdent_->setPlainText(QString::fromStdString(state_.identText));
 
     state_.Identified = true;
     lSimulState_->show();
     enableAfterIdent(true);
     setStatus("Идентификатор считан");
     if (state_.controllerNumber == WorkingState::ReserveAddress)
-        setNumberLabel("Контроллер найден");
+        frame_.setNumberLabel("Контроллер найден");
     else
-        setNumberLabel("Работа с Адресом №" + QString::number(state_.controllerNumber));
+        frame_.setNumberLabel("Работа с Адресом №" + QString::number(state_.controllerNumber));
 
     const int sim = ReadSimulator(port, ctrl);
     if (sim < 0) {
@@ -338,10 +302,7 @@ void TIdentTab::bSetTabloTestClick() {
         setStatus("Ошибка");
         return;
     }
-    const uint8_t byte = static_cast<uint8_t>(code);
-    const int r = WriteBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegDisplayMode, 1, &byte,
-                             kBoardRegisters);
-    setStatus(r == 1 ? "Запись завершена успешно" : "Ошибка");
+    setStatus(ident::WriteDisplayMode(port(), ctrl(), code) == 1 ? "Запись завершена успешно" : "Ошибка");
 }
 
 void TIdentTab::bLoadFiskClick() {
@@ -349,52 +310,22 @@ void TIdentTab::bLoadFiskClick() {
         mIdent_->setPlainText("Демонстрационная версия");
         return;
     }
-    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
-    const QString failed = "Ошибка чтения фискальных сумматоров";
-    uint8_t params[kLengthQueryCapacity] = {};
-    if (ReadBlock(port, ctrl, kAddrParamLength, -1, params, kBoardMain) < 6) {
-        setStatus(failed);
+    const auto lines = ident::ReadFiscalLines(port(), ctrl());
+    if (!lines) {
+        setStatus("Ошибка чтения фискальных сумматоров");
         return;
     }
-    const int hoses = params[4], sides = params[5];
-    const int addressA = params[2], addressB = sides == 2 ? params[3] : 0;
-    // A controller carries at most ten channels; a damaged block must not
-    // send the tool through thousands of reads.
-    const int channels = std::min(sides * hoses, kMaxFiscalChannels);
-    QStringList lines;
-    for (int i = 0; i < channels; ++i) {
-        uint8_t regs[256] = {};
-        const int n = ReadBlock(port, ctrl, kAddrNozRegs + i * kChannelStride, 69, regs, kBoardMain);
-        if (n < kFiscalOffset + 5) {
-            setStatus(failed);
-            return;
-        }
-        const int32_t whole = static_cast<int32_t>(regs[kFiscalOffset] | (regs[kFiscalOffset + 1] << 8) |
-                                                   (regs[kFiscalOffset + 2] << 16) |
-                                                   (static_cast<uint32_t>(regs[kFiscalOffset + 3]) << 24));
-        lines << u8(ident::FiscalLine(i, hoses, addressA, addressB, whole, regs[kFiscalOffset + 4]));
-    }
-    for (const QString& line : lines)
-        mIdent_->appendPlainText(line);
+    for (const std::string& line : *lines)
+        mIdent_->appendPlainText(u8(line));
     setStatus("Фискальные сумматоры считаны");
 }
 
 void TIdentTab::bIrValReadClick() {
     mIRsValue_->clear();
-    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
-    uint8_t reg = 0;
-    if (ReadBlock(port, ctrl, kRegSimulator, 1, &reg, kBoardRegisters) < 1) {
-        setStatus("Ошибка чтения регистров");
-        return;
-    }
-    mIRsValue_->appendPlainText(u8(ident::RegisterLine(0x24, reg)));
-    uint8_t regs[kLenReading] = {};
-    if (ReadBlock(port, ctrl, kRegReading, kLenReading, regs, kBoardRegisters) < kLenReading) {
-        setStatus("Ошибка чтения регистров");
-        return;
-    }
-    for (int i = 0; i < kLenReading; ++i)
-        mIRsValue_->appendPlainText(u8(ident::RegisterLine(0x28 + i, regs[i])));
+    const ident::RegisterLines regs = ident::ReadRegisterLines(port(), ctrl());
+    for (const std::string& line : regs.lines)
+        mIRsValue_->appendPlainText(u8(line));
+    if (!regs.ok) setStatus("Ошибка чтения регистров");
 }
 
 void TIdentTab::bReadTemperClick() {
@@ -408,21 +339,14 @@ void TIdentTab::bReadTemperClick() {
 }
 
 void TIdentTab::ReadCRCClick() {
-    uint8_t raw[2] = {};
-    if (ReadBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegCrc16, 2, raw, kBoardRegisters) <
-        2) {
-        mIRsValue_->appendPlainText("Ошибка чтения");
-        return;
-    }
-    mIRsValue_->appendPlainText(u8(ident::CrcText(raw)));
+    const auto text = ident::ReadCrcText(port(), ctrl());
+    mIRsValue_->appendPlainText(text ? u8(*text) : QString("Ошибка чтения"));
 }
 
 void TIdentTab::TestButtonClick() {
     long n = 0;
     if (!TextToInt(dialogs_, TestEdit_->text(), n)) return;
-    const uint8_t bytes[2] = {0x80, static_cast<uint8_t>(n & 0xFF)};
-    if (WriteBlock(state_.portHandle, state_.controllerNumber & 0xFF, kRegFitting, 2, bytes,
-                   kBoardRegisters) != 1) {
+    if (ident::WriteFittingStep(port(), ctrl(), n) != 1) {
         setStatus("Ошибка");
         return;
     }
@@ -434,12 +358,12 @@ void TIdentTab::bGlobalSetClick() {
     if (!globalSetts_) return;
     globalSetts_->setProperty("mode", false);
     globalSetts_->setWindowTitle("Первичная настройка");
-    if (!state_.PasswordStep()) return;
+    if (!frame_.passwordStep()) return;
     dialogs_.execModal(*globalSetts_);
 }
 
 void TIdentTab::bGlobalDefaultSetClick() {
-    if (!defSet_ || !state_.PasswordStep()) return;
+    if (!defSet_ || !frame_.passwordStep()) return;
     dialogs_.execModal(*defSet_);
 }
 

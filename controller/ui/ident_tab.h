@@ -1,10 +1,10 @@
 // The main tab "Основное меню": identification and the one-shot commands.
 #pragma once
 
+#include "block_tab.h"
+
 #include <QWidget>
 
-class Dialogs;
-class WorkingState;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -13,13 +13,14 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 
-class TIdentTab : public QWidget {
+class TIdentTab : public BlockTab {
     Q_OBJECT
 public:
-    // `frame` is the main window: the status line SB, lNumberCtrlr, the menus
-    // and the controls of other tabs that identification sets are found in it
-    // by their names.
-    TIdentTab(WorkingState& state, Dialogs& dialogs, QWidget* frame, QWidget* parent = nullptr);
+    // Identification tells the other tabs through the working state's signals
+    // (deviceTypeRead, identTextRead); the frame gets the status line, the
+    // number label and the port menus.
+    TIdentTab(const TabContext& context, QWidget* parent = nullptr);
+    void tabShown() override {}
 
     // The modal forms opened by the primary setup, factory defaults and report buttons.
     void setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewParam);
@@ -45,14 +46,8 @@ public slots:
 
 private:
     QPushButton* button(const char* name, const QString& caption);
-    template <class T> T* frameChild(const char* name) const;
-    void setStatus(const QString& text);
-    void setNumberLabel(const QString& text);
     void enableAfterIdent(bool withTemperature);
 
-    WorkingState& state_;
-    Dialogs& dialogs_;
-    QWidget* frame_;
     QDialog* globalSetts_ = nullptr;
     QDialog* defSet_ = nullptr;
     QDialog* viewParam_ = nullptr;

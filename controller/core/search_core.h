@@ -12,6 +12,9 @@ constexpr int kSearchEnd = 32; // first address not polled
 // The line added for an address ("Трк №5 найдено." / "Трк №5 не найдено.").
 std::string SearchLine(int address, bool found);
 
+// The identify request at one address of the port: the Identify result.
+int IdentifyAddress(int port, int address);
+
 class SearchRun {
 public:
     // identify(address) returns the Identify result for that address.

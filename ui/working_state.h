@@ -3,11 +3,14 @@
 #pragma once
 
 #include "com_ini.h"
+#include "nara_core.h"
+#include "params_model.h"
 
 #include <QObject>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class WorkingState : public QObject {
     Q_OBJECT
@@ -29,18 +32,25 @@ public:
     bool Identified = false;
     bool ParamsLoaded = false;
     uint8_t DeviceType = 0;
+    std::string identText; // the identification text of the controller, UTF-8
     std::array<uint8_t, 16> PasswordStatus{};
+
+    // The controller parameter block, shared by every tab and dialog that
+    // shows or edits it.
+    settings::ParamsModel params;
+    // The advanced settings block (NaraSpecific), shared the same way.
+    settings::NaraPair nara;
 
     // The field convention of the tabs: text changed since the box was
     // entered, and the number of boxes marked invalid.
     bool FieldEdited = false;
     int InvalidFieldCount = 0;
 
-    // The password step of every protected operation: presents the
-    // administrator password typed in the panel when the controller has one
-    // set. False: the operation stops (the reason was shown already).
+    // Replaces the password step of the frame (tests).
     std::function<bool()> passwordStep;
-    bool PasswordStep() { return passwordStep ? passwordStep() : true; }
+
+    int port() const { return portHandle; }
+    int ctrl() const { return controllerNumber & 0xFF; }
 
     // Asks the main window to run its repaint checks from a handler queued on
     // the event loop (several requests before it runs give one pass).
@@ -51,4 +61,12 @@ public:
 signals:
     void repaintRequested();
     void passwordStatusRequested();
+    // The parameter block was read: every view of it fills its controls.
+    void paramsRead(const settings::ParamsView& view);
+    // Identification: DeviceType was read (captions that depend on it follow),
+    // then the identification text (identText).
+    void deviceTypeRead();
+    void identTextRead();
+    // The advanced settings block was read (ok) or its read failed.
+    void naraRead(bool ok);
 };

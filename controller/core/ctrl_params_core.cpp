@@ -17,14 +17,6 @@ const char* const kPhaseWarning =
 const char* const kMaskWarning = "Внимание неправильно считаны данные о битовой маске!";
 const char* const kChecksumWarning = "Внимание!   КСМ не верна! КСМ была пересчитана";
 
-uint16_t GetU16(const uint8_t* b, int at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
-}
-void PutU16(uint8_t* b, int at, uint16_t v) {
-    b[at] = static_cast<uint8_t>(v & 0xFF);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
 int SpeedBaud(int code) {
     static const int baud[kSpeedItems] = {38400, 19200, 9600, 4800};
     return code >= 0 && code < kSpeedItems ? baud[code] : 4800;
@@ -33,7 +25,7 @@ int SpeedBaud(int code) {
 ParamsView InspectReadParams(ParamsPair& pair) {
     ParamsView v;
     uint8_t* b = pair.working.data();
-    if (pair.length != kParamsSize) v.warnings.emplace_back(kSizeWarning);
+    if (pair.length != CtrlrParams.length) v.warnings.emplace_back(kSizeWarning);
     for (int at : {kSpeed1, kSpeed2}) {
         int& item = at == kSpeed1 ? v.speed1Item : v.speed2Item;
         if (b[at] < kSpeedItems) {

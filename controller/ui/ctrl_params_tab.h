@@ -1,17 +1,16 @@
 // The tab "Настройки контроллера": the parameter block's boxes, the side
-// addressing grids, read and save. It owns the block's working and as-read
-// copies; the advanced tab and the channel tabs reach them through it.
+// addressing grids, read and save. The block itself is the working state's
+// shared model; the advanced tab and the channel tabs see the same copies.
 #pragma once
 
+#include "block_tab.h"
 #include "ctrl_params_core.h"
 #include "side_addressing_core.h"
 
 #include <QWidget>
 #include <functional>
 
-class Dialogs;
-class FieldCheck;
-class WorkingState;
+class FieldBinder;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -20,31 +19,24 @@ class QListWidget;
 class QPushButton;
 class QTableWidget;
 
-class TCtrlParamsTab : public QWidget {
+class TCtrlParamsTab : public BlockTab {
     Q_OBJECT
 public:
-    // `frame` is the main window: the status line SB, lNumberCtrlr and the
-    // tab widget TabSetts with the main tab TabIdent are found in it by name.
-    TCtrlParamsTab(WorkingState& state, Dialogs& dialogs, QWidget* frame, QWidget* parent = nullptr);
+    TCtrlParamsTab(const TabContext& context, QWidget* parent = nullptr);
     ~TCtrlParamsTab() override;
 
-    settings::ParamsPair& params() { return params_; }
+    settings::ParamsPair& params();
     FieldCheck& fields() { return *fields_; }
-    // ReadNaraSpecific of the advanced tab, run after the parameter read.
-    void setNaraReader(std::function<int()> read) { readNara_ = std::move(read); }
-    // Fills the advanced tab's boxes of this block after every read.
-    void setParamsShown(std::function<void(const settings::ParamsView&)> show) {
-        paramsShown_ = std::move(show);
-    }
+    const FieldBinder& binder() const { return *binder_; }
 
     int ReadParamCtrlr();
     int Met2CtrlrSet();
+    void tabShown() override { TabCtrlrSettsShow(); }
 
 public slots:
     void bGetParamClick();
     void TabCtrlrSettsShow();
     void bSetParamClick();
-    void helpSpeedTrkClick();
     void ImmBoxClick();
     void checkbTrkModesClickCheck();
     void cbPhaseMetChange(int index);
@@ -54,9 +46,6 @@ public slots:
     void cbTypeTblExit();
     void cbTypeTbl2Exit();
     void ImpEExit();
-    void eSlowLoadExit();
-    void eNozzleFatExit();
-    void eMetTOutExit();
     void eSlowStartExit();
     // Side addressing.
     void cbCountSideTrkChange(int index);
@@ -73,11 +62,11 @@ protected:
 
 private:
     void buildUi();
-    void setStatus(const QString& text);
-    void showMainTab();
-    void numberExit(QLineEdit* e, int bound, const std::function<void(int)>& store);
+    void showParams(const settings::ParamsView& v);
+    void showDeviceCaptions();
+    void showTableCaptions();
+    void failedWrite(const QString& text, bool controllerError);
     void sideAddressExit(QLineEdit* own, QLineEdit* other, int byte);
-    void setNozzleList(bool single, int index);
     void applyNozzleList(int keep);
     void sizeGrids(int columns);
     void checkNaraGridsAfterCount();
@@ -85,19 +74,12 @@ private:
     void setCells(QTableWidget* t, const settings::Cells& c);
     int nozzles() const;
     int sides() const;
-    int port() const;
-    int ctrl() const;
 
-    WorkingState& state_;
-    Dialogs& dialogs_;
-    QWidget* frame_;
-    FieldCheck* fields_;
-    settings::ParamsPair params_;
+    settings::ParamsPair& params_;
+    FieldBinder* binder_ = nullptr;
     uint8_t speedAsRead_ = 0;
     bool SpeedChanged = false;
     std::vector<bool> modeChecks_;
-    std::function<int()> readNara_;
-    std::function<void(const settings::ParamsView&)> paramsShown_;
 
     QComboBox *cbSpeedTrk_, *cbSpeed2CnlTrk_, *cbCountSideTrk_, *cbCountNozTrk_, *ImpE_, *cbPhaseMet_,
         *cbTypeTbl_, *cbTypeTbl2_;

@@ -2,15 +2,13 @@
 // NaraSpecific block with the passwords of the local control unit.
 #pragma once
 
+#include "block_tab.h"
 #include "ctrl_params_core.h"
 #include "nara_core.h"
 
 #include <QWidget>
 
-class Dialogs;
-class FieldCheck;
-class TCtrlParamsTab;
-class WorkingState;
+class FieldBinder;
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
@@ -19,19 +17,21 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 
-class TAdvSettingsTab : public QWidget {
+class TAdvSettingsTab : public BlockTab {
     Q_OBJECT
 public:
-    // Registers itself with the controller settings tab: its read fills this
-    // tab's boxes of the parameter block and reads the Nara block.
-    TAdvSettingsTab(WorkingState& state, Dialogs& dialogs, QWidget* frame, TCtrlParamsTab& params,
-                    QWidget* parent = nullptr);
+    // Every read of the parameter block fills this tab's boxes of it, every
+    // read of the Nara block its Nara group (WorkingState signals).
+    TAdvSettingsTab(const TabContext& context, QWidget* parent = nullptr);
     ~TAdvSettingsTab() override;
 
     settings::NaraPair& nara() { return nara_; }
     int ReadNaraSpecific();
     int WriteNaraSpecific();
     int editedUserSlot() const { return userSlot_; }
+    const FieldBinder& paramsBinder() const { return *paramsBinder_; }
+    const FieldBinder& naraBinder() const { return *naraBinder_; }
+    void tabShown() override { TabAdvSetShow(); }
 
 public slots:
     void TabAdvSetShow();
@@ -50,28 +50,22 @@ public slots:
     void eHydroHitExit();
     void eTemp_heat_lowExit();
     void eTemp_heat_highExit();
-    void helpClick();
 
 private:
     void buildUi();
     void showParams(const settings::ParamsView& v);
-    void setStatus(const QString& text);
-    // A box of the edit convention: the rule decides, a valid value is stored.
-    void ruleBox(QLineEdit* e, bool (*rule)(std::string_view, int*), std::function<void(int)> store);
-    int port() const;
-    int ctrl() const;
+    void showNara(bool ok);
+    void showDeviceCaptions();
 
-    WorkingState& state_;
-    Dialogs& dialogs_;
-    QWidget* frame_;
-    TCtrlParamsTab& params_;
-    FieldCheck* fields_;
-    settings::NaraPair nara_;
+    settings::ParamsPair& params_;
+    settings::NaraPair& nara_;
+    FieldBinder* paramsBinder_ = nullptr;
+    FieldBinder* naraBinder_ = nullptr;
     int userSlot_ = 0;
 
     QLineEdit *eNozzleWait_, *eMinSpeed_, *eMinSpTime_, *ePcTimeout_, *eHydroHit_, *eTemp_heat_low_,
         *eTemp_heat_high_, *eShimDuration_, *eMinVolNara_, *eStWaitForceNara_, *evalve_delay_, *PrcShift_,
-        *eUpgrCountNara_, *ePbTimeoutNara_, *eBmuPAdm_;
+        *eUpgrCountNara_, *ePbTimeoutNara_, *eBmuPAdm_, *eStopTimeNara_;
     QComboBox* cbBmuPUser_;
     QLabel* lHydroHit_;
     QListWidget* checkbTrkModes2_;

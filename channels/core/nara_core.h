@@ -3,6 +3,8 @@
 #pragma once
 
 #include "block_pair.h"
+#include "little_endian.h"
+#include "memory_map.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,8 +13,7 @@
 
 namespace settings {
 
-constexpr int kNaraLen = 128;
-using NaraPair = BlockPair<kNaraLen>;
+using NaraPair = BlockPair<NaraSpecific.length>;
 
 enum NaraByte : int {
     kNaraFlags = 4,
@@ -26,9 +27,6 @@ enum NaraByte : int {
     kBmuPUser = 25, // 4 x u32
     kBmuPAdm = 41,  // u32
 };
-
-uint32_t GetU32(const uint8_t* b, int at);
-void PutU32(uint8_t* b, int at, uint32_t v);
 
 // RGDot item from NaraFlags: bit 2 first ("РРР.К"), then bit 1 ("РРРР"), else "РР.КК".
 int DotItem(uint8_t flags);
@@ -69,5 +67,18 @@ std::optional<uint32_t> BmuPasswordValue(std::string_view text);
 
 // PrcShift: the leading decimal digits of the text, 0 when there are none.
 uint8_t PrcShiftValue(std::string_view text);
+
+} // namespace settings
+
+namespace settings {
+
+// Reads the whole block at 0x5100 into the working copy and takes it as read.
+// 1; -1 when fewer than 128 bytes came (the working copy is restored).
+int ReadNara(int port, int ctrl, NaraPair& pair);
+// Writes the block when the working copy differs from the as-read copy:
+// 1 written, 0 nothing to write, -1 the write failed. No restart follows.
+int WriteNara(int port, int ctrl, NaraPair& pair);
+// The heater relay test: 1 written to register 0x27 (board 2). The WriteBlock result.
+int TestHeaterRelay(int port, int ctrl);
 
 } // namespace settings

@@ -1,13 +1,15 @@
 #include "ctrl_params_tab.h"
 
-#include "block_transfer.h"
+#include "controller_fields.h"
 #include "dialogs.h"
 #include "error_messages.h"
+#include "field_binder.h"
 #include "field_check.h"
-#include "frames.h"
-#include "hints.h"
+#include "frame.h"
+#include "ident_core.h"
 #include "met2noz_core.h"
-#include "port_layer.h"
+#include "params_model.h"
+#include "shared_blocks.h"
 #include "working_state.h"
 
 #include <QCheckBox>
@@ -23,9 +25,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QStatusBar>
 #include <QStyledItemDelegate>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -33,7 +33,7 @@ using namespace settings;
 
 namespace {
 
-const char* const kModeItems[kModeItemCount] = {
+const std::initializer_list<const char*> kModeItems = {
     "Инверсный пистолет",
     "Старт от положения пистолета",
     "Разрешить работу БМУ",
@@ -64,6 +64,7 @@ const char* const kLeaveManualPhases = "                             ВНИМА�
                                        "изменены для всех каналов.\n\r               Вы хотите продолжить?";
 
 constexpr int kCellWidth = 22;
+constexpr int kEditWidth = 70;
 
 // Cell editors of the address grids take digits only.
 class DigitDelegate : public QStyledItemDelegate {
@@ -77,22 +78,6 @@ public:
         return w;
     }
 };
-
-QLineEdit* Edit(QWidget* parent, const char* name, int maxLength) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setMaxLength(maxLength);
-    e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
-    e->setMaximumWidth(70);
-    return e;
-}
-
-QComboBox* Combo(QWidget* parent, const char* name, const QStringList& items) {
-    auto* c = new QComboBox(parent);
-    c->setObjectName(name);
-    c->addItems(items);
-    return c;
-}
 
 QTableWidget* Grid(QWidget* parent, const char* name, int rows) {
     auto* t = new QTableWidget(rows, 1, parent);
@@ -115,12 +100,35 @@ QString U(const std::string& s) {
 
 } // namespace
 
-TCtrlParamsTab::TCtrlParamsTab(WorkingState& state, Dialogs& dialogs, QWidget* frame, QWidget* parent)
-    : QWidget(parent), state_(state), dialogs_(dialogs), frame_(frame),
-      fields_(new FieldCheck(state.FieldEdited, state.InvalidFieldCount, this)) {
+TCtrlParamsTab::TCtrlParamsTab(const TabContext& context, QWidget* parent)
+    : BlockTab(context, parent), params_(context.state.params.pair) {
     setObjectName("CtrlParamsTab");
     buildUi();
-    ApplyHints(this, CtrlrSettsHints());
+    binder_ = new FieldBinder(this, CtrlrSettsFields(), params_.working.data(), fields_, this);
+    connect(&state_, &WorkingState::paramsRead, this, &TCtrlParamsTab::showParams);
+    connect(&state_, &WorkingState::deviceTypeRead, this, &TCtrlParamsTab::showDeviceCaptions);
+    connect(&state_, &WorkingState::identTextRead, this, &TCtrlParamsTab::showTableCaptions);
+}
+
+// Items 12..14 of the mode list are named after the device type.
+void TCtrlParamsTab::showDeviceCaptions() {
+    const ident::DeviceCaptions captions = ident::CaptionsForDevice(state_.DeviceType);
+    for (int i = 0; i < 3; ++i)
+        if (QListWidgetItem* item = checkbTrkModes_->item(12 + i))
+            item->setText(QString::fromUtf8(captions.modeItems[i]));
+}
+
+// Items 4 and 5 of the side A display list are named after the identification text.
+void TCtrlParamsTab::showTableCaptions() {
+    const ident::TableCaptions tables = ident::TableCaptionsForIdentText(state_.identText);
+    if (cbTypeTbl_->count() > 5) {
+        cbTypeTbl_->setItemText(4, QString::fromUtf8(tables.item4));
+        cbTypeTbl_->setItemText(5, QString::fromUtf8(tables.item5));
+    }
+}
+
+settings::ParamsPair& TCtrlParamsTab::params() {
+    return params_;
 }
 
 TCtrlParamsTab::~TCtrlParamsTab() = default;
@@ -128,6 +136,7 @@ TCtrlParamsTab::~TCtrlParamsTab() = default;
 void TCtrlParamsTab::buildUi() {
     auto* top = new QGridLayout(this);
     const QStringList speeds{"38400", "19200", "9600", "4800"};
+    using form::Combo;
     cbSpeedTrk_ = Combo(this, "cbSpeedTrk", speeds);
     cbSpeedTrk_->setEnabled(false);
     cbSpeed2CnlTrk_ = Combo(this, "cbSpeed2CnlTrk", speeds);
@@ -140,47 +149,33 @@ void TCtrlParamsTab::buildUi() {
         types << QString::fromUtf8(t);
     cbTypeTbl_ = Combo(this, "cbTypeTbl", types);
     cbTypeTbl2_ = Combo(this, "cbTypeTbl2", types);
-    eSlowStart_ = Edit(this, "eSlowStart", 5);
-    eSlowLoad_ = Edit(this, "eSlowLoad", 5);
-    eNozzleFat_ = Edit(this, "eNozzleFat", 5);
-    eMetTOut_ = Edit(this, "eMetTOut", 5);
+    eSlowStart_ = form::Edit(this, "eSlowStart", 5, "[0-9]*", kEditWidth);
+    eSlowLoad_ = form::Edit(this, "eSlowLoad", 0, nullptr, kEditWidth);
+    eNozzleFat_ = form::Edit(this, "eNozzleFat", 0, nullptr, kEditWidth);
+    eMetTOut_ = form::Edit(this, "eMetTOut", 0, nullptr, kEditWidth);
     ImmBox_ = new QCheckBox("Старт КО+КС", this);
     ImmBox_->setObjectName("ImmBox");
 
-    auto help = [this](const char* name) {
-        auto* b = new QPushButton("?", this);
-        b->setObjectName(name);
-        b->setFixedWidth(22);
-        connect(b, &QPushButton::clicked, this, &TCtrlParamsTab::helpSpeedTrkClick);
-        return b;
-    };
     auto* left = new QGridLayout;
-    int row = 0;
-    auto addRow = [&](const QString& label, QWidget* w, const char* helpName, QWidget* extra = nullptr) {
-        left->addWidget(new QLabel(label, this), row, 0);
-        left->addWidget(w, row, 1);
-        if (extra) left->addWidget(extra, row, 2);
-        if (helpName) left->addWidget(help(helpName), row, 3);
-        ++row;
-    };
-    addRow("Скорость обмена", cbSpeedTrk_, "helpSpeedTrk");
-    addRow("Скорость канала 2", cbSpeed2CnlTrk_, "helpSpeed2CnlTrk");
-    addRow("Количество Сторон", cbCountSideTrk_, "helpCountSideTrk");
-    addRow("Пистолетов на сторону", cbCountNozTrk_, "helpCountNozTrk");
-    addRow("Тип датчика", ImpE_, "helpMeterType");
-    addRow("Фазы датчика", cbPhaseMet_, "helpPhaseMet");
-    addRow("Тип табло", cbTypeTbl_, "helpTypeTbl", cbTypeTbl2_);
-    addRow("Малый пуск, мл", eSlowStart_, "helpSlowStart", ImmBox_);
-    addRow("Малый останов, мл", eSlowLoad_, "helpSlowLoad");
-    addRow("Раздутие шланга, мл", eNozzleFat_, "helpNozzleFat");
-    addRow("Таймаут датчика, с", eMetTOut_, "helpMetTOut");
+    form::Grid grid(left, this, helpFactory(), true);
+    grid.row("Скорость обмена", cbSpeedTrk_, "helpSpeedTrk");
+    grid.row("Скорость канала 2", cbSpeed2CnlTrk_, "helpSpeed2CnlTrk");
+    grid.row("Количество Сторон", cbCountSideTrk_, "helpCountSideTrk");
+    grid.row("Пистолетов на сторону", cbCountNozTrk_, "helpCountNozTrk");
+    grid.row("Тип датчика", ImpE_, "helpMeterType");
+    grid.row("Фазы датчика", cbPhaseMet_, "helpPhaseMet");
+    grid.row("Тип табло", cbTypeTbl_, "helpTypeTbl", cbTypeTbl2_);
+    grid.row("Малый пуск, мл", eSlowStart_, "helpSlowStart", ImmBox_);
+    grid.row("Малый останов, мл", eSlowLoad_, "helpSlowLoad");
+    grid.row("Раздутие шланга, мл", eNozzleFat_, "helpNozzleFat");
+    grid.row("Таймаут датчика, с", eMetTOut_, "helpMetTOut");
 
     auto side = [this](const char* group, const QString& caption, const char* addr, const char* nara,
                        const char* phys, QLineEdit*& e, QTableWidget*& sgNara, QTableWidget*& sgPhys) {
         auto* gb = new QGroupBox(caption, this);
         gb->setObjectName(group);
         auto* g = new QGridLayout(gb);
-        e = Edit(gb, addr, 3);
+        e = form::Edit(gb, addr, 3, "[0-9]*", kEditWidth);
         e->setText("255");
         sgNara = Grid(gb, nara, 1);
         sgPhys = Grid(gb, phys, 2);
@@ -199,19 +194,11 @@ void TCtrlParamsTab::buildUi() {
                     sgAdrNaraTrk_2_, sgPhysToLogTrk_2_);
     sizeGrids(1);
 
-    checkbTrkModes_ = new QListWidget(this);
-    checkbTrkModes_->setObjectName("checkbTrkModes");
-    for (const char* caption : kModeItems) {
-        auto* item = new QListWidgetItem(QString::fromUtf8(caption), checkbTrkModes_);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-    }
+    checkbTrkModes_ = form::CheckList(this, "checkbTrkModes", kModeItems);
     modeChecks_.assign(kModeItemCount, false);
 
-    bGetParam_ = new QPushButton("Считать настройки", this);
-    bGetParam_->setObjectName("bGetParam");
-    bSetParam_ = new QPushButton("Сохранить настройки", this);
-    bSetParam_->setObjectName("bSetParam");
+    bGetParam_ = form::Button(this, "bGetParam", "Считать настройки");
+    bSetParam_ = form::Button(this, "bSetParam", "Сохранить настройки");
     bSetParam_->setEnabled(false);
 
     auto* sides = new QVBoxLayout;
@@ -238,8 +225,7 @@ void TCtrlParamsTab::buildUi() {
     // A choice made by the engineer stores at once; leaving the box stores again.
     auto choice = [this](QComboBox* c, void (TCtrlParamsTab::*exit)()) {
         connect(c, &QComboBox::activated, this, exit);
-        fields_->attach(
-            c, [this, exit] { (this->*exit)(); }, FieldCheck::When::EveryExit);
+        onExit(c, exit, FieldCheck::When::EveryExit);
     };
     choice(cbSpeedTrk_, &TCtrlParamsTab::cbSpeedTrkExit);
     choice(cbSpeed2CnlTrk_, &TCtrlParamsTab::cbSpeed2CnlTrkExit);
@@ -249,23 +235,16 @@ void TCtrlParamsTab::buildUi() {
     choice(ImpE_, &TCtrlParamsTab::ImpEExit);
     connect(cbCountSideTrk_, &QComboBox::activated, this, &TCtrlParamsTab::cbCountSideTrkChange);
     connect(cbCountNozTrk_, &QComboBox::activated, this, &TCtrlParamsTab::cbCountNozTrkChange);
-    fields_->attach(eSlowLoad_, [this] { eSlowLoadExit(); });
-    fields_->attach(eNozzleFat_, [this] { eNozzleFatExit(); });
-    fields_->attach(eMetTOut_, [this] { eMetTOutExit(); });
-    fields_->attach(eSlowStart_, [this] { eSlowStartExit(); });
+    // eSlowLoad, eNozzleFat and eMetTOut follow their field table rows.
+    using T = TCtrlParamsTab;
+    onExit(eSlowStart_, &T::eSlowStartExit);
     const auto every = FieldCheck::When::EveryExit;
-    fields_->attach(
-        eAdrTrk_1_, [this] { eAdrTrk_1Exit(); }, every);
-    fields_->attach(
-        eAdrTrk_2_, [this] { eAdrTrk_2Exit(); }, every);
-    fields_->attach(
-        sgAdrNaraTrk_1_, [this] { sgAdrNaraTrk_1Exit(); }, every);
-    fields_->attach(
-        sgAdrNaraTrk_2_, [this] { sgAdrNaraTrk_2Exit(); }, every);
-    fields_->attach(
-        sgPhysToLogTrk_1_, [this] { sgPhysToLogTrk_1Exit(); }, every);
-    fields_->attach(
-        sgPhysToLogTrk_2_, [this] { sgPhysToLogTrk_2Exit(); }, every);
+    onExit(eAdrTrk_1_, &T::eAdrTrk_1Exit, every);
+    onExit(eAdrTrk_2_, &T::eAdrTrk_2Exit, every);
+    onExit(sgAdrNaraTrk_1_, &T::sgAdrNaraTrk_1Exit, every);
+    onExit(sgAdrNaraTrk_2_, &T::sgAdrNaraTrk_2Exit, every);
+    onExit(sgPhysToLogTrk_1_, &T::sgPhysToLogTrk_1Exit, every);
+    onExit(sgPhysToLogTrk_2_, &T::sgPhysToLogTrk_2Exit, every);
     for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_, sgPhysToLogTrk_1_, sgPhysToLogTrk_2_})
         t->installEventFilter(this);
 }
@@ -285,30 +264,11 @@ bool TCtrlParamsTab::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-int TCtrlParamsTab::port() const {
-    return state_.portHandle;
-}
-int TCtrlParamsTab::ctrl() const {
-    return state_.controllerNumber & 0xFF;
-}
 int TCtrlParamsTab::nozzles() const {
     return NozzlesOf(params_.working.data());
 }
 int TCtrlParamsTab::sides() const {
     return SidesOf(params_.working.data());
-}
-
-void TCtrlParamsTab::setStatus(const QString& text) {
-    if (auto* sb = frame_ ? frame_->findChild<QStatusBar*>("SB") : nullptr) sb->showMessage(text);
-}
-
-void TCtrlParamsTab::showMainTab() {
-    auto* tabs = frame_ ? frame_->findChild<QTabWidget*>("TabSetts") : nullptr;
-    auto* ident = frame_ ? frame_->findChild<QWidget*>("TabIdent") : nullptr;
-    if (tabs && ident) {
-        tabs->setTabVisible(tabs->indexOf(ident), true);
-        tabs->setCurrentWidget(ident);
-    }
 }
 
 Cells TCtrlParamsTab::cells(QTableWidget* t) const {
@@ -356,18 +316,11 @@ void TCtrlParamsTab::sizeGrids(int columns) {
 // ---- read --------------------------------------------------------------
 
 int TCtrlParamsTab::ReadParamCtrlr() {
-    params_.working[0] = 0;
-    int r = 0;
-    for (int attempt = 0; attempt < 3 && r == 0; ++attempt) {
-        r = ReadBlock(port(), ctrl(), kAddrParamLength, 0, params_.working.data(), kBoardMain);
-        if (r < 0) return -1;
-    }
-    if (r <= 0) return -1;
-    params_.loaded(r);
-    BlockSizes()[kSizeParams] = r;
-    const ParamsView v = InspectReadParams(params_);
-    for (const auto& w : v.warnings)
-        dialogs_.message(U(w), QString(), Dialogs::Icon::Warning);
+    return ::ReadParamCtrlr(state_, dialogs_);
+}
+
+// A read of the block: the boxes, lists and grids of this tab.
+void TCtrlParamsTab::showParams(const ParamsView& v) {
     uint8_t* b = params_.working.data();
 
     auto select = [](QComboBox* c, int index) {
@@ -395,11 +348,7 @@ int TCtrlParamsTab::ReadParamCtrlr() {
         FieldCheck::reset(t, FieldCheck::Style::Font);
     select(ImpE_, v.meterItem);
     select(cbPhaseMet_, v.phaseItem);
-    eSlowLoad_->setText(QString::number(v.slowLoad));
-    eNozzleFat_->setText(QString::number(v.nozzleFat));
-    eMetTOut_->setText(QString::number(v.metTOut));
-    for (QLineEdit* e : {eSlowLoad_, eNozzleFat_, eMetTOut_})
-        FieldCheck::reset(e);
+    binder_->fill(true);
     select(cbTypeTbl_, v.tableA);
     select(cbTypeTbl2_, v.tableB);
     if (v.maskRead) {
@@ -414,7 +363,6 @@ int TCtrlParamsTab::ReadParamCtrlr() {
     eSlowStart_->setText(QString::number(v.slowStart));
     eSlowStart_->setEnabled(!v.slowStartBoth);
     FieldCheck::reset(eSlowStart_);
-    if (paramsShown_) paramsShown_(v); // the advanced tab's boxes of this block, and its ModeMask2 list
     // The count as read, even when the list held a single item before.
     applyNozzleList(v.nozzleItem);
     Cells pa, pb;
@@ -423,13 +371,11 @@ int TCtrlParamsTab::ReadParamCtrlr() {
     setCells(sgPhysToLogTrk_2_, pb);
     for (QTableWidget* t : {sgPhysToLogTrk_1_, sgPhysToLogTrk_2_})
         FieldCheck::reset(t, FieldCheck::Style::Font);
-    params_.sealChecksum();
-    state_.InvalidFieldCount = 0;
-    return 1;
 }
 
 void TCtrlParamsTab::bGetParamClick() {
-    const bool ok = ReadParamCtrlr() == 1 && (!readNara_ || readNara_() == 1);
+    // The advanced settings block is read with this one (ReadNaraSpecific).
+    const bool ok = ReadParamCtrlr() == 1 && ReadNaraSpecific(state_) == 1;
     if (ok) {
         setStatus("Параметры успешно считаны");
         setEnabled(true);
@@ -437,8 +383,7 @@ void TCtrlParamsTab::bGetParamClick() {
         state_.ParamsLoaded = true;
         state_.requestPasswordStatus();
     } else {
-        dialogs_.message("Ошибка чтения параметров", QString(), Dialogs::Icon::Error);
-        setStatus("Ошибка чтения параметров");
+        showError("Ошибка чтения параметров");
         setEnabled(false);
         bSetParam_->setEnabled(false);
         state_.ParamsLoaded = false;
@@ -453,44 +398,21 @@ void TCtrlParamsTab::TabCtrlrSettsShow() {
             t->clearSelection();
         return;
     }
-    dialogs_.message("Идентификатор не считан! Считайте идентификатор", QString(), Dialogs::Icon::Error);
-    setStatus("Идентификатор не считан! Считайте идентификатор");
+    showError("Идентификатор не считан! Считайте идентификатор");
     bGetParam_->setEnabled(false);
     bSetParam_->setEnabled(false);
     setEnabled(false);
     state_.ParamsLoaded = false;
-    state_.requestRepaint();
+    frame_.repaint();
 }
 
 // ---- boxes ---------------------------------------------------------------
 
-void TCtrlParamsTab::helpSpeedTrkClick() {
-    if (auto* w = qobject_cast<QWidget*>(sender()))
-        dialogs_.message(w->toolTip(), QString(), Dialogs::Icon::Information);
-}
-
-void TCtrlParamsTab::numberExit(QLineEdit* e, int bound, const std::function<void(int)>& store) {
-    int v = 0;
-    const bool valid = NumberBelow(e->text().trimmed().toStdString(), bound, &v);
-    fields_->setValid(e, valid);
-    if (valid) store(v);
-}
-
-void TCtrlParamsTab::eSlowLoadExit() {
-    numberExit(eSlowLoad_, kBoundSlowLoad,
-               [this](int v) { params_.working[kSlowLoad] = static_cast<uint8_t>(v / 100); });
-}
-void TCtrlParamsTab::eNozzleFatExit() {
-    numberExit(eNozzleFat_, kBoundNozzleFat,
-               [this](int v) { params_.working[kNozzleFat] = static_cast<uint8_t>(v / 10); });
-}
-void TCtrlParamsTab::eMetTOutExit() {
-    numberExit(eMetTOut_, kBoundMetTOut,
-               [this](int v) { params_.working[kMetTOut] = static_cast<uint8_t>(v); });
-}
 void TCtrlParamsTab::eSlowStartExit() {
-    numberExit(eSlowStart_, kBoundSlowStart,
-               [this](int v) { params_.working[kSlowStart] = SlowStartByte(v, ImmBox_->isChecked()); });
+    int v = 0;
+    const bool valid = NumberBelow(eSlowStart_->text().trimmed().toStdString(), kBoundSlowStart, &v);
+    fields_->setValid(eSlowStart_, valid);
+    if (valid) params_.working[kSlowStart] = SlowStartByte(v, ImmBox_->isChecked());
 }
 
 void TCtrlParamsTab::cbSpeedTrkExit() {
@@ -678,8 +600,15 @@ void TCtrlParamsTab::sgPhysToLogTrk_2Exit() {
 
 // ---- save ----------------------------------------------------------------
 
+void TCtrlParamsTab::failedWrite(const QString& text, bool controllerError) {
+    dialogs_.message(text, QString(), Dialogs::Icon::Error);
+    if (controllerError) ShowControllerError(port(), ctrl());
+    setStatus(text);
+    frame_.requestReidentify();
+}
+
 void TCtrlParamsTab::bSetParamClick() {
-    if (!state_.PasswordStep()) return;
+    if (!frame_.passwordStep()) return;
     if (state_.InvalidFieldCount > 0) {
         setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
         return;
@@ -691,74 +620,46 @@ void TCtrlParamsTab::bSetParamClick() {
     params_.sealChecksum();
     if (b[kSpeed1] != params_.asRead[kSpeed1]) state_.ReidentifyPending = true;
     state_.AddressChanged = false;
-    if (b[kAddrSideA] != params_.asRead[kAddrSideA] && !state_.demo) {
+    if (b[kAddrSideA] != params_.asRead[kAddrSideA] && !frame_.demo()) {
         state_.AddressChanged = true;
         newAddress = b[kAddrSideA];
-        if (b[kSideCount] == 1) {
-            uint8_t ans[kIdentAnswerSize];
-            int addr = 0;
-            bool answered = Identify(port(), newAddress, ans, &addr) >= 1;
-            if (!answered) answered = Identify(port(), newAddress, ans, &addr) >= 1;
-            if (!answered) answered = Identify(port(), b[kAddrSideB], ans, &addr) >= 1;
-            if (answered && !dialogs_.okCancel(kAddressInUse, QString(), Dialogs::Icon::Warning)) return;
-        }
+        if (b[kSideCount] == 1 && AddressAnswers(port(), newAddress, b[kAddrSideB]) &&
+            !dialogs_.okCancel(kAddressInUse, QString(), Dialogs::Icon::Warning))
+            return;
     }
     if (!params_.changed()) {
         setStatus("Запись не произведена. Не было изменений параметров");
         return;
     }
-    const std::vector<uint8_t> out = WriteBuffer(params_);
-    if (WriteBlock(port(), ctrl(), kAddrCtrlrParams, static_cast<int>(out.size()), out.data(), kBoardMain) !=
-        1) {
-        dialogs_.message("Ошибка записи!", QString(), Dialogs::Icon::Error);
-        ShowControllerError(port(), ctrl());
-        setStatus("Ошибка записи!");
-        state_.ReidentifyPending = true;
-        showMainTab();
-        state_.requestRepaint();
+    if (WriteParams(port(), ctrl(), params_, WriteBuffer(params_)) != 1) {
+        failedWrite("Ошибка записи!", true);
         return;
     }
-    params_.accept();
-    RestartController(port(), ctrl());
     if (SpeedChanged) {
         state_.portSettings.baud = static_cast<uint32_t>(SpeedBaud(b[kSpeed1]));
         const ComPortSetting& s = state_.portSettings;
-        U_xxx(port(), s.baud, s.dataBits, s.parity, s.stopCode);
+        ApplyPortSpeed(port(), b[kSpeed1], s.dataBits, s.parity, s.stopCode);
         speedAsRead_ = b[kSpeed1];
         SpeedChanged = false;
     }
     if (newAddress != state_.controllerNumber) {
         state_.controllerNumber = newAddress;
-        if (auto* l = frame_ ? frame_->findChild<QLabel*>("lNumberCtrlr") : nullptr)
-            l->setText("Работа с Адресом №" + QString::number(newAddress));
+        frame_.setNumberLabel("Работа с Адресом №" + QString::number(newAddress));
     }
-    uint8_t channel[kNozSettsLen] = {};
+    uint8_t channel[NozSetts.length] = {};
     if (settings::Met2NozSetts(port(), ctrl(), MeterCodeOfItem(ImpE_->currentIndex()), b[kMeterPhase],
                                ChannelCount(params_), channel) == -1) {
-        dialogs_.message("Ошибка записи параметров канала", QString(), Dialogs::Icon::Error);
-        setStatus("Ошибка записи параметров канала");
-        state_.ReidentifyPending = true;
-        showMainTab();
-        state_.requestRepaint();
+        failedWrite("Ошибка записи параметров канала", false);
         return;
     }
     if (state_.ReidentifyPending || state_.AddressChanged) {
         state_.controllerNumber = newAddress;
-        showMainTab();
-        state_.requestRepaint();
+        frame_.showMainTab();
+        frame_.repaint();
     }
     setStatus("Параметры успешно записаны");
 }
 
 int TCtrlParamsTab::Met2CtrlrSet() {
-    params_.sealChecksum();
-    const std::vector<uint8_t> out = WriteBuffer(params_);
-    if (WriteBlock(port(), ctrl(), kAddrCtrlrParams, static_cast<int>(out.size()), out.data(), kBoardMain) ==
-        1) {
-        params_.accept();
-        RestartController(port(), ctrl());
-    } else {
-        dialogs_.message("Ошибка записи данных в настройки контроллера", QString(), Dialogs::Icon::Error);
-    }
-    return 0;
+    return ::Met2CtrlrSet(state_, dialogs_);
 }

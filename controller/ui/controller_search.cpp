@@ -1,6 +1,5 @@
 #include "controller_search.h"
 
-#include "frames.h"
 #include "working_state.h"
 
 #include <QCoreApplication>
@@ -18,11 +17,8 @@ const char* const kRemembered[] = {"bCallIdent", "bSimImp",    "bGlobalSet",  "b
 
 ControllerSearch::ControllerSearch(WorkingState& state, QWidget* tab, QTimer* tmFindTrk, QObject* parent)
     : QObject(parent), state_(state), tab_(tab), timer_(tmFindTrk),
-      mIdent_(tab->findChild<QPlainTextEdit*>("mIdent")), run_([this](int address) {
-          uint8_t answer[kIdentAnswerSize];
-          int addr = 0;
-          return Identify(state_.portHandle, address, answer, &addr);
-      }) {
+      mIdent_(tab->findChild<QPlainTextEdit*>("mIdent")),
+      run_([this](int address) { return settings::IdentifyAddress(state_.portHandle, address); }) {
     connect(timer_, &QTimer::timeout, this, &ControllerSearch::tmFindTrkTimer);
 }
 

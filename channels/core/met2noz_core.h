@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
+#include "memory_map.h"
+
 namespace settings {
 
-constexpr int kNozSettsLen = 20;
 constexpr int kNozImpLit = 14;     // u16: twice the pulses per litre
 constexpr int kNozMeterPhase = 16; // u8
-constexpr int kMaxChannels = 10;
-constexpr int kCodeManual = 255; // every channel keeps its own meter type
+constexpr int kCodeManual = 255;   // every channel keeps its own meter type
 
 // The code a meter type item stands for: 2 x pulses per litre, 255 for the
 // manual item (index 4).

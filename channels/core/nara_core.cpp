@@ -1,20 +1,11 @@
 #include "nara_core.h"
 
+#include "block_transfer.h"
 #include "conversions.h"
 
 #include <string>
 
 namespace settings {
-
-uint32_t GetU32(const uint8_t* b, int at) {
-    return static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
-           (static_cast<uint32_t>(b[at + 2]) << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-
-void PutU32(uint8_t* b, int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 int DotItem(uint8_t flags) {
     if (flags & 0x04) return 1;
@@ -120,6 +111,36 @@ uint8_t PrcShiftValue(std::string_view text) {
         if (v > 255) return 255;
     }
     return static_cast<uint8_t>(v);
+}
+
+} // namespace settings
+
+namespace settings {
+
+int ReadNara(int port, int ctrl, NaraPair& pair) {
+    const int r =
+        ReadBlock(port, ctrl, NaraSpecific.address, NaraSpecific.length, pair.working.data(), kBoardMain);
+    // A short answer would fill the boxes from stale bytes: only the whole block counts.
+    if (r < NaraSpecific.length) {
+        pair.restore();
+        return -1;
+    }
+    pair.loaded(NaraSpecific.length);
+    return 1;
+}
+
+int WriteNara(int port, int ctrl, NaraPair& pair) {
+    if (!pair.changed()) return 0;
+    if (WriteBlock(port, ctrl, NaraSpecific.address, NaraSpecific.length, pair.working.data(), kBoardMain) !=
+        1)
+        return -1;
+    pair.accept();
+    return 1;
+}
+
+int TestHeaterRelay(int port, int ctrl) {
+    const uint8_t one = 1;
+    return WriteBlock(port, ctrl, kRegRelayTest, 1, &one, kBoardRegisters);
 }
 
 } // namespace settings

@@ -1,0 +1,192 @@
+#include "field_table.h"
+
+#include "little_endian.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace fields {
+
+namespace {
+
+uint32_t WidthMask(int width) {
+    return width >= 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
+}
+
+// Decimal digits only, at most `maxDigits` of them; the value in *out.
+bool Digits(std::string_view t, int maxDigits, uint64_t* out) {
+    if (t.empty() || static_cast<int>(t.size()) > maxDigits) return false;
+    uint64_t v = 0;
+    for (char c : t) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    *out = v;
+    return true;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool InRange(const Field& f, int64_t v) {
+    return (v >= MinValue(f) && v <= MaxValue(f)) || (f.zeroAllowed && v == 0);
+}
+
+int DecimalDigits(uint64_t v) {
+    int n = 1;
+    while (v >= 10) {
+        v /= 10;
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+std::string HundredthsText(uint32_t v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lu,%02d", static_cast<unsigned long>(v / 100),
+                  static_cast<int>(v % 100));
+    return buf;
+}
+
+std::string WholeByteHex(uint32_t v) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    int bytes = 1;
+    while (bytes < 4 && (v >> (8 * bytes)) != 0)
+        ++bytes;
+    std::string s;
+    for (int i = bytes - 1; i >= 0; --i) {
+        const auto b = static_cast<uint8_t>(v >> (8 * i));
+        s += kDigits[b >> 4];
+        s += kDigits[b & 0x0F];
+    }
+    return s;
+}
+
+uint32_t StoredValue(const Field& f, const uint8_t* block) {
+    if (f.codec == Codec::None || f.width <= 0) return 0;
+    return GetUInt(block, f.offset, f.width);
+}
+
+int64_t MinValue(const Field& f) {
+    if (f.min <= f.max) return f.min;
+    if (f.codec == Codec::Signed) return -static_cast<int64_t>(WidthMask(f.width) / 2) - 1;
+    return 0;
+}
+
+int64_t MaxValue(const Field& f) {
+    if (f.min <= f.max) return f.max;
+    const auto whole = static_cast<int64_t>(WidthMask(f.width));
+    switch (f.codec) {
+    case Codec::Signed:
+        return whole / 2;
+    case Codec::Decimal:
+        // Anything whose stored part fits: typed / scale <= whole.
+        return whole * std::max(f.scale, 1) + std::max(f.scale, 1) - 1;
+    default:
+        return whole;
+    }
+}
+
+std::string FieldText(const Field& f, const uint8_t* block) {
+    const uint32_t v = StoredValue(f, block);
+    switch (f.codec) {
+    case Codec::None:
+        return {};
+    case Codec::Decimal:
+        return std::to_string(static_cast<uint64_t>(v) * static_cast<uint64_t>(std::max(f.scale, 1)));
+    case Codec::Signed: {
+        const uint32_t sign = 1u << (8 * std::min(f.width, 4) - 1);
+        const int64_t s = (v & sign) ? static_cast<int64_t>(v) - 2 * static_cast<int64_t>(sign) : v;
+        return std::to_string(s);
+    }
+    case Codec::Hex:
+        return WholeByteHex(v);
+    case Codec::Hundredths:
+        return HundredthsText(v);
+    }
+    return {};
+}
+
+std::optional<int64_t> ParseFieldText(const Field& f, std::string_view t) {
+    int64_t v = 0;
+    switch (f.codec) {
+    case Codec::None:
+        return std::nullopt;
+    case Codec::Decimal: {
+        uint64_t u = 0;
+        if (!Digits(t, 18, &u)) return std::nullopt;
+        v = static_cast<int64_t>(u);
+        break;
+    }
+    case Codec::Signed: {
+        const bool negative = !t.empty() && t.front() == '-';
+        uint64_t u = 0;
+        if (!Digits(negative ? t.substr(1) : t, 18, &u)) return std::nullopt;
+        v = negative ? -static_cast<int64_t>(u) : static_cast<int64_t>(u);
+        break;
+    }
+    case Codec::Hex: {
+        if (t.empty() || t.size() > 8) return std::nullopt;
+        for (char c : t) {
+            const int d = HexDigit(c);
+            if (d < 0) return std::nullopt;
+            v = v * 16 + d;
+        }
+        break;
+    }
+    case Codec::Hundredths: {
+        const size_t sep = t.find_first_of(",.");
+        uint64_t whole = 0, frac = 0;
+        if (!Digits(t.substr(0, sep), 12, &whole)) return std::nullopt;
+        if (sep != std::string_view::npos) {
+            const std::string_view decimals = t.substr(sep + 1);
+            if (decimals.empty() || decimals.size() > 2 || !Digits(decimals, 2, &frac)) return std::nullopt;
+            if (decimals.size() == 1) frac *= 10;
+        }
+        v = static_cast<int64_t>(whole * 100 + frac);
+        break;
+    }
+    }
+    if (!InRange(f, v)) return std::nullopt;
+    return v;
+}
+
+bool StoreFieldText(const Field& f, std::string_view text, uint8_t* block) {
+    if (f.width <= 0) return false;
+    const std::optional<int64_t> v = ParseFieldText(f, text);
+    if (!v) return false;
+    const int64_t stored = f.codec == Codec::Decimal ? *v / std::max(f.scale, 1) : *v;
+    PutUInt(block, f.offset, f.width, static_cast<uint32_t>(stored) & WidthMask(f.width));
+    return true;
+}
+
+int TextLength(const Field& f) {
+    switch (f.codec) {
+    case Codec::None:
+        return 0;
+    case Codec::Decimal:
+        return DecimalDigits(static_cast<uint64_t>(
+            std::max<int64_t>(MaxValue(f), static_cast<int64_t>(WidthMask(f.width)) * std::max(f.scale, 1))));
+    case Codec::Signed:
+        return 1 + DecimalDigits(static_cast<uint64_t>(std::max(-MinValue(f), MaxValue(f))));
+    case Codec::Hex:
+        return 2 * f.width;
+    case Codec::Hundredths:
+        return DecimalDigits(WidthMask(f.width) / 100) + 3;
+    }
+    return 0;
+}
+
+const Field* FindField(Table table, std::string_view name) {
+    for (const Field& f : table)
+        if (f.name && name == f.name) return &f;
+    return nullptr;
+}
+
+} // namespace fields

@@ -1,0 +1,69 @@
+// Fields of controller blocks as the forms show them: one row per control,
+// declared once. A row says where its value lives in the block, how it is
+// shown and typed, which values are accepted, and the hint of the control.
+// The same rows fill the boxes after a read, check and store what the engineer
+// typed, set the hints, and name the fields in image listings.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace fields {
+
+enum class Codec : uint8_t {
+    None,       // no value: a control that only carries a hint (buttons, lists, grids)
+    Decimal,    // decimal digits; shown = stored × scale, stored = typed / scale
+    Signed,     // an optional minus and decimal digits; two's complement in the width
+    Hex,        // hexadecimal digits; shown in whole bytes, two upper-case digits a byte, "00" for 0
+    Hundredths, // "%lu,%02d" of the stored value; typed as digits with an optional comma or
+                // full stop and one or two decimals
+};
+
+struct Field {
+    const char* name = nullptr;  // objectName of the control
+    const char* field = nullptr; // name of the block field ("SetVol"), for listings
+    int offset = 0;              // in the block
+    int width = 0;               // 1, 2 or 4 bytes, little-endian; 0 for Codec::None
+    Codec codec = Codec::None;
+    // Accepted typed values (Hundredths: in hundredths). min > max means the
+    // whole width (and for Decimal/Signed: what the width holds after scaling).
+    int64_t min = 1, max = 0;
+    bool zeroAllowed = false;         // 0 accepted besides min..max
+    int scale = 1;                    // Decimal only
+    int maxLength = 0;                // a typing limit the box keeps; 0 = long enough for any accepted value
+    bool custom = false;              // filled from the block, but checked and stored by the tab's own
+                                      // handlers (or never: display-only boxes)
+    const char* helpButton = nullptr; // the "?" button (or a second control) with the same hint
+    const char* hint = nullptr;
+};
+
+using Table = std::span<const Field>;
+
+// The value stored in the block (unsigned, the field's width).
+uint32_t StoredValue(const Field& f, const uint8_t* block);
+// The text a box shows for the field of this block ("" for Codec::None).
+std::string FieldText(const Field& f, const uint8_t* block);
+// The typed value the text stands for, when the text is valid for the field
+// (Hundredths: in hundredths; Decimal: before the scale is applied).
+std::optional<int64_t> ParseFieldText(const Field& f, std::string_view text);
+// Checks the text and stores its value into the block. False: the text is not
+// valid for the field and the block is untouched.
+bool StoreFieldText(const Field& f, std::string_view text, uint8_t* block);
+// The lowest and highest typed value the field accepts.
+int64_t MinValue(const Field& f);
+int64_t MaxValue(const Field& f);
+// Characters needed for the longest value the field accepts (at least the
+// longest text FieldText can give, so a stored value is never cut).
+int TextLength(const Field& f);
+// The row of a control, or nullptr.
+const Field* FindField(Table table, std::string_view name);
+
+// "%lu,%02d" of v / 100 and v % 100.
+std::string HundredthsText(uint32_t v);
+// Hexadecimal in whole bytes ("05", "1234", "012345", "00").
+std::string WholeByteHex(uint32_t v);
+
+} // namespace fields

@@ -1,0 +1,212 @@
+// The field tables and their codecs: every row of every table, checked once
+// against the rules every box shares, and the codecs on their edge cases.
+#include "channel_fields.h"
+#include "controller_fields.h"
+#include "field_table.h"
+#include "little_endian.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <set>
+#include <string>
+#include <vector>
+
+using fields::Codec;
+using fields::Field;
+
+namespace {
+
+struct NamedTable {
+    const char* tab;
+    fields::Table rows;
+};
+
+std::vector<NamedTable> AllTables() {
+    return {{"TabIdent", settings::MainTabFields()},
+            {"TabCtrlrSetts", settings::CtrlrSettsFields()},
+            {"TabAdvSet/params", settings::AdvParamsFields()},
+            {"TabAdvSet/nara", settings::NaraFields()}};
+}
+
+std::array<uint8_t, 256> Block(uint8_t fill) {
+    std::array<uint8_t, 256> b{};
+    b.fill(fill);
+    return b;
+}
+
+// The text a value (typed units) is written as.
+std::string TextOf(const Field& f, int64_t v) {
+    if (f.codec == Codec::Hundredths)
+        return std::to_string(v / 100) + "," + (v % 100 < 10 ? "0" : "") + std::to_string(v % 100);
+    if (f.codec == Codec::Hex) {
+        static const char d[] = "0123456789ABCDEF";
+        std::string s;
+        do {
+            s.insert(s.begin(), d[v % 16]);
+            v /= 16;
+        } while (v);
+        return s;
+    }
+    return std::to_string(v);
+}
+
+TEST(FieldTables, EveryRowKeepsTheRulesOfItsCodec) {
+    for (const NamedTable& t : AllTables()) {
+        std::set<std::string> names;
+        for (const Field& f : t.rows) {
+            SCOPED_TRACE(std::string(t.tab) + " " + f.name);
+            ASSERT_NE(f.name, nullptr);
+            EXPECT_TRUE(names.insert(f.name).second) << "named twice";
+            if (f.codec == Codec::None) {
+                EXPECT_NE(f.hint, nullptr) << "a row without a value carries a hint";
+                continue;
+            }
+            ASSERT_TRUE(f.width == 1 || f.width == 2 || f.width == 4);
+            ASSERT_GE(f.offset, 0);
+            EXPECT_NE(f.field, nullptr) << "value rows name their block field";
+            // The box is long enough for whatever the block can hold.
+            auto full = Block(0xFF), zero = Block(0);
+            const int longest = static_cast<int>(
+                std::max(fields::FieldText(f, full.data()).size(), fields::FieldText(f, zero.data()).size()));
+            if (f.maxLength == 0) {
+                EXPECT_GE(fields::TextLength(f), longest);
+            }
+            if (f.custom) continue;
+
+            // The ends of the range are stored and read back as typed.
+            for (int64_t v : {fields::MinValue(f), fields::MaxValue(f)}) {
+                auto b = Block(0xEE);
+                ASSERT_TRUE(fields::StoreFieldText(f, TextOf(f, v), b.data())) << v;
+                const int64_t shown = f.codec == Codec::Decimal ? v / f.scale * f.scale : v;
+                EXPECT_EQ(fields::FieldText(f, b.data()), f.codec == Codec::Hex
+                                                              ? fields::WholeByteHex(static_cast<uint32_t>(v))
+                                                              : TextOf(f, shown));
+                // Nothing outside the field's bytes moved.
+                for (int i = 0; i < 256; ++i) {
+                    if (i < f.offset || i >= f.offset + f.width) {
+                        ASSERT_EQ(b[static_cast<size_t>(i)], 0xEE) << i;
+                    }
+                }
+            }
+            // Just outside the range: refused, the block untouched.
+            for (int64_t v : {fields::MinValue(f) - 1, fields::MaxValue(f) + 1}) {
+                if (v < 0 && f.codec != Codec::Signed) continue;
+                if (f.zeroAllowed && v == 0) continue;
+                auto b = Block(0x5A);
+                EXPECT_FALSE(fields::StoreFieldText(f, TextOf(f, v), b.data())) << v;
+                EXPECT_EQ(b, Block(0x5A));
+            }
+            // Empty text, letters and signs are never a value (the minus only for Signed).
+            auto b = Block(0x5A);
+            for (const char* bad : {"", " 1", "1 ", "+1", "1x", "--1"})
+                EXPECT_FALSE(fields::StoreFieldText(f, bad, b.data())) << bad;
+            EXPECT_EQ(b, Block(0x5A));
+        }
+    }
+}
+
+TEST(FieldCodecs, EdgeCasesOfEachCodec) {
+    auto b = Block(0);
+    // Hundredths in 32 and 16 bits.
+    const Field sum{.name = "e", .field = "F", .offset = 0, .width = 4, .codec = Codec::Hundredths};
+    const Field price{.name = "p", .field = "P", .offset = 4, .width = 2, .codec = Codec::Hundredths};
+    struct Case {
+        const Field* f;
+        const char* text;
+        int64_t value; // -1: refused
+    };
+    const Case cases[] = {
+        {&sum, "12", 1200},        {&sum, "12,5", 1250},      {&sum, "12.05", 1205},
+        {&sum, "0,07", 7},         {&sum, "12,", -1},         {&sum, "12,345", -1},
+        {&sum, ",5", -1},          {&sum, "1,2,3", -1},       {&sum, "42949672,95", 4294967295},
+        {&sum, "42949672,96", -1}, {&sum, "99999999999", -1}, {&price, "655,35", 65535},
+        {&price, "655,36", -1},    {&price, "0,5", 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto v = fields::ParseFieldText(*c.f, c.text);
+        if (c.value < 0) {
+            EXPECT_FALSE(v.has_value());
+        } else {
+            ASSERT_TRUE(v.has_value());
+            EXPECT_EQ(*v, c.value);
+        }
+    }
+    PutU32(b.data(), 0, 12345);
+    EXPECT_EQ(fields::FieldText(sum, b.data()), "123,45");
+    PutU32(b.data(), 0, 7);
+    EXPECT_EQ(fields::FieldText(sum, b.data()), "0,07");
+    PutU32(b.data(), 0, 0xFFFFFFFF);
+    EXPECT_EQ(fields::FieldText(sum, b.data()), "42949672,95");
+    EXPECT_GE(fields::TextLength(sum), 11);
+
+    // Hexadecimal in whole bytes; at most the field's width.
+    const Field hex32{.name = "h", .field = "H", .offset = 0, .width = 4, .codec = Codec::Hex};
+    const Field hex16{.name = "h", .field = "H", .offset = 0, .width = 2, .codec = Codec::Hex};
+    for (auto [v, text] : {std::pair<uint32_t, const char*>{0, "00"},
+                           {5, "05"},
+                           {0x1234, "1234"},
+                           {0x12345, "012345"},
+                           {0xFFFFFFFF, "FFFFFFFF"}}) {
+        PutU32(b.data(), 0, v);
+        EXPECT_EQ(fields::FieldText(hex32, b.data()), text);
+    }
+    EXPECT_EQ(fields::ParseFieldText(hex32, "fFfF").value_or(-1), 0xFFFF);
+    EXPECT_FALSE(fields::ParseFieldText(hex32, "123456789").has_value()); // nine digits
+    EXPECT_FALSE(fields::ParseFieldText(hex16, "1FFFF").has_value());
+    EXPECT_FALSE(fields::ParseFieldText(hex32, "0x12").has_value());
+
+    // Signed bytes: two's complement, the byte's range.
+    const Field temp{.name = "t", .field = "T", .offset = 8, .width = 1, .codec = Codec::Signed};
+    ASSERT_TRUE(fields::StoreFieldText(temp, "-5", b.data()));
+    EXPECT_EQ(b[8], 0xFB);
+    EXPECT_EQ(fields::FieldText(temp, b.data()), "-5");
+    EXPECT_FALSE(fields::StoreFieldText(temp, "128", b.data()));
+    EXPECT_FALSE(fields::StoreFieldText(temp, "-129", b.data()));
+    EXPECT_FALSE(fields::StoreFieldText(temp, "-", b.data()));
+
+    // Scaled decimal: the stored byte is the typed value divided, the fraction dropped.
+    const Field ml{.name = "m",
+                   .field = "M",
+                   .offset = 9,
+                   .width = 1,
+                   .codec = Codec::Decimal,
+                   .min = 0,
+                   .max = 25599,
+                   .scale = 100};
+    ASSERT_TRUE(fields::StoreFieldText(ml, "150", b.data()));
+    EXPECT_EQ(b[9], 1);
+    EXPECT_EQ(fields::FieldText(ml, b.data()), "100");
+    EXPECT_FALSE(fields::StoreFieldText(ml, "25600", b.data()));
+    // "0 or lo..hi".
+    const Field gap{.name = "g",
+                    .field = "G",
+                    .offset = 10,
+                    .width = 1,
+                    .codec = Codec::Decimal,
+                    .min = 3,
+                    .max = 180,
+                    .zeroAllowed = true};
+    for (auto [text, ok] : {std::pair<const char*, bool>{"0", true},
+                            {"1", false},
+                            {"2", false},
+                            {"3", true},
+                            {"180", true},
+                            {"181", false},
+                            {"00", true}})
+        EXPECT_EQ(fields::ParseFieldText(gap, text).has_value(), ok) << text;
+    // Whole-width decimal for a 4-byte field: beyond 32 bits is refused, never wrapped.
+    const Field count{.name = "c", .field = "C", .offset = 12, .width = 4, .codec = Codec::Decimal};
+    EXPECT_TRUE(fields::StoreFieldText(count, "4294967295", b.data()));
+    EXPECT_FALSE(fields::StoreFieldText(count, "4294967296", b.data()));
+    EXPECT_FALSE(fields::StoreFieldText(count, "99999999999999999999999", b.data()));
+    EXPECT_EQ(GetU32(b.data(), 12), 4294967295u);
+}
+
+TEST(FieldTables, FindField) {
+    EXPECT_NE(fields::FindField(settings::CtrlrSettsFields(), "eMetTOut"), nullptr);
+    EXPECT_EQ(fields::FindField(settings::CtrlrSettsFields(), "eNoSuchBox"), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,46 @@
+#include "block_tab.h"
+
+#include "dialogs.h"
+#include "field_check.h"
+#include "frame.h"
+#include "working_state.h"
+
+#include <QPushButton>
+
+BlockTab::BlockTab(const TabContext& context, QWidget* parent)
+    : QWidget(parent), state_(context.state), dialogs_(context.dialogs), frame_(context.frame),
+      fields_(new FieldCheck(context.state.FieldEdited, context.state.InvalidFieldCount, this)) {}
+
+void BlockTab::helpSpeedTrkClick() {
+    if (auto* w = qobject_cast<QWidget*>(sender()))
+        dialogs_.message(w->toolTip(), QString(), Dialogs::Icon::Information);
+}
+
+QPushButton* BlockTab::helpButton(const char* name, QWidget* parent) {
+    auto* b = new QPushButton("?", parent);
+    b->setObjectName(name);
+    b->setFixedWidth(22);
+    connect(b, &QPushButton::clicked, this, &BlockTab::helpSpeedTrkClick);
+    return b;
+}
+
+form::Grid::HelpFactory BlockTab::helpFactory() {
+    return [this](const char* name, QWidget* parent) -> QWidget* { return helpButton(name, parent); };
+}
+
+void BlockTab::setStatus(const QString& text) {
+    frame_.setStatus(text);
+}
+
+void BlockTab::showError(const QString& text) {
+    dialogs_.message(text, QString(), Dialogs::Icon::Error);
+    frame_.setStatus(text);
+}
+
+int BlockTab::port() const {
+    return state_.port();
+}
+
+int BlockTab::ctrl() const {
+    return state_.ctrl();
+}
