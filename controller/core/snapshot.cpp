@@ -1,0 +1,96 @@
+#include "snapshot.h"
+
+#include "image_core.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace image {
+
+namespace {
+
+bool MakeFolders(const std::string& path) {
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos != path.size() && path[pos] != '/') continue;
+        const std::string part = path.substr(0, pos);
+        struct stat st {};
+        if (stat(part.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) return false;
+            continue;
+        }
+        if (mkdir(part.c_str(), 0755) != 0) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string StateFolder(bool demo) {
+    if (demo) return "startzel-demo";
+    if (const char* x = std::getenv("XDG_STATE_HOME"); x && x[0] == '/') return std::string(x) + "/startzel";
+    const char* home = std::getenv("HOME");
+    return std::string(home && home[0] ? home : ".") + "/.local/state/startzel";
+}
+
+std::string SnapshotFolder(bool demo) {
+    return StateFolder(demo) + "/snapshots";
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+    const std::string temp = path + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImage) {
+    Snapshot s;
+    std::string bytes;
+    if (demo) {
+        std::ifstream in(demoImage, std::ios::binary);
+        if (!in) return s;
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+        if (bytes.empty()) return s;
+    } else {
+        std::vector<uint8_t> img;
+        if (ReadImage(port, ctrl, img) != 1) return s;
+        bytes.assign(img.begin(), img.end());
+    }
+    const std::string folder = SnapshotFolder(demo);
+    s.result = -2;
+    if (!MakeFolders(folder)) return s;
+    char name[64];
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::snprintf(name, sizeof name, "/ctrl-%02X-%04d%02d%02d-%02d%02d%02d", ctrl & 0xFF, tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    // Two snapshots within one second get distinct names.
+    std::string path = folder + name + ".bin";
+    for (int n = 2; access(path.c_str(), F_OK) == 0 && n < 100; ++n)
+        path = folder + name + "-" + std::to_string(n) + ".bin";
+    if (!WriteFileAtomically(path, bytes)) return s;
+    s.result = 1;
+    s.path = path;
+    return s;
+}
+
+} // namespace image

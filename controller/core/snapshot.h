@@ -1,0 +1,33 @@
+// Snapshots: before any write that replaces a whole controller (an image
+// load, the factory defaults, the primary setup) the controller as it is goes
+// into an image file in the user's state folder, so a bad write can be undone
+// with an ordinary image load.
+#pragma once
+
+#include <string>
+
+namespace image {
+
+// $XDG_STATE_HOME/startzel (else $HOME/.local/state/startzel); in demo mode
+// the folder "startzel-demo" beside the demo image in the working directory.
+std::string StateFolder(bool demo);
+// StateFolder(demo) + "/snapshots".
+std::string SnapshotFolder(bool demo);
+
+struct Snapshot {
+    int result = -1;  // 1 saved; -1 the controller could not be read; -2 the file could not be written
+    std::string path; // the file written (result 1)
+};
+
+// Reads the whole controller (or, in demo mode, copies the demo image file)
+// into "<folder>/ctrl-<address, 2 hex digits>-<YYYYMMDD-HHMMSS>.bin", creating
+// the folder when needed. The file appears only complete (written beside it
+// and renamed).
+Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImage = "demo_trk.bin");
+
+// Writes `bytes` to `path` through a temporary file beside it, renamed into
+// place only when every byte was written; an existing file stays untouched on
+// failure. True when done.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+
+} // namespace image
