@@ -8,7 +8,7 @@
 #define ZEL_VERSION "0.0.0"
 #endif
 
-TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setObjectName("AboutBox");
     setWindowTitle("О программе");
     setModal(true);
@@ -35,7 +35,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     setFixedWidth(380);
 }
 
-QString TAboutBox::versionText() {
+QString AboutBox::versionText() {
     return QStringLiteral("Версия " ZEL_VERSION);
 }
 

@@ -57,8 +57,8 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     // The tabs (identification sets some of their captions, so they exist
     // before it runs), their show handlers, and the controller search of the main tab.
     const TabContext context{state_, dialogs_, *this};
-    addBlockTab("TabCtrlrSetts", new TCtrlParamsTab(context));
-    addBlockTab("TabAdvSet", new TAdvSettingsTab(context));
+    addBlockTab("TabCtrlrSetts", new CtrlParamsTab(context));
+    addBlockTab("TabAdvSet", new AdvSettingsTab(context));
     connect(TabSetts_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
         QWidget* shown = TabSetts_->widget(index);
@@ -148,7 +148,7 @@ void TStartZelMain::buildUi() {
                              "border-bottom: none; background: #e4e4e4; }"
                              "QTabBar::tab:selected { background: #fafafa; }");
     TabIdent_ = page("TabIdent");
-    identTab_ = new TIdentTab(TabContext{state_, dialogs_, *this}, TabIdent_);
+    identTab_ = new IdentTab(TabContext{state_, dialogs_, *this}, TabIdent_);
     auto* identLayout = new QVBoxLayout(TabIdent_);
     identLayout->setContentsMargins(0, 0, 0, 0);
     identLayout->addWidget(identTab_);
@@ -302,7 +302,7 @@ void TStartZelMain::createForms() {
     comSetting_ = new TComSetting(state_, dialogs_, this);
     connect(comSetting_, &TComSetting::portOpened, this, [this] { menuCom_->setTitle(kComOpen); });
     globalSetts_ = MakePlaceholderForm("TfGlobalSetts", "Первичная настройка", this);
-    aboutBox_ = new TAboutBox(this);
+    aboutBox_ = new AboutBox(this);
     defSet_ = MakePlaceholderForm("TformDefSet", "Заводские установки", this);
     viewParam_ = MakePlaceholderForm("TformViewParam", "Печать параметров контроллера", this);
     identTab_->setForms(globalSetts_, defSet_, viewParam_);

@@ -11,9 +11,9 @@
 class BlockTab;
 class Dialogs;
 class WorkingState;
-class TIdentTab;
+class IdentTab;
 class TComSetting;
-class TAboutBox;
+class AboutBox;
 class QAction;
 class QDialog;
 class QLabel;
@@ -33,7 +33,7 @@ public:
                   QWidget* parent = nullptr);
     ~TStartZelMain() override;
 
-    TIdentTab* identTab() const { return identTab_; }
+    IdentTab* identTab() const { return identTab_; }
     TComSetting* comSetting() const { return comSetting_; }
     QTabWidget* tabs() const { return TabSetts_; }
     WorkingState& state() const { return state_; }
@@ -86,10 +86,10 @@ private:
 
     WorkingState& state_;
     Dialogs& dialogs_;
-    TIdentTab* identTab_ = nullptr;
+    IdentTab* identTab_ = nullptr;
     TComSetting* comSetting_ = nullptr;
     QDialog* globalSetts_ = nullptr;
-    TAboutBox* aboutBox_ = nullptr;
+    AboutBox* aboutBox_ = nullptr;
     QDialog* defSet_ = nullptr;
     QDialog* viewParam_ = nullptr;
 

@@ -71,20 +71,20 @@ bool TextToLong(Dialogs& dialogs, const QString& text, long& value) {
 
 } // namespace
 
-TAdvSettingsTab::TAdvSettingsTab(const TabContext& context, QWidget* parent)
+AdvSettingsTab::AdvSettingsTab(const TabContext& context, QWidget* parent)
     : BlockTab(context, parent), params_(context.state.params.pair), nara_(context.state.nara) {
     setObjectName("AdvSettingsTab");
     buildUi();
     paramsBinder_ = new FieldBinder(this, AdvParamsFields(), params_.working.data(), fields_, this);
     naraBinder_ = new FieldBinder(this, NaraFields(), nara_.working.data(), fields_, this);
-    connect(&state_, &WorkingState::paramsRead, this, &TAdvSettingsTab::showParams);
-    connect(&state_, &WorkingState::naraRead, this, &TAdvSettingsTab::showNara);
-    connect(&state_, &WorkingState::deviceTypeRead, this, &TAdvSettingsTab::showDeviceCaptions);
+    connect(&state_, &WorkingState::paramsRead, this, &AdvSettingsTab::showParams);
+    connect(&state_, &WorkingState::naraRead, this, &AdvSettingsTab::showNara);
+    connect(&state_, &WorkingState::deviceTypeRead, this, &AdvSettingsTab::showDeviceCaptions);
 }
 
-TAdvSettingsTab::~TAdvSettingsTab() = default;
+AdvSettingsTab::~AdvSettingsTab() = default;
 
-void TAdvSettingsTab::buildUi() {
+void AdvSettingsTab::buildUi() {
     auto* top = new QHBoxLayout(this);
     gbAdvSetTrk_ = new QGroupBox("Дополнительные настройки контроллера", this);
     gbAdvSetTrk_->setObjectName("gbAdvSetTrk");
@@ -184,18 +184,18 @@ void TAdvSettingsTab::buildUi() {
     top->addWidget(gbAdvSetTrk_, 1);
     top->addLayout(right, 1);
 
-    connect(bGetAdvSetTrk_, &QPushButton::clicked, this, &TAdvSettingsTab::bGetAdvSetTrkClick);
-    connect(bSetAdvSetTrk_, &QPushButton::clicked, this, &TAdvSettingsTab::bSetAdvSetTrkClick);
-    connect(bTestReleT_, &QPushButton::clicked, this, &TAdvSettingsTab::bTestReleTClick);
-    connect(checkbTrkModes2_, &QListWidget::itemChanged, this, &TAdvSettingsTab::checkbTrkModes2ClickCheck);
-    connect(dotButtons_, &QButtonGroup::idClicked, this, &TAdvSettingsTab::RGDotClick);
-    connect(PrcShift_, &QLineEdit::textChanged, this, &TAdvSettingsTab::PrcShiftChange);
-    connect(eBmuPAdm_, &QLineEdit::textChanged, this, &TAdvSettingsTab::eBmuPAdmChange);
-    connect(cbBmuPUser_, &QComboBox::editTextChanged, this, &TAdvSettingsTab::cbBmuPUserChange);
-    connect(cbBmuPUser_, &QComboBox::activated, this, &TAdvSettingsTab::cbBmuPUserSelect);
+    connect(bGetAdvSetTrk_, &QPushButton::clicked, this, &AdvSettingsTab::bGetAdvSetTrkClick);
+    connect(bSetAdvSetTrk_, &QPushButton::clicked, this, &AdvSettingsTab::bSetAdvSetTrkClick);
+    connect(bTestReleT_, &QPushButton::clicked, this, &AdvSettingsTab::bTestReleTClick);
+    connect(checkbTrkModes2_, &QListWidget::itemChanged, this, &AdvSettingsTab::checkbTrkModes2ClickCheck);
+    connect(dotButtons_, &QButtonGroup::idClicked, this, &AdvSettingsTab::RGDotClick);
+    connect(PrcShift_, &QLineEdit::textChanged, this, &AdvSettingsTab::PrcShiftChange);
+    connect(eBmuPAdm_, &QLineEdit::textChanged, this, &AdvSettingsTab::eBmuPAdmChange);
+    connect(cbBmuPUser_, &QComboBox::editTextChanged, this, &AdvSettingsTab::cbBmuPUserChange);
+    connect(cbBmuPUser_, &QComboBox::activated, this, &AdvSettingsTab::cbBmuPUserSelect);
 
     // The boxes of the two field tables check and store themselves; these are hand-written.
-    using T = TAdvSettingsTab;
+    using T = AdvSettingsTab;
     onExit(eHydroHit_, &T::eHydroHitExit);
     const auto every = FieldCheck::When::EveryExit;
     onExit(eTemp_heat_low_, &T::eTemp_heat_lowExit, every);
@@ -206,7 +206,7 @@ void TAdvSettingsTab::buildUi() {
 
 // A read of the parameter block: this tab's boxes of it (and evalve_delay's
 // mark, which the read clears too) and the ModeMask2 list.
-void TAdvSettingsTab::showParams(const ParamsView& v) {
+void AdvSettingsTab::showParams(const ParamsView& v) {
     paramsBinder_->fill(true);
     FieldCheck::reset(evalve_delay_);
     const QSignalBlocker block(checkbTrkModes2_);
@@ -216,13 +216,13 @@ void TAdvSettingsTab::showParams(const ParamsView& v) {
 
 // ---- the Nara block ------------------------------------------------------
 
-int TAdvSettingsTab::ReadNaraSpecific() {
+int AdvSettingsTab::ReadNaraSpecific() {
     return ::ReadNaraSpecific(state_);
 }
 
 // A read of the Nara block fills the group without touching the marks (the
 // password boxes' change handlers still judge the new texts).
-void TAdvSettingsTab::showNara(bool ok) {
+void AdvSettingsTab::showNara(bool ok) {
     gbSetNaraTrk_->setEnabled(ok);
     if (!ok) return;
     const uint8_t* b = nara_.working.data();
@@ -242,17 +242,17 @@ void TAdvSettingsTab::showNara(bool ok) {
     if (auto* rb = dotButtons_->button(DotItem(b[kNaraFlags]))) rb->setChecked(true);
 }
 
-int TAdvSettingsTab::WriteNaraSpecific() {
+int AdvSettingsTab::WriteNaraSpecific() {
     return WriteNara(port(), ctrl(), nara_);
 }
 
-void TAdvSettingsTab::showDeviceCaptions() {
+void AdvSettingsTab::showDeviceCaptions() {
     lHydroHit_->setText(QString::fromUtf8(ident::CaptionsForDevice(state_.DeviceType).hydroHit));
 }
 
 // ---- handlers --------------------------------------------------------------
 
-void TAdvSettingsTab::TabAdvSetShow() {
+void AdvSettingsTab::TabAdvSetShow() {
     eUpgrCountNara_->setReadOnly(true);
     if (!state_.Identified) {
         showError("Идентификатор не считан! Считайте идентификатор");
@@ -282,7 +282,7 @@ void TAdvSettingsTab::TabAdvSetShow() {
     }
 }
 
-void TAdvSettingsTab::bGetAdvSetTrkClick() {
+void AdvSettingsTab::bGetAdvSetTrkClick() {
     if (ReadParamCtrlr(state_, dialogs_) == 1 && ReadNaraSpecific() == 1) {
         setStatus("Параметры успешно считаны");
         bSetAdvSetTrk_->setEnabled(true);
@@ -292,7 +292,7 @@ void TAdvSettingsTab::bGetAdvSetTrkClick() {
     }
 }
 
-void TAdvSettingsTab::bSetAdvSetTrkClick() {
+void AdvSettingsTab::bSetAdvSetTrkClick() {
     if (!frame_.passwordStep()) return;
     if (state_.InvalidFieldCount > 0) {
         setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
@@ -328,11 +328,11 @@ void TAdvSettingsTab::bSetAdvSetTrkClick() {
     }
 }
 
-void TAdvSettingsTab::bTestReleTClick() {
+void AdvSettingsTab::bTestReleTClick() {
     if (TestHeaterRelay(port(), ctrl()) != 1) dialogs_.message("Ошибка", QString(), Dialogs::Icon::Error);
 }
 
-void TAdvSettingsTab::checkbTrkModes2ClickCheck() {
+void AdvSettingsTab::checkbTrkModes2ClickCheck() {
     uint16_t mask = 0;
     for (int i = 0; i < 15; ++i)
         if (checkbTrkModes2_->item(i)->checkState() == Qt::Checked)
@@ -340,19 +340,19 @@ void TAdvSettingsTab::checkbTrkModes2ClickCheck() {
     PutU16(params_.working.data(), kModeMask2, mask);
 }
 
-void TAdvSettingsTab::RGDotClick(int item) {
+void AdvSettingsTab::RGDotClick(int item) {
     nara_.working[kNaraFlags] = FlagsForDotItem(nara_.working[kNaraFlags], item);
 }
 
-void TAdvSettingsTab::PrcShiftChange(const QString& text) {
+void AdvSettingsTab::PrcShiftChange(const QString& text) {
     nara_.working[kPrcShift] = PrcShiftValue(text.toStdString());
 }
 
-void TAdvSettingsTab::eBmuPAdmChange(const QString& text) {
+void AdvSettingsTab::eBmuPAdmChange(const QString& text) {
     fields_->setValid(eBmuPAdm_, BmuPasswordTextValid(text.toStdString()));
 }
 
-void TAdvSettingsTab::eBmuPAdmExit() {
+void AdvSettingsTab::eBmuPAdmExit() {
     const auto v = BmuPasswordValue(eBmuPAdm_->text().toStdString());
     if (!v) {
         dialogs_.message(NotAnIntegerText(eBmuPAdm_->text()), QStringLiteral("Ошибка"), Dialogs::Icon::Error);
@@ -361,19 +361,19 @@ void TAdvSettingsTab::eBmuPAdmExit() {
     PutU32(nara_.working.data(), kBmuPAdm, *v);
 }
 
-void TAdvSettingsTab::cbBmuPUserChange(const QString& text) {
+void AdvSettingsTab::cbBmuPUserChange(const QString& text) {
     fields_->setValid(cbBmuPUser_, BmuPasswordTextValid(text.toStdString()));
 }
 
-void TAdvSettingsTab::cbBmuPUserSelect(int index) {
+void AdvSettingsTab::cbBmuPUserSelect(int index) {
     if (index >= 0 && index < 4) userSlot_ = index;
 }
 
-void TAdvSettingsTab::cbBmuPUserDropDown() {
+void AdvSettingsTab::cbBmuPUserDropDown() {
     cbBmuPUserExit();
 }
 
-void TAdvSettingsTab::cbBmuPUserExit() {
+void AdvSettingsTab::cbBmuPUserExit() {
     const QString text = cbBmuPUser_->currentText();
     if (text.isEmpty()) return;
     const auto v = BmuPasswordValue(text.toStdString());
@@ -388,7 +388,7 @@ void TAdvSettingsTab::cbBmuPUserExit() {
     }
 }
 
-void TAdvSettingsTab::eHydroHitExit() {
+void AdvSettingsTab::eHydroHitExit() {
     long v = 0;
     if (!TextToLong(dialogs_, eHydroHit_->text(), v)) return;
     const bool ok = HydroHitValid(v);
@@ -396,7 +396,7 @@ void TAdvSettingsTab::eHydroHitExit() {
     if (ok) params_.working[kHydroHit] = HydroHitByte(v);
 }
 
-void TAdvSettingsTab::eTemp_heat_lowExit() {
+void AdvSettingsTab::eTemp_heat_lowExit() {
     if (eTemp_heat_low_->text().isEmpty()) return;
     long v = 0;
     if (!TextToLong(dialogs_, eTemp_heat_low_->text(), v)) return;
@@ -405,7 +405,7 @@ void TAdvSettingsTab::eTemp_heat_lowExit() {
     if (ok) params_.working[kTempHeatLow] = static_cast<uint8_t>(v & 0xFF);
 }
 
-void TAdvSettingsTab::eTemp_heat_highExit() {
+void AdvSettingsTab::eTemp_heat_highExit() {
     if (eTemp_heat_high_->text().isEmpty()) return;
     long v = 0;
     if (!TextToLong(dialogs_, eTemp_heat_high_->text(), v)) return;

@@ -17,13 +17,13 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 
-class TAdvSettingsTab : public BlockTab {
+class AdvSettingsTab : public BlockTab {
     Q_OBJECT
 public:
     // Every read of the parameter block fills this tab's boxes of it, every
     // read of the Nara block its Nara group (WorkingState signals).
-    TAdvSettingsTab(const TabContext& context, QWidget* parent = nullptr);
-    ~TAdvSettingsTab() override;
+    AdvSettingsTab(const TabContext& context, QWidget* parent = nullptr);
+    ~AdvSettingsTab() override;
 
     settings::NaraPair& nara() { return nara_; }
     int ReadNaraSpecific();

@@ -100,18 +100,18 @@ QString U(const std::string& s) {
 
 } // namespace
 
-TCtrlParamsTab::TCtrlParamsTab(const TabContext& context, QWidget* parent)
+CtrlParamsTab::CtrlParamsTab(const TabContext& context, QWidget* parent)
     : BlockTab(context, parent), params_(context.state.params.pair) {
     setObjectName("CtrlParamsTab");
     buildUi();
     binder_ = new FieldBinder(this, CtrlrSettsFields(), params_.working.data(), fields_, this);
-    connect(&state_, &WorkingState::paramsRead, this, &TCtrlParamsTab::showParams);
-    connect(&state_, &WorkingState::deviceTypeRead, this, &TCtrlParamsTab::showDeviceCaptions);
-    connect(&state_, &WorkingState::identTextRead, this, &TCtrlParamsTab::showTableCaptions);
+    connect(&state_, &WorkingState::paramsRead, this, &CtrlParamsTab::showParams);
+    connect(&state_, &WorkingState::deviceTypeRead, this, &CtrlParamsTab::showDeviceCaptions);
+    connect(&state_, &WorkingState::identTextRead, this, &CtrlParamsTab::showTableCaptions);
 }
 
 // Items 12..14 of the mode list are named after the device type.
-void TCtrlParamsTab::showDeviceCaptions() {
+void CtrlParamsTab::showDeviceCaptions() {
     const ident::DeviceCaptions captions = ident::CaptionsForDevice(state_.DeviceType);
     for (int i = 0; i < 3; ++i)
         if (QListWidgetItem* item = checkbTrkModes_->item(12 + i))
@@ -119,7 +119,7 @@ void TCtrlParamsTab::showDeviceCaptions() {
 }
 
 // Items 4 and 5 of the side A display list are named after the identification text.
-void TCtrlParamsTab::showTableCaptions() {
+void CtrlParamsTab::showTableCaptions() {
     const ident::TableCaptions tables = ident::TableCaptionsForIdentText(state_.identText);
     if (cbTypeTbl_->count() > 5) {
         cbTypeTbl_->setItemText(4, QString::fromUtf8(tables.item4));
@@ -127,13 +127,13 @@ void TCtrlParamsTab::showTableCaptions() {
     }
 }
 
-settings::ParamsPair& TCtrlParamsTab::params() {
+settings::ParamsPair& CtrlParamsTab::params() {
     return params_;
 }
 
-TCtrlParamsTab::~TCtrlParamsTab() = default;
+CtrlParamsTab::~CtrlParamsTab() = default;
 
-void TCtrlParamsTab::buildUi() {
+void CtrlParamsTab::buildUi() {
     auto* top = new QGridLayout(this);
     const QStringList speeds{"38400", "19200", "9600", "4800"};
     using form::Combo;
@@ -217,26 +217,26 @@ void TCtrlParamsTab::buildUi() {
     top->setRowStretch(2, 1);
     top->setColumnStretch(1, 1);
 
-    connect(bGetParam_, &QPushButton::clicked, this, &TCtrlParamsTab::bGetParamClick);
-    connect(bSetParam_, &QPushButton::clicked, this, &TCtrlParamsTab::bSetParamClick);
-    connect(ImmBox_, &QCheckBox::clicked, this, &TCtrlParamsTab::ImmBoxClick);
-    connect(checkbTrkModes_, &QListWidget::itemChanged, this, &TCtrlParamsTab::checkbTrkModesClickCheck);
-    connect(cbPhaseMet_, &QComboBox::activated, this, &TCtrlParamsTab::cbPhaseMetChange);
+    connect(bGetParam_, &QPushButton::clicked, this, &CtrlParamsTab::bGetParamClick);
+    connect(bSetParam_, &QPushButton::clicked, this, &CtrlParamsTab::bSetParamClick);
+    connect(ImmBox_, &QCheckBox::clicked, this, &CtrlParamsTab::ImmBoxClick);
+    connect(checkbTrkModes_, &QListWidget::itemChanged, this, &CtrlParamsTab::checkbTrkModesClickCheck);
+    connect(cbPhaseMet_, &QComboBox::activated, this, &CtrlParamsTab::cbPhaseMetChange);
     // A choice made by the engineer stores at once; leaving the box stores again.
-    auto choice = [this](QComboBox* c, void (TCtrlParamsTab::*exit)()) {
+    auto choice = [this](QComboBox* c, void (CtrlParamsTab::*exit)()) {
         connect(c, &QComboBox::activated, this, exit);
         onExit(c, exit, FieldCheck::When::EveryExit);
     };
-    choice(cbSpeedTrk_, &TCtrlParamsTab::cbSpeedTrkExit);
-    choice(cbSpeed2CnlTrk_, &TCtrlParamsTab::cbSpeed2CnlTrkExit);
-    choice(cbPhaseMet_, &TCtrlParamsTab::cbPhaseMetExit);
-    choice(cbTypeTbl_, &TCtrlParamsTab::cbTypeTblExit);
-    choice(cbTypeTbl2_, &TCtrlParamsTab::cbTypeTbl2Exit);
-    choice(ImpE_, &TCtrlParamsTab::ImpEExit);
-    connect(cbCountSideTrk_, &QComboBox::activated, this, &TCtrlParamsTab::cbCountSideTrkChange);
-    connect(cbCountNozTrk_, &QComboBox::activated, this, &TCtrlParamsTab::cbCountNozTrkChange);
+    choice(cbSpeedTrk_, &CtrlParamsTab::cbSpeedTrkExit);
+    choice(cbSpeed2CnlTrk_, &CtrlParamsTab::cbSpeed2CnlTrkExit);
+    choice(cbPhaseMet_, &CtrlParamsTab::cbPhaseMetExit);
+    choice(cbTypeTbl_, &CtrlParamsTab::cbTypeTblExit);
+    choice(cbTypeTbl2_, &CtrlParamsTab::cbTypeTbl2Exit);
+    choice(ImpE_, &CtrlParamsTab::ImpEExit);
+    connect(cbCountSideTrk_, &QComboBox::activated, this, &CtrlParamsTab::cbCountSideTrkChange);
+    connect(cbCountNozTrk_, &QComboBox::activated, this, &CtrlParamsTab::cbCountNozTrkChange);
     // eSlowLoad, eNozzleFat and eMetTOut follow their field table rows.
-    using T = TCtrlParamsTab;
+    using T = CtrlParamsTab;
     onExit(eSlowStart_, &T::eSlowStartExit);
     const auto every = FieldCheck::When::EveryExit;
     onExit(eAdrTrk_1_, &T::eAdrTrk_1Exit, every);
@@ -250,7 +250,7 @@ void TCtrlParamsTab::buildUi() {
 }
 
 // Grids: Enter moves to the next column, from the last back to the first.
-bool TCtrlParamsTab::eventFilter(QObject* watched, QEvent* event) {
+bool CtrlParamsTab::eventFilter(QObject* watched, QEvent* event) {
     auto* t = qobject_cast<QTableWidget*>(watched);
     if (t && event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
@@ -264,14 +264,14 @@ bool TCtrlParamsTab::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-int TCtrlParamsTab::nozzles() const {
+int CtrlParamsTab::nozzles() const {
     return NozzlesOf(params_.working.data());
 }
-int TCtrlParamsTab::sides() const {
+int CtrlParamsTab::sides() const {
     return SidesOf(params_.working.data());
 }
 
-Cells TCtrlParamsTab::cells(QTableWidget* t) const {
+Cells CtrlParamsTab::cells(QTableWidget* t) const {
     Cells c;
     const int row = t->rowCount() - 1; // the Nara grids' only row, the map grids' row 1
     for (int j = 0; j < t->columnCount(); ++j) {
@@ -281,7 +281,7 @@ Cells TCtrlParamsTab::cells(QTableWidget* t) const {
     return c;
 }
 
-void TCtrlParamsTab::setCells(QTableWidget* t, const Cells& c) {
+void CtrlParamsTab::setCells(QTableWidget* t, const Cells& c) {
     const QSignalBlocker block(t);
     const int row = t->rowCount() - 1;
     for (int j = 0; j < t->columnCount(); ++j) {
@@ -293,7 +293,7 @@ void TCtrlParamsTab::setCells(QTableWidget* t, const Cells& c) {
     }
 }
 
-void TCtrlParamsTab::sizeGrids(int columns) {
+void CtrlParamsTab::sizeGrids(int columns) {
     const int n = std::clamp(columns, 1, kMaxNozzles);
     for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_, sgPhysToLogTrk_1_, sgPhysToLogTrk_2_}) {
         const QSignalBlocker block(t);
@@ -315,12 +315,12 @@ void TCtrlParamsTab::sizeGrids(int columns) {
 
 // ---- read --------------------------------------------------------------
 
-int TCtrlParamsTab::ReadParamCtrlr() {
+int CtrlParamsTab::ReadParamCtrlr() {
     return ::ReadParamCtrlr(state_, dialogs_);
 }
 
 // A read of the block: the boxes, lists and grids of this tab.
-void TCtrlParamsTab::showParams(const ParamsView& v) {
+void CtrlParamsTab::showParams(const ParamsView& v) {
     uint8_t* b = params_.working.data();
 
     auto select = [](QComboBox* c, int index) {
@@ -373,7 +373,7 @@ void TCtrlParamsTab::showParams(const ParamsView& v) {
         FieldCheck::reset(t, FieldCheck::Style::Font);
 }
 
-void TCtrlParamsTab::bGetParamClick() {
+void CtrlParamsTab::bGetParamClick() {
     // The advanced settings block is read with this one (ReadNaraSpecific).
     const bool ok = ReadParamCtrlr() == 1 && ReadNaraSpecific(state_) == 1;
     if (ok) {
@@ -390,7 +390,7 @@ void TCtrlParamsTab::bGetParamClick() {
     }
 }
 
-void TCtrlParamsTab::TabCtrlrSettsShow() {
+void CtrlParamsTab::TabCtrlrSettsShow() {
     if (state_.Identified) {
         bGetParam_->setEnabled(true);
         bGetParamClick();
@@ -408,38 +408,38 @@ void TCtrlParamsTab::TabCtrlrSettsShow() {
 
 // ---- boxes ---------------------------------------------------------------
 
-void TCtrlParamsTab::eSlowStartExit() {
+void CtrlParamsTab::eSlowStartExit() {
     int v = 0;
     const bool valid = NumberBelow(eSlowStart_->text().trimmed().toStdString(), kBoundSlowStart, &v);
     fields_->setValid(eSlowStart_, valid);
     if (valid) params_.working[kSlowStart] = SlowStartByte(v, ImmBox_->isChecked());
 }
 
-void TCtrlParamsTab::cbSpeedTrkExit() {
+void CtrlParamsTab::cbSpeedTrkExit() {
     params_.working[kSpeed1] = static_cast<uint8_t>(std::max(cbSpeedTrk_->currentIndex(), 0));
     SpeedChanged = params_.working[kSpeed1] != speedAsRead_;
 }
-void TCtrlParamsTab::cbSpeed2CnlTrkExit() {
+void CtrlParamsTab::cbSpeed2CnlTrkExit() {
     params_.working[kSpeed2] = static_cast<uint8_t>(std::max(cbSpeed2CnlTrk_->currentIndex(), 0));
 }
-void TCtrlParamsTab::cbPhaseMetExit() {
+void CtrlParamsTab::cbPhaseMetExit() {
     params_.working[kMeterPhase] = static_cast<uint8_t>(std::max(cbPhaseMet_->currentIndex(), 0));
 }
-void TCtrlParamsTab::ImpEExit() {
+void CtrlParamsTab::ImpEExit() {
     const int i = ImpE_->currentIndex();
     params_.working[kMeterType] =
         i == ImpE_->count() - 1 ? kMeterManual : static_cast<uint8_t>(std::max(i, 0));
 }
-void TCtrlParamsTab::cbTypeTblExit() {
+void CtrlParamsTab::cbTypeTblExit() {
     params_.working[kDisplayTypes] =
         DisplayByte(params_.working[kDisplayTypes], cbTypeTbl_->currentIndex(), false);
 }
-void TCtrlParamsTab::cbTypeTbl2Exit() {
+void CtrlParamsTab::cbTypeTbl2Exit() {
     params_.working[kDisplayTypes] =
         DisplayByte(params_.working[kDisplayTypes], cbTypeTbl2_->currentIndex(), true);
 }
 
-void TCtrlParamsTab::cbPhaseMetChange(int index) {
+void CtrlParamsTab::cbPhaseMetChange(int index) {
     if (params_.working[kMeterPhase] == kPhaseManual && index != kPhaseManual &&
         !dialogs_.okCancel(kLeaveManualPhases, QString(), Dialogs::Icon::Warning)) {
         const QSignalBlocker block(cbPhaseMet_);
@@ -447,7 +447,7 @@ void TCtrlParamsTab::cbPhaseMetChange(int index) {
     }
 }
 
-void TCtrlParamsTab::ImmBoxClick() {
+void CtrlParamsTab::ImmBoxClick() {
     if (ImmBox_->isChecked()) {
         eSlowStart_->setEnabled(false);
         params_.working[kSlowStart] = kSlowStartBothSignals;
@@ -457,7 +457,7 @@ void TCtrlParamsTab::ImmBoxClick() {
     }
 }
 
-void TCtrlParamsTab::checkbTrkModesClickCheck() {
+void CtrlParamsTab::checkbTrkModesClickCheck() {
     bool checked[kModeItemCount];
     bool any = false;
     for (int i = 0; i < kModeItemCount; ++i) {
@@ -473,7 +473,7 @@ void TCtrlParamsTab::checkbTrkModesClickCheck() {
 // The nozzle count list: a single "1" in North mode (unless the device type is
 // 39), else "1".."5" with the selection kept; the nozzle-count change follows
 // in both cases so the grids always match byte 4.
-void TCtrlParamsTab::applyNozzleList(int keep) {
+void CtrlParamsTab::applyNozzleList(int keep) {
     const bool single = NozzleListSingle(GetU16(params_.working.data(), kModeMask), state_.DeviceType);
     keep = std::clamp(keep, 0, kMaxNozzles - 1);
     {
@@ -492,7 +492,7 @@ void TCtrlParamsTab::applyNozzleList(int keep) {
 
 // ---- side addressing -----------------------------------------------------
 
-void TCtrlParamsTab::cbCountSideTrkChange(int index) {
+void CtrlParamsTab::cbCountSideTrkChange(int index) {
     params_.working[kSideCount] = static_cast<uint8_t>(index + 1);
     gbSide2_->setVisible(index != 0);
     Cells a, b;
@@ -504,7 +504,7 @@ void TCtrlParamsTab::cbCountSideTrkChange(int index) {
     setCells(sgPhysToLogTrk_2_, b);
 }
 
-void TCtrlParamsTab::cbCountNozTrkChange(int index) {
+void CtrlParamsTab::cbCountNozTrkChange(int index) {
     params_.working[kNozzlesPerSide] = static_cast<uint8_t>(std::clamp(index + 1, 1, kMaxNozzles));
     const int n = nozzles();
     sizeGrids(n);
@@ -522,7 +522,7 @@ void TCtrlParamsTab::cbCountNozTrkChange(int index) {
     checkNaraGridsAfterCount();
 }
 
-void TCtrlParamsTab::checkNaraGridsAfterCount() {
+void CtrlParamsTab::checkNaraGridsAfterCount() {
     const Cells a = cells(sgAdrNaraTrk_1_), b = cells(sgAdrNaraTrk_2_);
     if (FirstBadNaraCell(a, b) >= 0) {
         fields_->setValid(sgAdrNaraTrk_1_, false, FieldCheck::Style::Font);
@@ -532,7 +532,7 @@ void TCtrlParamsTab::checkNaraGridsAfterCount() {
         fields_->setValid(sgAdrNaraTrk_2_, false, FieldCheck::Style::Font);
 }
 
-void TCtrlParamsTab::sideAddressExit(QLineEdit* own, QLineEdit* other, int byte) {
+void CtrlParamsTab::sideAddressExit(QLineEdit* own, QLineEdit* other, int byte) {
     int v = 0;
     if (!SideAddressValid(own->text().trimmed().toStdString(), &v)) {
         fields_->setValid(own, false, FieldCheck::Style::Font);
@@ -550,14 +550,14 @@ void TCtrlParamsTab::sideAddressExit(QLineEdit* own, QLineEdit* other, int byte)
     params_.working[static_cast<size_t>(byte)] = static_cast<uint8_t>(v);
 }
 
-void TCtrlParamsTab::eAdrTrk_1Exit() {
+void CtrlParamsTab::eAdrTrk_1Exit() {
     sideAddressExit(eAdrTrk_1_, eAdrTrk_2_, kAddrSideA);
 }
-void TCtrlParamsTab::eAdrTrk_2Exit() {
+void CtrlParamsTab::eAdrTrk_2Exit() {
     sideAddressExit(eAdrTrk_2_, eAdrTrk_1_, kAddrSideB);
 }
 
-void TCtrlParamsTab::sgAdrNaraTrk_1Exit() {
+void CtrlParamsTab::sgAdrNaraTrk_1Exit() {
     sgAdrNaraTrk_1_->clearSelection();
     const Cells a = cells(sgAdrNaraTrk_1_);
     switch (CheckNaraGridA(a)) {
@@ -574,7 +574,7 @@ void TCtrlParamsTab::sgAdrNaraTrk_1Exit() {
     }
 }
 
-void TCtrlParamsTab::sgAdrNaraTrk_2Exit() {
+void CtrlParamsTab::sgAdrNaraTrk_2Exit() {
     sgAdrNaraTrk_2_->clearSelection();
     const Cells b = cells(sgAdrNaraTrk_2_);
     const bool ok = FirstBadNaraCell(b, cells(sgAdrNaraTrk_1_)) < 0;
@@ -582,7 +582,7 @@ void TCtrlParamsTab::sgAdrNaraTrk_2Exit() {
     if (ok) StoreNaraB(params_.working.data(), nozzles(), b);
 }
 
-void TCtrlParamsTab::sgPhysToLogTrk_1Exit() {
+void CtrlParamsTab::sgPhysToLogTrk_1Exit() {
     sgPhysToLogTrk_1_->clearSelection();
     const Cells a = cells(sgPhysToLogTrk_1_);
     const bool ok = FirstBadPhysCell(a, cells(sgPhysToLogTrk_2_)) < 0;
@@ -590,7 +590,7 @@ void TCtrlParamsTab::sgPhysToLogTrk_1Exit() {
     if (ok) StorePhysA(params_.working.data(), nozzles(), sides(), a);
 }
 
-void TCtrlParamsTab::sgPhysToLogTrk_2Exit() {
+void CtrlParamsTab::sgPhysToLogTrk_2Exit() {
     sgPhysToLogTrk_2_->clearSelection();
     const Cells b = cells(sgPhysToLogTrk_2_);
     const bool ok = FirstBadPhysCell(b, cells(sgPhysToLogTrk_1_)) < 0;
@@ -600,14 +600,14 @@ void TCtrlParamsTab::sgPhysToLogTrk_2Exit() {
 
 // ---- save ----------------------------------------------------------------
 
-void TCtrlParamsTab::failedWrite(const QString& text, bool controllerError) {
+void CtrlParamsTab::failedWrite(const QString& text, bool controllerError) {
     dialogs_.message(text, QString(), Dialogs::Icon::Error);
     if (controllerError) ShowControllerError(port(), ctrl());
     setStatus(text);
     frame_.requestReidentify();
 }
 
-void TCtrlParamsTab::bSetParamClick() {
+void CtrlParamsTab::bSetParamClick() {
     if (!frame_.passwordStep()) return;
     if (state_.InvalidFieldCount > 0) {
         setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
@@ -660,6 +660,6 @@ void TCtrlParamsTab::bSetParamClick() {
     setStatus("Параметры успешно записаны");
 }
 
-int TCtrlParamsTab::Met2CtrlrSet() {
+int CtrlParamsTab::Met2CtrlrSet() {
     return ::Met2CtrlrSet(state_, dialogs_);
 }

@@ -19,11 +19,11 @@ class QListWidget;
 class QPushButton;
 class QTableWidget;
 
-class TCtrlParamsTab : public BlockTab {
+class CtrlParamsTab : public BlockTab {
     Q_OBJECT
 public:
-    TCtrlParamsTab(const TabContext& context, QWidget* parent = nullptr);
-    ~TCtrlParamsTab() override;
+    CtrlParamsTab(const TabContext& context, QWidget* parent = nullptr);
+    ~CtrlParamsTab() override;
 
     settings::ParamsPair& params();
     FieldCheck& fields() { return *fields_; }

@@ -32,7 +32,7 @@ QString u8(const std::string& s) {
 
 } // namespace
 
-TIdentTab::TIdentTab(const TabContext& context, QWidget* parent) : BlockTab(context, parent) {
+IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(context, parent) {
     setObjectName("TIdentTabContent");
 
     bCallIdent_ = button("bCallIdent", "Запросить идентификатор");
@@ -123,20 +123,20 @@ TIdentTab::TIdentTab(const TabContext& context, QWidget* parent) : BlockTab(cont
     tmFindTrk_->setObjectName("tmFindTrk");
     tmFindTrk_->setInterval(300);
 
-    connect(bCallIdent_, &QPushButton::clicked, this, &TIdentTab::bCallIdentClick);
-    connect(bReservCall_, &QPushButton::clicked, this, &TIdentTab::bReservCallClick);
-    connect(bReset_, &QPushButton::clicked, this, &TIdentTab::bResetClick);
-    connect(bSimImp_, &QPushButton::clicked, this, &TIdentTab::bSimImpClick);
-    connect(bSetTabloTest_, &QPushButton::clicked, this, &TIdentTab::bSetTabloTestClick);
-    connect(bLoadFisk_, &QPushButton::clicked, this, &TIdentTab::bLoadFiskClick);
-    connect(bIrValRead_, &QPushButton::clicked, this, &TIdentTab::bIrValReadClick);
-    connect(bReadTemper_, &QPushButton::clicked, this, &TIdentTab::bReadTemperClick);
-    connect(ReadCRC_, &QPushButton::clicked, this, &TIdentTab::ReadCRCClick);
-    connect(TestButton_, &QPushButton::clicked, this, &TIdentTab::TestButtonClick);
-    connect(bGlobalSet_, &QPushButton::clicked, this, &TIdentTab::bGlobalSetClick);
-    connect(bGlobalDefaultSet_, &QPushButton::clicked, this, &TIdentTab::bGlobalDefaultSetClick);
-    connect(bSaveParamToText_, &QPushButton::clicked, this, &TIdentTab::bSaveParamToTextClick);
-    connect(LETimeout_, &QLineEdit::textChanged, this, &TIdentTab::LETimeoutChange);
+    connect(bCallIdent_, &QPushButton::clicked, this, &IdentTab::bCallIdentClick);
+    connect(bReservCall_, &QPushButton::clicked, this, &IdentTab::bReservCallClick);
+    connect(bReset_, &QPushButton::clicked, this, &IdentTab::bResetClick);
+    connect(bSimImp_, &QPushButton::clicked, this, &IdentTab::bSimImpClick);
+    connect(bSetTabloTest_, &QPushButton::clicked, this, &IdentTab::bSetTabloTestClick);
+    connect(bLoadFisk_, &QPushButton::clicked, this, &IdentTab::bLoadFiskClick);
+    connect(bIrValRead_, &QPushButton::clicked, this, &IdentTab::bIrValReadClick);
+    connect(bReadTemper_, &QPushButton::clicked, this, &IdentTab::bReadTemperClick);
+    connect(ReadCRC_, &QPushButton::clicked, this, &IdentTab::ReadCRCClick);
+    connect(TestButton_, &QPushButton::clicked, this, &IdentTab::TestButtonClick);
+    connect(bGlobalSet_, &QPushButton::clicked, this, &IdentTab::bGlobalSetClick);
+    connect(bGlobalDefaultSet_, &QPushButton::clicked, this, &IdentTab::bGlobalDefaultSetClick);
+    connect(bSaveParamToText_, &QPushButton::clicked, this, &IdentTab::bSaveParamToTextClick);
+    connect(LETimeout_, &QLineEdit::textChanged, this, &IdentTab::LETimeoutChange);
 
     // Nothing works with a controller before it was identified.
     for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
@@ -145,37 +145,37 @@ TIdentTab::TIdentTab(const TabContext& context, QWidget* parent) : BlockTab(cont
     ApplyHints(this, settings::MainTabFields()); // hints are always on
 }
 
-QPushButton* TIdentTab::button(const char* name, const QString& caption) {
+QPushButton* IdentTab::button(const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, this);
     b->setObjectName(name);
     return b;
 }
 
-void TIdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewParam) {
+void IdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewParam) {
     globalSetts_ = globalSetts;
     defSet_ = defSet;
     viewParam_ = viewParam;
 }
 
-void TIdentTab::DisableCommands() {
+void IdentTab::DisableCommands() {
     state_.Identified = false;
     for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
                            bIrValRead_, bLoadFisk_, bSaveParamToText_})
         b->setEnabled(false);
 }
 
-void TIdentTab::enableAfterIdent(bool withTemperature) {
+void IdentTab::enableAfterIdent(bool withTemperature) {
     for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
                            bReservCall_, bCallIdent_, bIrValRead_, bLoadFisk_, bSaveParamToText_})
         b->setEnabled(true);
     if (withTemperature) bReadTemper_->setEnabled(true);
 }
 
-void TIdentTab::bCallIdentClick() {
+void IdentTab::bCallIdentClick() {
     IdentToForm();
 }
 
-void TIdentTab::IdentToForm() {
+void IdentTab::IdentToForm() {
     // The primary setup button is offered only until the first identification.
     bGlobalSet_->hide();
     mIdent_->clear();
@@ -259,7 +259,7 @@ void TIdentTab::IdentToForm() {
     }
 }
 
-void TIdentTab::bReservCallClick() {
+void IdentTab::bReservCallClick() {
     if (!dialogs_.okCancel("Внимание, если подключено более одного устройства, не пользуйтесь этой функцией. "
                            "Вы хотите использовать эту функцию?",
                            "Внимание", Dialogs::Icon::Warning))
@@ -268,13 +268,13 @@ void TIdentTab::bReservCallClick() {
     IdentToForm();
 }
 
-void TIdentTab::bResetClick() {
+void IdentTab::bResetClick() {
     if (state_.demo) return;
     // A restart that was not accepted must not pass for one that was.
     if (RestartController(state_.portHandle, state_.controllerNumber & 0xFF) != 1) setStatus("Ошибка");
 }
 
-void TIdentTab::bSimImpClick() {
+void IdentTab::bSimImpClick() {
     const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
     if (bSimImp_->property("mark").toInt() == 1) {
         SetSimulator(port, ctrl, false);
@@ -289,7 +289,7 @@ void TIdentTab::bSimImpClick() {
     }
 }
 
-void TIdentTab::bSetTabloTestClick() {
+void IdentTab::bSetTabloTestClick() {
     if (state_.demo) {
         setStatus("Демонстрационная версия программы");
         return;
@@ -305,7 +305,7 @@ void TIdentTab::bSetTabloTestClick() {
     setStatus(ident::WriteDisplayMode(port(), ctrl(), code) == 1 ? "Запись завершена успешно" : "Ошибка");
 }
 
-void TIdentTab::bLoadFiskClick() {
+void IdentTab::bLoadFiskClick() {
     if (state_.demo) {
         mIdent_->setPlainText("Демонстрационная версия");
         return;
@@ -320,7 +320,7 @@ void TIdentTab::bLoadFiskClick() {
     setStatus("Фискальные сумматоры считаны");
 }
 
-void TIdentTab::bIrValReadClick() {
+void IdentTab::bIrValReadClick() {
     mIRsValue_->clear();
     const ident::RegisterLines regs = ident::ReadRegisterLines(port(), ctrl());
     for (const std::string& line : regs.lines)
@@ -328,7 +328,7 @@ void TIdentTab::bIrValReadClick() {
     if (!regs.ok) setStatus("Ошибка чтения регистров");
 }
 
-void TIdentTab::bReadTemperClick() {
+void IdentTab::bReadTemperClick() {
     uint8_t raw[kLenTemperature] = {};
     if (ReadTemperatureRaw(state_.portHandle, state_.controllerNumber & 0xFF, raw) != 1) {
         setStatus("Ошибка чтения температуры");
@@ -338,12 +338,12 @@ void TIdentTab::bReadTemperClick() {
     lTemperature_->setText(u8(ident::TemperatureText(raw)));
 }
 
-void TIdentTab::ReadCRCClick() {
+void IdentTab::ReadCRCClick() {
     const auto text = ident::ReadCrcText(port(), ctrl());
     mIRsValue_->appendPlainText(text ? u8(*text) : QString("Ошибка чтения"));
 }
 
-void TIdentTab::TestButtonClick() {
+void IdentTab::TestButtonClick() {
     long n = 0;
     if (!TextToInt(dialogs_, TestEdit_->text(), n)) return;
     if (ident::WriteFittingStep(port(), ctrl(), n) != 1) {
@@ -354,7 +354,7 @@ void TIdentTab::TestButtonClick() {
     TestEdit_->setText(QString::number(ident::NextTableStep(n)));
 }
 
-void TIdentTab::bGlobalSetClick() {
+void IdentTab::bGlobalSetClick() {
     if (!globalSetts_) return;
     globalSetts_->setProperty("mode", false);
     globalSetts_->setWindowTitle("Первичная настройка");
@@ -362,15 +362,15 @@ void TIdentTab::bGlobalSetClick() {
     dialogs_.execModal(*globalSetts_);
 }
 
-void TIdentTab::bGlobalDefaultSetClick() {
+void IdentTab::bGlobalDefaultSetClick() {
     if (!defSet_ || !frame_.passwordStep()) return;
     dialogs_.execModal(*defSet_);
 }
 
-void TIdentTab::bSaveParamToTextClick() {
+void IdentTab::bSaveParamToTextClick() {
     if (viewParam_) dialogs_.execModal(*viewParam_);
 }
 
-void TIdentTab::LETimeoutChange(const QString& text) {
+void IdentTab::LETimeoutChange(const QString& text) {
     SetTimeoutMultiplier(TimeoutMultiplierFromText(text.toStdString()));
 }

@@ -13,13 +13,13 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 
-class TIdentTab : public BlockTab {
+class IdentTab : public BlockTab {
     Q_OBJECT
 public:
     // Identification tells the other tabs through the working state's signals
     // (deviceTypeRead, identTextRead); the frame gets the status line, the
     // number label and the port menus.
-    TIdentTab(const TabContext& context, QWidget* parent = nullptr);
+    IdentTab(const TabContext& context, QWidget* parent = nullptr);
     void tabShown() override {}
 
     // The modal forms opened by the primary setup, factory defaults and report buttons.

@@ -18,7 +18,7 @@ TEST_F(Binder, EveryTableFindsItsControls) {
         << adv->paramsBinder().missing().join(", ").toStdString();
     EXPECT_TRUE(adv->naraBinder().missing().isEmpty())
         << adv->naraBinder().missing().join(", ").toStdString();
-    TIdentTab ident(TabContext{state, dialogs, *testFrame});
+    IdentTab ident(TabContext{state, dialogs, *testFrame});
     EXPECT_TRUE(ApplyHints(&ident, settings::MainTabFields()).isEmpty());
     // The hint reaches the box and its "?" button, and the button shows it.
     EXPECT_EQ(edit("eMetTOut")->toolTip(), ctl<QPushButton>("helpMetTOut")->toolTip());

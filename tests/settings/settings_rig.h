@@ -30,8 +30,8 @@ protected:
     QStatusBar* sb = nullptr;
     QTabWidget* tabs = nullptr;
     QLabel* number = nullptr;
-    TCtrlParamsTab* tab = nullptr;
-    TAdvSettingsTab* adv = nullptr;
+    CtrlParamsTab* tab = nullptr;
+    AdvSettingsTab* adv = nullptr;
 
     static void SetUpTestSuite() {
         TestApp();
@@ -74,8 +74,8 @@ protected:
         sb->setObjectName("SB");
         testFrame = std::make_unique<TestFrame>(state, sb, number, tabs, ident);
         const TabContext context{state, dialogs, *testFrame};
-        tab = new TCtrlParamsTab(context, frame.get());
-        adv = new TAdvSettingsTab(context, frame.get());
+        tab = new CtrlParamsTab(context, frame.get());
+        adv = new AdvSettingsTab(context, frame.get());
         tabs->addTab(tab, "Настройки контроллера");
         tabs->addTab(adv, "Доп настройки");
         layout->addWidget(number);
