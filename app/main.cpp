@@ -26,6 +26,7 @@ public:
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("startzel");
+    InstallQtTranslations();
     HintBreaks hintBreaks;
     app.installEventFilter(&hintBreaks);
     QtDialogs dialogs;

@@ -101,7 +101,7 @@ void TStartZelMain::buildUi() {
     setWindowTitle("StartZel");
     setMinimumSize(792, 600);
     setMaximumSize(800, 700);
-    resize(792, 660);
+    resize(792, 700);
 
     auto* menuTRK = menuBar()->addMenu("TRK");
     menuTRK->setObjectName("menuTRK");
@@ -220,6 +220,8 @@ QWidget* TStartZelMain::buildPasswordPanel() {
     grid->addWidget(Label9_, 2, 4);
     grid->addWidget(Button4_, 1, 5, 2, 1);
     grid->setColumnStretch(4, 1);
+    grid->setVerticalSpacing(2);
+    grid->setContentsMargins(9, 4, 9, 4);
 
     connect(Button1_, &QPushButton::clicked, this, &TStartZelMain::Button1Click);
     connect(Button2_, &QPushButton::clicked, this, &TStartZelMain::Button1Click);
@@ -367,6 +369,13 @@ bool TStartZelMain::demo() const {
 
 bool TStartZelMain::passwordStep() {
     return state_.passwordStep ? state_.passwordStep() : presentAdminPassword();
+}
+
+bool TStartZelMain::event(QEvent* event) {
+    // Menus send status tips when they open and close; the status line keeps
+    // the program's last result until the program replaces it.
+    if (event->type() == QEvent::StatusTip) return true;
+    return QMainWindow::event(event);
 }
 
 void TStartZelMain::showEvent(QShowEvent* event) {

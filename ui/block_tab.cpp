@@ -19,7 +19,7 @@ void BlockTab::helpSpeedTrkClick() {
 QPushButton* BlockTab::helpButton(const char* name, QWidget* parent) {
     auto* b = new QPushButton("?", parent);
     b->setObjectName(name);
-    b->setFixedWidth(22);
+    b->setFixedSize(22, 22);
     connect(b, &QPushButton::clicked, this, &BlockTab::helpSpeedTrkClick);
     return b;
 }

@@ -1,5 +1,10 @@
 #include "dialogs.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -100,4 +105,14 @@ bool TextToInt(Dialogs& dialogs, const QString& text, long& value) {
     }
     value = static_cast<long>(v);
     return true;
+}
+
+bool InstallQtTranslations() {
+    auto* qt = new QTranslator(QCoreApplication::instance());
+    if (!qt->load(QLocale(QLocale::Russian, QLocale::Russia), "qtbase", "_",
+                  QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete qt;
+        return false;
+    }
+    return QCoreApplication::installTranslator(qt);
 }

@@ -65,3 +65,8 @@ QString NotAnIntegerText(const QString& text);
 // around it allowed). Text that is not a number shows NotAnIntegerText and
 // returns false: the caller abandons the operation.
 bool TextToInt(Dialogs& dialogs, const QString& text, long& value);
+
+// Loads Qt's own Russian translations (Debian's qt6-translations-l10n), so the
+// standard buttons of message boxes and dialogs read "Отмена", "Да", "Нет".
+// False when they are not installed (the program then runs with English buttons).
+bool InstallQtTranslations();

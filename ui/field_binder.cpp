@@ -6,6 +6,8 @@
 #include <QRegularExpressionValidator>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
 
 const char* KeyFilter(fields::Codec codec) {
@@ -37,6 +39,10 @@ void Report(const QStringList& missing) {
         qWarning("field table names missing controls: %s", qPrintable(missing.join(", ")));
 }
 
+int Limit(const fields::Field& f) {
+    return f.maxLength > 0 ? f.maxLength : fields::TextLength(f);
+}
+
 } // namespace
 
 QStringList ApplyHints(QWidget* root, fields::Table table) {
@@ -60,7 +66,10 @@ FieldBinder::FieldBinder(QWidget* root, fields::Table table, uint8_t* block, Fie
         auto* e = root->findChild<QLineEdit*>(QString::fromLatin1(f.name));
         if (!e) continue; // reported above when the name is missing altogether
         boxes_.emplace_back(&f, e);
-        e->setMaxLength(f.maxLength > 0 ? f.maxLength : fields::TextLength(f));
+        e->setMaxLength(Limit(f));
+        // Wide enough for the longest text the field can show.
+        const int chars = std::max(Limit(f), fields::TextLength(f));
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QString(chars, QLatin1Char('8'))) + 12);
         if (f.custom) continue;
         e->setValidator(new QRegularExpressionValidator(QRegularExpression(KeyFilter(f.codec)), e));
         if (check_) check_->attach(e, [this, &f, e] { leave(f, e); });
@@ -75,8 +84,16 @@ void FieldBinder::leave(const fields::Field& f, QLineEdit* e) {
 
 void FieldBinder::fill(bool resetMarks) const {
     for (const auto& [f, e] : boxes_) {
-        e->setText(QString::fromStdString(fields::FieldText(*f, block_)));
+        const QString text = QString::fromStdString(fields::FieldText(*f, block_));
+        // A value longer than the typing limit the box keeps is shown whole
+        // and marked, never cut.
+        const bool tooLong = text.size() > Limit(*f);
+        e->setMaxLength(tooLong ? static_cast<int>(text.size()) : Limit(*f));
+        e->setText(text);
         if (resetMarks) FieldCheck::reset(e);
+        // The mark of an overlong value goes with the value.
+        if (check_ && (tooLong || e->property("overlong").toBool())) check_->setValid(e, !tooLong);
+        e->setProperty("overlong", tooLong);
     }
 }
 

@@ -46,7 +46,9 @@ Grid::Grid(QWidget* parent, HelpFactory help, bool extraColumn)
     : Grid(new QGridLayout(parent), parent, std::move(help), extraColumn) {}
 
 Grid::Grid(QGridLayout* layout, QWidget* parent, HelpFactory help, bool extraColumn)
-    : layout_(layout), parent_(parent), help_(std::move(help)), helpColumn_(extraColumn ? 3 : 2) {}
+    : layout_(layout), parent_(parent), help_(std::move(help)), helpColumn_(extraColumn ? 3 : 2) {
+    layout_->setVerticalSpacing(2);
+}
 
 void Grid::row(const QString& label, QWidget* control, const char* helpName, QWidget* extra) {
     row(new QLabel(label, parent_), control, helpName, extra);

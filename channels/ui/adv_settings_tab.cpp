@@ -112,6 +112,9 @@ void AdvSettingsTab::buildUi() {
     bTestReleT_ = form::Button(g, "bTestReleT", "Тест реле t");
     ga.span(bTestReleT_, 1); // as wide as a box and its help button, so the caption fits
     checkbTrkModes2_ = form::CheckList(g, "checkbTrkModes2", kModes2);
+    // Long items wrap inside the column instead of hiding behind a scroll bar.
+    checkbTrkModes2_->setWordWrap(true);
+    checkbTrkModes2_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ga.span(checkbTrkModes2_);
 
     auto* n = gbSetNaraTrk_;
@@ -181,8 +184,8 @@ void AdvSettingsTab::buildUi() {
     buttons->addWidget(bGetAdvSetTrk_);
     buttons->addWidget(bSetAdvSetTrk_);
     right->addLayout(buttons);
-    top->addWidget(gbAdvSetTrk_, 1);
-    top->addLayout(right, 1);
+    top->addWidget(gbAdvSetTrk_, 5);
+    top->addLayout(right, 4);
 
     connect(bGetAdvSetTrk_, &QPushButton::clicked, this, &AdvSettingsTab::bGetAdvSetTrkClick);
     connect(bSetAdvSetTrk_, &QPushButton::clicked, this, &AdvSettingsTab::bSetAdvSetTrkClick);

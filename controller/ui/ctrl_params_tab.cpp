@@ -63,7 +63,11 @@ const char* const kLeaveManualPhases = "                             ВНИМА�
                                        "пересчета фаз датчиков.\n\r Фазы будут "
                                        "изменены для всех каналов.\n\r               Вы хотите продолжить?";
 
-constexpr int kCellWidth = 22;
+// Cells hold addresses up to 255: at least 22 pixels, and wide enough for
+// three digits in the grid's font, so no value is ever elided.
+int CellWidth(const QWidget* grid) {
+    return std::max(22, grid->fontMetrics().horizontalAdvance("888") + 10);
+}
 constexpr int kEditWidth = 70;
 
 // Cell editors of the address grids take digits only.
@@ -84,8 +88,8 @@ QTableWidget* Grid(QWidget* parent, const char* name, int rows) {
     t->setObjectName(name);
     t->horizontalHeader()->hide();
     t->verticalHeader()->hide();
-    t->horizontalHeader()->setMinimumSectionSize(kCellWidth);
-    t->horizontalHeader()->setDefaultSectionSize(kCellWidth);
+    t->horizontalHeader()->setMinimumSectionSize(CellWidth(t));
+    t->horizontalHeader()->setDefaultSectionSize(CellWidth(t));
     t->verticalHeader()->setDefaultSectionSize(20);
     t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -169,6 +173,11 @@ void CtrlParamsTab::buildUi() {
     grid.row("Малый останов, мл", eSlowLoad_, "helpSlowLoad");
     grid.row("Раздутие шланга, мл", eNozzleFat_, "helpNozzleFat");
     grid.row("Таймаут датчика, с", eMetTOut_, "helpMetTOut");
+    // Compact rows leave the mode list below room for all its items.
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             cbSpeedTrk_, cbSpeed2CnlTrk_, cbCountSideTrk_, cbCountNozTrk_, ImpE_, cbPhaseMet_, cbTypeTbl_,
+             cbTypeTbl2_, eSlowStart_, eSlowLoad_, eNozzleFat_, eMetTOut_})
+        w->setFixedHeight(22);
 
     auto side = [this](const char* group, const QString& caption, const char* addr, const char* nara,
                        const char* phys, QLineEdit*& e, QTableWidget*& sgNara, QTableWidget*& sgPhys) {
@@ -186,6 +195,8 @@ void CtrlParamsTab::buildUi() {
         g->addWidget(new QLabel("Физическая архитектура", gb), 2, 0);
         g->addWidget(sgPhys, 2, 1);
         g->setColumnStretch(2, 1);
+        g->setVerticalSpacing(2);
+        g->setContentsMargins(6, 2, 6, 4);
         return gb;
     };
     gbSide1_ = side("gbSide1", "Сторона A", "eAdrTrk_1", "sgAdrNaraTrk_1", "sgPhysToLogTrk_1", eAdrTrk_1_,
@@ -209,13 +220,27 @@ void CtrlParamsTab::buildUi() {
     buttons->addWidget(bGetParam_);
     buttons->addWidget(bSetParam_);
     buttons->addStretch(1);
+    sides->addLayout(buttons);
+    // The mode list takes the whole width and the height left under the boxes,
+    // so that its fifteen items show without scrolling.
+    top->setVerticalSpacing(2);
+    top->setContentsMargins(9, 6, 9, 6);
     top->addLayout(left, 0, 0);
     top->addLayout(sides, 0, 1);
     top->addWidget(new QLabel("Битовая маска режимов MD_XXXX", this), 1, 0, 1, 2);
     top->addWidget(checkbTrkModes_, 2, 0, 1, 2);
-    top->addLayout(buttons, 3, 0, 1, 2);
     top->setRowStretch(2, 1);
     top->setColumnStretch(1, 1);
+    gbSide2_->setVisible(cbCountSideTrk_->currentIndex() != 0);
+    // The Tab key follows the reading order: the boxes top to bottom, each
+    // row left to right, then the sides, the mode list and the buttons.
+    QWidget* order[] = {
+        cbSpeed2CnlTrk_, cbCountSideTrk_, cbCountNozTrk_,    ImpE_,      cbPhaseMet_,     cbTypeTbl_,
+        cbTypeTbl2_,     eSlowStart_,     ImmBox_,           eSlowLoad_, eNozzleFat_,     eMetTOut_,
+        eAdrTrk_1_,      sgAdrNaraTrk_1_, sgPhysToLogTrk_1_, eAdrTrk_2_, sgAdrNaraTrk_2_, sgPhysToLogTrk_2_,
+        checkbTrkModes_, bGetParam_,      bSetParam_};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(bGetParam_, &QPushButton::clicked, this, &CtrlParamsTab::bGetParamClick);
     connect(bSetParam_, &QPushButton::clicked, this, &CtrlParamsTab::bSetParamClick);
@@ -299,8 +324,8 @@ void CtrlParamsTab::sizeGrids(int columns) {
         const QSignalBlocker block(t);
         t->setColumnCount(n);
         for (int j = 0; j < n; ++j)
-            t->setColumnWidth(j, kCellWidth);
-        t->setFixedWidth(n * (kCellWidth + 1) + 1);
+            t->setColumnWidth(j, CellWidth(t));
+        t->setFixedWidth(n * (CellWidth(t) + 1) + 1);
     }
     const Cells header = PhysHeaderCells(n);
     for (QTableWidget* t : {sgPhysToLogTrk_1_, sgPhysToLogTrk_2_}) {

@@ -393,8 +393,32 @@ TEST_F(Startup, MainTabButtonsCarryTheirHints) {
     auto hint = [&](const char* name) { return ctl(name)->toolTip(); };
     EXPECT_EQ(hint("bCallIdent"), "Запросить идентификатор устройства");
     EXPECT_EQ(hint("bReset"), "\"Теплый\" перезапуск устройства");
-    EXPECT_EQ(hint("bReservCall"),
-              "Связаться с устройством по резервному адресу. \r  Внимание! Должно быть подключено только одно "
-              "устройство");
+    EXPECT_EQ(
+        hint("bReservCall"),
+        "Связаться с устройством по резервному адресу. \r  Внимание! Должно быть подключено только одно "
+        "устройство");
     EXPECT_EQ(hint("bFindCtrlr"), "Автоматический поиск подключенных устройств");
+}
+
+TEST_F(Startup, OpeningAndClosingMenusKeepsTheStatusLine) {
+    line.addController(1);
+    startLine();
+    start(QString("1"));
+    w->setStatus("Параметры успешно записаны");
+    // A menu shown and left, and the status tips its actions send on hover.
+    auto* menu = ctl<QMenu>("menuTRK");
+    menu->popup(w->mapToGlobal(QPoint(0, 0)));
+    QCoreApplication::processEvents();
+    menu->setActiveAction(action("menuChangeNumTrk"));
+    action("menuChangeNumTrk")->showStatusText(w.get());
+    menu->hide();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(status(), "Параметры успешно записаны");
+}
+
+TEST(QtTranslations, StandardButtonsReadInRussian) {
+    TestApp();
+    ASSERT_TRUE(InstallQtTranslations()) << "qt6-translations-l10n is not installed";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), "&Да");
 }

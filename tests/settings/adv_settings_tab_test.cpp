@@ -283,3 +283,34 @@ TEST_F(AdvTab, BothTabsWorkOnTheDemoImage) {
     ReleaseDemoImage();
     ::unlink("demo_trk.bin");
 }
+
+TEST_F(AdvTab, StoredValuesShowWholeAndOverlongOnesAreMarked) {
+    // Values a box cannot be typed with still read back whole: 120 is not cut
+    // to "12", 1000 not to "100"; a price shift of 12 exceeds the one-character
+    // box and is shown whole but marked, so it cannot be saved unnoticed.
+    std::vector<uint8_t> b = NaraBlock();
+    PutU16(b.data(), kMinVolNara, 1000);
+    b[kShimDuration] = 150;
+    b[kPrcShift] = 12;
+    setParams({{kNozzleWait, 120}, {kMinSpeed, 200}, {kPcTimeout, 255}});
+    c->poke(0, NaraSpecific.address, b);
+    open();
+    tabs->setCurrentWidget(adv);
+    adv->TabAdvSetShow();
+    EXPECT_EQ(edit("eNozzleWait")->text(), "120");
+    EXPECT_EQ(edit("eMinSpeed")->text(), "200");
+    EXPECT_EQ(edit("ePcTimeout")->text(), "255");
+    EXPECT_EQ(edit("eMinVolNara")->text(), "1000");
+    EXPECT_EQ(edit("eShimDuration")->text(), "150");
+    EXPECT_EQ(edit("PrcShift")->text(), "12");
+    EXPECT_TRUE(FieldCheck::marked(edit("PrcShift")));
+    EXPECT_TRUE(FieldCheck::red(edit("PrcShift")));
+    EXPECT_FALSE(FieldCheck::marked(edit("eMinVolNara")));
+    EXPECT_EQ(state.InvalidFieldCount, 1);
+    // The Part's one-character limit comes back once the value fits.
+    c->poke(0, NaraSpecific.address + kPrcShift, {3});
+    adv->bGetAdvSetTrkClick();
+    EXPECT_EQ(edit("PrcShift")->text(), "3");
+    EXPECT_EQ(edit("PrcShift")->maxLength(), 1);
+    EXPECT_FALSE(FieldCheck::marked(edit("PrcShift")));
+}

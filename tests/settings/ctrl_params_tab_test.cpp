@@ -31,7 +31,7 @@ TEST_F(Params, ReadFillsTheTab) {
     EXPECT_EQ(cells(grid("sgAdrNaraTrk_2")), QStringList({"5", "6", "7", "8"}));
     EXPECT_EQ(cells(grid("sgPhysToLogTrk_1")), QStringList({"0", "1", "2", "3"}));
     EXPECT_EQ(cells(grid("sgPhysToLogTrk_2")), QStringList({"4", "5", "6", "7"}));
-    EXPECT_EQ(grid("sgAdrNaraTrk_1")->width(), 4 * 23 + 1);
+    EXPECT_EQ(grid("sgAdrNaraTrk_1")->width(), gridWidth(grid("sgAdrNaraTrk_1"), 4));
     auto* modes = ctl<QListWidget>("checkbTrkModes");
     EXPECT_EQ(modes->item(0)->checkState(), Qt::Checked);   // bit 0
     EXPECT_EQ(modes->item(9)->checkState(), Qt::Checked);   // bit 10

@@ -135,6 +135,13 @@ protected:
         t->item(t->rowCount() - 1, column)->setText(text);
         focus(t, QEvent::FocusOut);
     }
+    // Width of a grid of n cells: each cell holds three digits whole.
+    static int gridWidth(QTableWidget* t, int n) {
+        const int cell = t->columnWidth(0);
+        EXPECT_GE(cell, 22);
+        EXPECT_GE(cell, t->fontMetrics().horizontalAdvance("255") + 6) << "three digits would be elided";
+        return n * (cell + 1) + 1;
+    }
     static QStringList cells(QTableWidget* t) {
         QStringList out;
         for (int j = 0; j < t->columnCount(); ++j)

@@ -85,7 +85,9 @@ TEST_F(Sides, FiveNozzlesReachTheBlock) {
     read();
     choose(combo("cbCountNozTrk"), 4);
     EXPECT_EQ(grid("sgAdrNaraTrk_1")->columnCount(), 5);
-    EXPECT_EQ(grid("sgAdrNaraTrk_1")->width(), 5 * 23 + 1);
+    EXPECT_EQ(grid("sgAdrNaraTrk_1")->width(), gridWidth(grid("sgAdrNaraTrk_1"), 5));
+    for (const char* name : {"sgAdrNaraTrk_2", "sgPhysToLogTrk_1", "sgPhysToLogTrk_2"})
+        EXPECT_EQ(grid(name)->width(), gridWidth(grid(name), 5)) << name;
     EXPECT_EQ(cells(grid("sgAdrNaraTrk_1")), QStringList({"1", "2", "3", "4", "5"}));
     // Side B's bytes start at 6 + 5 = 11, where the block holds 6..10 and zeros.
     EXPECT_EQ(cells(grid("sgAdrNaraTrk_2")), QStringList({"6", "7", "8", "9", "10"}));
