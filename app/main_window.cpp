@@ -62,6 +62,12 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     connect(TabSetts_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
         QWidget* shown = TabSetts_->widget(index);
+        // With the port closed no tab can reach a controller: the repaint's
+        // port-failed step brings the main tab back instead.
+        if (state_.portFailed && shown != TabIdent_) {
+            RepaintChecks();
+            return;
+        }
         for (const auto& [page, tab] : blockTabs_)
             if (page == shown) tab->tabShown();
     });

@@ -179,6 +179,10 @@ void IdentTab::IdentToForm() {
     // The primary setup button is offered only until the first identification.
     bGlobalSet_->hide();
     mIdent_->clear();
+    // Nothing read from the previous controller stays on screen.
+    mIRsValue_->clear();
+    lTemperature_->clear();
+    lSimulState_->clear();
     setStatus(QString());
     QCoreApplication::processEvents();
 
@@ -271,7 +275,8 @@ void IdentTab::bReservCallClick() {
 void IdentTab::bResetClick() {
     if (state_.demo) return;
     // A restart that was not accepted must not pass for one that was.
-    if (RestartController(state_.portHandle, state_.controllerNumber & 0xFF) != 1) setStatus("Ошибка");
+    const bool done = RestartController(state_.portHandle, state_.controllerNumber & 0xFF) == 1;
+    setStatus(done ? "Контроллер перезапущен" : "Ошибка");
 }
 
 void IdentTab::bSimImpClick() {

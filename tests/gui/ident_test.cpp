@@ -168,6 +168,7 @@ TEST_F(Ident, CommandsReportTheirResults) {
 
     btn("bReset")->click();
     EXPECT_EQ(c.restartCount(), 1);
+    EXPECT_EQ(status(), "Контроллер перезапущен");
 
     ctl<QLineEdit>("TestEdit")->setText("254");
     w->identTab()->TestButtonClick();
@@ -413,4 +414,21 @@ TEST_F(Ident, IdentificationRenamesTheSettingsTabsCaptions) {
     EXPECT_EQ(list->item(12)->text(), "Резерв");
     EXPECT_EQ(list->item(11)->text(), "Округлить сумму до заданной (при задании на сумму)");
     EXPECT_EQ(ctl<QLabel>("lHydroHit")->text(), "Вес струбцины,гр");
+}
+
+TEST_F(Ident, SwitchingControllerClearsWhatThePreviousOneShowed) {
+    line.addController(1);
+    startLine();
+    start(QString("1"));
+    btn("bReadTemper")->click();
+    btn("ReadCRC")->click();
+    ASSERT_FALSE(ctl<QLabel>("lTemperature")->text().isEmpty());
+    ASSERT_FALSE(ctl<QPlainTextEdit>("mIRsValue")->toPlainText().isEmpty());
+    // F2: controller 2 does not answer; nothing of controller 1 stays.
+    QTest::keyClick(w.get(), Qt::Key_F2);
+    EXPECT_EQ(numberLabel(), "Нет связи с устройством №2");
+    EXPECT_TRUE(ctl<QLabel>("lTemperature")->text().isEmpty());
+    EXPECT_TRUE(ctl<QPlainTextEdit>("mIRsValue")->toPlainText().isEmpty());
+    EXPECT_TRUE(ctl<QLabel>("lSimulState")->text().isEmpty());
+    EXPECT_EQ(identText(), "Нет связи с устройством №2");
 }

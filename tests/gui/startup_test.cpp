@@ -422,3 +422,20 @@ TEST(QtTranslations, StandardButtonsReadInRussian) {
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), "&Да");
 }
+
+TEST_F(PortSettings, WithThePortClosedATabClickBringsBackTheMainTab) {
+    line.addController(1);
+    startLine();
+    start(QString("1"));
+    w->Setting1Click(); // the dialog left with Escape: the port stays closed
+    EXPECT_EQ(menuTitle("menuCom"), "Соm порт (закрыт)");
+    dialogs.clear();
+    const size_t frames = line.frameCount();
+    auto* tabs = ctl<QTabWidget>("TabSetts");
+    tabs->setCurrentWidget(w->tabPage("TabCtrlrSetts"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tabs->currentWidget(), w->tabPage("TabIdent"));
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("|").toStdString();
+    EXPECT_EQ(line.frameCount(), frames);
+    EXPECT_FALSE(btn("bCallIdent")->isEnabled());
+}
