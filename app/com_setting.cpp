@@ -1,6 +1,7 @@
 #include "com_setting.h"
 
 #include "com_ini.h"
+#include "data_files.h"
 #include "dialogs.h"
 #include "port_layer.h"
 #include "working_state.h"
@@ -82,7 +83,7 @@ void TComSetting::FormShow() {
     state_.portFailed = true;
 
     ComIniTable table;
-    ReadComIni(table);
+    ReadComIni(table, ProgramFiles().comIni);
     const ComPortSetting& first = table.entries[0];
     ComPortSetting& cur = state_.portSettings;
     cur.name = first.name;
@@ -151,6 +152,7 @@ void TComSetting::SaveParamClick() {
     U_xxx(handle, cur.baud, cur.dataBits, cur.parity, cur.stopCode);
     emit portOpened();
     state_.portFailed = false;
-    if (WriteComIni(cur) != 1) dialogs_.message("Ошибка записи com.ini", QString(), Dialogs::Icon::Error);
+    if (WriteComIni(cur, ProgramFiles().comIni) != 1)
+        dialogs_.message("Ошибка записи com.ini", QString(), Dialogs::Icon::Error);
     accept();
 }

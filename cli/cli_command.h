@@ -33,6 +33,7 @@ struct Options {
     std::string command;
     std::vector<std::string> args;
     bool help = false;
+    bool version = false;
     // Command flags as given: "--yes" -> "", "--sides" -> "2".
     std::map<std::string, std::string> flags;
 

@@ -130,5 +130,8 @@ int EnumeratePorts();
 // Test seams. The sysfs root defaults to "/sys"; the clock returns milliseconds
 // of a monotonic clock and drives the TCP deadlines.
 void PortSetSysfsRoot(const std::string& root);
+// The trace file, "port.out" in the working folder unless set; an installed
+// program keeps it beside its com.ini. Takes effect at the next PortLayerStart.
+void PortSetTraceFile(const std::string& path);
 void PortSetClock(std::function<int64_t()> clock);
 int64_t PortClockMs();
