@@ -103,6 +103,7 @@ const std::vector<Command>& Commands();
 // Groups (one per source file).
 std::vector<Command> LineCommands();
 std::vector<Command> DecodeCommands();
+std::vector<Command> DoctorCommands();
 
 // "startzel-cli: <sentence> (result code <code>)" on err; returns kCliFailed.
 int Fail(std::ostream& err, const std::string& sentence, int code);
