@@ -28,7 +28,8 @@ cp "$deb" "$root.deb"
 cat >"$root.check" <<'CHECK'
 set -eux
 export DEBIAN_FRONTEND=noninteractive
-apt-get install -y /tmp/startzel.deb
+# As on a desktop system: recommendations are installed too (mmdebstrap turns them off).
+apt-get install -y -o APT::Install-Recommends=true /tmp/startzel.deb
 dpkg -s startzel | grep -E '^(Status|Version|Depends|Recommends):'
 dpkg -s libusb-0.1-4 | grep '^Status:'
 for p in startzel startzel-cli startzel-sim; do "$p" --version; done

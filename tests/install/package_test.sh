@@ -77,6 +77,24 @@ out=$(cli --port STUB doctor 2>&1 || true)
   fail "doctor: $out"
 [[ "$out" == *"ok   don.msg: $work/config/startzel/don.msg"* ]] || fail "doctor don.msg: $out"
 [ -z "$(ls -A "$work/empty")" ] || fail "files left in the working folder: $(ls -A "$work/empty")"
+# The desktop program does the same before its window opens: started from the
+# menu (here offscreen, stopped while it waits for the controller number), it
+# seeds a fresh user folder and starts its trace there.
+mkdir -p "$work/home2"
+HOME="$work/home2" XDG_CONFIG_HOME="$work/config2" QT_QPA_PLATFORM=offscreen \
+  "$root/usr/bin/startzel" >/dev/null 2>&1 &
+gui=$!
+for _ in $(seq 200); do
+  [ -s "$work/config2/startzel/port.out" ] && break
+  kill -0 "$gui" 2>/dev/null || break
+  sleep 0.05
+done
+kill "$gui" 2>/dev/null || true
+wait "$gui" 2>/dev/null || true
+for f in don.msg demo_trk.bin port.out; do
+  [ -s "$work/config2/startzel/$f" ] || fail "startzel did not put $f into the user folder"
+done
+[ -z "$(ls -A "$work/empty")" ] || fail "startzel left files in the working folder: $(ls -A "$work/empty")"
 # A working folder with its own files keeps them.
 printf '16,1,local text\n' >"$work/empty/don.msg"
 out=$(cli --port STUB doctor 2>&1 || true)
