@@ -31,7 +31,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # library the programs link, but the window cannot open without them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# USB converters and the key need libusb 0.1, loaded at run time; the program
-# runs without it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libusb-0.1-4")
+# USB converters and the key need libusb 0.1, loaded at run time, and Qt's own
+# buttons speak Russian with Qt's translations; the program runs without either.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libusb-0.1-4, qt6-translations-l10n")
 include(CPack)

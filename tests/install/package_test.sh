@@ -38,7 +38,7 @@ dpkg-deb -c "$deb" | awk '$2 != "root/root" {exit 1}' || fail "files not owned b
 dpkg-deb -c "$deb" | awk '$6 ~ /^.\/usr\/bin\/./ && $1 != "-rwxr-xr-x" {exit 1}' || fail "programs not 0755"
 
 # Control fields: name, version, the libraries found by dpkg-shlibdeps, the
-# platform plugins, libusb as a recommendation only.
+# platform plugins; libusb and Qt's translations as recommendations only.
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = startzel ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
@@ -48,7 +48,7 @@ for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsup
   [[ ", $depends," == *", $lib "* || ", $depends," == *", $lib,"* ]] || fail "Depends lacks $lib: $depends"
 done
 [[ "$depends" != *libusb* ]] || fail "libusb must not be a dependency: $depends"
-[ "$(field Recommends)" = libusb-0.1-4 ] || fail "Recommends: $(field Recommends)"
+[ "$(field Recommends)" = "libusb-0.1-4, qt6-translations-l10n" ] || fail "Recommends: $(field Recommends)"
 
 # The programs as installed.
 root="$work/root"
