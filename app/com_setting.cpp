@@ -1,17 +1,23 @@
 #include "com_setting.h"
 
 #include "com_ini.h"
+#include "data_files.h"
 #include "dialogs.h"
 #include "port_layer.h"
 #include "working_state.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardItemModel>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -42,6 +48,20 @@ bool selectNumber(QComboBox* c, long value, int fallbackIndex) {
     return false;
 }
 
+// Whether com.ini keeps the name: the line written with the widest values reads
+// back with the same name.
+bool ComIniKeeps(const std::string& name) {
+    ComPortSetting s;
+    s.name = name;
+    s.baud = UINT32_MAX;
+    s.reservedByte = s.dataBits = s.stopCode = UINT8_MAX;
+    s.parity = 'N';
+    const std::string line = ComIniLine(s);
+    ComPortSetting back;
+    return line.size() <= static_cast<size_t>(kComIniLineMax) && ParseComIniLine(line, back) &&
+           back.name == name;
+}
+
 } // namespace
 
 TComSetting::TComSetting(WorkingState& state, Dialogs& dialogs, QWidget* parent)
@@ -57,6 +77,16 @@ TComSetting::TComSetting(WorkingState& state, Dialogs& dialogs, QWidget* parent)
     cbComNumber_ = combo(group, "cbComNumber", {});
     cbComNumber_->setEditable(true);
     cbComNumber_->setInsertPolicy(QComboBox::NoInsert);
+    // Two columns: the name kept in com.ini (a USB adapter's stable
+    // /dev/serial/by-id name where it has one) and the short tty name beside it.
+    cbComNumber_->setModel(new QStandardItemModel(0, 2, cbComNumber_));
+    auto* portView = new QTreeView(cbComNumber_);
+    portView->setHeaderHidden(true);
+    portView->setRootIsDecorated(false);
+    portView->setAllColumnsShowFocus(true);
+    portView->header()->setStretchLastSection(false);
+    portView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    cbComNumber_->setView(portView);
     cbPortBRate_ =
         combo(group, "cbPortBRate", {"1200", "4800", "9600", "19200", "38400", "57600", "115200", "256000"});
     cbPortDataBits_ = combo(group, "cbPortDataBits", {"7", "8"});
@@ -82,7 +112,7 @@ void TComSetting::FormShow() {
     state_.portFailed = true;
 
     ComIniTable table;
-    ReadComIni(table);
+    ReadComIni(table, ProgramFiles().comIni);
     const ComPortSetting& first = table.entries[0];
     ComPortSetting& cur = state_.portSettings;
     cur.name = first.name;
@@ -98,14 +128,33 @@ void TComSetting::FormShow() {
 
     EnumeratePorts();
     cbComNumber_->clear();
+    auto* ports = static_cast<QStandardItemModel*>(cbComNumber_->model());
     for (int i = 0; i < PortList.count && i < kPortListSize; ++i) {
         const char* name = PortList.names[i];
         const QString entry =
             QString::fromLocal8Bit(name, static_cast<int>(strnlen(name, sizeof PortList.names[i])));
         if (entry == "UKEY") continue; // the USB key is no port to talk through
-        cbComNumber_->addItem(entry);
+        const std::string& byId = PortList.info[i].byId;
+        // A stable name com.ini cannot keep is not offered: it would be cut.
+        if (byId.empty() || !ComIniKeeps(byId)) {
+            cbComNumber_->addItem(entry);
+            continue;
+        }
+        cbComNumber_->addItem(QString::fromStdString(byId));
+        ports->setItem(cbComNumber_->count() - 1, 1, new QStandardItem(entry));
     }
-    const int match = cbComNumber_->findText(QString::fromStdString(cur.name), Qt::MatchExactly);
+    // The popup is as wide as both columns, however narrow the box.
+    QAbstractItemView* portView = cbComNumber_->view();
+    portView->window()->setMinimumWidth(portView->sizeHintForColumn(0) + portView->sizeHintForColumn(1) +
+                                        2 * static_cast<QFrame*>(portView)->frameWidth() + 24);
+    const QString curName = QString::fromStdString(cur.name);
+    int match = cbComNumber_->findText(curName, Qt::MatchExactly);
+    // A com.ini written before stable names (ttyUSB0, /dev/ttyUSB0) finds its port's row.
+    for (int row = 0; match < 0 && row < ports->rowCount(); ++row) {
+        const QStandardItem* tty = ports->item(row, 1);
+        if (tty && !tty->text().isEmpty() && (tty->text() == curName || "/dev/" + tty->text() == curName))
+            match = row;
+    }
     if (match >= 0) {
         cbComNumber_->setCurrentIndex(match);
     } else {
@@ -151,6 +200,7 @@ void TComSetting::SaveParamClick() {
     U_xxx(handle, cur.baud, cur.dataBits, cur.parity, cur.stopCode);
     emit portOpened();
     state_.portFailed = false;
-    if (WriteComIni(cur) != 1) dialogs_.message("Ошибка записи com.ini", QString(), Dialogs::Icon::Error);
+    if (WriteComIni(cur, ProgramFiles().comIni) != 1)
+        dialogs_.message("Ошибка записи com.ini", QString(), Dialogs::Icon::Error);
     accept();
 }

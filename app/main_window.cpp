@@ -8,6 +8,7 @@
 #include "com_setting.h"
 #include "controller_search.h"
 #include "ctrl_params_tab.h"
+#include "data_files.h"
 #include "demo_image.h"
 #include "dialogs.h"
 #include "error_messages.h"
@@ -260,7 +261,7 @@ void TStartZelMain::FormCreate(const QStringList& arguments) {
 
     EnumeratePorts();
     ComIniTable table;
-    if (ReadComIni(table) != 1) {
+    if (ReadComIni(table, ProgramFiles().comIni) != 1) {
         dialogs_.message(
             "Ошибка чтения com.ini. Восстановлены параметры порта по умолчанию (Com1 4800 8 1 N)", QString(),
             Dialogs::Icon::Error);
@@ -301,7 +302,7 @@ void TStartZelMain::FormCreate(const QStringList& arguments) {
         state_.noControllerNumber = true;
     }
 
-    if (!Protocol().errorMessages.Load("don.msg"))
+    if (!Protocol().errorMessages.Load(ProgramFiles().donMsg))
         dialogs_.message("Ошибка чтения don.msg, расшифровка кодов ошибок недоступна", QString(),
                          Dialogs::Icon::Error);
 }

@@ -3,6 +3,7 @@
 #include "block_transfer.h"
 #include "cli_command.h"
 #include "com_ini.h"
+#include "data_files.h"
 #include "demo_image.h"
 #include "error_messages.h"
 #include "frames.h"
@@ -37,12 +38,14 @@ const char* const kToolHead =
     "  --demo              serve reads and writes from demo_trk.bin instead of a line\n"
     "  --trace             append the port traffic to port.out\n"
     "  --help              this text; COMMAND --help describes a command\n"
+    "  --version           the version\n"
     "\n"
     "commands:\n";
 
 const char* const kToolTail =
     "\n"
-    "Port and line settings not given default to com.ini in the working directory.\n"
+    "Port and line settings not given default to com.ini in the working directory (an installed\n"
+    "startzel-cli falls back to ~/.config/startzel for com.ini, don.msg and demo_trk.bin).\n"
     "Exit status: 0 success, 1 the operation failed, 2 wrong command line.\n";
 
 std::string ToolHelp() {
@@ -147,6 +150,8 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::ostream& e
             }
             o.board = v[0] - '0';
             o.boardGiven = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--demo") {
             o.demo = true;
         } else if (a == "--trace") {
@@ -210,7 +215,7 @@ Session::~Session() {
 bool Session::open(const Options& o, std::ostream& err) {
     ComPortSetting s;
     ComIniTable ini;
-    if (ReadComIni(ini) == 1) s = ini.entries[0];
+    if (ReadComIni(ini, ProgramFiles().comIni) == 1) s = ini.entries[0];
     if (o.havePort) s.name = o.port;
     if (o.haveBaud) s.baud = o.baud;
     if (o.dataBits) s.dataBits = static_cast<uint8_t>(o.dataBits);
@@ -221,7 +226,7 @@ bool Session::open(const Options& o, std::ostream& err) {
     if (s.stopCode == 0) s.stopCode = 1;
     ctrl_ = static_cast<int>(o.addr);
 
-    Protocol().errorMessages.Load("don.msg");
+    Protocol().errorMessages.Load(ProgramFiles().donMsg);
     SetTimeoutMultiplier(o.timeoutMult);
     PortLayerStart();
     started_ = true;
@@ -229,11 +234,12 @@ bool Session::open(const Options& o, std::ostream& err) {
     if (o.demo) {
         Protocol().demoMode = true;
         portName_ = "demo";
-        const int r = LoadDemoImage("demo_trk.bin");
+        const std::string& image = Protocol().demoFileName;
+        const int r = LoadDemoImage(image);
         if (r != 1) {
             Fail(err,
-                 r == -1 ? "cannot open the demo image demo_trk.bin in the working directory"
-                         : "demo_trk.bin is empty or too large (65535 bytes or more)",
+                 r == -1 ? "cannot open the demo image " + image
+                         : image + " is empty or too large (65535 bytes or more)",
                  r);
             return false;
         }
@@ -354,6 +360,10 @@ int RunCli(const std::vector<std::string>& args, cli::Io& io) {
     using namespace cli;
     Options o;
     if (!ParseArgs(args, o, io.err)) return kCliUsage;
+    if (o.version) {
+        io.out << "startzel-cli " << ZEL_VERSION << "\n";
+        return kCliOk;
+    }
     const Command* c = o.command.empty() ? nullptr : Find(o.command);
     if (o.help) {
         io.out << (c ? std::string(c->help) : ToolHelp());

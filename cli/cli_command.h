@@ -33,6 +33,7 @@ struct Options {
     std::string command;
     std::vector<std::string> args;
     bool help = false;
+    bool version = false;
     // Command flags as given: "--yes" -> "", "--sides" -> "2".
     std::map<std::string, std::string> flags;
 
@@ -101,6 +102,8 @@ const std::vector<Command>& Commands();
 
 // Groups (one per source file).
 std::vector<Command> LineCommands();
+std::vector<Command> DecodeCommands();
+std::vector<Command> DoctorCommands();
 
 // "startzel-cli: <sentence> (result code <code>)" on err; returns kCliFailed.
 int Fail(std::ostream& err, const std::string& sentence, int code);

@@ -6,6 +6,7 @@
 #include "codepage.h"
 #include "error_messages.h"
 #include "frames.h"
+#include "json_out.h"
 #include "port_layer.h"
 #include "protocol_state.h"
 
@@ -41,19 +42,33 @@ int CheckWrite(const Options& o, Io& io) {
     return kCliOk;
 }
 
-int RunPorts(const Options&, Session&, Io& io) {
+int RunPorts(const Options& o, Session&, Io& io) {
     EnumeratePorts();
-    for (int i = 0; i < PortList.count; ++i)
-        io.out << PortList.names[i] << "\n";
+    Json ports = Json::array();
+    for (int i = 0; i < PortList.count; ++i) {
+        const std::string& byId = PortList.info[i].byId;
+        if (!WantsJson(o)) {
+            io.out << PortList.names[i] << (byId.empty() ? "" : "  " + byId) << "\n";
+            continue;
+        }
+        Json port = {{"name", PortList.names[i]}, {"byId", nullptr}};
+        if (!byId.empty()) port["byId"] = byId;
+        ports.push_back(port);
+    }
+    if (WantsJson(o)) PrintJson(io.out, Json{{"ports", ports}});
     return kCliOk;
 }
 
-int RunIdentify(const Options&, Session& s, Io& io) {
+int RunIdentify(const Options& o, Session& s, Io& io) {
     uint8_t ans[kIdentAnswerSize] = {};
     int outAddr = 0;
     const int r = Identify(s.handle(), s.ctrl(), ans, &outAddr);
     if (r != 1)
         return Fail(io.err, r == -1 ? "no answer to identify" : "the identify answer is not valid", r);
+    if (WantsJson(o)) {
+        PrintJson(io.out, Json{{"address", ans[0]}, {"type", ans[1]}, {"extra", ans[2]}});
+        return kCliOk;
+    }
     char line[64];
     std::snprintf(line, sizeof line, "address=%02X type=%02X extra=%02X", ans[0], ans[1], ans[2]);
     io.out << line << "\n";
@@ -71,10 +86,14 @@ int RunIdentText(const Options&, Session& s, Io& io) {
     return kCliOk;
 }
 
-int RunSizes(const Options&, Session& s, Io& io) {
+int RunSizes(const Options& o, Session& s, Io& io) {
     const int r = ReadBlockSizes(s.handle(), s.ctrl());
     if (r != 1) return Fail(io.err, "cannot read the block sizes", r);
     const int* sizes = BlockSizes();
+    if (WantsJson(o)) {
+        PrintJson(io.out, Json{{"sizes", std::vector<int>(sizes, sizes + 7)}});
+        return kCliOk;
+    }
     for (int i = 0; i < 7; ++i)
         io.out << (i ? " " : "") << sizes[i];
     io.out << "\n";
@@ -92,6 +111,14 @@ int RunRead(const Options& o, Session& s, Io& io) {
         return Fail(
             io.err,
             r == -3 ? "the port handle cannot be used by the protocol" : "the read failed (no answer)", r);
+    if (WantsJson(o)) {
+        // Without LEN the data starts after the length byte.
+        PrintJson(io.out, Json{{"address", len == 0 ? addr + 1 : addr},
+                               {"board", o.board},
+                               {"length", r},
+                               {"bytes", JsonBytes(buf.data(), r)}});
+        return kCliOk;
+    }
     io.out << HexLine(buf.data(), r) << "\n";
     return kCliOk;
 }
@@ -125,14 +152,20 @@ int RunError(const Options&, Session& s, Io& io) {
     return kCliOk;
 }
 
-int RunSearch(const Options&, Session& s, Io& io) {
+int RunSearch(const Options& o, Session& s, Io& io) {
+    Json found = Json::array();
     for (int a = 1; a <= 31; ++a) {
         uint8_t ans[kIdentAnswerSize] = {};
         int outAddr = 0;
         const int r = Identify(s.handle(), a, ans, &outAddr);
+        if (WantsJson(o)) {
+            if (r >= 1) found.push_back({{"address", a}, {"type", ans[1]}, {"extra", ans[2]}});
+            continue;
+        }
         io.out << "Трк №" << a << (r >= 1 ? " найдено." : " не найдено.") << "\n";
         io.out.flush();
     }
+    if (WantsJson(o)) PrintJson(io.out, Json{{"controllers", found}});
     return kCliOk;
 }
 
@@ -141,24 +174,28 @@ int RunSearch(const Options&, Session& s, Io& io) {
 std::vector<Command> LineCommands() {
     return {
         {"ports",
-         "ports               the port list, one name a line",
-         "usage: startzel-cli ports\n"
-         "Lists the serial ports and USB converter channels found, one name a line, sorted.\n",
+         "ports               the port list, one port a line, with its stable name",
+         "usage: startzel-cli ports [--json]\n"
+         "Lists the serial ports and USB converter channels found, one a line, sorted. A port\n"
+         "udev also names under /dev/serial/by-id shows that stable name beside the short one;\n"
+         "either can be given to --port or kept in com.ini.\n"
+         "--json: {\"ports\": [{\"name\": ..., \"byId\": ... or null}]}\n",
          Needs::Nothing,
          0,
          0,
-         {},
+         {kJsonFlag},
          nullptr,
          RunPorts},
         {"identify",
          "identify            address, device type and extra byte of the controller",
-         "usage: startzel-cli [--addr HEX] identify\n"
+         "usage: startzel-cli [--addr HEX] identify [--json]\n"
          "Sends the identify request and prints one line: address=XX type=XX extra=XX (hex).\n"
-         "At the reserve address F0 the answering controller tells its own address.\n",
+         "At the reserve address F0 the answering controller tells its own address.\n"
+         "--json: {\"address\": N, \"type\": N, \"extra\": N} (numbers)\n",
          Needs::Controller,
          0,
          0,
-         {},
+         {kJsonFlag},
          nullptr,
          RunIdentify},
         {"ident-text",
@@ -173,25 +210,28 @@ std::vector<Command> LineCommands() {
          RunIdentText},
         {"sizes",
          "sizes               the seven block sizes the controller reports",
-         "usage: startzel-cli [--addr HEX] sizes\n"
-         "Prints the seven block sizes of the sizes record at 3040, decimal, space-separated.\n",
+         "usage: startzel-cli [--addr HEX] sizes [--json]\n"
+         "Prints the seven block sizes of the sizes record at 3040, decimal, space-separated.\n"
+         "--json: {\"sizes\": [7 numbers]}\n",
          Needs::Controller,
          0,
          0,
-         {},
+         {kJsonFlag},
          nullptr,
          RunSizes},
         {"read",
          "read ADDR [LEN]     read LEN bytes (hex) at ADDR (hex); without LEN the block's length byte is "
          "asked",
-         "usage: startzel-cli [--addr HEX] read ADDR [LEN] [--board B]\n"
+         "usage: startzel-cli [--addr HEX] read ADDR [LEN] [--board B] [--json]\n"
          "Reads LEN bytes at ADDR (both hex) from board B (0, 2 or 4; default 0). Without LEN the\n"
          "byte at ADDR gives the length and the data follows from ADDR + 1. Prints the bytes as\n"
-         "two-digit hex separated by spaces.\n",
+         "two-digit hex separated by spaces.\n"
+         "--json: {\"address\": N, \"board\": N, \"length\": N, \"bytes\": [numbers]} (address of\n"
+         "the first data byte)\n",
          Needs::Memory,
          1,
          2,
-         {},
+         {kJsonFlag},
          CheckRead,
          RunRead},
         {"write",
@@ -227,12 +267,13 @@ std::vector<Command> LineCommands() {
          RunError},
         {"search",
          "search              poll the addresses 1 to 31",
-         "usage: startzel-cli search\n"
-         "Sends the identify request to the addresses 1 to 31 and prints a line for each.\n",
+         "usage: startzel-cli search [--json]\n"
+         "Sends the identify request to the addresses 1 to 31 and prints a line for each.\n"
+         "--json: {\"controllers\": [{\"address\": N, \"type\": N, \"extra\": N}]} for those found\n",
          Needs::Controller,
          0,
          0,
-         {},
+         {kJsonFlag},
          nullptr,
          RunSearch},
     };

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -18,10 +19,33 @@ namespace {
 
 std::mutex sysfsMutex;
 std::string sysfsRoot = "/sys";
+std::string byIdRoot = "/dev/serial/by-id";
 
 std::string SysfsRoot() {
     std::lock_guard<std::mutex> lock(sysfsMutex);
     return sysfsRoot;
+}
+
+std::string ByIdRoot() {
+    std::lock_guard<std::mutex> lock(sysfsMutex);
+    return byIdRoot;
+}
+
+// tty name -> its stable path: udev's links "usb-<vendor>_<model>_<serial>-if00-port0"
+// point at "../../ttyUSB0". When two links name one tty the first in name order wins.
+std::map<std::string, std::string> StableNames() {
+    std::vector<std::filesystem::path> links;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(ByIdRoot(), ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_symlink(ec)) links.push_back(it->path());
+    std::sort(links.begin(), links.end());
+    std::map<std::string, std::string> byTty;
+    for (const auto& link : links) {
+        const std::filesystem::path target = std::filesystem::read_symlink(link, ec);
+        if (ec || target.filename().empty()) continue;
+        byTty.emplace(target.filename().string(), link.string());
+    }
+    return byTty;
 }
 
 // Three-way comparison of two list names: names that both begin with "COM" by
@@ -69,6 +93,11 @@ void PortSetSysfsRoot(const std::string& root) {
     sysfsRoot = root.empty() ? "/sys" : root;
 }
 
+void PortSetByIdRoot(const std::string& root) {
+    std::lock_guard<std::mutex> lock(sysfsMutex);
+    byIdRoot = root.empty() ? "/dev/serial/by-id" : root;
+}
+
 int EnumeratePorts() {
     PortListTable list;
 
@@ -84,8 +113,12 @@ int EnumeratePorts() {
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return ComparePortNames(a.c_str(), b.c_str()) < 0;
     });
-    for (const std::string& name : names)
-        AddName(list, name, PortListEntryInfo{});
+    const std::map<std::string, std::string> stable = StableNames();
+    for (const std::string& name : names) {
+        PortListEntryInfo info;
+        if (auto it = stable.find(name); it != stable.end()) info.byId = it->second;
+        AddName(list, name, info);
+    }
 
     if (list.count < kPortListSize) AppendUsbNames(list);
 

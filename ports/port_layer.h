@@ -114,10 +114,13 @@ PortErrorCounters PortLayerCounters();
 // whose type reads 0 have no UART and are left out), listed by their /dev names
 // ("ttyS0", "ttyUSB0"), which PortOpen maps to /dev/NAME; at most 16 names of up
 // to 19 characters, sorted ("COMn" names by number, others byte by byte).
+// A serial port that udev also names under /dev/serial/by-id carries that path
+// in byId: it stays the same when a USB adapter comes back as another ttyUSBn.
 struct PortListEntryInfo {
     uint8_t deviceType = 0;   // USB device type (0 for serial ports)
     uint8_t channelCount = 0; // USB channel count
     uint32_t deviceNumber = 0;
+    std::string byId; // "/dev/serial/by-id/usb-...", empty when the port has none
 };
 struct PortListTable {
     char names[kPortListSize][20] = {};
@@ -130,5 +133,10 @@ int EnumeratePorts();
 // Test seams. The sysfs root defaults to "/sys"; the clock returns milliseconds
 // of a monotonic clock and drives the TCP deadlines.
 void PortSetSysfsRoot(const std::string& root);
+// The folder of the stable names, "/dev/serial/by-id" unless set.
+void PortSetByIdRoot(const std::string& root);
+// The trace file, "port.out" in the working folder unless set; an installed
+// program keeps it beside its com.ini. Takes effect at the next PortLayerStart.
+void PortSetTraceFile(const std::string& path);
 void PortSetClock(std::function<int64_t()> clock);
 int64_t PortClockMs();

@@ -16,6 +16,7 @@ namespace {
 
 std::mutex traceMutex;
 FILE* traceFile = nullptr;
+std::string tracePath = "port.out";
 
 bool Traced(int handle) {
     if (handle < 1 || handle > kPortSlots) return false;
@@ -92,9 +93,14 @@ int ClampInt(uint64_t v) {
 void TraceOpen() {
     {
         std::lock_guard<std::mutex> lock(traceMutex);
-        if (!traceFile) traceFile = fopen("port.out", "ab");
+        if (!traceFile) traceFile = fopen(tracePath.c_str(), "ab");
     }
     Emit("\r\nВход в программу\r\n");
+}
+
+void PortSetTraceFile(const std::string& path) {
+    std::lock_guard<std::mutex> lock(traceMutex);
+    tracePath = path.empty() ? "port.out" : path;
 }
 
 void TraceClose(bool writeCounters, const PortErrorCounters& counters) {

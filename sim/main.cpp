@@ -34,7 +34,8 @@ const char kUsage[] = "Usage: startzel-sim [options]\n"
                       "  --delay MS         wait MS milliseconds before each answer\n"
                       "  --chunks N:MS      send answers in pieces of N bytes, MS milliseconds apart\n"
                       "  --corrupt          corrupt every answer byte\n"
-                      "  --help             this text\n";
+                      "  --help             this text\n"
+                      "  --version          the version\n";
 
 struct CtrlSpec {
     int address = 1;
@@ -77,6 +78,9 @@ int main(int argc, char** argv) {
         int v = 0;
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("startzel-sim %s\n", ZEL_VERSION);
             return 0;
         } else if (a == "--pty") {
             tcp = false;

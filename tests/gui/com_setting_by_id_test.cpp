@@ -1,0 +1,127 @@
+// The port settings dialog offers a USB adapter by its stable /dev/serial/by-id
+// name with the short tty name beside it, and com.ini keeps the name chosen.
+#include "com_ini.h"
+#include "com_setting.h"
+#include "port_layer.h"
+#include "scripted_dialogs.h"
+#include "virtual_controller.h"
+#include "working_state.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "by_id_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class ByIdDialog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        // A short root: com.ini must hold the whole stable name.
+        char dir[] = "/tmp/zbi.XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        root = dir;
+        fs::create_directories(root / "by-id");
+        PortSetSysfsRoot((root / "sys").string());
+        PortSetByIdRoot((root / "by-id").string());
+        PortLayerStart();
+        ASSERT_TRUE(pty.start());
+        // The simulator's pty stands in for a USB adapter: its tty entry and its
+        // by-id link, which resolves to the pty itself.
+        ptyTty = fs::path(pty.slavePath()).filename().string();
+        AddTty("ttyS0");
+        AddTty(ptyTty);
+        byIdPath = (root / "by-id" / "usb-SZ_0042-if00-port0").string();
+        fs::create_symlink(pty.slavePath(), byIdPath);
+    }
+    void TearDown() override {
+        if (state.portHandle) PortClose(state.portHandle);
+        PortLayerStop();
+        PortSetSysfsRoot("/sys");
+        PortSetByIdRoot("/dev/serial/by-id");
+        fs::remove_all(root);
+        std::remove("com.ini");
+    }
+    void AddTty(const std::string& name) {
+        fs::create_directories(root / "sys" / "class" / "tty" / name / "device");
+    }
+    // Each row of the list: its name and the text beside it.
+    std::vector<std::pair<QString, QString>> Rows(QComboBox* cb) {
+        std::vector<std::pair<QString, QString>> rows;
+        const QAbstractItemModel* m = cb->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            rows.emplace_back(m->index(r, 0).data().toString(), m->index(r, 1).data().toString());
+        return rows;
+    }
+
+    fs::path root;
+    zelsim::Line line;
+    zelsim::PtyTransport pty{line};
+    std::string ptyTty, byIdPath;
+    WorkingState state;
+    ScriptedDialogs dialogs;
+};
+
+TEST_F(ByIdDialog, ListsStableNamesSelectsThemFromOldFilesAndKeepsTheChoice) {
+    line.addController(1);
+    // A com.ini written before stable names: the short name finds the adapter's row.
+    std::ofstream("com.ini") << ptyTty << " 0 9600 0 1 0 8 N 1";
+    TComSetting d(state, dialogs);
+    d.FormShow();
+    auto* cb = d.findChild<QComboBox*>("cbComNumber");
+    ASSERT_NE(cb, nullptr);
+    const auto rows = Rows(cb);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_NE(std::find(rows.begin(), rows.end(), std::make_pair(QString("ttyS0"), QString())), rows.end());
+    EXPECT_NE(std::find(rows.begin(), rows.end(),
+                        std::make_pair(QString::fromStdString(byIdPath), QString::fromStdString(ptyTty))),
+              rows.end());
+    EXPECT_EQ(cb->currentText().toStdString(), byIdPath);
+
+    // Applying opens the port through the link and keeps the stable name.
+    d.findChild<QPushButton*>("SaveParam")->click();
+    EXPECT_EQ(dialogs.records.size(), 0u) << dialogs.records.front().text.toStdString();
+    EXPECT_NE(state.portHandle, 0);
+    EXPECT_EQ(Read("com.ini"), byIdPath + " 0 9600 0 1 0 8 N 1");
+
+    // Shown again, the stable name is selected as it stands.
+    PortClose(state.portHandle);
+    state.portHandle = 0;
+    d.FormShow();
+    EXPECT_EQ(cb->currentText().toStdString(), byIdPath);
+    EXPECT_EQ(state.portSettings.name, byIdPath);
+}
+
+TEST_F(ByIdDialog, NameTooLongForComIniIsNotOffered) {
+    fs::remove(byIdPath);
+    const std::string tooLong = "usb-" + std::string(static_cast<size_t>(kComNameMax), 'x') + "-if00-port0";
+    fs::create_symlink(pty.slavePath(), root / "by-id" / tooLong);
+    TComSetting d(state, dialogs);
+    d.FormShow();
+    const auto rows = Rows(d.findChild<QComboBox*>("cbComNumber"));
+    EXPECT_NE(std::find(rows.begin(), rows.end(), std::make_pair(QString::fromStdString(ptyTty), QString())),
+              rows.end())
+        << "the short name stands alone rather than a stable name com.ini would cut";
+}
+
+} // namespace
