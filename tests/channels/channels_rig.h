@@ -5,6 +5,7 @@
 
 #include "../gui/gui_rig.h"
 #include "block_transfer.h"
+#include "field_binder.h"
 #include "field_check.h"
 #include "little_endian.h"
 #include "noz_regs_tab.h"

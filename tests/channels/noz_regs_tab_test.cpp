@@ -384,3 +384,20 @@ TEST_F(NozRegs_, FailuresAreReportedAndNothingReachesTheWrongChannel) {
     EXPECT_EQ(regs->SaveNozzleRegs(-1), -1);
     EXPECT_EQ(dialogs.messages(), (QStringList{"Ошибка номера канала", "Ошибка номера канала"}));
 }
+
+TEST_F(NozRegs_, EveryTableFindsTheControlsOfItsTab) {
+    EXPECT_TRUE(regs->binder().missing().isEmpty()) << regs->binder().missing().join(", ").toStdString();
+    EXPECT_TRUE(setts->binder().missing().isEmpty()) << setts->binder().missing().join(", ").toStdString();
+    for (int s = 0; s < 2; ++s)
+        EXPECT_TRUE(sides->binder(s).missing().isEmpty())
+            << sides->binder(s).missing().join(", ").toStdString();
+    // A hint reaches its box and the "?" button (or the second control), and the button shows it.
+    EXPECT_EQ(edit("eVolEnd")->toolTip(), button("helpVolEnd")->toolTip());
+    EXPECT_EQ(ctl<QListWidget>("checkBitStat")->toolTip(), edit("eBitStatHex")->toolTip());
+    EXPECT_EQ(edit("eFCMil")->toolTip(),
+              "Дробная часть фискального сумматора по данному раздаточному рукаву");
+    button("helpVolStart")->click();
+    EXPECT_EQ(
+        dialogs.messages(),
+        QStringList{"Доза отпускаемая в режиме малой производительности в начале отпуска в милилитрах"});
+}

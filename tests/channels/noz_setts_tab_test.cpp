@@ -2,6 +2,8 @@
 // read, the rescaling of the pulse weights, the save with the parameter block
 // written back, the channel change and the failures.
 #include "channels_rig.h"
+#include "demo_image.h"
+#include "protocol_state.h"
 
 namespace {
 
@@ -173,4 +175,38 @@ TEST_F(NozSetts_, TheWriteHasTheLengthTheControllerReportsAndFailuresReidentify)
     setts->bCallNozSetsClick();
     EXPECT_EQ(dialogs.messages(), QStringList{"Ошибка чтения настроек канала"});
     EXPECT_FALSE(button("bSaveNozSets")->isEnabled());
+}
+
+TEST_F(NozSetts_, TheChannelTabsSaveIntoTheDemoImage) {
+    zelsim::VirtualController image;
+    const auto bytes = image.demoImageBytes();
+    WriteTextFile("demo_trk.bin", std::string(bytes.begin(), bytes.end()));
+    Protocol().demoMode = true;
+    state.demo = true;
+    ASSERT_EQ(LoadDemoImage(), 1);
+    ASSERT_EQ(ReadParamCtrlr(state, dialogs), 1);
+    state.ParamsLoaded = true;
+
+    // The image has no sizes record: its header gives the channel blocks' sizes.
+    show(regs);
+    type(edit("ePrice"), "1,23");
+    regs->bSaveNozRegsClick();
+    EXPECT_EQ(status(), "Состояние канала записано");
+    show(setts);
+    choose(combo("cbNumNozSets"), 3);
+    choose(combo("cbMeterPhaseNozSets"), 2);
+    setts->bSaveNozSetsClick();
+    EXPECT_EQ(status(), "Настройки канала записаны");
+    show(sides);
+    sides->bWriteRegsSidesClick();
+    EXPECT_EQ(status(), "Состояния первой и второй стороны записаны");
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+
+    const std::string file = ReadTextFile("demo_trk.bin");
+    ASSERT_EQ(file.size(), bytes.size());
+    EXPECT_EQ(static_cast<uint8_t>(file[417 + 32]), 123);
+    EXPECT_EQ(static_cast<uint8_t>(file[417 + 33]), 0);
+    EXPECT_EQ(static_cast<uint8_t>(file[65 + 3 * 20 + 16]), 2);
+    ReleaseDemoImage();
+    ::unlink("demo_trk.bin");
 }
