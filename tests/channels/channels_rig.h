@@ -1,6 +1,5 @@
-// The three channel tabs in a small frame (status line SB, lNumberCtrlr and
-// a tab widget with the main tab), talking to a virtual controller over a
-// pseudo-terminal with scripted dialogs.
+// The three channel tabs in a small frame (status line, tab widget with the
+// main tab) on a virtual controller over a pseudo-terminal, scripted dialogs.
 #pragma once
 
 #include "../gui/gui_rig.h"
@@ -29,7 +28,7 @@ protected:
     std::unique_ptr<TestFrame> testFrame;
     QStatusBar* sb = nullptr;
     QTabWidget* tabs = nullptr;
-    QWidget* identPage = nullptr;
+    QWidget* identPage = new QWidget;
     NozRegsTab* regs = nullptr;
     NozSettsTab* setts = nullptr;
     SidesTab* sides = nullptr;
@@ -47,27 +46,18 @@ protected:
         ASSERT_TRUE(pty->start());
         ASSERT_EQ(PortOpen(&state.portHandle, pty->slavePath().c_str()), 0);
         state.controllerNumber = 1;
-        state.Identified = true;
         frame = std::make_unique<QWidget>();
         auto* layout = new QVBoxLayout(frame.get());
-        auto* number = new QLabel(frame.get());
         tabs = new QTabWidget(frame.get());
-        identPage = new QWidget;
-        identPage->setObjectName("TabIdent");
         tabs->addTab(identPage, "Основное меню");
         sb = new QStatusBar(frame.get());
-        testFrame = std::make_unique<TestFrame>(state, sb, number, tabs, identPage);
+        testFrame = std::make_unique<TestFrame>(state, sb, new QLabel(frame.get()), tabs, identPage);
         const TabContext context{state, dialogs, *testFrame};
-        regs = new NozRegsTab(context);
-        setts = new NozSettsTab(context);
-        sides = new SidesTab(context);
-        tabs->addTab(regs, "Сост канала");
-        tabs->addTab(setts, "Настройки канала");
-        tabs->addTab(sides, "Настройка стороны");
-        layout->addWidget(number);
+        for (BlockTab* t : std::initializer_list<BlockTab*>{regs = new NozRegsTab(context),
+                           setts = new NozSettsTab(context), sides = new SidesTab(context)})
+            tabs->addTab(t, t->objectName());
         layout->addWidget(tabs);
         layout->addWidget(sb);
-        frame->resize(800, 600);
         frame->show();
     }
     void TearDown() override {
@@ -76,10 +66,9 @@ protected:
         if (pty) pty->stop();
     }
 
-    // The parameter block with the given sides and hoses a side, read as the
-    // settings tab reads it.
+    // The parameter block with these sides and hoses a side, read as the settings tab reads it.
     void loadParams(uint8_t sidesCount = 2, uint8_t hoses = 4) {
-        std::vector<uint8_t> p = c->peek(0, CtrlrParams.address, CtrlrParams.length);
+        std::vector<uint8_t> p = mem(CtrlrParams.address, CtrlrParams.length);
         p[4] = hoses;
         p[5] = sidesCount;
         p.back() = FrameChecksum(p.data(), p.size() - 1);
@@ -88,20 +77,25 @@ protected:
         state.ParamsLoaded = true;
         dialogs.clear();
     }
-    // Makes a tab current: its show handler runs.
     void show(BlockTab* tab) {
         tabs->setCurrentWidget(tab);
         tab->tabShown();
     }
 
     std::vector<uint8_t> mem(uint32_t address, size_t n) const { return c->peek(0, address, n); }
-    std::vector<uint8_t> regsOf(int channel, size_t n = NozRegs.length) const {
-        return mem(ChannelAddress(NozRegs, channel), n);
+    std::vector<uint8_t> regsOf(int ch, size_t n = NozRegs.length) const {
+        return mem(ChannelAddress(NozRegs, ch), n);
     }
-    std::vector<uint8_t> settsOf(int channel, size_t n = NozSetts.length) const {
-        return mem(ChannelAddress(NozSetts, channel), n);
+    std::vector<uint8_t> settsOf(int ch, size_t n = NozSetts.length) const {
+        return mem(ChannelAddress(NozSetts, ch), n);
     }
-    void setFaults(const zelsim::Faults& f) { c->setFaults(f); }
+    // Reads of this block of memory get no answer (no range: every fault off).
+    void unreadable(uint32_t from = 0, int length = 0) {
+        zelsim::Faults f;
+        f.unreadableFrom = from;
+        f.unreadableTo = from + static_cast<uint32_t>(length);
+        c->setFaults(f);
+    }
 
     template <class T = QWidget> T* ctl(const char* name) const {
         T* w = frame->findChild<T*>(name);
@@ -110,7 +104,6 @@ protected:
     }
     QLineEdit* edit(const char* name) const { return ctl<QLineEdit>(name); }
     QComboBox* combo(const char* name) const { return ctl<QComboBox>(name); }
-    QPushButton* button(const char* name) const { return ctl<QPushButton>(name); }
     QString status() const { return sb->currentMessage(); }
 
     static void focus(QWidget* w, QEvent::Type type) {
@@ -118,22 +111,19 @@ protected:
         QApplication::sendEvent(w, &e);
     }
     // Enters the box, types the text as the engineer would and leaves it.
-    static void type(QLineEdit* e, const QString& text) {
+    void type(const char* box, const QString& text) const {
+        QLineEdit* e = edit(box);
         focus(e, QEvent::FocusIn);
         e->selectAll();
         QTest::keyClick(e, Qt::Key_Backspace);
         QTest::keyClicks(e, text);
         focus(e, QEvent::FocusOut);
     }
-    // Leaves the widget without editing it.
-    static void visit(QWidget* w) {
-        focus(w, QEvent::FocusIn);
-        focus(w, QEvent::FocusOut);
-    }
     // Chooses an item as the engineer would.
-    static void choose(QComboBox* cb, int index) {
+    void choose(const char* name, int index) const {
+        QComboBox* cb = combo(name);
         cb->setCurrentIndex(index);
         emit cb->activated(index);
     }
-    static bool marked(QWidget* w) { return FieldCheck::marked(w) && FieldCheck::red(w); }
+    bool marked(const char* box) const { return FieldCheck::marked(edit(box)) && FieldCheck::red(edit(box)); }
 };
