@@ -1,32 +1,15 @@
 #include "data_files.h"
 #include "dialogs.h"
+#include "hint_filter.h"
 #include "main_window.h"
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "working_state.h"
 
 #include <QApplication>
-#include <QHelpEvent>
-#include <QToolTip>
 #include <cstdio>
 #include <cstring>
 #include <exception>
-
-namespace {
-
-// Hints break their lines with "\r"; a tooltip shows them with real line breaks.
-class HintBreaks : public QObject {
-public:
-    bool eventFilter(QObject* o, QEvent* e) override {
-        if (e->type() != QEvent::ToolTip) return false;
-        auto* w = qobject_cast<QWidget*>(o);
-        if (!w || !w->toolTip().contains(QLatin1Char('\r'))) return false;
-        QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), DisplayText(w->toolTip()), w);
-        return true;
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     // Answered before any window or file is touched, so both work without a display.
@@ -51,8 +34,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("startzel");
     InstallQtTranslations();
-    HintBreaks hintBreaks;
-    app.installEventFilter(&hintBreaks);
+    HintFilter hints;
+    app.installEventFilter(&hints);
     QtDialogs dialogs;
     try {
         WorkingState state;

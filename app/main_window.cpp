@@ -4,19 +4,25 @@
 #include "adv_settings_tab.h"
 #include "block_tab.h"
 #include "block_transfer.h"
+#include "channel_fields.h"
 #include "com_ini.h"
 #include "com_setting.h"
+#include "controller_fields.h"
 #include "controller_search.h"
 #include "ctrl_params_tab.h"
 #include "data_files.h"
 #include "demo_image.h"
 #include "dialogs.h"
 #include "error_messages.h"
+#include "hint_filter.h"
 #include "ident_core.h"
 #include "ident_tab.h"
+#include "noz_regs_tab.h"
+#include "noz_setts_tab.h"
 #include "password_core.h"
 #include "port_layer.h"
 #include "protocol_state.h"
+#include "sides_tab.h"
 #include "working_state.h"
 
 #include <QApplication>
@@ -60,6 +66,9 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     const TabContext context{state_, dialogs_, *this};
     addBlockTab("TabCtrlrSetts", new CtrlParamsTab(context));
     addBlockTab("TabAdvSet", new AdvSettingsTab(context));
+    addBlockTab("TabNozzRegs", new NozRegsTab(context));
+    addBlockTab("TabNozSetts", new NozSettsTab(context));
+    addBlockTab("TabRegsSides", new SidesTab(context));
     connect(TabSetts_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
         QWidget* shown = TabSetts_->widget(index);
@@ -96,6 +105,7 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
 
     FormCreate(arguments);
     createForms();
+    EnabledHint(true);
 }
 
 TStartZelMain::~TStartZelMain() {
@@ -339,6 +349,22 @@ void TStartZelMain::addBlockTab(const QString& page, BlockTab* tab) {
     if (QWidget* p = tabPage(page)) blockTabs_.emplace_back(p, tab);
 }
 
+void TStartZelMain::EnabledHint(bool show) {
+    using namespace settings;
+    const fields::Table tables[] = {MainTabFields(), CtrlrSettsFields(), AdvParamsFields(), NaraFields(),
+                                    NozRegsFields(), NozSettsFields(),   SideFields(0),     SideFields(1)};
+    for (const fields::Table& table : tables)
+        for (const fields::Field& f : table) {
+            if (!f.hint) continue;
+            for (const char* name : {f.name, f.helpButton}) {
+                QWidget* c = name ? findChild<QWidget*>(QString::fromLatin1(name)) : nullptr;
+                if (!c) continue;
+                c->setToolTip(QString::fromUtf8(f.hint));
+                c->setProperty(kShowHintProperty, show);
+            }
+        }
+}
+
 void TStartZelMain::setStatus(const QString& text) {
     SB_->showMessage(text);
 }
@@ -503,6 +529,15 @@ void TStartZelMain::TabSettsChange(int index) {
 
 void TStartZelMain::AboutClick() {
     dialogs_.execModal(*aboutBox_);
+}
+
+bool TStartZelMain::adjustPasswordStep() {
+    if (state_.passwordStep) return state_.passwordStep();
+    if (state_.PasswordStatus[0] & 0x01) return presentAdminPassword();
+    if (!(state_.PasswordStatus[0] & 0x02)) return true;
+    long value = 0;
+    if (!TextToInt(dialogs_, Edit6_->text(), value)) return false;
+    return PresentAdjustPassword(state_.portHandle, state_.controllerNumber & 0xFF, value) == 1;
 }
 
 bool TStartZelMain::presentAdminPassword() {

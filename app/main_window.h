@@ -45,6 +45,11 @@ public:
     // the page becomes current.
     void addBlockTab(const QString& page, BlockTab* tab);
 
+    // Gives every control of the tabs' field tables its hint (and its "?"
+    // button the same) and switches their tooltips on or off; the "?" buttons
+    // show the texts either way.
+    void EnabledHint(bool show);
+
     // Frame.
     void setStatus(const QString& text) override;
     QString status() const override;
@@ -54,6 +59,7 @@ public:
     void repaint() override;
     void setPortMenusVisible(bool visible) override;
     bool passwordStep() override;
+    bool adjustPasswordStep() override;
     bool demo() const override;
 
 public slots:

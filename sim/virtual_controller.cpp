@@ -442,6 +442,7 @@ bool VirtualController::handleRead(uint8_t board, uint32_t address, uint8_t n, s
         lastError_ = kErrBadAddress;
         return false;
     }
+    if (board == 0 && address < faults_.unreadableTo && address + n > faults_.unreadableFrom) return false;
     const size_t start = out.size();
     for (uint32_t i = 0; i < n; ++i)
         out.push_back(readByteLocked(board, address + i));

@@ -53,6 +53,9 @@ struct Faults {
     int chunkSize = 0;             // > 0: answer split into chunks of this many bytes ...
     int chunkPauseMs = 0;          // ... with this pause between them
     bool corruptAnswers = false;   // every answer byte XOR 0x5A (identify then fails its checksum)
+    // Board-0 reads touching [unreadableFrom, unreadableTo) get no answer: one
+    // block unreadable while the rest of the memory answers.
+    uint32_t unreadableFrom = 0, unreadableTo = 0;
 };
 
 constexpr uint8_t kUnsupportedDeviceType = 0x20;

@@ -27,6 +27,10 @@ public:
     // password typed in the panel when the controller has one set. False: the
     // write stops (the reason was shown already).
     virtual bool passwordStep() = 0;
+    // The password step of the channel settings save: the administrator
+    // password when the controller has one set, else the adjustment password
+    // typed in the panel when the controller has that one set.
+    virtual bool adjustPasswordStep() = 0;
     // Demo mode: blocks come from the demo image.
     virtual bool demo() const = 0;
 };

@@ -4,6 +4,8 @@
 
 #include "com_ini.h"
 #include "nara_core.h"
+#include "noz_regs_core.h"
+#include "noz_setts_core.h"
 #include "params_model.h"
 
 #include <QObject>
@@ -40,6 +42,12 @@ public:
     settings::ParamsModel params;
     // The advanced settings block (NaraSpecific), shared the same way.
     settings::NaraPair nara;
+    // The channel blocks of the channel state and channel settings tabs (the
+    // settings save of the controller tab works on the channel settings
+    // too), and the channel either tab read last.
+    settings::NozRegsPair nozRegs;
+    settings::NozSettsPair nozSetts;
+    int currentChannel = 0;
 
     // The field convention of the tabs: text changed since the box was
     // entered, and the number of boxes marked invalid.

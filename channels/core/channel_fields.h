@@ -10,5 +10,12 @@ namespace settings {
 fields::Table AdvParamsFields();
 // TabAdvSet: the Nara group (NaraSpecific).
 fields::Table NaraFields();
+// TabNozzRegs: the boxes of NozRegs, the lists and the buttons.
+fields::Table NozRegsFields();
+// TabNozSetts: the boxes of NozSetts, the lists and the buttons.
+fields::Table NozSettsFields();
+// TabRegsSides: the boxes of one side's SidesSetts block (0: side A, the
+// "_s1" controls; 1: side B, "_s2"); side A's table also carries the buttons.
+fields::Table SideFields(int side);
 
 } // namespace settings

@@ -1,7 +1,7 @@
 #include "met2noz_core.h"
 
 #include "block_transfer.h"
-#include "conversions.h"
+#include "little_endian.h"
 
 namespace settings {
 
@@ -10,19 +10,16 @@ int MeterCodeOfItem(int item) {
     return item >= 0 && item < 4 ? codes[item] : kCodeManual;
 }
 
-int Met2NozSetts(int port, int ctrl, int newCode, int phaseMode, int count, uint8_t* work) {
+int Met2NozSetts(int port, int ctrl, int newCode, int phaseMode, int count, NozSettsPair& model) {
     if (count > kMaxChannels) return -1;
+    uint8_t* work = model.working.data();
     int written = 0;
     for (int c = 0; c < count; ++c) {
         const uint32_t addr = NozSetts.address + static_cast<uint32_t>(c) * kChannelStride;
         if (ReadBlock(port, ctrl, addr, NozSetts.length, work, kBoardMain) < NozSetts.length) return -1;
         bool changed = false;
-        const int code = work[kNozImpLit] | (work[kNozImpLit + 1] << 8);
-        if (newCode != kCodeManual && code != newCode && ScalePulseWeights(work, code, newCode) == 1) {
-            work[kNozImpLit] = static_cast<uint8_t>(newCode & 0xFF);
-            work[kNozImpLit + 1] = static_cast<uint8_t>(newCode >> 8);
-            changed = true;
-        }
+        const int code = GetU16(work, kNozImpLit);
+        if (newCode != kCodeManual && code != newCode && ChangeImpLit(work, newCode)) changed = true;
         if (phaseMode != 3 && work[kNozMeterPhase] != phaseMode) {
             work[kNozMeterPhase] = static_cast<uint8_t>(phaseMode);
             changed = true;

@@ -671,9 +671,8 @@ void CtrlParamsTab::bSetParamClick() {
         state_.controllerNumber = newAddress;
         frame_.setNumberLabel("Работа с Адресом №" + QString::number(newAddress));
     }
-    uint8_t channel[NozSetts.length] = {};
     if (settings::Met2NozSetts(port(), ctrl(), MeterCodeOfItem(ImpE_->currentIndex()), b[kMeterPhase],
-                               ChannelCount(params_), channel) == -1) {
+                               ChannelCount(params_), state_.nozSetts) == -1) {
         failedWrite("Ошибка записи параметров канала", false);
         return;
     }

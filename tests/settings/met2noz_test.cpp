@@ -41,7 +41,7 @@ protected:
     zelsim::VirtualController* ctrl = nullptr;
     std::unique_ptr<zelsim::PtyTransport> pty;
     int h = 0;
-    uint8_t work[20] = {};
+    NozSettsPair work;
 };
 
 } // namespace

@@ -29,6 +29,7 @@ public:
     void repaint() override { state_.requestRepaint(); }
     void setPortMenusVisible(bool visible) override { portMenusVisible = visible; }
     bool passwordStep() override { return state_.passwordStep ? state_.passwordStep() : true; }
+    bool adjustPasswordStep() override { return passwordStep(); }
     bool demo() const override { return state_.demo; }
 
     bool portMenusVisible = true;

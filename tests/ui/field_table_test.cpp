@@ -23,10 +23,11 @@ struct NamedTable {
 };
 
 std::vector<NamedTable> AllTables() {
-    return {{"TabIdent", settings::MainTabFields()},
-            {"TabCtrlrSetts", settings::CtrlrSettsFields()},
-            {"TabAdvSet/params", settings::AdvParamsFields()},
-            {"TabAdvSet/nara", settings::NaraFields()}};
+    return {
+        {"TabIdent", settings::MainTabFields()},           {"TabCtrlrSetts", settings::CtrlrSettsFields()},
+        {"TabAdvSet/params", settings::AdvParamsFields()}, {"TabAdvSet/nara", settings::NaraFields()},
+        {"TabNozzRegs", settings::NozRegsFields()},        {"TabNozSetts", settings::NozSettsFields()},
+        {"TabRegsSides/A", settings::SideFields(0)},       {"TabRegsSides/B", settings::SideFields(1)}};
 }
 
 std::array<uint8_t, 256> Block(uint8_t fill) {

@@ -1,0 +1,53 @@
+// The channel settings: one NozSetts block of 20 bytes a channel at
+// 0x1000 + n * 0x100 (the meter's pulse weights, its pulses-per-litre code
+// and phase mode, the adjustment count), and the read and the save of a
+// channel.
+#pragma once
+
+#include "block_pair.h"
+#include "channel_blocks.h"
+#include "memory_map.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace settings {
+
+using NozSettsPair = BlockPair<NozSetts.length>;
+
+// Multi-byte fields are little-endian; byte 19 is reserved and carried.
+// W = ImpWHi * 2^32 + ImpWLo and Wk the same way: the volume of one pulse in
+// hundredths of a litre times 2^30; ImpWkWLo holds the low 32 bits of Wk - W.
+enum NozSettsByte : int {
+    kImpWLo = 0,         // u32
+    kImpWHi = 4,         // u8
+    kImpWkLo = 5,        // u32
+    kImpWkHi = 9,        // u8
+    kImpWkWLo = 10,      // u32
+    kNozImpLit = 14,     // u16: twice the pulses per litre
+    kNozMeterPhase = 16, // u8: 0, 1, 2
+    kNozCountKor = 17,   // u16
+};
+
+// The pulses-per-litre list ("100", "256", "132", "200") and the phase list.
+constexpr int kImpLitItems = 4;
+extern const char* const kImpLitTexts[kImpLitItems];
+constexpr int kMeterPhaseItems = 3;
+extern const char* const kMeterPhaseTexts[kMeterPhaseItems];
+// The item whose text is ImpLit / 2, or -1 when none is.
+int ImpLitItem(uint16_t impLit);
+// The code of an item: twice its number.
+int ImpLitCode(int item);
+// A new pulses-per-litre code for the block: the weights are rescaled from the
+// old code to the new one and the code stored. False when the weights cannot
+// be rescaled (they would not fit 40 bits); the block is then unchanged.
+bool ChangeImpLit(uint8_t* block, int newCode);
+
+// Reads channel `channel` into both copies: 1, or -1 (see ReadChannelBlock).
+int ReadNozSetts(int port, int ctrl, int channel, NozSettsPair& pair);
+// Writes the working copy when changed: one attempt of BlockSizes[3] bytes
+// read from the sizes record (zero beyond the block).
+ChannelSave SaveNozSetts(int port, int ctrl, int channel, NozSettsPair& pair,
+                         const std::function<void()>& attemptFailed);
+
+} // namespace settings

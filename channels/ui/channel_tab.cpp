@@ -1,0 +1,69 @@
+#include "channel_tab.h"
+
+#include "dialogs.h"
+#include "working_state.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+
+bool ChannelTab::prepareShow(QComboBox* channels) {
+    if (!state_.ParamsLoaded) {
+        showError("Ошибка. Не считаны параметры ТРК");
+        setEnabled(false);
+        return false;
+    }
+    setEnabled(true);
+    state_.params.pair.restore();
+    const uint8_t* p = state_.params.working();
+    const QSignalBlocker block(channels);
+    channels->clear();
+    for (const std::string& item :
+         settings::ChannelListItems(p[settings::kSideCount], p[settings::kNozzlesPerSide]))
+        channels->addItem(QString::fromStdString(item));
+    if (channels->count() == 0) return false;
+    channels->setCurrentIndex(0);
+    return true;
+}
+
+bool ChannelTab::checkChannel(int channel) {
+    if (settings::ChannelNumberValid(channel)) return true;
+    showError("Ошибка номера канала");
+    return false;
+}
+
+int ChannelTab::reportSave(settings::ChannelSave result, const QString& written) {
+    using settings::ChannelSave;
+    switch (result) {
+    case ChannelSave::Written:
+        setStatus(written);
+        return 0;
+    case ChannelSave::Unchanged:
+        setStatus("Запись не произведена. Не было изменений параметров");
+        return 0;
+    case ChannelSave::BadChannel:
+        showError("Ошибка номера канала");
+        return -1;
+    case ChannelSave::SizesUnreadable:
+        showError("Ошибка чтения размеров параметров");
+        return -1;
+    case ChannelSave::WriteFailed:
+        setStatus("Ошибка записи");
+        return -1;
+    }
+    return -1;
+}
+
+void ChannelTab::attemptFailed() {
+    dialogs_.message("Ошибка записи!", QString(), Dialogs::Icon::Error);
+}
+
+bool ChannelTab::askSaveChanges() {
+    return dialogs_.okCancel("Данные о состоянии были изменены, но не записаны в контроллер!\nВы хотите "
+                             "сохранить данные в контроллер",
+                             QString(), Dialogs::Icon::Warning);
+}
+
+void ChannelTab::clearStatus() {
+    setStatus(QString());
+    QCoreApplication::processEvents();
+}

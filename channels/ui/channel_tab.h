@@ -1,0 +1,34 @@
+// What the channel state tab and the channel settings tab share: the first
+// steps of their show handlers (the parameters must have been read; the
+// channel list), the save results in words, and the unsaved-changes question
+// before another channel is read.
+#pragma once
+
+#include "block_tab.h"
+#include "channel_blocks.h"
+
+class QComboBox;
+
+class ChannelTab : public BlockTab {
+    Q_OBJECT
+public:
+    using BlockTab::BlockTab;
+
+protected:
+    // While the parameters are not read: the message, the tab disabled, false.
+    // Otherwise the tab is enabled, the parameter block's unsaved edits are
+    // dropped, the list is filled from its sides and hoses and its first item
+    // selected: true when it has items.
+    bool prepareShow(QComboBox* channels);
+    // "Ошибка номера канала" for a channel the blocks do not have.
+    bool checkChannel(int channel);
+    // The status line (and message box) for a save result; `written` is the
+    // text of a write that went through. 0 written or nothing to write, -1.
+    int reportSave(settings::ChannelSave result, const QString& written);
+    // A failed write attempt.
+    void attemptFailed();
+    // The question before another channel is read over unsaved edits.
+    bool askSaveChanges();
+    // The status line cleared and painted before a transfer starts.
+    void clearStatus();
+};
