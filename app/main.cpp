@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QToolTip>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -21,9 +23,25 @@ public:
     }
 };
 
+const char* const kUsage =
+    "usage: startzel [/I] [-tfind MS] [--service]\n"
+    "\n"
+    "  /I          demo mode: every read and write goes to demo_trk.bin in the working folder\n"
+    "  -tfind MS   interval of the controller search in milliseconds (default 300)\n"
+    "  --service   also show the service tabs \"Сост канала\" (channel state) and \"Dump\" (memory)\n"
+    "  --help      this text\n"
+    "\n"
+    "The port and its line settings come from com.ini in the working folder.\n";
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before any window exists, so it works without a display too.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     QApplication app(argc, argv);
     app.setApplicationName("startzel");
     HintBreaks hintBreaks;

@@ -10,12 +10,14 @@
 #include "ctrl_params_tab.h"
 #include "demo_image.h"
 #include "dialogs.h"
+#include "dump_tab.h"
 #include "error_messages.h"
 #include "ident_core.h"
 #include "ident_tab.h"
 #include "password_core.h"
 #include "port_layer.h"
 #include "protocol_state.h"
+#include "temperature_table_tab.h"
 #include "working_state.h"
 
 #include <QApplication>
@@ -59,6 +61,8 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     const TabContext context{state_, dialogs_, *this};
     addBlockTab("TabCtrlrSetts", new CtrlParamsTab(context));
     addBlockTab("TabAdvSet", new AdvSettingsTab(context));
+    addBlockTab("TabTemperatureTbl", new TemperatureTableTab(context));
+    addBlockTab("TabDump", new DumpTab(context));
     connect(TabSetts_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
         QWidget* shown = TabSetts_->widget(index);
@@ -227,7 +231,10 @@ QWidget* TStartZelMain::buildPasswordPanel() {
     return panel;
 }
 
-void TStartZelMain::FormCreate(const QStringList& arguments) {
+void TStartZelMain::FormCreate(const QStringList& givenArguments) {
+    // "--service" may stand anywhere; the other parameters keep their places.
+    QStringList arguments = givenArguments;
+    const bool service = arguments.removeAll(QStringLiteral("--service")) > 0;
     PortLayerStart();
     // USB devices are bound when the USB subsystem is present; the error
     // message table starts empty.
@@ -247,6 +254,10 @@ void TStartZelMain::FormCreate(const QStringList& arguments) {
     for (const char* tab : {"TabCtrlrSetts", "TabNozSetts"})
         TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
     TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>("TabNozzRegs")), false);
+    // Service engineers see the channel state and dump tabs as well.
+    if (service)
+        for (const char* tab : {"TabNozzRegs", "TabDump"})
+            TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
     for (const char* name : {"pnlKorr", "lSimulState", "TestEdit", "TestButton"})
         if (auto* w = findChild<QWidget*>(name)) w->hide();
 
