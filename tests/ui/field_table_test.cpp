@@ -4,6 +4,7 @@
 #include "controller_fields.h"
 #include "field_table.h"
 #include "little_endian.h"
+#include "temperature_table.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,8 @@ std::vector<NamedTable> AllTables() {
     return {{"TabIdent", settings::MainTabFields()},
             {"TabCtrlrSetts", settings::CtrlrSettsFields()},
             {"TabAdvSet/params", settings::AdvParamsFields()},
-            {"TabAdvSet/nara", settings::NaraFields()}};
+            {"TabAdvSet/nara", settings::NaraFields()},
+            {"TabTemperatureTbl", tools::TemperatureTblFields()}};
 }
 
 std::array<uint8_t, 256> Block(uint8_t fill) {
