@@ -283,6 +283,8 @@ QString DumpTab::cellText(int column, int row) const {
 }
 
 bool DumpTab::eventFilter(QObject* watched, QEvent* event) {
+    // The widths follow the grid's width, so the headings stay over their columns.
+    if (watched == sg1_ && event->type() == QEvent::Resize) layoutColumns();
     if (event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
         const QString text = k->text();
