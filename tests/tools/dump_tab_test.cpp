@@ -46,10 +46,8 @@ TEST_F(DumpTabTest, BoxesCheckTheirTextAndTheCountStaysInsideTheBank) {
     paste(count, "101");
     EXPECT_TRUE(FieldCheck::red(count));
     EXPECT_FALSE(btn("bReadDump")->isEnabled());
-    EXPECT_EQ(
-        dialogs.messages(),
-        QStringList{"Слишком большое количество байт: 101. От адреса FF00 до конца банка памяти не более 100 "
-                    "байт"});
+    EXPECT_EQ(dialogs.messages(), QStringList{"Слишком большое количество байт: 101. От адреса FF00 до конца "
+                                              "банка памяти не более 100h (256) байт"});
     paste(count, "100");
     EXPECT_TRUE(btn("bReadDump")->isEnabled());
     // A later address that leaves fewer bytes judges the count again.
@@ -61,7 +59,9 @@ TEST_F(DumpTabTest, BoxesCheckTheirTextAndTheCountStaysInsideTheBank) {
     dialogs.clear();
     paste(count, "FFFFFFFFFF"); // not even 32 bits
     EXPECT_TRUE(FieldCheck::red(count));
-    EXPECT_EQ(dialogs.messages().size(), 1);
+    EXPECT_EQ(dialogs.messages(),
+              QStringList{"Слишком большое количество байт: FFFFFFFFFF. Банк памяти вмещает не "
+                          "более 10000h (65536) байт"});
     paste(address, "1000000"); // beyond the 24-bit address
     EXPECT_TRUE(FieldCheck::red(address));
     EXPECT_EQ(dialogs.messages().last(), "Адрес вне памяти контроллера: не более FFFFFF");

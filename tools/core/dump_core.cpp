@@ -89,12 +89,15 @@ uint32_t DumpCountLimit(uint32_t address) {
     return 0x10000u - (address & 0xFFFFu);
 }
 
-std::string CountTooLargeText(uint32_t address, uint32_t count) {
-    char buf[200];
-    std::snprintf(buf, sizeof buf,
-                  "Слишком большое количество байт: %X. От адреса %X до конца банка памяти не более %X байт",
-                  count, address, DumpCountLimit(address));
-    return buf;
+std::string CountTooLargeText(std::optional<uint32_t> address, std::string_view countText) {
+    const uint32_t limit = address ? DumpCountLimit(*address) : 0x10000u;
+    char tail[160];
+    if (address)
+        std::snprintf(tail, sizeof tail, ". От адреса %X до конца банка памяти не более %Xh (%u) байт",
+                      *address, limit, limit);
+    else
+        std::snprintf(tail, sizeof tail, ". Банк памяти вмещает не более %Xh (%u) байт", limit, limit);
+    return "Слишком большое количество байт: " + std::string(countText) + tail;
 }
 
 std::string AddressTooLargeText() {

@@ -39,8 +39,9 @@ std::optional<uint32_t> DumpHexValue(std::string_view text);
 // reach from its address to the end of the address's bank, never beyond.
 constexpr uint32_t kDumpMaxAddress = 0xFFFFFF;
 uint32_t DumpCountLimit(uint32_t address);
-// The message for a count above that limit (UTF-8).
-std::string CountTooLargeText(uint32_t address, uint32_t count);
+// The message for a count (as typed) above that limit (UTF-8); without an
+// address, the size of a whole bank.
+std::string CountTooLargeText(std::optional<uint32_t> address, std::string_view countText);
 std::string AddressTooLargeText();
 
 // The character the dump shows for a byte: code page 866 as the OEM font draws

@@ -327,7 +327,8 @@ bool DumpTab::countWithinBank(bool tell) {
     if (*count <= (addressKnown ? DumpCountLimit(*address) : 0x10000u)) return true;
     setMark(eCountByteDump_, false);
     if (tell)
-        dialogs_.message(QString::fromStdString(CountTooLargeText(addressKnown ? *address : 0, *count)),
+        dialogs_.message(QString::fromStdString(CountTooLargeText(addressKnown ? address : std::nullopt,
+                                                                  eCountByteDump_->text().toStdString())),
                          QStringLiteral("Ошибка"), Dialogs::Icon::Error);
     return false;
 }
@@ -352,8 +353,9 @@ void DumpTab::eCountByteDumpExit() {
     const bool fits = DumpHexValue(eCountByteDump_->text().toStdString()).has_value();
     setMark(eCountByteDump_, hex && fits);
     if (hex && !fits)
-        dialogs_.message(QString::fromStdString(CountTooLargeText(0, 0xFFFFFFFF)), QStringLiteral("Ошибка"),
-                         Dialogs::Icon::Error);
+        dialogs_.message(
+            QString::fromStdString(CountTooLargeText(std::nullopt, eCountByteDump_->text().toStdString())),
+            QStringLiteral("Ошибка"), Dialogs::Icon::Error);
     else if (hex)
         countWithinBank(true);
     updateReadButton();
