@@ -11,21 +11,33 @@
 #include <cstring>
 #include <exception>
 
+namespace {
+
+const char* const kUsage =
+    "usage: startzel [/I] [-tfind MS] [--service]\n"
+    "\n"
+    "Service tool for fuel-dispenser controllers on an RS-485 line.\n"
+    "  /I          demo mode: every read and write goes to demo_trk.bin\n"
+    "  -tfind MS   interval of the controller search in milliseconds (default 300)\n"
+    "  --service   also show the service tabs \"Сост канала\" (channel state) and \"Dump\" (memory)\n"
+    "  --version   the version\n"
+    "  --help      this text\n"
+    "\n"
+    "The port and its line settings come from com.ini. See startzel(1).\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
     // Answered before any window or file is touched, so both work without a display.
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("startzel %s\n", ZEL_VERSION);
         return 0;
     }
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::printf("usage: startzel [/I | -tfind MS]\n"
-                    "Service tool for fuel-dispenser controllers on an RS-485 line.\n"
-                    "  /I          demo mode: every read and write is served by demo_trk.bin\n"
-                    "  -tfind MS   interval of the controller search in milliseconds (default 300)\n"
-                    "  --version   the version\n"
-                    "See startzel(1).\n");
-        return 0;
-    }
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     const DataFiles files = ResolveDataFiles(ProcessDataFileEnv());
     SetProgramFiles(files);
     Protocol().demoFileName = files.demoImage;

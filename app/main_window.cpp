@@ -13,6 +13,7 @@
 #include "data_files.h"
 #include "demo_image.h"
 #include "dialogs.h"
+#include "dump_tab.h"
 #include "error_messages.h"
 #include "hint_filter.h"
 #include "ident_core.h"
@@ -23,6 +24,8 @@
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "sides_tab.h"
+#include "temperature_table.h"
+#include "temperature_table_tab.h"
 #include "working_state.h"
 
 #include <QApplication>
@@ -69,6 +72,8 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     addBlockTab("TabNozzRegs", new NozRegsTab(context));
     addBlockTab("TabNozSetts", new NozSettsTab(context));
     addBlockTab("TabRegsSides", new SidesTab(context));
+    addBlockTab("TabTemperatureTbl", new TemperatureTableTab(context));
+    addBlockTab("TabDump", new DumpTab(context));
     connect(TabSetts_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
         QWidget* shown = TabSetts_->widget(index);
@@ -246,7 +251,10 @@ QWidget* TStartZelMain::buildPasswordPanel() {
     return panel;
 }
 
-void TStartZelMain::FormCreate(const QStringList& arguments) {
+void TStartZelMain::FormCreate(const QStringList& givenArguments) {
+    // "--service" may stand anywhere; the other parameters keep their places.
+    QStringList arguments = givenArguments;
+    const bool service = arguments.removeAll(QStringLiteral("--service")) > 0;
     PortLayerStart();
     // USB devices are bound when the USB subsystem is present; the error
     // message table starts empty.
@@ -266,6 +274,10 @@ void TStartZelMain::FormCreate(const QStringList& arguments) {
     for (const char* tab : {"TabCtrlrSetts", "TabNozSetts"})
         TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
     TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>("TabNozzRegs")), false);
+    // Service engineers see the channel state and dump tabs as well.
+    if (service)
+        for (const char* tab : {"TabNozzRegs", "TabDump"})
+            TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
     for (const char* name : {"pnlKorr", "lSimulState", "TestEdit", "TestButton"})
         if (auto* w = findChild<QWidget*>(name)) w->hide();
 
@@ -352,7 +364,8 @@ void TStartZelMain::addBlockTab(const QString& page, BlockTab* tab) {
 void TStartZelMain::EnabledHint(bool show) {
     using namespace settings;
     const fields::Table tables[] = {MainTabFields(), CtrlrSettsFields(), AdvParamsFields(), NaraFields(),
-                                    NozRegsFields(), NozSettsFields(),   SideFields(0),     SideFields(1)};
+                                    NozRegsFields(), NozSettsFields(),   SideFields(0),     SideFields(1),
+                                    tools::TemperatureTblFields()};
     for (const fields::Table& table : tables)
         for (const fields::Field& f : table) {
             if (!f.hint) continue;

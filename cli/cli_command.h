@@ -104,6 +104,7 @@ const std::vector<Command>& Commands();
 std::vector<Command> LineCommands();
 std::vector<Command> DecodeCommands();
 std::vector<Command> DoctorCommands();
+std::vector<Command> TempTableCommands();
 
 // "startzel-cli: <sentence> (result code <code>)" on err; returns kCliFailed.
 int Fail(std::ostream& err, const std::string& sentence, int code);

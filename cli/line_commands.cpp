@@ -4,6 +4,7 @@
 #include "cli.h"
 #include "cli_command.h"
 #include "codepage.h"
+#include "dump_core.h"
 #include "error_messages.h"
 #include "frames.h"
 #include "json_out.h"
@@ -24,9 +25,24 @@ int CheckAddress(const Options& o, Io& io, uint32_t& addr) {
     return kCliOk;
 }
 
+// --area names the memory areas as the dump tab does: ER board 0, IR board 2, IM board 4.
+int ReadBoard(const Options& o) {
+    const auto name = o.value("--area");
+    const auto area = name ? tools::AreaByName(*name) : std::nullopt;
+    return area ? static_cast<int>(*area) : o.board;
+}
+
 int CheckRead(const Options& o, Io& io) {
     uint32_t addr = 0, len = 0;
     if (const int r = CheckAddress(o, io, addr); r != kCliOk) return r;
+    if (const auto area = o.value("--area")) {
+        if (!tools::AreaByName(*area)) return Say(io.err, "--area takes ER, IR or IM", kCliUsage);
+        if (o.boardGiven && o.board != ReadBoard(o))
+            return Say(io.err,
+                       "--area " + *area + " is board " + std::to_string(ReadBoard(o)) + ", not " +
+                           std::to_string(o.board),
+                       kCliUsage);
+    }
     if (o.args.size() == 2 && (!ParseHexNumber(o.args[1], len) || len == 0 || len > 0xFFFF))
         return Say(io.err, "LEN must be a hex length from 1 to FFFF", kCliUsage);
     return kCliOk;
@@ -105,8 +121,8 @@ int RunRead(const Options& o, Session& s, Io& io) {
     ParseHexNumber(o.args[0], addr);
     if (o.args.size() == 2) ParseHexNumber(o.args[1], len);
     std::vector<uint8_t> buf(std::max<size_t>(len, kLengthQueryCapacity) + 1);
-    const int r =
-        ReadBlock(s.handle(), s.ctrl(), addr, len == 0 ? -1 : static_cast<int>(len), buf.data(), o.board);
+    const int r = ReadBlock(s.handle(), s.ctrl(), addr, len == 0 ? -1 : static_cast<int>(len), buf.data(),
+                            ReadBoard(o));
     if (r < 0)
         return Fail(
             io.err,
@@ -222,16 +238,17 @@ std::vector<Command> LineCommands() {
         {"read",
          "read ADDR [LEN]     read LEN bytes (hex) at ADDR (hex); without LEN the block's length byte is "
          "asked",
-         "usage: startzel-cli [--addr HEX] read ADDR [LEN] [--board B] [--json]\n"
+         "usage: startzel-cli [--addr HEX] read ADDR [LEN] [--board B | --area ER|IR|IM] [--json]\n"
          "Reads LEN bytes at ADDR (both hex) from board B (0, 2 or 4; default 0). Without LEN the\n"
          "byte at ADDR gives the length and the data follows from ADDR + 1. Prints the bytes as\n"
-         "two-digit hex separated by spaces.\n"
+         "two-digit hex separated by spaces. --area names the memory areas of the dump tab:\n"
+         "ER is board 0, IR board 2, IM board 4.\n"
          "--json: {\"address\": N, \"board\": N, \"length\": N, \"bytes\": [numbers]} (address of\n"
          "the first data byte)\n",
          Needs::Memory,
          1,
          2,
-         {kJsonFlag},
+         {kJsonFlag, {"--area", true}},
          CheckRead,
          RunRead},
         {"write",

@@ -48,6 +48,9 @@ public:
     settings::NozRegsPair nozRegs;
     settings::NozSettsPair nozSetts;
     int currentChannel = 0;
+    // The temperature table as last read from the controller or computed (39
+    // converter readings, -50 to 102 °C); the source of every table write.
+    std::array<uint16_t, 39> temperatureTable{};
 
     // The field convention of the tabs: text changed since the box was
     // entered, and the number of boxes marked invalid.

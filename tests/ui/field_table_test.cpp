@@ -4,6 +4,7 @@
 #include "controller_fields.h"
 #include "field_table.h"
 #include "little_endian.h"
+#include "temperature_table.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,8 @@ std::vector<NamedTable> AllTables() {
         {"TabIdent", settings::MainTabFields()},           {"TabCtrlrSetts", settings::CtrlrSettsFields()},
         {"TabAdvSet/params", settings::AdvParamsFields()}, {"TabAdvSet/nara", settings::NaraFields()},
         {"TabNozzRegs", settings::NozRegsFields()},        {"TabNozSetts", settings::NozSettsFields()},
-        {"TabRegsSides/A", settings::SideFields(0)},       {"TabRegsSides/B", settings::SideFields(1)}};
+        {"TabRegsSides/A", settings::SideFields(0)},       {"TabRegsSides/B", settings::SideFields(1)},
+        {"TabTemperatureTbl", tools::TemperatureTblFields()}};
 }
 
 std::array<uint8_t, 256> Block(uint8_t fill) {
