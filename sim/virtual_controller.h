@@ -53,6 +53,10 @@ struct Faults {
     int chunkSize = 0;             // > 0: answer split into chunks of this many bytes ...
     int chunkPauseMs = 0;          // ... with this pause between them
     bool corruptAnswers = false;   // every answer byte XOR 0x5A (identify then fails its checksum)
+    // Reads of board 0 starting at an address in [silentReadFrom, silentReadTo)
+    // get no answer (one block failing while the rest of the memory reads).
+    uint32_t silentReadFrom = 0;
+    uint32_t silentReadTo = 0;
 };
 
 constexpr uint8_t kUnsupportedDeviceType = 0x20;

@@ -3,6 +3,7 @@
 #include "channel_fields.h"
 #include "controller_fields.h"
 #include "field_table.h"
+#include "global_setts_core.h"
 #include "little_endian.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,8 @@ std::vector<NamedTable> AllTables() {
     return {{"TabIdent", settings::MainTabFields()},
             {"TabCtrlrSetts", settings::CtrlrSettsFields()},
             {"TabAdvSet/params", settings::AdvParamsFields()},
-            {"TabAdvSet/nara", settings::NaraFields()}};
+            {"TabAdvSet/nara", settings::NaraFields()},
+            {"TfGlobalSetts", tools::GlobalSettsFields()}};
 }
 
 std::array<uint8_t, 256> Block(uint8_t fill) {
