@@ -37,6 +37,8 @@ bool PrintReportLines(const QStringList& lines, QPrinter& printer) {
         from = printer.fromPage();
         to = std::max(printer.toPage(), from);
     }
+    // A heading's leading tab moves it in by the width of eight blanks.
+    const int indent = 8 * painter.fontMetrics().horizontalAdvance(QLatin1Char(' '));
     int lastPage = -1;
     for (int i = 0; i < static_cast<int>(places.size()); ++i) {
         const int page = places[i].page + 1;
@@ -44,10 +46,15 @@ bool PrintReportLines(const QStringList& lines, QPrinter& printer) {
         if (lastPage >= 0 && page != lastPage) printer.newPage();
         lastPage = page;
         const QRect band(kPrintMargin, places[i].top, width - 2 * kPrintMargin, kPrintLineHeight);
+        QString text = lines[i];
+        int tabs = 0;
+        while (tabs < text.size() && text[tabs] == '\t')
+            ++tabs;
+        text.remove(0, tabs);
         painter.save();
         painter.setClipRect(band);
-        painter.drawText(band, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextExpandTabs,
-                         lines[i]);
+        painter.drawText(band.adjusted(tabs * indent, 0, 0, 0),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
         painter.restore();
     }
     return painter.end();
