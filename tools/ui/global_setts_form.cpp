@@ -162,7 +162,7 @@ void TfGlobalSetts::buildUi() {
     fields_->attach(
         eAdrNaraGlobal_, [this] { eAdrNaraGlobalExit(); }, FieldCheck::When::EveryExit);
     connect(bSaveParamGlobal_, &QPushButton::clicked, this, &TfGlobalSetts::bSaveParamGlobalClick);
-    resize(880, 520);
+    resize(880, 600);
 }
 
 void TfGlobalSetts::showEvent(QShowEvent* event) {
