@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QPrinter>
+#include <QRegularExpression>
 
 using namespace tools;
 
@@ -337,4 +338,31 @@ TEST_F(ToolsMainWindow, TheMainTabOpensTheReport) {
     btn("bSaveParamToText")->click();
     EXPECT_EQ(dialogs.records.back().text, "TformViewParam");
     EXPECT_TRUE(shown.startsWith("\tТрк №1\n\nАдрес стороны А - 1")) << shown.toStdString();
+}
+
+// Long reports run over pages; the print dialog's page range prints only its pages.
+TEST(ReportPrinting, PagesFollowThePageRange) {
+    TestApp();
+    QStringList lines;
+    for (int i = 0; i < 150; ++i)
+        lines << QString("\tстрока %1").arg(i);
+    auto pages = [&lines](int from, int to) {
+        const QString pdf = QDir::current().absoluteFilePath("pages.pdf");
+        QFile::remove(pdf);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setResolution(600);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        if (from > 0) {
+            printer.setPrintRange(QPrinter::PageRange);
+            printer.setFromTo(from, to);
+        }
+        EXPECT_TRUE(PrintReportLines(lines, printer));
+        const QString text = QString::fromLatin1(ReadTextFile(pdf.toStdString()));
+        return static_cast<int>(text.count(QRegularExpression("/Type\\s*/Page[^s]")));
+    };
+    const int all = pages(0, 0);
+    EXPECT_GE(all, 3);
+    EXPECT_EQ(pages(2, 2), 1);
+    EXPECT_EQ(pages(2, all), all - 1);
 }
