@@ -169,8 +169,11 @@ TEST(ReportText, AFailedReadIsSaidAndMovesNothing) {
                            "Состояние рукава Сторона А №1 не считано", "", "Состояние рукава Сторона А №2",
                            "Канал активирован"}));
 
+    EXPECT_EQ(ReportProblem(img),
+              "Часть параметров не считана из контроллера: в отчете они отмечены как не считанные.");
     // Without the parameter block nothing else can be told.
     img.paramsRead = false;
+    EXPECT_EQ(ReportProblem(img), "Параметры контроллера не считаны: нет связи с контроллером.");
     EXPECT_EQ(ReportText(img, 3, false),
               Lines({"\tТрк №3", "", "Параметры контроллера не считаны: нет связи с контроллером."}));
 }
@@ -179,6 +182,7 @@ TEST(ReportDemo, MissingOrShortFileGivesNoValues) {
     ::unlink("no_such_demo.bin");
     ReportImage img = ReportFromDemoFile("no_such_demo.bin");
     EXPECT_FALSE(img.collected());
+    EXPECT_EQ(ReportProblem(img), "Не удалось открыть файл демонстрационного образа no_such_demo.bin.");
     EXPECT_EQ(ReportText(img, 1, false),
               Lines({"\tТрк №1", "", "Не удалось открыть файл демонстрационного образа no_such_demo.bin."}));
 
@@ -199,6 +203,7 @@ TEST(ReportDemo, MissingOrShortFileGivesNoValues) {
     std::ofstream("whole_demo.bin", std::ios::binary) << file;
     img = ReportFromDemoFile("whole_demo.bin");
     ASSERT_TRUE(img.collected());
+    EXPECT_EQ(ReportProblem(img), "");
     EXPECT_EQ(img.bytes[kFixedImageSize - 1], 0x7F);
     const auto t = ReportText(img, 1, false);
     EXPECT_EQ(t[2], "Адрес стороны А - 9");

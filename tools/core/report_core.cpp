@@ -47,6 +47,14 @@ bool ReportImage::anyShownBlockMissing() const {
     return false;
 }
 
+std::string ReportProblem(const ReportImage& image) {
+    if (!image.collected()) return image.failure;
+    if (!image.paramsRead) return kParamsUnread;
+    if (image.anyShownBlockMissing())
+        return "Часть параметров не считана из контроллера: в отчете они отмечены как не считанные.";
+    return {};
+}
+
 ReportImage CollectReport(int port, int ctrl) {
     ReportImage img;
     img.paramsRead = ReadInto(port, ctrl, CtrlrParams.address, 0, img.bytes, kFixParams);

@@ -35,6 +35,10 @@ ReportImage CollectReport(int port, int ctrl);
 // that is missing or shorter than the layout gives no values at all.
 ReportImage ReportFromDemoFile(const std::string& fileName);
 
+// What the window tells in a message box after collecting: why nothing
+// could be shown, or that some values are missing; empty when all is there.
+std::string ReportProblem(const ReportImage& image);
+
 // ShowText: the report, one entry a line (UTF-8; lines of headings start with
 // a tab). Values of blocks that could not be read are not shown; the lines say
 // so instead.

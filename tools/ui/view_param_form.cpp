@@ -114,12 +114,10 @@ void TformViewParam::FormShow() {
                            : CollectReport(state_.port(), state_.ctrl());
     haveImage_ = true;
     ShowText();
-    if (!image_.collected())
-        dialogs_.message(QString::fromStdString(image_.failure), QString(), Dialogs::Icon::Error);
-    else if (image_.anyShownBlockMissing())
-        dialogs_.message(
-            "Часть параметров не считана из контроллера: в отчете они отмечены как не считанные.", QString(),
-            Dialogs::Icon::Warning);
+    if (const std::string problem = ReportProblem(image_); !problem.empty())
+        dialogs_.message(QString::fromStdString(problem), QString(),
+                         image_.collected() && image_.paramsRead ? Dialogs::Icon::Warning
+                                                                 : Dialogs::Icon::Error);
 }
 
 void TformViewParam::FormClose() {
