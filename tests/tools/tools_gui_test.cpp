@@ -366,3 +366,31 @@ TEST(ReportPrinting, PagesFollowThePageRange) {
     EXPECT_EQ(pages(2, 2), 1);
     EXPECT_EQ(pages(2, all), all - 1);
 }
+
+// Factory defaults from the main tab in demo mode: the new demo file is what
+// the program identifies again once the form has closed.
+TEST_F(ToolsMainWindow, DemoDefaultsAreIdentifiedAgainAfterTheForm) {
+    WriteTextFile("com.ini", "STUB 0 4800 0 1 0 8 N 1\n");
+    zelsim::VirtualController image;
+    const auto bytes = image.demoImageBytes();
+    WriteTextFile("demo_trk.bin", std::string(bytes.begin(), bytes.end()));
+    const std::string home = std::filesystem::absolute("state").string();
+    setenv("XDG_STATE_HOME", home.c_str(), 1);
+    start(QString("1"), {"/I"});
+    ASSERT_TRUE(state.Identified);
+    dialogs.modals.push_back([](QDialog& d) {
+        d.show();
+        QCoreApplication::processEvents();
+        auto* type = d.findChild<QComboBox*>("cbTypeTrk");
+        type->setCurrentIndex(3);
+        emit type->activated(3);
+        d.findChild<QPushButton*>("bSaveParam_DS")->click();
+        return d.result();
+    });
+    btn("bGlobalDefaultSet")->click();
+    EXPECT_EQ(dialogs.records.back().kind, "message"); // where the old demo file went
+    ASSERT_TRUE(WaitFor([this] { return DemoImage().loaded && !state.ReidentifyPending; }));
+    EXPECT_TRUE(state.Identified);
+    EXPECT_EQ(DemoImage().bytes[7 + 5], 1); // one side, as written
+    EXPECT_EQ(DemoImage().fileSize, 1107u);
+}
