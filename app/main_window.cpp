@@ -11,11 +11,13 @@
 #include "controller_search.h"
 #include "ctrl_params_tab.h"
 #include "data_files.h"
+#include "def_set_form.h"
 #include "demo_image.h"
 #include "dialogs.h"
 #include "dump_tab.h"
 #include "error_messages.h"
 #include "hint_filter.h"
+#include "global_setts_form.h"
 #include "ident_core.h"
 #include "ident_tab.h"
 #include "noz_regs_tab.h"
@@ -26,6 +28,7 @@
 #include "sides_tab.h"
 #include "temperature_table.h"
 #include "temperature_table_tab.h"
+#include "view_param_form.h"
 #include "working_state.h"
 
 #include <QApplication>
@@ -332,10 +335,11 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
 void TStartZelMain::createForms() {
     comSetting_ = new TComSetting(state_, dialogs_, this);
     connect(comSetting_, &TComSetting::portOpened, this, [this] { menuCom_->setTitle(kComOpen); });
-    globalSetts_ = MakePlaceholderForm("TfGlobalSetts", "Первичная настройка", this);
+    const TabContext context{state_, dialogs_, *this};
+    globalSetts_ = new TfGlobalSetts(context, this);
     aboutBox_ = new AboutBox(this);
-    defSet_ = MakePlaceholderForm("TformDefSet", "Заводские установки", this);
-    viewParam_ = MakePlaceholderForm("TformViewParam", "Печать параметров контроллера", this);
+    defSet_ = new TformDefSet(context, this);
+    viewParam_ = new TformViewParam(context, this);
     identTab_->setForms(globalSetts_, defSet_, viewParam_);
 }
 

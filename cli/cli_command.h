@@ -105,6 +105,7 @@ std::vector<Command> LineCommands();
 std::vector<Command> DecodeCommands();
 std::vector<Command> DoctorCommands();
 std::vector<Command> TempTableCommands();
+std::vector<Command> ToolsCommands();
 
 // "startzel-cli: <sentence> (result code <code>)" on err; returns kCliFailed.
 int Fail(std::ostream& err, const std::string& sentence, int code);

@@ -437,6 +437,7 @@ uint8_t VirtualController::readByteLocked(uint8_t board, uint32_t address) const
 
 bool VirtualController::handleRead(uint8_t board, uint32_t address, uint8_t n, std::vector<uint8_t>& out) {
     std::lock_guard lk(m_);
+    if (board == 0 && address >= faults_.silentReadFrom && address < faults_.silentReadTo) return false;
     const uint32_t size = board == 0 || board == 4 ? kMemSize : board == 2 ? kRegSize : 0;
     if (address + n > size) {
         lastError_ = kErrBadAddress;

@@ -56,6 +56,10 @@ struct Faults {
     // Board-0 reads touching [unreadableFrom, unreadableTo) get no answer: one
     // block unreadable while the rest of the memory answers.
     uint32_t unreadableFrom = 0, unreadableTo = 0;
+    // Reads of board 0 starting at an address in [silentReadFrom, silentReadTo)
+    // get no answer (one block failing while the rest of the memory reads).
+    uint32_t silentReadFrom = 0;
+    uint32_t silentReadTo = 0;
 };
 
 constexpr uint8_t kUnsupportedDeviceType = 0x20;

@@ -26,6 +26,7 @@ public:
     std::deque<std::optional<QString>> inputs;       // input boxes; nullopt = cancel
     std::deque<QString> fileNames;                   // open / save
     std::deque<bool> printers;                       // choosePrinter
+    std::function<void(QPrinter&)> printerSetup;     // sets up a chosen printer (e.g. a PDF file)
     std::deque<std::function<int(QDialog&)>> modals; // run instead of exec()
 
     void message(const QString& text, const QString& caption, Icon icon) override {
@@ -58,9 +59,11 @@ public:
         records.push_back({"save", caption, filter, Icon::None});
         return take(fileNames, QString());
     }
-    bool choosePrinter(QPrinter&) override {
+    bool choosePrinter(QPrinter& printer) override {
         records.push_back({"print", QString(), QString(), Icon::None});
-        return take(printers, false);
+        const bool chosen = take(printers, false);
+        if (chosen && printerSetup) printerSetup(printer);
+        return chosen;
     }
     int execModal(QDialog& dialog) override {
         records.push_back({"modal", dialog.windowTitle(), dialog.objectName(), Icon::None});

@@ -3,6 +3,7 @@
 #include "channel_fields.h"
 #include "controller_fields.h"
 #include "field_table.h"
+#include "global_setts_core.h"
 #include "little_endian.h"
 #include "temperature_table.h"
 
@@ -29,7 +30,7 @@ std::vector<NamedTable> AllTables() {
         {"TabAdvSet/params", settings::AdvParamsFields()}, {"TabAdvSet/nara", settings::NaraFields()},
         {"TabNozzRegs", settings::NozRegsFields()},        {"TabNozSetts", settings::NozSettsFields()},
         {"TabRegsSides/A", settings::SideFields(0)},       {"TabRegsSides/B", settings::SideFields(1)},
-        {"TabTemperatureTbl", tools::TemperatureTblFields()}};
+        {"TabTemperatureTbl", tools::TemperatureTblFields()}, {"TfGlobalSetts", tools::GlobalSettsFields()}};
 }
 
 std::array<uint8_t, 256> Block(uint8_t fill) {

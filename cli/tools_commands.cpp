@@ -1,0 +1,245 @@
+// The commands of the tools: the parameter report and the factory defaults,
+// on the same cores as the desktop program's forms.
+#include "block_transfer.h"
+#include "cli.h"
+#include "cli_command.h"
+#include "defaults_core.h"
+#include "demo_image.h"
+#include "protocol_state.h"
+#include "report_core.h"
+#include "snapshot.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+namespace cli {
+
+namespace {
+
+using namespace tools;
+
+std::string Hex2(int v) {
+    char b[8];
+    std::snprintf(b, sizeof b, "%02X", v & 0xFF);
+    return b;
+}
+
+int RunReport(const Options& o, Session& s, Io& io) {
+    const ReportImage img =
+        o.demo ? ReportFromDemoFile(Protocol().demoFileName) : CollectReport(s.handle(), s.ctrl());
+    for (const std::string& line : ReportText(img, s.ctrl(), o.has("--extended")))
+        io.out << line << "\n";
+    if (!img.collected())
+        return Say(io.err, "the demo image cannot be reported (see the report text)", kCliFailed);
+    if (img.anyShownBlockMissing())
+        return Say(io.err, "some blocks could not be read; the report marks them as not read", kCliFailed);
+    return kCliOk;
+}
+
+// The values of the defaults command's flags, checked before any traffic.
+struct DefaultsArgs {
+    int type = kNoType;
+    long sides = 0, nozzles = 0; // 0: as the type has it
+    std::string sideA, sideB;
+};
+
+bool ReadDefaultsArgs(const Options& o, DefaultsArgs& a, std::ostream& err) {
+    a.type = DefaultTypeFromText(o.args[0]);
+    if (a.type == kNoType) {
+        Say(err, "TYPE is 0 (Шельф), 1 (Нара), 2 (УЗСГ) or 3 (УНСГ)", kCliUsage);
+        return false;
+    }
+    if (auto v = o.value("--sides"); v && !ParseDecimal(*v, 1, 2, a.sides)) {
+        Say(err, "--sides takes 1 or 2", kCliUsage);
+        return false;
+    }
+    if (auto v = o.value("--nozzles"); v && !ParseDecimal(*v, 1, kMaxDefaultNozzles, a.nozzles)) {
+        Say(err, "--nozzles takes 1 to 8", kCliUsage);
+        return false;
+    }
+    long addr = 0;
+    for (const char* flag : {"--side-a", "--side-b"}) {
+        if (auto v = o.value(flag)) {
+            if (!ParseDecimal(*v, 1, 255, addr)) {
+                Say(err, std::string(flag) + " takes a side address from 1 to 255 (decimal)", kCliUsage);
+                return false;
+            }
+            (flag[7] == 'a' ? a.sideA : a.sideB) = std::to_string(addr);
+        }
+    }
+    return true;
+}
+
+int CheckDefaults(const Options& o, Io& io) {
+    DefaultsArgs a;
+    return ReadDefaultsArgs(o, a, io.err) ? kCliOk : kCliUsage;
+}
+
+std::string Counts(const std::vector<int>& items) {
+    std::string s;
+    for (size_t i = 0; i < items.size(); ++i)
+        s += (i ? ", " : "") + std::to_string(items[i]);
+    return s;
+}
+
+// The form, laid out as the flags ask; false (with the reason) when the type
+// does not offer what was asked.
+bool LayOut(const DefaultsArgs& a, DefaultsForm& f, std::ostream& err) {
+    f.typeChanged(a.type);
+    const std::string type = std::to_string(a.type) + " (" + kDefaultTypeNames[a.type] + ")";
+    if (a.sides) {
+        const auto it = std::find(f.sideItems.begin(), f.sideItems.end(), a.sides);
+        if (it == f.sideItems.end()) {
+            Say(err, "type " + type + " offers " + Counts(f.sideItems) + " side(s) here", kCliUsage);
+            return false;
+        }
+        f.sideItemChosen(static_cast<int>(it - f.sideItems.begin()));
+    }
+    if (a.nozzles) {
+        const auto it = std::find(f.nozzleItems.begin(), f.nozzleItems.end(), a.nozzles);
+        if (it == f.nozzleItems.end()) {
+            Say(err,
+                "type " + type + " with " + std::to_string(f.sides()) + " side(s) offers " +
+                    Counts(f.nozzleItems) + " nozzle(s) per side",
+                kCliUsage);
+            return false;
+        }
+        f.nozzleItemChosen(static_cast<int>(it - f.nozzleItems.begin()));
+    }
+    if (!a.sideB.empty() && f.sides() != 2) {
+        Say(err, "--side-b needs two sides", kCliUsage);
+        return false;
+    }
+    if (!a.sideA.empty()) f.sideAddressChanged(0, a.sideA);
+    if (!a.sideB.empty()) f.sideAddressChanged(1, a.sideB);
+    // The channel addresses follow the side A and side B numbering of the form.
+    return true;
+}
+
+void PrintLayout(const DefaultsForm& f, std::ostream& out) {
+    out << "type: " << f.type << " " << kDefaultTypeNames[f.type] << "\n";
+    out << "sides: " << f.sides() << ", nozzles per side: " << f.nozzles() << "\n";
+    out << "side addresses: " << f.sideText[0];
+    if (f.sides() == 2) out << ", " << f.sideText[1];
+    out << "\n";
+    const int n = f.nozzles();
+    for (int s = 0; s < f.sides(); ++s) {
+        out << "channel addresses, side " << (s == 0 ? "A" : "B") << ":";
+        for (int c = 0; c < n && s * n + c < kMaxChannels; ++c)
+            out << " " << f.cells[s][c];
+        out << "\n";
+    }
+    out << "\n";
+    for (const std::string& line : DefaultsSummary(f.type, false))
+        out << line << "\n";
+}
+
+int RunDefaults(const Options& o, Session& s, Io& io) {
+    DefaultsArgs a;
+    ReadDefaultsArgs(o, a, io.err);
+    DefaultsForm f;
+    if (!LayOut(a, f, io.err)) return kCliUsage;
+    PrintLayout(f, io.out);
+    io.out.flush();
+    if (f.tooManyChannels())
+        return Say(io.err,
+                   "a controller serves at most 10 channels: " + std::to_string(f.sides()) + " x " +
+                       std::to_string(f.nozzles()) + " is refused, nothing written",
+                   kCliFailed);
+    if (!f.checkForWrite())
+        return Say(io.err, "the side addresses must differ and none may be 0; nothing written", kCliFailed);
+    f.sealForWrite();
+    if (!o.demo && !DeviceSupported(s.handle(), s.ctrl()))
+        return Fail(io.err, "the controller does not answer its register read: this device is not supported",
+                    -1);
+
+    const std::string target = o.demo ? "the demo image " + Protocol().demoFileName
+                                      : "controller " + Hex2(s.ctrl()) + " on " + s.portName();
+    if (!Confirm(o, io,
+                 "Write the factory defaults into " + target +
+                     "? Every block is replaced and every fiscal totalizer zeroed."))
+        return Say(io.err, "nothing written", kCliFailed);
+
+    const image::Snapshot snap = image::TakeSnapshot(s.handle(), s.ctrl(), o.demo, Protocol().demoFileName);
+    if (snap.result == 1) {
+        io.out << "snapshot of the previous content: " << snap.path << "\n";
+    } else {
+        io.err << "startzel-cli: "
+               << (snap.result == -2
+                       ? "the snapshot file cannot be written in " + image::SnapshotFolder(o.demo)
+                       : std::string("the controller cannot be read whole for a snapshot"))
+               << "\n";
+        if (!Confirm(o, io,
+                     "Write without a snapshot? The old settings and totalizers cannot be restored then."))
+            return Say(io.err, "nothing written", kCliFailed);
+    }
+
+    if (o.demo) {
+        if (!WriteDemoDefaults(Protocol().demoFileName, f.image))
+            return Fail(io.err, "cannot write " + Protocol().demoFileName, -1);
+        ReleaseDemoImage();
+        io.out << Protocol().demoFileName << " rewritten\n";
+        return kCliOk;
+    }
+    const DefaultsWrite w = WriteDefaults(
+        s.handle(), s.ctrl(), f.image,
+        [&io](int done) {
+            if (io.errIsTerminal)
+                io.err << "\r" << done << " / " << kFixedImageSize << " bytes" << std::flush;
+        },
+        [&io](const char* failure) {
+            if (io.errIsTerminal) io.err << "\n";
+            io.err << "startzel-cli: " << failure << "\n";
+        });
+    if (io.errIsTerminal) io.err << "\n";
+    if (w.restart != 1) io.err << "startzel-cli: the restart failed\n";
+    if (w.controller != s.ctrl())
+        io.out << "the controller now answers at address " << Hex2(w.controller) << "\n";
+    if (w.failed > 0 || w.restart != 1)
+        return Say(io.err,
+                   std::to_string(w.failed) + " of " + std::to_string(DefaultsBlocks().size()) +
+                       " blocks could not be written",
+                   kCliFailed);
+    io.out << "factory defaults written, controller restarted\n";
+    return kCliOk;
+}
+
+} // namespace
+
+std::vector<Command> ToolsCommands() {
+    return {
+        {"report",
+         "report [--extended] the parameter report, as the desktop program shows and prints it",
+         "usage: startzel-cli [--addr HEX] report [--extended]\n"
+         "Reads the controller's configuration blocks (in demo mode: demo_trk.bin) and prints the\n"
+         "parameter report: addresses, speed, counts, meter settings, doses, the mode mask and the\n"
+         "fiscal totalizers. --extended adds the status of every busy channel. A block that cannot be\n"
+         "read is marked in the text and the exit status is 1.\n",
+         Needs::Memory,
+         0,
+         0,
+         {{"--extended", false}},
+         nullptr,
+         RunReport},
+        {"defaults",
+         "defaults TYPE       write the factory defaults of a dispenser type (0 Шельф, 1 Нара, 2 УЗСГ, 3 "
+         "УНСГ)",
+         "usage: startzel-cli [--addr HEX] defaults TYPE [--sides N] [--nozzles N] [--side-a ADDR]\n"
+         "                    [--side-b ADDR] [--yes]\n"
+         "Builds the factory defaults of dispenser TYPE (0 Шельф, 1 Нара, 2 УЗСГ, 3 УНСГ, or the name),\n"
+         "laid out for N sides and N nozzles per side with the side addresses given (decimal), prints\n"
+         "what will be set and, once confirmed, snapshots the controller into the state folder and\n"
+         "writes every block (fiscal totalizers zeroed), then restarts it. More than 10 channels are\n"
+         "refused. --yes confirms without asking (also writing when no snapshot can be taken); without\n"
+         "a terminal to ask, --yes is required. With --demo, demo_trk.bin is rewritten instead.\n",
+         Needs::Memory,
+         1,
+         1,
+         {{"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}, {"--yes", false}},
+         CheckDefaults,
+         RunDefaults},
+    };
+}
+
+} // namespace cli

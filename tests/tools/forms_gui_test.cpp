@@ -1,0 +1,396 @@
+// The three forms as the engineer uses them, against the virtual controller
+// and the demo image: primary setup, factory defaults and the report.
+#include "forms_rig.h"
+
+#include "little_endian.h"
+#include "noz_layout.h"
+#include "snapshot_text.h"
+
+#include <QDir>
+#include <QPrinter>
+#include <QRegularExpression>
+
+using namespace tools;
+
+namespace {
+
+using ToolsGui = FormsRig;
+
+QStringList Joined(const std::vector<std::string>& lines) {
+    QStringList out;
+    for (const std::string& l : lines)
+        out << QString::fromStdString(l);
+    return out;
+}
+
+bool SnapshotIn(const std::string& folder) {
+    namespace fs = std::filesystem;
+    if (!fs::exists(folder)) return false;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().extension() == ".bin" && fs::file_size(e.path()) > 0) return true;
+    return false;
+}
+
+} // namespace
+
+TEST_F(ToolsGui, PrimarySetupShowsTheControllerAndWritesIt) {
+    open();
+    auto* f = show<TfGlobalSetts>();
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("|").toStdString();
+    EXPECT_EQ(ctl<QComboBox>(f, "cbNumSideGlobal")->currentText(), "2 стороны");
+    EXPECT_EQ(ctl<QComboBox>(f, "cbNumNozGlobal")->currentText(), "4 пистолета");
+    EXPECT_EQ(ctl<QComboBox>(f, "cbTblTypeGlobal")->currentIndex(), 6);
+    EXPECT_EQ(ctl<QLineEdit>(f, "eAdrUtrkGlobal")->text(), "1,2");
+    EXPECT_EQ(ctl<QLineEdit>(f, "eAdrNaraGlobal")->text(), "1,2,3,4,5,6,7,8");
+    EXPECT_EQ(ctl<QLineEdit>(f, "eSlowLoadGlobal")->text(), "300");
+    EXPECT_EQ(ctl<QLineEdit>(f, "eNozzleFatGlobal")->text(), "300");
+    EXPECT_EQ(ctl<QLineEdit>(f, "ePcTimeoutGlobal")->text(), "30");
+    EXPECT_EQ(ctl<QLineEdit>(f, "eHydroHitGlobal")->text(), "0");
+    auto* monitor = ctl<QListWidget>(f, "lbMonSettsGlobal");
+    ASSERT_GT(monitor->count(), 12);
+    EXPECT_EQ(monitor->item(0)->text(), "Установлена связь с контроллером №1");
+    EXPECT_EQ(monitor->item(13)->text(), "Настройки канала с адресом 1");
+    EXPECT_EQ(monitor->item(14)->text(), "Датчик - 100 импульсов");
+    EXPECT_EQ(monitor->item(15)->text(), "Датчик импульсов с пересчетом одной фазы 1");
+
+    // A value out of range marks its box and holds the write back.
+    auto* save = ctl<QPushButton>(f, "bSaveParamGlobal");
+    EXPECT_TRUE(save->isEnabled());
+    type(ctl<QLineEdit>(f, "ePcTimeoutGlobal"), "2");
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_EQ(f->invalidCount(), 1);
+    type(ctl<QLineEdit>(f, "ePcTimeoutGlobal"), "45");
+    EXPECT_TRUE(save->isEnabled());
+
+    // One side: the lists refill themselves.
+    choose(ctl<QComboBox>(f, "cbNumSideGlobal"), 0);
+    EXPECT_EQ(ctl<QLineEdit>(f, "eAdrUtrkGlobal")->text(), "1");
+    EXPECT_EQ(ctl<QLineEdit>(f, "eAdrNaraGlobal")->text(), "1,2,3,4");
+    // The "?" buttons tell what their box is for.
+    ctl<QPushButton>(f, "helpNaraGlobal")->click();
+    EXPECT_EQ(lastMessage(), "Адреса каналов(пистолетов) контроллера. Вводятся через запятую");
+    dialogs.clear();
+
+    const int restarts = c->restartCount();
+    save->click();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_TRUE(state.ReidentifyPending);
+    EXPECT_EQ(c->restartCount(), restarts + 1);
+    const auto p = params();
+    EXPECT_EQ(p[5], 1);
+    EXPECT_EQ(p[4], 4);
+    EXPECT_EQ(p[56], 45);
+    const auto r = regs(3);
+    EXPECT_EQ(GetU32(r.data(), nozregs::FCount), 1000u + 137 * 3);
+    EXPECT_EQ(GetU16(r.data(), nozregs::Price), 1000);
+    // Where the controller's previous content went.
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(lastMessage().startsWith("Прежнее содержимое контроллера сохранено в файл образа\n" +
+                                         QString::fromStdString(stateHome + "/startzel/snapshots/ctrl-01-")))
+        << lastMessage().toStdString();
+    EXPECT_TRUE(SnapshotIn(stateHome + "/startzel/snapshots"));
+}
+
+TEST_F(ToolsGui, PrimarySetupNeverWritesATotalizerItCouldNotRead) {
+    open();
+    auto* f = show<TfGlobalSetts>();
+    std::vector<std::vector<uint8_t>> before;
+    for (int n = 0; n < 10; ++n)
+        before.push_back(regs(n));
+    zelsim::Faults faults;
+    faults.silentReadFrom = ChannelAddress(NozRegs, 3);
+    faults.silentReadTo = ChannelAddress(NozRegs, 4);
+    c->setFaults(faults);
+
+    // The snapshot cannot be taken either: the engineer is asked, and a
+    // refusal writes nothing at all.
+    const int writes = c->writeCount();
+    dialogs.answers = {false};
+    ctl<QPushButton>(f, "bSaveParamGlobal")->click();
+    EXPECT_EQ(dialogs.kinds(), QStringList{"okCancel"});
+    EXPECT_EQ(dialogs.records[0].text, QString::fromStdString(SnapshotFailedQuestion({-1, {}}, false)));
+    EXPECT_EQ(c->writeCount(), writes);
+    EXPECT_TRUE(f->isVisible());
+
+    dialogs.clear();
+    dialogs.answers = {true};
+    ctl<QPushButton>(f, "bSaveParamGlobal")->click();
+    EXPECT_EQ(dialogs.kinds(), (QStringList{"okCancel", "message"}));
+    EXPECT_EQ(lastMessage(), QString::fromStdString(NozRegsNotWritten(3)));
+    EXPECT_EQ(ctl<QLabel>(f, "lErrorWriteGlobal")->text(), "Ошибка записи!");
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_GT(c->writeCount(), writes);
+    for (int n = 0; n < 10; ++n)
+        EXPECT_EQ(regs(n), before[n]) << n;
+    EXPECT_TRUE(ctl<QPushButton>(f, "bSaveParamGlobal")->isEnabled());
+}
+
+TEST_F(ToolsGui, PrimarySetupWithoutALinkWritesNothingUntilReadAgain) {
+    open();
+    c->setFaults({.noAnswer = true});
+    auto* f = show<TfGlobalSetts>();
+    EXPECT_EQ(dialogs.messages(), QStringList{"Ошибка связи с ТРК"});
+    auto* monitor = ctl<QListWidget>(f, "lbMonSettsGlobal");
+    ASSERT_EQ(monitor->count(), 1);
+    EXPECT_EQ(monitor->item(0)->text(), "Связь с контроллером не установлена");
+    auto* save = ctl<QPushButton>(f, "bSaveParamGlobal");
+    EXPECT_FALSE(save->isEnabled());
+    // Leaving a box does not open the write to blocks that were never read.
+    type(ctl<QLineEdit>(f, "eSlowLoadGlobal"), "300");
+    EXPECT_FALSE(save->isEnabled());
+
+    // Opened again with the link back: every box as read, writing allowed.
+    c->setFaults({});
+    f->reject();
+    dialogs.clear();
+    f->show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_EQ(f->invalidCount(), 0);
+}
+
+TEST_F(ToolsGui, FactoryDefaultsRefuseMoreThanTenChannelsAndWriteTheRest) {
+    open();
+    auto* f = show<TformDefSet>();
+    auto* memo = ctl<QPlainTextEdit>(f, "mParamTrk_DS");
+    EXPECT_TRUE(memo->toPlainText().contains("Компенсация раздутия шланга 300 мл."));
+    choose(ctl<QComboBox>(f, "cbTypeTrk"), 1);
+    EXPECT_EQ(memo->toPlainText(), Joined(DefaultsSummary(1, false)).join('\n'));
+    auto* save = ctl<QPushButton>(f, "bSaveParam_DS");
+    auto* limit = ctl<QLabel>(f, "lChannelLimit_DS");
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_FALSE(limit->isVisible());
+
+    choose(ctl<QComboBox>(f, "cbCountNoz_DS"), 5); // two sides of six
+    EXPECT_FALSE(save->isEnabled());
+    EXPECT_TRUE(limit->isVisible());
+    EXPECT_EQ(limit->text(), QString::fromUtf8(kTooManyChannels));
+    EXPECT_EQ(ctl<QTableWidget>(f, "sgAdrNaraTrk1_DS")->columnCount(), 6);
+
+    choose(ctl<QComboBox>(f, "cbCountNoz_DS"), 3);
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_FALSE(limit->isVisible());
+    auto* gridB = ctl<QTableWidget>(f, "sgAdrNaraTrk2_DS");
+    EXPECT_EQ(gridB->item(0, 0)->text(), "5");
+    EXPECT_EQ(gridB->item(0, 3)->text(), "8");
+
+    // A repeated address turns its grid red; correcting it clears it.
+    gridB->item(0, 0)->setText("1");
+    EXPECT_TRUE(FieldCheck::red(gridB));
+    EXPECT_FALSE(save->isEnabled());
+    gridB->item(0, 0)->setText("5");
+    EXPECT_FALSE(FieldCheck::red(gridB));
+    EXPECT_TRUE(save->isEnabled());
+
+    const int restarts = c->restartCount();
+    save->click();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_EQ(c->restartCount(), restarts + 1);
+    EXPECT_TRUE(state.ReidentifyPending);
+    const auto p = params();
+    EXPECT_EQ(p[23], 1);
+    EXPECT_EQ(GetU16(p.data(), 30), 0x1400);
+    EXPECT_EQ(p[34], 3);
+    for (int n = 0; n < 10; ++n)
+        EXPECT_EQ(regs(n), std::vector<uint8_t>(69, 0)) << n;
+    EXPECT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(lastMessage().startsWith("Прежнее содержимое контроллера сохранено в файл образа"));
+}
+
+TEST_F(ToolsGui, FactoryDefaultsInDemoModeWriteADemoImageTheDemoReadsBack) {
+    openDemo();
+    auto* f = show<TformDefSet>();
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+    choose(ctl<QComboBox>(f, "cbTypeTrk"), 3);
+    EXPECT_FALSE(ctl<QGroupBox>(f, "gbTrk2_DS")->isVisible());
+    ctl<QPushButton>(f, "bSaveParam_DS")->click();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_TRUE(state.ReidentifyPending);
+    EXPECT_FALSE(DemoImage().loaded); // the next identification loads the new file
+
+    const std::string file = ReadTextFile("demo_trk.bin");
+    ASSERT_EQ(file.size(), 1107u);
+    EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 7),
+              (std::vector<uint8_t>{58, 1, 1, 20, 0, 69, 12}));
+    ASSERT_EQ(LoadDemoImage("demo_trk.bin"), 1);
+    const FixedImage& img = f->model().image;
+    auto readBack = [](uint32_t address, int length) {
+        std::vector<uint8_t> b(256, 0);
+        const int r = ReadBlock(0, 1, address, length, b.data(), kBoardMain);
+        b.resize(static_cast<size_t>(std::max(r, 0)));
+        return b;
+    };
+    auto slice = [&](int offset, int length) {
+        return std::vector<uint8_t>(img.begin() + offset, img.begin() + offset + length);
+    };
+    EXPECT_EQ(readBack(kAddrParamLength, -1), slice(0, 58));
+    EXPECT_EQ(img[3], 0);
+    EXPECT_EQ(img[57], FrameChecksum(img.data(), 57));
+    for (int n = 0; n < 10; ++n) {
+        EXPECT_EQ(readBack(ChannelAddress(NozSetts, n), 20), slice(FixNozSetts(n), 20)) << n;
+        EXPECT_EQ(readBack(ChannelAddress(NozRegs, n), 69), slice(FixNozRegs(n), 69)) << n;
+    }
+    EXPECT_EQ(readBack(NaraSpecific.address, 128), slice(kFixNara, 128));
+    EXPECT_EQ(readBack(SideAddress(1), 12), slice(kFixSide2, 12));
+    EXPECT_TRUE(SnapshotIn("startzel-demo/snapshots")); // the old demo file, kept
+}
+
+TEST_F(ToolsGui, FactoryDefaultsRefuseADeviceThatDoesNotAnswer) {
+    open();
+    c->setFaults({.noAnswer = true});
+    auto* f = show<TformDefSet>();
+    EXPECT_EQ(dialogs.messages(), QStringList{"Не поддерживается работа с данным устройством"});
+    EXPECT_TRUE(WaitFor([f] { return !f->isVisible(); }));
+}
+
+TEST_F(ToolsGui, ReportShowsPrintsAndSaves) {
+    auto r0 = regs(0);
+    PutU16(r0.data(), nozregs::BitStat, 0x0088);
+    c->poke(0, ChannelAddress(NozRegs, 0), r0);
+    open();
+    auto* f = show<TformViewParam>();
+    EXPECT_EQ(f->size(), QSize(640, 480));
+    auto* memo = ctl<QPlainTextEdit>(f, "mParam1");
+    const QStringList text = memo->toPlainText().split('\n');
+    ASSERT_GT(text.size(), 20);
+    EXPECT_EQ(text[0], "\tТрк №1");
+    EXPECT_EQ(text[2], "Адрес стороны А - 1");
+    EXPECT_EQ(text[4], "Скорость обмена - 4800");
+    EXPECT_EQ(text.last(), "Фискальный счетчик  сторона Б, 4 рукав = 1959,49");
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+
+    // Extended mode rebuilds the text from the image already read.
+    const size_t frames = line.frameCount();
+    ctl<QCheckBox>(f, "checkAdvanceMode")->click();
+    EXPECT_EQ(line.frameCount(), frames);
+    const QStringList extended = memo->toPlainText().split('\n');
+    EXPECT_EQ(extended.mid(text.size()), (QStringList{"", "Состояние рукава Сторона А №1",
+                                                      "Раздаточный кран снят", "Канал активирован"}));
+
+    // Printed into a PDF file through the print dialog.
+    const QString pdf = QDir::current().absoluteFilePath("report.pdf");
+    QFile::remove(pdf);
+    dialogs.printers = {false, true};
+    dialogs.printerSetup = [pdf](QPrinter& p) {
+        p.setOutputFormat(QPrinter::PdfFormat);
+        p.setOutputFileName(pdf);
+    };
+    ctl<QPushButton>(f, "bSaveToText")->click(); // cancelled
+    EXPECT_FALSE(QFile::exists(pdf));
+    ctl<QPushButton>(f, "bSaveToText")->click();
+    ASSERT_TRUE(QFile::exists(pdf));
+    QFile printed(pdf);
+    ASSERT_TRUE(printed.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(printed.read(5) == "%PDF-");
+
+    // Saved as a UTF-8 text file; ".txt" added to a bare name.
+    QFile::remove("report.txt");
+    dialogs.fileNames = {"report"};
+    ctl<QPushButton>(f, "bSaveToFile")->click();
+    EXPECT_EQ(QString::fromUtf8(ReadTextFile("report.txt")), extended.join('\n') + "\n");
+    EXPECT_TRUE(dialogs.messages().isEmpty());
+}
+
+TEST_F(ToolsGui, ReportTellsAFailedReadAndAMissingDemoFile) {
+    zelsim::Faults faults;
+    faults.silentReadFrom = ChannelAddress(NozRegs, 5);
+    faults.silentReadTo = ChannelAddress(NozRegs, 6);
+    c->setFaults(faults);
+    open();
+    auto* f = show<TformViewParam>();
+    EXPECT_EQ(
+        dialogs.messages(),
+        QStringList{"Часть параметров не считана из контроллера: в отчете они отмечены как не считанные."});
+    const QStringList text = ctl<QPlainTextEdit>(f, "mParam1")->toPlainText().split('\n');
+    EXPECT_TRUE(text.contains("Фискальный счетчик  сторона Б, 2 рукав = не считан"));
+    EXPECT_TRUE(text.contains("Фискальный счетчик  сторона Б, 3 рукав = 1822,42"));
+    f->reject();
+
+    // Demo mode without its file: said, and no value shown.
+    dialogs.clear();
+    frame.reset();
+    openDemo(false);
+    auto* demo = show<TformViewParam>();
+    const QString missing = "Не удалось открыть файл демонстрационного образа demo_trk.bin.";
+    EXPECT_EQ(dialogs.messages(), QStringList{missing});
+    EXPECT_EQ(ctl<QPlainTextEdit>(demo, "mParam1")->toPlainText(), "\tТрк №1\n\n" + missing);
+}
+
+// The main tab's button opens the report on the demo image.
+using ToolsMainWindow = GuiRig;
+
+TEST_F(ToolsMainWindow, TheMainTabOpensTheReport) {
+    WriteTextFile("com.ini", "STUB 0 4800 0 1 0 8 N 1\n");
+    zelsim::VirtualController image;
+    const auto bytes = image.demoImageBytes();
+    WriteTextFile("demo_trk.bin", std::string(bytes.begin(), bytes.end()));
+    start(QString("1"), {"/I"});
+    ASSERT_TRUE(state.Identified);
+    QString shown;
+    dialogs.modals.push_back([&shown](QDialog& d) {
+        d.show();
+        QCoreApplication::processEvents();
+        if (auto* memo = d.findChild<QPlainTextEdit*>("mParam1")) shown = memo->toPlainText();
+        d.reject();
+        return QDialog::Rejected;
+    });
+    btn("bSaveParamToText")->click();
+    EXPECT_EQ(dialogs.records.back().text, "TformViewParam");
+    EXPECT_TRUE(shown.startsWith("\tТрк №1\n\nАдрес стороны А - 1")) << shown.toStdString();
+}
+
+// Long reports run over pages; the print dialog's page range prints only its pages.
+TEST(ReportPrinting, PagesFollowThePageRange) {
+    TestApp();
+    QStringList lines;
+    for (int i = 0; i < 150; ++i)
+        lines << QString("\tстрока %1").arg(i);
+    auto pages = [&lines](int from, int to) {
+        const QString pdf = QDir::current().absoluteFilePath("pages.pdf");
+        QFile::remove(pdf);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setResolution(600);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        if (from > 0) {
+            printer.setPrintRange(QPrinter::PageRange);
+            printer.setFromTo(from, to);
+        }
+        EXPECT_TRUE(PrintReportLines(lines, printer));
+        const QString text = QString::fromLatin1(ReadTextFile(pdf.toStdString()));
+        return static_cast<int>(text.count(QRegularExpression("/Type\\s*/Page[^s]")));
+    };
+    const int all = pages(0, 0);
+    EXPECT_GE(all, 3);
+    EXPECT_EQ(pages(2, 2), 1);
+    EXPECT_EQ(pages(2, all), all - 1);
+}
+
+// Factory defaults from the main tab in demo mode: the new demo file is what
+// the program identifies again once the form has closed.
+TEST_F(ToolsMainWindow, DemoDefaultsAreIdentifiedAgainAfterTheForm) {
+    WriteTextFile("com.ini", "STUB 0 4800 0 1 0 8 N 1\n");
+    zelsim::VirtualController image;
+    const auto bytes = image.demoImageBytes();
+    WriteTextFile("demo_trk.bin", std::string(bytes.begin(), bytes.end()));
+    const std::string home = std::filesystem::absolute("state").string();
+    setenv("XDG_STATE_HOME", home.c_str(), 1);
+    start(QString("1"), {"/I"});
+    ASSERT_TRUE(state.Identified);
+    dialogs.modals.push_back([](QDialog& d) {
+        d.show();
+        QCoreApplication::processEvents();
+        auto* type = d.findChild<QComboBox*>("cbTypeTrk");
+        type->setCurrentIndex(3);
+        emit type->activated(3);
+        d.findChild<QPushButton*>("bSaveParam_DS")->click();
+        return d.result();
+    });
+    btn("bGlobalDefaultSet")->click();
+    EXPECT_EQ(dialogs.records.back().kind, "message"); // where the old demo file went
+    ASSERT_TRUE(WaitFor([this] { return DemoImage().loaded && !state.ReidentifyPending; }));
+    EXPECT_TRUE(state.Identified);
+    EXPECT_EQ(DemoImage().bytes[7 + 5], 1); // one side, as written
+    EXPECT_EQ(DemoImage().fileSize, 1107u);
+}

@@ -1,0 +1,363 @@
+#include "def_set_form.h"
+
+#include "demo_image.h"
+#include "dialogs.h"
+#include "field_check.h"
+#include "form_builder.h"
+#include "frame.h"
+#include "progress.h"
+#include "protocol_state.h"
+#include "snapshot.h"
+#include "snapshot_text.h"
+#include "working_state.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QShowEvent>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+using namespace tools;
+
+namespace {
+
+constexpr int kCellWidth = 24;
+constexpr int kCellHeight = 22;
+
+QString U(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// Cell editors take up to three digits.
+class AddressDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& o,
+                          const QModelIndex& i) const override {
+        QWidget* w = QStyledItemDelegate::createEditor(parent, o, i);
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,3}"), e));
+            e->setMaxLength(3);
+        }
+        return w;
+    }
+};
+
+QTableWidget* AddressGrid(QWidget* parent, const char* name) {
+    auto* t = new QTableWidget(1, 1, parent);
+    t->setObjectName(name);
+    t->horizontalHeader()->hide();
+    t->verticalHeader()->hide();
+    t->horizontalHeader()->setMinimumSectionSize(kCellWidth);
+    t->horizontalHeader()->setDefaultSectionSize(kCellWidth);
+    t->verticalHeader()->setDefaultSectionSize(kCellHeight);
+    t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    t->setItemDelegate(new AddressDelegate(t));
+    t->setFixedHeight(kCellHeight + 2 * t->frameWidth());
+    return t;
+}
+
+QStringList Items(const std::vector<int>& counts, bool sides) {
+    QStringList out;
+    for (int n : counts)
+        out << (sides ? (n == 1 ? QString("1 сторона") : QString("2 стороны")) : QString::number(n));
+    return out;
+}
+
+void SetItems(QComboBox* c, const QStringList& items, int index) {
+    QStringList now;
+    for (int i = 0; i < c->count(); ++i)
+        now << c->itemText(i);
+    if (now != items) {
+        c->clear();
+        c->addItems(items);
+    }
+    c->setCurrentIndex(index);
+}
+
+} // namespace
+
+TformDefSet::TformDefSet(const TabContext& context, QWidget* parent)
+    : QDialog(parent), state_(context.state), dialogs_(context.dialogs), frame_(context.frame),
+      fields_(new FieldCheck(edited_, invalid_, this)) {
+    setObjectName("TformDefSet");
+    setWindowTitle("Заводские установки");
+    buildUi();
+}
+
+TformDefSet::~TformDefSet() = default;
+
+void TformDefSet::buildUi() {
+    auto* top = new QVBoxLayout(this);
+    auto* head = new QHBoxLayout;
+    head->addWidget(new QLabel("Заводские настройки контроллера для Трк", this));
+    cbTypeTrk_ = form::Combo(this, "cbTypeTrk", {"Шельф", "Нара", "УЗСГ", "УНСГ"});
+    cbTypeTrk_->setCurrentIndex(-1);
+    head->addWidget(cbTypeTrk_);
+    head->addStretch(1);
+    top->addLayout(head);
+
+    auto* counts = new QHBoxLayout;
+    auto* gbSides = new QGroupBox("Количество сторон", this);
+    gbSides->setObjectName("gbCountSize_DS");
+    cbCountSize_DS_ = form::Combo(gbSides, "cbCountSize_DS", {"1 сторона", "2 стороны"});
+    (new QVBoxLayout(gbSides))->addWidget(cbCountSize_DS_);
+    auto* gbNozzles = new QGroupBox("Количество РК на сторону", this);
+    gbNozzles->setObjectName("gbCountNoz_DS");
+    cbCountNoz_DS_ = form::Combo(gbNozzles, "cbCountNoz_DS", {"1", "2", "3", "4", "5", "6", "7", "8"});
+    (new QVBoxLayout(gbNozzles))->addWidget(cbCountNoz_DS_);
+    counts->addWidget(gbSides);
+    counts->addWidget(gbNozzles);
+    counts->addStretch(1);
+    top->addLayout(counts);
+
+    auto side = [this](const char* group, const QString& caption, const char* edit, const char* grid,
+                       const QString& initial, QLineEdit*& e, QTableWidget*& t) {
+        auto* gb = new QGroupBox(caption, this);
+        gb->setObjectName(group);
+        auto* g = new QGridLayout(gb);
+        e = form::Edit(gb, edit, 3, "[0-9]*", 60);
+        e->setText(initial);
+        t = AddressGrid(gb, grid);
+        g->addWidget(new QLabel("Адрес стороны", gb), 0, 0);
+        g->addWidget(e, 0, 1, Qt::AlignLeft);
+        g->addWidget(new QLabel("Адреса раздаточных кранов", gb), 1, 0);
+        g->addWidget(t, 1, 1, Qt::AlignLeft);
+        g->setColumnStretch(2, 1);
+        return gb;
+    };
+    auto* sidesRow = new QHBoxLayout;
+    gbTrk1_DS_ = side("gbTrk1_DS", "Сторона А", "eAdrTrk1_DS", "sgAdrNaraTrk1_DS", "1", eAdrTrk1_DS_,
+                      sgAdrNaraTrk_DS_[0]);
+    gbTrk2_DS_ = side("gbTrk2_DS", "Сторона Б", "eAdrTrk2_DS", "sgAdrNaraTrk2_DS", "2", eAdrTrk2_DS_,
+                      sgAdrNaraTrk_DS_[1]);
+    sidesRow->addWidget(gbTrk1_DS_, 1);
+    sidesRow->addWidget(gbTrk2_DS_, 1);
+    top->addLayout(sidesRow);
+
+    auto* gbParams = new QGroupBox("Параметры устройства", this);
+    gbParams->setObjectName("gbParamTrk_DS");
+    mParamTrk_DS_ = new QPlainTextEdit(gbParams);
+    mParamTrk_DS_->setObjectName("mParamTrk_DS");
+    mParamTrk_DS_->setReadOnly(true);
+    (new QVBoxLayout(gbParams))->addWidget(mParamTrk_DS_);
+    top->addWidget(gbParams, 1);
+
+    lChannelLimit_DS_ = new QLabel(this);
+    lChannelLimit_DS_->setObjectName("lChannelLimit_DS");
+    lChannelLimit_DS_->setWordWrap(true);
+    lChannelLimit_DS_->setStyleSheet("color: #b00000;");
+    lChannelLimit_DS_->hide();
+    top->addWidget(lChannelLimit_DS_);
+
+    auto* bottom = new QHBoxLayout;
+    bSaveParam_DS_ = form::Button(this, "bSaveParam_DS", "Записать в устройство");
+    progressbar_DS_ = new QProgressBar(this);
+    progressbar_DS_->setObjectName("progressbar_DS");
+    progressbar_DS_->setRange(0, kFixedImageSize);
+    progressbar_DS_->hide();
+    bottom->addWidget(bSaveParam_DS_);
+    bottom->addWidget(progressbar_DS_, 1);
+    top->addLayout(bottom);
+
+    connect(cbTypeTrk_, &QComboBox::activated, this, &TformDefSet::cbTypeTrkChange);
+    connect(cbCountSize_DS_, &QComboBox::activated, this, &TformDefSet::cbCountSize_DSChange);
+    connect(cbCountNoz_DS_, &QComboBox::activated, this, &TformDefSet::cbCountNoz_DSChange);
+    connect(eAdrTrk1_DS_, &QLineEdit::textEdited, this, &TformDefSet::eAdrTrk1_DSChange);
+    connect(eAdrTrk2_DS_, &QLineEdit::textEdited, this, &TformDefSet::eAdrTrk2_DSChange);
+    fields_->attach(
+        eAdrTrk1_DS_, [this] { eAdrTrk1_DSExit(); }, FieldCheck::When::EveryExit);
+    fields_->attach(
+        eAdrTrk2_DS_, [this] { eAdrTrk2_DSExit(); }, FieldCheck::When::EveryExit);
+    for (int s = 0; s < 2; ++s) {
+        QTableWidget* t = sgAdrNaraTrk_DS_[s];
+        connect(t, &QTableWidget::itemChanged, this, [this, s](QTableWidgetItem* item) {
+            if (!syncing_ && item) cellChanged(s, item->column());
+        });
+        fields_->attach(
+            t, [this, s] { s == 0 ? sgAdrNaraTrk1_DSExit() : sgAdrNaraTrk2_DSExit(); },
+            FieldCheck::When::EveryExit);
+        t->installEventFilter(this);
+    }
+    connect(bSaveParam_DS_, &QPushButton::clicked, this, &TformDefSet::bSaveParam_DSClick);
+    resize(620, 560);
+}
+
+// Enter in a grid moves to the next cell, from the last back to the first.
+bool TformDefSet::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        for (QTableWidget* t : sgAdrNaraTrk_DS_)
+            if (watched == t && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                t->columnCount() > 0) {
+                t->setCurrentCell(0, (t->currentColumn() + 1) % t->columnCount());
+                return true;
+            }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TformDefSet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TformDefSet::done(int result) {
+    FormClose();
+    QDialog::done(result);
+}
+
+void TformDefSet::FormClose() {
+    frame_.repaint();
+}
+
+void TformDefSet::FormShow() {
+    if (!frame_.demo() && !DeviceSupported(state_.port(), state_.ctrl())) {
+        dialogs_.message(kNotSupported, QString(), Dialogs::Icon::Error);
+        QMetaObject::invokeMethod(
+            this, [this] { reject(); }, Qt::QueuedConnection);
+        return;
+    }
+    model_.open();
+    showModel();
+}
+
+void TformDefSet::showModel() {
+    syncing_ = true;
+    cbTypeTrk_->setCurrentIndex(model_.type);
+    SetItems(cbCountSize_DS_, Items(model_.sideItems, true), model_.sideIndex);
+    SetItems(cbCountNoz_DS_, Items(model_.nozzleItems, false), model_.nozzleIndex);
+    QLineEdit* edits[2] = {eAdrTrk1_DS_, eAdrTrk2_DS_};
+    for (int s = 0; s < 2; ++s) {
+        if (edits[s]->text() != U(model_.sideText[s])) edits[s]->setText(U(model_.sideText[s]));
+        FieldCheck::paint(edits[s], model_.redSide[s], FieldCheck::Style::Box);
+        QTableWidget* t = sgAdrNaraTrk_DS_[s];
+        const auto& cells = model_.cells[s];
+        t->setColumnCount(static_cast<int>(cells.size()));
+        for (int c = 0; c < static_cast<int>(cells.size()); ++c) {
+            QTableWidgetItem* item = t->item(0, c);
+            if (!item) t->setItem(0, c, item = new QTableWidgetItem);
+            if (item->text() != U(cells[c])) item->setText(U(cells[c]));
+        }
+        t->setFixedWidth(static_cast<int>(cells.size()) * kCellWidth + 2 * t->frameWidth());
+        FieldCheck::paint(t, model_.redGrid[s], FieldCheck::Style::Box);
+    }
+    gbTrk2_DS_->setVisible(model_.sideBVisible);
+    bSaveParam_DS_->setEnabled(model_.writeEnabled());
+    lChannelLimit_DS_->setVisible(model_.tooManyChannels());
+    lChannelLimit_DS_->setText(model_.tooManyChannels() ? QString::fromUtf8(kTooManyChannels) : QString());
+    QStringList lines;
+    for (const std::string& l : model_.summary())
+        lines << U(l);
+    const QString memo = lines.join('\n');
+    if (mParamTrk_DS_->toPlainText() != memo) mParamTrk_DS_->setPlainText(memo);
+    syncing_ = false;
+}
+
+void TformDefSet::cbTypeTrkChange(int index) {
+    model_.typeChanged(index);
+    showModel();
+}
+
+void TformDefSet::cbCountSize_DSChange(int index) {
+    model_.sideItemChosen(index);
+    showModel();
+}
+
+void TformDefSet::cbCountNoz_DSChange(int index) {
+    model_.nozzleItemChosen(index);
+    showModel();
+}
+
+void TformDefSet::eAdrTrk1_DSChange(const QString& text) {
+    model_.sideAddressChanged(0, text.toStdString());
+    showModel();
+}
+
+void TformDefSet::eAdrTrk2_DSChange(const QString& text) {
+    model_.sideAddressChanged(1, text.toStdString());
+    showModel();
+}
+
+void TformDefSet::eAdrTrk1_DSExit() {
+    model_.sideAddressLeft(0);
+    showModel();
+}
+
+void TformDefSet::eAdrTrk2_DSExit() {
+    model_.sideAddressLeft(1);
+    showModel();
+}
+
+void TformDefSet::cellChanged(int side, int column) {
+    QTableWidgetItem* item = sgAdrNaraTrk_DS_[side]->item(0, column);
+    model_.cellEdited(side, column, item ? item->text().toStdString() : std::string());
+    showModel();
+}
+
+void TformDefSet::sgAdrNaraTrk1_DSExit() {
+    model_.gridLeft(0);
+    sgAdrNaraTrk_DS_[0]->clearSelection();
+    showModel();
+}
+
+void TformDefSet::sgAdrNaraTrk2_DSExit() {
+    model_.gridLeft(1);
+    sgAdrNaraTrk_DS_[1]->clearSelection();
+    showModel();
+}
+
+void TformDefSet::bSaveParam_DSClick() {
+    const bool ok = model_.checkForWrite();
+    showModel();
+    if (!ok) return;
+    model_.sealForWrite();
+
+    // The controller as it is goes into a snapshot first: the defaults zero
+    // every fiscal totalizer.
+    const bool demo = frame_.demo();
+    const std::string demoFile = Protocol().demoFileName;
+    const image::Snapshot snap = image::TakeSnapshot(state_.port(), state_.ctrl(), demo, demoFile);
+    if (snap.result != 1 &&
+        !dialogs_.okCancel(U(SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning))
+        return;
+
+    if (demo) {
+        if (!WriteDemoDefaults(demoFile, model_.image)) {
+            dialogs_.message(kDemoWriteFailed, QString(), Dialogs::Icon::Error);
+            return;
+        }
+        state_.ReidentifyPending = true;
+        ReleaseDemoImage(); // the next identification loads the new file
+    } else {
+        bSaveParam_DS_->setEnabled(false);
+        progressbar_DS_->setValue(0);
+        progressbar_DS_->show();
+        const DefaultsWrite w = WriteDefaults(
+            state_.port(), state_.ctrl(), model_.image,
+            [this](int done) { ChangeProgress(done, progressbar_DS_); },
+            [this](const char* failure) { dialogs_.message(failure, QString(), Dialogs::Icon::Error); });
+        if (w.controller != state_.ctrl()) {
+            state_.controllerNumber = w.controller;
+            frame_.setNumberLabel("Работа с Адресом №" + QString::number(w.controller));
+        }
+        state_.ReidentifyPending = true;
+        progressbar_DS_->hide();
+        bSaveParam_DS_->setEnabled(model_.writeEnabled());
+    }
+    if (snap.result == 1) dialogs_.message(U(SnapshotSavedText(snap)), QString(), Dialogs::Icon::Information);
+    accept();
+}

@@ -1,0 +1,57 @@
+// The parameter report window "Параметры устройства": the controller's
+// configuration as text, shown, printed (also to a PDF file through the print
+// dialog) and saved as a text file.
+#pragma once
+
+#include "block_tab.h"
+#include "report_core.h"
+
+#include <QDialog>
+#include <QStringList>
+
+class QCheckBox;
+class QPlainTextEdit;
+class QPrinter;
+class QPushButton;
+
+class TformViewParam : public QDialog {
+    Q_OBJECT
+public:
+    TformViewParam(const TabContext& context, QWidget* parent = nullptr);
+    ~TformViewParam() override;
+
+    // The report lines as ShowText last wrote them.
+    const QStringList& lines() const { return lines_; }
+
+public slots:
+    void FormShow();
+    void FormClose();
+    void checkAdvanceModeClick();
+    void bSaveToTextClick();
+    void bSaveToFileClick();
+    void ShowText();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+
+private:
+    void print(QPrinter& printer);
+
+    WorkingState& state_;
+    Dialogs& dialogs_;
+    Frame& frame_;
+    tools::ReportImage image_;
+    bool haveImage_ = false;
+    QStringList lines_;
+
+    QPlainTextEdit* mParam1_;
+    QPushButton* bSaveToText_;
+    QPushButton* bSaveToFile_;
+    QCheckBox* checkAdvanceMode_;
+};
+
+// Prints report lines: 200 device units of margin, lines 113 units apart,
+// each clipped to its own band; only the pages of the printer's page range.
+// False when the printer cannot be started.
+bool PrintReportLines(const QStringList& lines, QPrinter& printer);
