@@ -101,6 +101,7 @@ const std::vector<Command>& Commands();
 
 // Groups (one per source file).
 std::vector<Command> LineCommands();
+std::vector<Command> ImageCommands();
 
 // "startzel-cli: <sentence> (result code <code>)" on err; returns kCliFailed.
 int Fail(std::ostream& err, const std::string& sentence, int code);

@@ -5,7 +5,7 @@ namespace cli {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> all = [] {
         std::vector<Command> v;
-        for (auto group : {LineCommands}) {
+        for (auto group : {LineCommands, ImageCommands}) {
             std::vector<Command> g = group();
             v.insert(v.end(), g.begin(), g.end());
         }

@@ -1,5 +1,6 @@
 #include "cli.h"
 #include "cli_command.h"
+#include "write_journal.h"
 
 #include <iostream>
 #include <unistd.h>
@@ -7,5 +8,9 @@
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     cli::Io io{std::cout, std::cerr, &std::cin, isatty(0) == 1, isatty(2) == 1};
-    return RunCli(args, io);
+    journal::Install(); // every block written goes into the write journal
+    const int status = RunCli(args, io);
+    if (const std::string e = journal::LastError(); !e.empty())
+        std::cerr << "startzel-cli: warning: the write journal was not written: " << e << "\n";
+    return status;
 }

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev fonts-dejavu-core
-          libgtest-dev libgmock-dev libusb-0.1-4 libusb-dev xauth xvfb)
+          libgtest-dev libgmock-dev libusb-0.1-4 libusb-dev nlohmann-json3-dev xauth xvfb)
 
 missing=()
 for p in "${packages[@]}"; do
