@@ -1,5 +1,6 @@
 // The field tables and their codecs: every row of every table, checked once
 // against the rules every box shares, and the codecs on their edge cases.
+#include "block_fields.h"
 #include "channel_fields.h"
 #include "controller_fields.h"
 #include "field_table.h"
@@ -26,7 +27,9 @@ std::vector<NamedTable> AllTables() {
     return {{"TabIdent", settings::MainTabFields()},
             {"TabCtrlrSetts", settings::CtrlrSettsFields()},
             {"TabAdvSet/params", settings::AdvParamsFields()},
-            {"TabAdvSet/nara", settings::NaraFields()}};
+            {"TabAdvSet/nara", settings::NaraFields()},
+            {"listing/params", image::ParamsListingFields()},
+            {"listing/nara", image::NaraListingFields()}};
 }
 
 std::array<uint8_t, 256> Block(uint8_t fill) {
