@@ -167,15 +167,15 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
     right->addLayout(testRow);
     right->addStretch();
 
-    auto* middle = new QVBoxLayout;
-    middle->addWidget(mIdent_, 1);
-    middle->addWidget(lImageStat_);
-    middle->addWidget(progrImage_);
-
-    auto* top = new QHBoxLayout(this);
+    auto* top = new QHBoxLayout;
     top->addLayout(commands, 0);
-    top->addLayout(middle, 1);
+    top->addWidget(mIdent_, 1);
     top->addLayout(right, 0);
+    // Below them, across the tab: the image transfer's label and bar (hidden at rest).
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(top, 1);
+    page->addWidget(lImageStat_);
+    page->addWidget(progrImage_);
 
     tmFindTrk_ = new QTimer(this);
     tmFindTrk_->setObjectName("tmFindTrk");
