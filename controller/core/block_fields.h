@@ -29,8 +29,8 @@ struct FieldValue {
     std::string name; // the block field ("SlowLoad"); "" for an unnamed byte
     int offset = 0;
     int width = 1;
-    std::string text; // as the tab shows it; two hex digits for an unnamed byte
-    std::string hex;  // the stored bytes, two hex digits each, in memory order
+    std::string text;    // as the tab shows it; two hex digits for an unnamed byte
+    std::string hex;     // the stored bytes, two hex digits each, in memory order
     uint32_t stored = 0; // the stored value (little-endian)
 };
 

@@ -18,8 +18,8 @@ std::string StateFolder(bool demo);
 std::string SnapshotFolder(bool demo);
 
 struct Snapshot {
-    int result = -1;            // 1 saved; -1 the controller could not be read; -2 the file could not be written
-    std::string path;           // the file written (result 1)
+    int result = -1;  // 1 saved; -1 the controller could not be read; -2 the file could not be written
+    std::string path; // the file written (result 1)
     std::vector<uint8_t> bytes; // what was read (results 1 and -2)
 };
 

@@ -126,10 +126,8 @@ TEST_F(ImageCli, SaveShowAndDiff) {
     r = local({"image", "show", "--json", "a.bin"});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("\"header\": [\n    58,\n    0,\n    0,\n    20,"), std::string::npos);
-    EXPECT_NE(
-        r.out.find(
-            "\"name\": \"SlowLoad\",\n          \"value\": \"300\",\n          \"hex\": \"03\""),
-        std::string::npos);
+    EXPECT_NE(r.out.find("\"name\": \"SlowLoad\",\n          \"value\": \"300\",\n          \"hex\": \"03\""),
+              std::string::npos);
 
     // Files that cannot be taken apart: trouble, exit 2.
     WriteFile("short.bin", Bytes(b.begin(), b.end() - 1));
@@ -318,7 +316,8 @@ TEST(ImageCliLine, ExecutableJournalsItsWrites) {
     const size_t n = fread(out, 1, sizeof out - 1, p);
     EXPECT_EQ(WEXITSTATUS(pclose(p)), 0);
     const std::string text(out, n);
-    EXPECT_NE(text.find("  " + pty.slavePath() + "  controller 01  board 0  1200 NozSetts[2]  2 bytes\n  +0    0A 0B\n"),
+    EXPECT_NE(text.find("  " + pty.slavePath() +
+                        "  controller 01  board 0  1200 NozSetts[2]  2 bytes\n  +0    0A 0B\n"),
               std::string::npos)
         << text;
 }
