@@ -5,6 +5,7 @@
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "working_state.h"
+#include "write_journal.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -49,6 +50,15 @@ int main(int argc, char** argv) {
     HintFilter hints;
     app.installEventFilter(&hints);
     QtDialogs dialogs;
+    // Every block written goes into the journal of the state folder; a journal
+    // that cannot be written is reported once, after the write in progress.
+    journal::Install([&dialogs](const std::string& error) {
+        const QString text =
+            "Не удалось записать журнал записей в контроллер: " + QString::fromStdString(error);
+        QMetaObject::invokeMethod(
+            qApp, [&dialogs, text] { dialogs.message(text, "startzel", Dialogs::Icon::Warning); },
+            Qt::QueuedConnection);
+    });
     try {
         WorkingState state;
         TStartZelMain window(state, dialogs, app.arguments().mid(1));

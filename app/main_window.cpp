@@ -477,6 +477,25 @@ void TStartZelMain::RepaintChecks() {
 }
 
 bool TStartZelMain::eventFilter(QObject* watched, QEvent* event) {
+    if (!state_.idle) {
+        // An image transfer lets the window repaint, but nothing the engineer
+        // does to it may start another transfer in the middle (its own
+        // questions are windows of their own).
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+            if (auto* w = qobject_cast<QWidget*>(watched); w && w->window() == this) return true;
+            break;
+        default:
+            break;
+        }
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* w = qobject_cast<QWidget*>(watched);
         auto* key = static_cast<QKeyEvent*>(event);
@@ -628,6 +647,10 @@ void TStartZelMain::shutDown() {
 }
 
 void TStartZelMain::closeEvent(QCloseEvent* event) {
+    if (!state_.idle) { // the exit waits for the image transfer
+        event->ignore();
+        return;
+    }
     shutDown();
     event->accept();
 }

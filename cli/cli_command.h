@@ -106,6 +106,7 @@ std::vector<Command> DecodeCommands();
 std::vector<Command> DoctorCommands();
 std::vector<Command> TempTableCommands();
 std::vector<Command> ToolsCommands();
+std::vector<Command> ImageCommands();
 
 // "startzel-cli: <sentence> (result code <code>)" on err; returns kCliFailed.
 int Fail(std::ostream& err, const std::string& sentence, int code);

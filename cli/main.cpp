@@ -3,6 +3,7 @@
 #include "data_files.h"
 #include "port_layer.h"
 #include "protocol_state.h"
+#include "write_journal.h"
 
 #include <iostream>
 #include <unistd.h>
@@ -19,5 +20,9 @@ int main(int argc, char** argv) {
         PortSetTraceFile(files.portOut);
     }
     cli::Io io{std::cout, std::cerr, &std::cin, isatty(0) == 1, isatty(2) == 1};
-    return RunCli(args, io);
+    journal::Install(); // every block written goes into the write journal
+    const int status = RunCli(args, io);
+    if (const std::string e = journal::LastError(); !e.empty())
+        std::cerr << "startzel-cli: warning: the write journal was not written: " << e << "\n";
+    return status;
 }

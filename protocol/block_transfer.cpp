@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "block_write_hook.h"
 #include "demo_image.h"
 #include "error_messages.h"
 #include "frames.h"
@@ -161,7 +162,11 @@ int ReadBlock(int port, int ctrl, uint32_t blockAddr, int length, uint8_t* dst, 
 
 int WriteBlock(int port, int ctrl, uint32_t blockAddr, int count, const uint8_t* data, int board) {
     if (BadHandle(port)) return -3;
-    if (Protocol().demoMode) return DemoWrite(Protocol().demoFileName, blockAddr, data, count);
+    if (Protocol().demoMode) {
+        const int r = DemoWrite(Protocol().demoFileName, blockAddr, data, count);
+        if (r == 1) NoteBlockWrite(port, ctrl, board, blockAddr, data, count);
+        return r;
+    }
     if (count == 0) return 1;
     if (count < 0 || !data || !ValidBoard(board)) return -1;
     for (int pos = 0; pos < count;) {
@@ -170,6 +175,7 @@ int WriteBlock(int port, int ctrl, uint32_t blockAddr, int count, const uint8_t*
             return -1;
         pos += piece;
     }
+    NoteBlockWrite(port, ctrl, board, blockAddr, data, count);
     return 1;
 }
 
@@ -221,7 +227,11 @@ int PresentAdjustPassword(int port, int ctrl, long value) {
 
 int WriteImageBlock(int port, int ctrl, uint32_t blockAddr, int count, const uint8_t* data) {
     if (BadHandle(port)) return -3;
-    if (Protocol().demoMode) return DemoWrite(Protocol().demoFileName, blockAddr, data, count);
+    if (Protocol().demoMode) {
+        const int r = DemoWrite(Protocol().demoFileName, blockAddr, data, count);
+        if (r == 1) NoteBlockWrite(port, ctrl, kBoardMain, blockAddr, data, count);
+        return r;
+    }
     if (count == 0) return 1;
     if (count < 0 || !data) return -1;
     for (int pos = 0; pos < count;) {
@@ -230,11 +240,13 @@ int WriteImageBlock(int port, int ctrl, uint32_t blockAddr, int count, const uin
             return -1;
         pos += piece;
     }
+    NoteBlockWrite(port, ctrl, kBoardMain, blockAddr, data, count);
     return 1;
 }
 
 long ImageLength(const int8_t h[7]) {
-    for (int i = 0; i < 7; ++i)
+    // Sizes 1 and 2 are not used by the image.
+    for (int i : {kSizeParams, kSizeNozSetts, kSizeImageBlocks, kSizeNozRegs, kSizeSides})
         if (h[i] < 0) return -1;
     return 7L + h[0] + 10L * h[3] + 2L * h[4] + 2L * h[6] + 10L * h[5] + kNaraSpecificImageLength +
            kLenBlock3000;
@@ -250,7 +262,8 @@ int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
 
     if (ReadBlockSizes(port, ctrl) != 1) return -1;
     int* s = Protocol().blockSizes;
-    for (int i = 0; i < 7; ++i)
+    // Sizes 1 and 2 are used by nothing: whatever the controller reports there is no reason to refuse.
+    for (int i : {kSizeParams, kSizeNozSetts, kSizeImageBlocks, kSizeNozRegs, kSizeSides})
         if (s[i] < 0) return -1;
 
     size_t at = 7;
@@ -258,6 +271,10 @@ int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
     // Sends the image's h bytes with the controller's size s (zero filled or
     // cut) and moves past h bytes of the image.
     auto send = [&](uint32_t address, int hSize, int sSize, bool closeWithChecksum) {
+        if (sSize <= 0) { // the controller has no such block: skipped, the image moves on
+            at += static_cast<size_t>(hSize);
+            return true;
+        }
         block.assign(static_cast<size_t>(sSize), 0);
         std::memcpy(block.data(), image + at, static_cast<size_t>(std::min(hSize, sSize)));
         at += static_cast<size_t>(hSize);

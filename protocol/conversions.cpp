@@ -117,8 +117,10 @@ int CheckImageFileHeader(const std::string& fileName) {
     size_t got = std::fread(h, 1, sizeof h, f);
     std::fclose(f);
     if (got < sizeof h) return -2;
-    for (int i = 0; i < 7; ++i)
-        if (i != 4 && h[i] == 0) return -1;
+    // Sizes 1 and 2 are used by nothing and usually 0; size 4 is 0 for a
+    // controller without the 0x0/0x100 blocks.
+    for (int i : {0, 3, 5, 6})
+        if (h[i] == 0) return -1;
     return 1;
 }
 

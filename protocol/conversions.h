@@ -32,8 +32,9 @@ constexpr int kPulseRecordSize = 14;
 // -2 a result does not fit 40 bits (nothing changed).
 int ScalePulseWeights(uint8_t* record, int oldCode, int newCode);
 
-// 1 the first 7 bytes can be read and all but index 4 are non-zero; -1 one of
-// them is 0; -2 fewer than 7 bytes; -3 cannot open.
+// 1 the first 7 bytes (an image's size header) can be read and sizes 0, 3, 5
+// and 6 are non-zero (1, 2 and 4 may be 0); -1 one of those four is 0; -2
+// fewer than 7 bytes; -3 cannot open.
 int CheckImageFileHeader(const std::string& fileName);
 // Reads the rest of the open file into dst, at most capacity bytes. Returns the
 // count read (also in *outCount), or -1 when the file holds more than capacity

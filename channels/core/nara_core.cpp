@@ -2,6 +2,7 @@
 
 #include "block_transfer.h"
 #include "conversions.h"
+#include "write_journal.h"
 
 #include <string>
 
@@ -131,6 +132,7 @@ int ReadNara(int port, int ctrl, NaraPair& pair) {
 
 int WriteNara(int port, int ctrl, NaraPair& pair) {
     if (!pair.changed()) return 0;
+    const journal::KnownContent before(kBoardMain, NaraSpecific.address, pair.asRead.data(), pair.length);
     if (WriteBlock(port, ctrl, NaraSpecific.address, NaraSpecific.length, pair.working.data(), kBoardMain) !=
         1)
         return -1;

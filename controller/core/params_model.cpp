@@ -4,6 +4,7 @@
 #include "frames.h"
 #include "port_layer.h"
 #include "side_addressing_core.h"
+#include "write_journal.h"
 
 #include <algorithm>
 
@@ -46,6 +47,7 @@ std::vector<uint8_t> PaddedWriteBuffer(const ParamsPair& pair, int size) {
 
 int WriteParams(int port, int ctrl, ParamsPair& pair, const std::vector<uint8_t>& out) {
     if (out.empty()) return -1;
+    const journal::KnownContent before(kBoardMain, CtrlrParams.address, pair.asRead.data(), pair.length);
     if (WriteBlock(port, ctrl, CtrlrParams.address, static_cast<int>(out.size()), out.data(), kBoardMain) !=
         1)
         return -1;

@@ -2,6 +2,7 @@
 
 #include "image_core.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -12,9 +13,7 @@
 
 namespace image {
 
-namespace {
-
-bool MakeFolders(const std::string& path) {
+bool EnsureFolder(const std::string& path) {
     for (size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos != path.size() && path[pos] != '/') continue;
         const std::string part = path.substr(0, pos);
@@ -23,12 +22,10 @@ bool MakeFolders(const std::string& path) {
             if (!S_ISDIR(st.st_mode)) return false;
             continue;
         }
-        if (mkdir(part.c_str(), 0755) != 0) return false;
+        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
     }
     return true;
 }
-
-} // namespace
 
 std::string StateFolder(bool demo) {
     if (demo) return "startzel-demo";
@@ -61,7 +58,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
     return true;
 }
 
-Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImage) {
+Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImage,
+                      const std::function<void(long)>& progress) {
     Snapshot s;
     std::string bytes;
     if (demo) {
@@ -71,12 +69,13 @@ Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImag
         if (bytes.empty()) return s;
     } else {
         std::vector<uint8_t> img;
-        if (ReadImage(port, ctrl, img) != 1) return s;
+        if (ReadImage(port, ctrl, img, progress) != 1) return s;
         bytes.assign(img.begin(), img.end());
     }
+    s.bytes.assign(bytes.begin(), bytes.end());
     const std::string folder = SnapshotFolder(demo);
     s.result = -2;
-    if (!MakeFolders(folder)) return s;
+    if (!EnsureFolder(folder)) return s;
     char name[64];
     const std::time_t now = std::time(nullptr);
     std::tm tm{};

@@ -4,7 +4,10 @@
 // with an ordinary image load.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace image {
 
@@ -17,13 +20,18 @@ std::string SnapshotFolder(bool demo);
 struct Snapshot {
     int result = -1;  // 1 saved; -1 the controller could not be read; -2 the file could not be written
     std::string path; // the file written (result 1)
+    std::vector<uint8_t> bytes; // what was read (results 1 and -2)
 };
 
 // Reads the whole controller (or, in demo mode, copies the demo image file)
 // into "<folder>/ctrl-<address, 2 hex digits>-<YYYYMMDD-HHMMSS>.bin", creating
 // the folder when needed. The file appears only complete (written beside it
-// and renamed).
-Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImage = "demo_trk.bin");
+// and renamed). `progress` gets the block bytes read so far.
+Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImage = "demo_trk.bin",
+                      const std::function<void(long)>& progress = {});
+
+// Creates the folder and its parents as needed; false when one cannot be made.
+bool EnsureFolder(const std::string& path);
 
 // Writes `bytes` to `path` through a temporary file beside it, renamed into
 // place only when every byte was written; an existing file stays untouched on

@@ -8,17 +8,24 @@
 #include "frame.h"
 #include "ident_core.h"
 #include "ident_ops.h"
+#include "image_core.h"
+#include "image_files.h"
+#include "progress.h"
 #include "protocol_state.h"
+#include "snapshot.h"
 #include "working_state.h"
+#include "write_journal.h"
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -28,6 +35,44 @@ namespace {
 
 QString u8(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+const QString kImageFilter = QStringLiteral("файл образа (*.bin);;любой файл (*.*)");
+constexpr int kProgressStep = 10; // the bar's step, added to the maximum of the load's bar
+
+// An image transfer from start to end: the idle flag is clear (the function
+// keys and the exit do nothing) and, on every way out, the label and the bar
+// are hidden and the flag set again.
+class ImageOperation {
+public:
+    ImageOperation(WorkingState& state, QLabel* label, QProgressBar* bar)
+        : state_(state), label_(label), bar_(bar) {
+        state_.idle = false;
+    }
+    ~ImageOperation() {
+        label_->hide();
+        bar_->hide();
+        state_.idle = true;
+    }
+    ImageOperation(const ImageOperation&) = delete;
+    ImageOperation& operator=(const ImageOperation&) = delete;
+
+private:
+    WorkingState& state_;
+    QLabel* label_;
+    QProgressBar* bar_;
+};
+
+void ShowProgress(QLabel* label, const QString& text, QProgressBar* bar, int maximum) {
+    label->setText(text);
+    label->show();
+    bar->setRange(0, maximum);
+    bar->setValue(0);
+    bar->show();
+}
+
+std::string LocalPath(const QString& name) {
+    return QFile::encodeName(name).toStdString();
 }
 
 } // namespace
@@ -70,6 +115,14 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
     mIRsValue_->setObjectName("mIRsValue");
     mIRsValue_->setReadOnly(true);
     mIRsValue_->setMaximumHeight(120);
+    lImageStat_ = new QLabel(this);
+    lImageStat_->setObjectName("lImageStat");
+    lImageStat_->setWordWrap(true);
+    lImageStat_->hide();
+    progrImage_ = new QProgressBar(this);
+    progrImage_->setObjectName("progrImage");
+    progrImage_->setRange(0, 100);
+    progrImage_->hide();
 
     auto* gbTablo = new QGroupBox("Отображать на табло", this);
     gbTablo->setObjectName("gbTablo");
@@ -114,10 +167,15 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
     right->addLayout(testRow);
     right->addStretch();
 
-    auto* top = new QHBoxLayout(this);
+    auto* top = new QHBoxLayout;
     top->addLayout(commands, 0);
     top->addWidget(mIdent_, 1);
     top->addLayout(right, 0);
+    // Below them, across the tab: the image transfer's label and bar (hidden at rest).
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(top, 1);
+    page->addWidget(lImageStat_);
+    page->addWidget(progrImage_);
 
     tmFindTrk_ = new QTimer(this);
     tmFindTrk_->setObjectName("tmFindTrk");
@@ -136,6 +194,8 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
     connect(bGlobalSet_, &QPushButton::clicked, this, &IdentTab::bGlobalSetClick);
     connect(bGlobalDefaultSet_, &QPushButton::clicked, this, &IdentTab::bGlobalDefaultSetClick);
     connect(bSaveParamToText_, &QPushButton::clicked, this, &IdentTab::bSaveParamToTextClick);
+    connect(bSaveImage_, &QPushButton::clicked, this, &IdentTab::bSaveImageClick);
+    connect(bLoadImage_, &QPushButton::clicked, this, &IdentTab::bLoadImageClick);
     connect(LETimeout_, &QLineEdit::textChanged, this, &IdentTab::LETimeoutChange);
 
     // Nothing works with a controller before it was identified.
@@ -378,4 +438,131 @@ void IdentTab::bSaveParamToTextClick() {
 
 void IdentTab::LETimeoutChange(const QString& text) {
     SetTimeoutMultiplier(TimeoutMultiplierFromText(text.toStdString()));
+}
+
+void IdentTab::bSaveImageClick() {
+    if (!state_.idle || state_.demo) return;
+    ImageOperation operation(state_, lImageStat_, progrImage_);
+    IdentToForm();
+    if (!state_.Identified || ReadBlockSizes(port(), ctrl()) != 1) {
+        dialogs_.message("Нет связи с устройством", QString(), Dialogs::Icon::Error);
+        return;
+    }
+    int8_t h[7];
+    for (int i = 0; i < 7; ++i)
+        h[i] = static_cast<int8_t>(BlockSizes()[i] & 0xFF);
+    const QString name = dialogs_.saveFileName("Выберите файл для записи образа контроллера", kImageFilter);
+    if (name.isEmpty()) return;
+    const std::string path = image::WithDefaultExtension(LocalPath(name));
+
+    ShowProgress(lImageStat_, "Подождите, идет процесс чтения данных из контроллера", progrImage_,
+                 static_cast<int>(image::ImageProgressMeasure(h)));
+    const int r = image::SaveImageFile(
+        port(), ctrl(), path, [this](long done) { ChangeProgress(static_cast<int>(done), progrImage_); });
+    if (r == 1) {
+        setStatus("Образ контроллера успешно сохранен");
+    } else if (r == -3) {
+        dialogs_.message("Не удалось записать файл «" + QFile::decodeName(path.c_str()) + "»", QString(),
+                         Dialogs::Icon::Error);
+    } else {
+        // The file as it was (or no file): the blocks read so far are dropped.
+        setStatus("Ошибка чтения образа из контроллера, файл не записан");
+    }
+}
+
+void IdentTab::bLoadImageClick() {
+    if (!state_.idle || state_.demo) return;
+    bool ok = false;
+    {
+        ImageOperation operation(state_, lImageStat_, progrImage_);
+        ok = loadImage();
+    }
+    if (ok) setStatus("Образ успешно записан в контроллер");
+    frame_.requestReidentify();
+}
+
+bool IdentTab::loadImage() {
+    if (!frame_.passwordStep()) return false;
+    IdentToForm();
+    if (!state_.Identified) {
+        dialogs_.message("Нет связи с устройством", QString(), Dialogs::Icon::Error);
+        return false;
+    }
+    const QString name = dialogs_.openFileName(QString(), kImageFilter);
+    if (name.isEmpty()) return false;
+    const image::ImageFile file = image::ReadImageFile(LocalPath(name));
+    const QString quoted = "«" + name + "»";
+    switch (file.check) {
+    case image::FileCheck::Ok:
+        break;
+    case image::FileCheck::Refused:
+        return false;
+    case image::FileCheck::Unreadable:
+        dialogs_.message("Ошибка чения файла", QString(), Dialogs::Icon::Error);
+        return false;
+    case image::FileCheck::TooLong:
+        dialogs_.message(QString("Файл %1 больше %2 байт: это не образ контроллера. Образ не записан")
+                             .arg(quoted)
+                             .arg(image::kImageBufferSize),
+                         QString(), Dialogs::Icon::Error);
+        return false;
+    case image::FileCheck::TooShort:
+        dialogs_.message(QString("Файл %1 короче, чем указано в его заголовке (%2 байт вместо %3). Образ не "
+                                 "записан")
+                             .arg(quoted)
+                             .arg(file.length)
+                             .arg(file.expected),
+                         QString(), Dialogs::Icon::Error);
+        return false;
+    case image::FileCheck::BadSizes:
+        dialogs_.message(
+            QString("Заголовок файла %1 содержит недопустимые размеры блоков. Образ не записан").arg(quoted),
+            QString(), Dialogs::Icon::Error);
+        return false;
+    }
+    if (!dialogs_.okCancel("Образ считан, записать его в контроллер")) return false;
+
+    // The controller as it is goes into the state folder first, so that a bad
+    // load can be undone with an ordinary load of that file.
+    ShowProgress(lImageStat_, "Подождите, идет сохранение текущего содержимого контроллера", progrImage_, 0);
+    const image::Snapshot snapshot =
+        image::TakeSnapshot(port(), ctrl(), false, Protocol().demoFileName,
+                            [this](long done) { ChangeProgress(static_cast<int>(done), progrImage_); });
+    if (snapshot.result != 1) {
+        const QString why =
+            snapshot.result == -1
+                ? QString("Не удалось считать текущее содержимое контроллера для резервной копии.")
+                : QString("Не удалось сохранить резервную копию контроллера в папку «%1».")
+                      .arg(QFile::decodeName(image::SnapshotFolder(false).c_str()));
+        if (!dialogs_.okCancel(why + " Записать образ без резервной копии?")) return false;
+    }
+    journal::KnownContent before;
+    image::AddImageContent(before, snapshot.bytes);
+
+    int8_t h[7];
+    image::ImageHeader(file.bytes, h);
+    ShowProgress(lImageStat_, "Подождите, идет процесс сохранения данных в контроллер", progrImage_,
+                 static_cast<int>(image::ImageProgressMeasure(h)) + kProgressStep);
+    QCoreApplication::processEvents();
+    long written = 0;
+    const int r = image::LoadImageIntoController(port(), ctrl(), file.bytes, [this, &written](long done) {
+        written = done;
+        ChangeProgress(static_cast<int>(done), progrImage_);
+    });
+    const QString saved = snapshot.result == 1 ? "\nПрежнее содержимое контроллера сохранено в файле:\n" +
+                                                     QFile::decodeName(snapshot.path.c_str())
+                                               : QString();
+    if (r != 1) {
+        // The blocks written before the failure stay written.
+        dialogs_.message((written > 0
+                              ? QString("Образ записан в контроллер не полностью: запись прервана.")
+                              : QString("Образ не записан: контроллер не ответил или отказал в записи.")) +
+                             saved,
+                         QString(), Dialogs::Icon::Error);
+        return false;
+    }
+    if (!saved.isEmpty())
+        dialogs_.message("Образ успешно записан в контроллер." + saved, QString(),
+                         Dialogs::Icon::Information);
+    return true;
 }

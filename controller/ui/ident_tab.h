@@ -9,6 +9,7 @@ class QDialog;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -43,10 +44,14 @@ public slots:
     void bGlobalDefaultSetClick();
     void bSaveParamToTextClick();
     void LETimeoutChange(const QString& text);
+    // Whole-controller image into a file and back (not offered in demo mode).
+    void bSaveImageClick();
+    void bLoadImageClick();
 
 private:
     QPushButton* button(const char* name, const QString& caption);
     void enableAfterIdent(bool withTemperature);
+    bool loadImage();
 
     QDialog* globalSetts_ = nullptr;
     QDialog* defSet_ = nullptr;
@@ -56,7 +61,8 @@ private:
         *bGlobalDefaultSet_, *bSaveImage_, *bLoadImage_, *bLoadFisk_, *bIrValRead_, *bReadTemper_, *ReadCRC_,
         *TestButton_, *bSaveParamToText_, *bSetTabloTest_;
     QRadioButton *rbStandartTablo_, *rbCapacityTablo_, *rbTestTablo_, *rbFiskTablo_;
-    QLabel *lSimulState_, *lTemperature_;
+    QLabel *lSimulState_, *lTemperature_, *lImageStat_;
+    QProgressBar* progrImage_;
     QLineEdit *TestEdit_, *LETimeout_;
     QPlainTextEdit *mIdent_, *mIRsValue_;
     QTimer* tmFindTrk_;

@@ -4,7 +4,9 @@
 #include "gui_rig.h"
 
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
+#include <QProgressBar>
 
 using Screenshots = GuiRig;
 
@@ -45,4 +47,31 @@ TEST_F(Screenshots, EveryTabAndThePortSettingsDialog) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(d->grab().save(dir + "/TComSetting.png"));
     d->hide();
+}
+
+// The main tab while an image is read from a controller, the label and the bar showing.
+TEST_F(Screenshots, MainTabDuringAnImageSave) {
+    const char* bin = std::getenv("ZEL_BINARY_DIR");
+    const QString dir = QString::fromLocal8Bit(bin ? bin : ".") + "/screenshots";
+    ASSERT_TRUE(QDir().mkpath(dir));
+    line.addController(1);
+    startLine();
+    start(QString("1"));
+    ASSERT_TRUE(state.Identified);
+    const QString file = dir + "/tab-TabIdent-image-save.png";
+    QFile::remove(file);
+    auto* timer = new QTimer(w.get());
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, w.get(), [&] {
+        auto* bar = ctl<QProgressBar>("progrImage");
+        if (!bar->isVisible() || bar->value() < bar->maximum() / 2) return;
+        timer->stop();
+        EXPECT_TRUE(w->grab().save(file));
+    });
+    timer->start();
+    dialogs.fileNames.push_back("shot.bin");
+    btn("bSaveImage")->click();
+    EXPECT_TRUE(QFile::exists(file));
+    QCoreApplication::processEvents();
+    w->grab().save(dir + "/tab-TabIdent-image-saved.png");
 }

@@ -166,6 +166,15 @@ TEST(Conversions, ImageHeaderAndFiles) {
     write("h_short.bin", {58, 1, 1, 20, 0, 69});
     EXPECT_EQ(CheckImageFileHeader("h_ok.bin"), 1);
     EXPECT_EQ(CheckImageFileHeader("h_sixth0.bin"), -1);
+    // The header a controller with the usual sizes writes: 0 at 1, 2 and 4 is fine.
+    write("h_usual.bin", {58, 0, 0, 20, 0, 69, 12});
+    EXPECT_EQ(CheckImageFileHeader("h_usual.bin"), 1);
+    for (int zero : {0, 3, 5, 6}) {
+        std::vector<uint8_t> h = {58, 0, 0, 20, 16, 69, 12};
+        h[size_t(zero)] = 0;
+        write("h_zero.bin", h);
+        EXPECT_EQ(CheckImageFileHeader("h_zero.bin"), -1) << zero;
+    }
     EXPECT_EQ(CheckImageFileHeader("h_short.bin"), -2);
     EXPECT_EQ(CheckImageFileHeader("no_such.bin"), -3);
 

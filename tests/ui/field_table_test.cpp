@@ -1,5 +1,6 @@
 // The field tables and their codecs: every row of every table, checked once
 // against the rules every box shares, and the codecs on their edge cases.
+#include "block_fields.h"
 #include "channel_fields.h"
 #include "controller_fields.h"
 #include "field_table.h"
@@ -30,7 +31,8 @@ std::vector<NamedTable> AllTables() {
         {"TabAdvSet/params", settings::AdvParamsFields()}, {"TabAdvSet/nara", settings::NaraFields()},
         {"TabNozzRegs", settings::NozRegsFields()},        {"TabNozSetts", settings::NozSettsFields()},
         {"TabRegsSides/A", settings::SideFields(0)},       {"TabRegsSides/B", settings::SideFields(1)},
-        {"TabTemperatureTbl", tools::TemperatureTblFields()}, {"TfGlobalSetts", tools::GlobalSettsFields()}};
+        {"TabTemperatureTbl", tools::TemperatureTblFields()}, {"TfGlobalSetts", tools::GlobalSettsFields()},
+        {"listing/params", image::ParamsListingFields()}, {"listing/nara", image::NaraListingFields()}};
 }
 
 std::array<uint8_t, 256> Block(uint8_t fill) {

@@ -1,0 +1,43 @@
+#include "block_write_hook.h"
+
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct Entry {
+    int id;
+    BlockWriteObserver observer;
+};
+
+std::vector<Entry>& Observers() {
+    static std::vector<Entry> list;
+    return list;
+}
+
+int nextId = 0;
+
+} // namespace
+
+int AddBlockWriteObserver(BlockWriteObserver observer) {
+    Observers().push_back({++nextId, std::move(observer)});
+    return nextId;
+}
+
+void RemoveBlockWriteObserver(int id) {
+    auto& list = Observers();
+    for (auto it = list.begin(); it != list.end(); ++it)
+        if (it->id == id) {
+            list.erase(it);
+            return;
+        }
+}
+
+void NoteBlockWrite(int port, int ctrl, int board, uint32_t address, const uint8_t* data, int count) {
+    if (count <= 0 || !data) return;
+    const BlockWriteEvent event{port, ctrl, board, address, data, count};
+    // A copy: an observer may add or remove observers (or run a nested write).
+    const std::vector<Entry> list = Observers();
+    for (const Entry& e : list)
+        if (e.observer) e.observer(event);
+}
