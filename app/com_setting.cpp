@@ -157,6 +157,11 @@ void TComSetting::FormShow() {
     }
     if (match >= 0) {
         cbComNumber_->setCurrentIndex(match);
+    } else if (!curName.isEmpty()) {
+        // A TCP, pty or USB name the list does not offer stays the current
+        // entry, so applying only a new speed keeps the engineer's port.
+        cbComNumber_->setCurrentIndex(-1);
+        cbComNumber_->setEditText(curName);
     } else {
         cur.name = "COM1";
         if (cbComNumber_->count() > 0)

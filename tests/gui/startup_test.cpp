@@ -439,3 +439,23 @@ TEST_F(PortSettings, WithThePortClosedATabClickBringsBackTheMainTab) {
     EXPECT_EQ(line.frameCount(), frames);
     EXPECT_FALSE(btn("bCallIdent")->isEnabled());
 }
+
+TEST_F(PortSettings, ANameTheListDoesNotOfferStaysTheCurrentEntry) {
+    // The pty the program works on is in com.ini but not in the enumerated
+    // list: changing only the speed keeps it.
+    line.addController(1);
+    const std::string path = startLine();
+    start(QString("1"));
+    QString shown;
+    dialogs.modals.push_back([&](QDialog& d) {
+        shown = d.findChild<QComboBox*>("cbComNumber")->currentText();
+        d.findChild<QComboBox*>("cbPortBRate")->setCurrentText("9600");
+        d.findChild<QPushButton*>("SaveParam")->click();
+        return d.result();
+    });
+    action("Setting1")->trigger();
+    EXPECT_EQ(shown.toStdString(), path);
+    EXPECT_EQ(state.portSettings.name, path);
+    EXPECT_EQ(ReadTextFile("com.ini"), path + " 0 9600 0 1 0 8 N 1");
+    EXPECT_FALSE(state.portFailed);
+}
