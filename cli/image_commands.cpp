@@ -64,7 +64,7 @@ const char* const kJournalHelp =
     "tool, with time, port, controller address, board, block address and the bytes before and after\n"
     "(changed fields by name where the block is known). The journal is\n"
     "$XDG_STATE_HOME/startzel/journal.log (default ~/.local/state/startzel/journal.log; with --demo the\n"
-    "folder startzel-demo in the working directory). --last N lists the last N records.\n";
+    "folder startzel-demo beside the demo image). --last N lists the last N records.\n";
 
 constexpr int kDiffEqual = 0, kDiffDifferent = 1, kDiffTrouble = 2;
 

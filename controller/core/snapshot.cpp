@@ -1,6 +1,7 @@
 #include "snapshot.h"
 
 #include "image_core.h"
+#include "protocol_state.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -28,7 +29,13 @@ bool EnsureFolder(const std::string& path) {
 }
 
 std::string StateFolder(bool demo) {
-    if (demo) return "startzel-demo";
+    if (demo) {
+        // Beside the demo image: the working folder, or the per-user folder of
+        // an installed program.
+        const std::string& image = Protocol().demoFileName;
+        const size_t slash = image.rfind('/');
+        return slash == std::string::npos ? "startzel-demo" : image.substr(0, slash + 1) + "startzel-demo";
+    }
     if (const char* x = std::getenv("XDG_STATE_HOME"); x && x[0] == '/') return std::string(x) + "/startzel";
     const char* home = std::getenv("HOME");
     return std::string(home && home[0] ? home : ".") + "/.local/state/startzel";

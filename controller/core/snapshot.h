@@ -12,7 +12,7 @@
 namespace image {
 
 // $XDG_STATE_HOME/startzel (else $HOME/.local/state/startzel); in demo mode
-// the folder "startzel-demo" beside the demo image in the working directory.
+// the folder "startzel-demo" beside the demo image (Protocol().demoFileName).
 std::string StateFolder(bool demo);
 // StateFolder(demo) + "/snapshots".
 std::string SnapshotFolder(bool demo);

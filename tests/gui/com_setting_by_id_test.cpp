@@ -84,8 +84,10 @@ protected:
 
 TEST_F(ByIdDialog, ListsStableNamesSelectsThemFromOldFilesAndKeepsTheChoice) {
     line.addController(1);
-    // A com.ini written before stable names: the short name finds the adapter's row.
-    std::ofstream("com.ini") << ptyTty << " 0 9600 0 1 0 8 N 1";
+    // A com.ini written before stable names: the device path finds the adapter's
+    // row. (The pty's short name is a bare number, which com.ini would read as
+    // a COM number, so the file names it by its /dev path.)
+    std::ofstream("com.ini") << "/dev/" << ptyTty << " 0 9600 0 1 0 8 N 1";
     TComSetting d(state, dialogs);
     d.FormShow();
     auto* cb = d.findChild<QComboBox*>("cbComNumber");
