@@ -44,6 +44,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -278,9 +279,15 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
         TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
     TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>("TabNozzRegs")), false);
     // Service engineers see the channel state and dump tabs as well.
-    if (service)
+    if (service) {
         for (const char* tab : {"TabNozzRegs", "TabDump"})
             TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
+        // Eight captions fit the window's width with tighter tabs.
+        QFont small = TabSetts_->tabBar()->font();
+        small.setPointSizeF(small.pointSizeF() * 0.9);
+        TabSetts_->tabBar()->setFont(small);
+        TabSetts_->setStyleSheet(TabSetts_->styleSheet() + "QTabBar::tab { padding: 4px 2px; }");
+    }
     for (const char* name : {"pnlKorr", "lSimulState", "TestEdit", "TestButton"})
         if (auto* w = findChild<QWidget*>(name)) w->hide();
 

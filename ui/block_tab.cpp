@@ -20,6 +20,7 @@ QPushButton* BlockTab::helpButton(const char* name, QWidget* parent) {
     auto* b = new QPushButton("?", parent);
     b->setObjectName(name);
     b->setFixedSize(22, 22);
+    b->setFocusPolicy(Qt::NoFocus); // the Tab key walks the boxes, not their hints
     connect(b, &QPushButton::clicked, this, &BlockTab::helpSpeedTrkClick);
     return b;
 }

@@ -154,23 +154,30 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
     commands->addLayout(timeoutRow);
     commands->addStretch();
 
-    auto* right = new QVBoxLayout;
-    right->addWidget(gbTablo);
-    right->addWidget(bIrValRead_);
-    right->addWidget(ReadCRC_);
-    right->addWidget(mIRsValue_);
-    right->addWidget(bReadTemper_);
-    right->addWidget(lTemperature_);
+    // Right of the commands: the identification text across the width (long
+    // identification texts and fiscal totalizer lines stay on one line each),
+    // below it the display mode and the register views side by side.
+    auto* registers = new QVBoxLayout;
+    registers->addWidget(bIrValRead_);
+    registers->addWidget(ReadCRC_);
+    registers->addWidget(mIRsValue_);
+    registers->addWidget(bReadTemper_);
+    registers->addWidget(lTemperature_);
     auto* testRow = new QHBoxLayout;
     testRow->addWidget(TestEdit_);
     testRow->addWidget(TestButton_);
-    right->addLayout(testRow);
-    right->addStretch();
+    registers->addLayout(testRow);
+    registers->addStretch();
+    auto* below = new QHBoxLayout;
+    below->addWidget(gbTablo, 0, Qt::AlignTop);
+    below->addLayout(registers, 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(mIdent_, 1);
+    right->addLayout(below, 0);
 
     auto* top = new QHBoxLayout;
     top->addLayout(commands, 0);
-    top->addWidget(mIdent_, 1);
-    top->addLayout(right, 0);
+    top->addLayout(right, 1);
     // Below them, across the tab: the image transfer's label and bar (hidden at rest).
     auto* page = new QVBoxLayout(this);
     page->addLayout(top, 1);
