@@ -78,6 +78,10 @@ void PortPurge(int handle);
 // poll with either. Serial ports wait in poll(), TCP ports in TcpWaitReadable,
 // USB channels and the stub in short sleeps.
 int PortWaitInput(int handle, int timeoutMs);
+// The same for an answer that has begun: waits until more than `count` bytes are
+// waiting or timeoutMs passes, and returns the waiting count then. The device
+// is waited on (no spin while part of an answer sits in the ring).
+int PortWaitInputAbove(int handle, int count, int timeoutMs);
 
 // Line settings: baud 0 means 4800; parity letter N, O, E, M, S or Z; stop-bit
 // code 1 or 2. Other letters or codes leave that setting as the port has it.

@@ -424,21 +424,59 @@ void TcpClose(PortSlot& s) {
     s.tcp = TcpFields{};
 }
 
-bool TcpHousekeeping(PortSlot& s) {
-    return s.kind == KindTcpClient ? ClientHousekeeping(s) : ServerHousekeeping(s);
-}
-
-void TcpPoll(PortSlot& s) {
-    if (s.kind == KindTcpClient)
-        ClientPoll(s);
-    else
-        ServerPoll(s);
-}
-
-int TcpWrite(PortSlot& s, int handle, const uint8_t* bytes, int n) {
-    return s.kind == KindTcpClient ? ClientWrite(s, handle, bytes, n) : ServerWrite(s, handle, bytes, n);
-}
-
 bool TcpWaitReadable(PortSlot& s, int timeoutMs) {
     return s.kind == KindTcpClient ? ClientWaitReadable(s, timeoutMs) : ServerWaitReadable(s, timeoutMs);
 }
+
+namespace {
+
+bool ClientPump(PortSlot& s) {
+    ClientHousekeeping(s);
+    ClientPoll(s);
+    return true;
+}
+
+bool ServerPump(PortSlot& s) {
+    ServerHousekeeping(s);
+    ServerPoll(s);
+    return true;
+}
+
+// Bytes a socket still holds are left alone by a purge.
+void ClientPurge(PortSlot& s, int) {
+    ClientHousekeeping(s);
+}
+
+void ServerPurge(PortSlot& s, int) {
+    ServerHousekeeping(s);
+}
+
+} // namespace
+
+const PortBackend kTcpClientBackend = {
+    .open = TcpClientOpen,
+    .close = TcpClose,
+    .pump = ClientPump,
+    .write = ClientWrite,
+    .purge = ClientPurge,
+    .waitReadable = ClientWaitReadable,
+    .waitInput = nullptr,
+    .setLine = nullptr,
+    .hasInput = true,
+    .transmitRing = false,
+    .usesWorker = false,
+};
+
+const PortBackend kTcpServerBackend = {
+    .open = TcpServerOpen,
+    .close = TcpClose,
+    .pump = ServerPump,
+    .write = ServerWrite,
+    .purge = ServerPurge,
+    .waitReadable = ServerWaitReadable,
+    .waitInput = nullptr,
+    .setLine = nullptr,
+    .hasInput = true,
+    .transmitRing = false,
+    .usesWorker = false,
+};
