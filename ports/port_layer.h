@@ -19,7 +19,7 @@
 constexpr int kPortSlots = 32;
 constexpr int kRingSize = 10000;
 constexpr int kPortListSize = 16;
-constexpr int kPortNameMax = 99;
+constexpr int kPortNameMax = 255; // bytes; long /dev/serial/by-id paths fit
 
 // Slot kinds, chosen by the name given to PortOpen.
 enum PortKind : uint8_t {
@@ -49,11 +49,10 @@ void PortLayerStop();
 bool PortLayerRunning();
 
 // 0 with *handle set; 9 before PortLayerStart, 1 with all 32 slots in use, 3 for
-// an empty name; serial ports: the errno of the failed step (EBUSY when another
-// opener holds the port); TCP: -1; USB names: -1 no such device of ours (or no
-// USB library), -2 its clock query failed or it has no such channel, -3 its
-// channel count query failed.
-// A failed open leaves no slot in use.
+// an empty name, ENAMETOOLONG for a name of more than kPortNameMax bytes; serial ports: the errno of the
+// failed step (EBUSY when another opener holds the port); TCP: -1; USB names: -1 no such device of ours (or
+// no USB library), -2 its clock query failed or it has no such channel, -3 its channel count query failed. A
+// failed open leaves no slot in use.
 int PortOpen(int* handle, const char* name);
 // Always 1; handle 0 or a free slot: nothing to do.
 int PortClose(int handle);

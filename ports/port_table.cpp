@@ -204,6 +204,7 @@ int PortOpen(int* handle, const char* name) {
     if (!slot) return kOpenNoFreeSlot;
     if (!name || !*name) return kOpenEmptyName;
     if (!handle) return EINVAL;
+    if (std::strlen(name) > static_cast<size_t>(kPortNameMax)) return ENAMETOOLONG;
 
     PortSlot& s = *slot;
     ResetSlot(s);

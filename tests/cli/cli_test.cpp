@@ -143,6 +143,14 @@ TEST_F(CliOnLine, SettingsFromComIniAndTrace) {
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string trace = Cp866ToUtf8(ReadFile("port.out")); // the trace is in CP866
     EXPECT_NE(trace.find(" Запись (порт 1)-> 60 05 21 "), std::string::npos);
+
+    // A first line longer than any the tool writes is refused with the reason.
+    std::ofstream("com.ini") << "/dev/" << std::string(300, 'x') << " 0 9600 0 1 0 8 N 1";
+    r = Cli({"--addr", "5", "identify"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the first line of com.ini is longer than any line the tool writes"),
+              std::string::npos)
+        << r.err;
     std::remove("com.ini");
 }
 
@@ -184,8 +192,8 @@ TEST(Cli, CommandLineErrors) {
 TEST(Cli, DemoMode) {
     zelsim::VirtualController c(1);
     const auto image = c.demoImageBytes();
-    std::ofstream("demo_trk.bin", std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                           static_cast<std::streamsize>(image.size()));
+    std::ofstream("demo_trk.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     Result r = Cli({"--demo", "write", "1300", "01020304"});
     EXPECT_EQ(r.status, 0) << r.err;
     r = Cli({"--demo", "read", "1300", "14"});
@@ -212,7 +220,8 @@ TEST(Cli, ExecutablesEndToEnd) {
     ASSERT_NE(fgets(pidLine, sizeof pidLine, sim), nullptr);
     ASSERT_NE(fgets(first, sizeof first, sim), nullptr);
     std::string port(first);
-    while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+    while (!port.empty() && (port.back() == '\n' || port.back() == '\r'))
+        port.pop_back();
     // The simulator names its port last on its first line.
     port = port.substr(port.find_last_of(" :") + 1);
 
