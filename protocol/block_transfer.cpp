@@ -256,8 +256,13 @@ int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
     size_t at = 7;
     std::vector<uint8_t> block;
     // Sends the image's h bytes with the controller's size s (zero filled or
-    // cut) and moves past h bytes of the image.
+    // cut) and moves past h bytes of the image. A group the controller reports
+    // no size for is left out.
     auto send = [&](uint32_t address, int hSize, int sSize, bool closeWithChecksum) {
+        if (sSize == 0) {
+            at += static_cast<size_t>(hSize);
+            return true;
+        }
         block.assign(static_cast<size_t>(sSize), 0);
         std::memcpy(block.data(), image + at, static_cast<size_t>(std::min(hSize, sSize)));
         at += static_cast<size_t>(hSize);

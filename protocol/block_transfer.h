@@ -106,7 +106,8 @@ int WriteImageBlock(int port, int ctrl, uint32_t blockAddr, int count, const uin
 // Writes a whole controller image (7 signed size bytes, then the blocks in
 // image order: parameters, 10 channel settings, [2 blocks at 0x0/0x100], 2
 // sides, 10 channel state registers, 256 bytes for 0x5100, 57 bytes for
-// 0x3000). Each block goes out with the controller's size. 1 or -1; an image
+// 0x3000). Each block goes out with the controller's size; a group the
+// controller reports size 0 for is left out. 1 or -1; an image
 // shorter than its header claims, or with a negative size, is refused with -1
 // before any traffic.
 int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize);

@@ -150,6 +150,18 @@ TEST_F(SimTest, WholeImageWritten) {
         image[i] = uint8_t(i * 5);
     ASSERT_EQ(WriteImage(h, 3, image.data(), image.size()), 1);
     EXPECT_EQ(ctrl->imageBytes(), image);
+
+    // A controller without side blocks (size 0 reported): that group is left
+    // out and the blocks after it still come from their own place in the image.
+    ctrl->resetToDefaults();
+    ctrl->poke(0, 0x3040 + 6, {0});
+    const Bytes sidesBefore = ctrl->peek(0, 0x4000, 12);
+    ASSERT_EQ(WriteImage(h, 3, image.data(), image.size()), 1);
+    EXPECT_EQ(ctrl->peek(0, 0x4000, 12), sidesBefore);
+    const size_t regsAt = 7 + 58 + 10 * 20 + 2 * 12;
+    EXPECT_EQ(ctrl->peek(0, 0x2000, 69),
+              Bytes(image.begin() + long(regsAt), image.begin() + long(regsAt) + 69));
+    EXPECT_EQ(ctrl->peek(0, 0x3000, 57), Bytes(image.end() - 57, image.end()));
 }
 
 TEST(SimTcp, IdentifyAndReadOverLoopback) {
