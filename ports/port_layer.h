@@ -67,8 +67,9 @@ int port_avail(int handle);
 // 1 when exactly n bytes were taken; with fewer waiting nothing is taken and
 // the result is 0.
 int PortRead(int handle, uint8_t* destination, int n);
-// Drops waiting input: the ring, then (serial ports) what the driver holds.
-// With tracing on, each non-empty batch is traced as cleared.
+// Drops waiting input: the ring, then what the driver (serial ports) or the
+// sockets (TCP) hold at that moment. With tracing on, each non-empty batch is
+// traced as cleared. (Opening a serial port drops what its driver held, too.)
 void PortPurge(int handle);
 
 // Waits until at least one byte is waiting on the port (as port_avail counts

@@ -178,6 +178,9 @@ int ComOpen(PortSlot& s, const char* name) {
     cfsetispeed(&t, B4800);
     cfsetospeed(&t, B4800);
     if (tcsetattr(fd, TCSANOW, &t) != 0) return failClosing(errno);
+    // Whatever the driver held from before (a late answer to whoever used the
+    // line last) is not for us; nothing of ours is queued yet either.
+    tcflush(fd, TCIOFLUSH);
 
     s.fd = fd;
     s.icountBase = ComDriverErrorCount(fd);

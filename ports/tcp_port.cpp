@@ -442,13 +442,27 @@ bool ServerPump(PortSlot& s) {
     return true;
 }
 
-// Bytes a socket still holds are left alone by a purge.
-void ClientPurge(PortSlot& s, int) {
-    ClientHousekeeping(s);
+// A purge drops what a socket holds at that moment as well: those bytes are
+// as stale as the ring's (a late answer to an earlier request). One look per
+// socket, so a peer that never stops sending cannot hold the purge up.
+void DropHeld(int fd, int handle) {
+    int held = 0;
+    if (fd < 0 || ioctl(fd, FIONREAD, &held) < 0 || held <= 0) return;
+    uint8_t buf[kRingSize];
+    if (held > kRingSize) held = kRingSize;
+    const ssize_t got = recv(fd, buf, size_t(held), MSG_DONTWAIT);
+    if (got > 0) TracePurged(handle, buf, int(got));
 }
 
-void ServerPurge(PortSlot& s, int) {
+void ClientPurge(PortSlot& s, int handle) {
+    ClientHousekeeping(s);
+    if (s.tcp.connected) DropHeld(s.tcp.mainSock, handle);
+}
+
+void ServerPurge(PortSlot& s, int handle) {
     ServerHousekeeping(s);
+    for (int fd : s.tcp.peers)
+        DropHeld(fd, handle);
 }
 
 } // namespace

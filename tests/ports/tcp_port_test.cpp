@@ -270,6 +270,48 @@ TEST_F(TcpPort, ServerCollectsPeersInEntryOrder) {
     EXPECT_FALSE(TcpWaitReadable(*s, 0));
 }
 
+// Bytes a socket holds at a purge are as stale as those in the ring (a late
+// answer): the purge drops both, on the client and on every server peer.
+TEST_F(TcpPort, PurgeDropsWhatTheSocketsHold) {
+    uint16_t port = 0;
+    int l = Keep(Listener(5, &port));
+    PortSlot* c = Open("TCPC_127.0.0.1:" + std::to_string(port));
+    const int client = h;
+    ASSERT_TRUE(Readable(l));
+    int peer = Keep(accept(l, nullptr, nullptr));
+    ASSERT_TRUE(Until([&] { return port_avail(client), c->tcp.connected; }));
+    Send(peer, "OLD");
+    ASSERT_TRUE(Readable(c->tcp.mainSock)); // held by the socket, not yet in the ring
+    TraceMask = 1u << (client - 1);
+    PortPurge(client);
+    TraceMask = 0;
+    EXPECT_EQ(port_avail(client), 0);
+    Send(peer, "NEW");
+    EXPECT_TRUE(Until([&] { return port_avail(client) == 3; }));
+    EXPECT_EQ(Read(client, 3), "NEW");
+    std::ifstream trace("port.out", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(trace)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(std::to_string(client) + "<> 4F 4C 44 "), std::string::npos) << "traced as cleared";
+
+    uint16_t sport = FreePort();
+    h = 0;
+    PortSlot* s = Open("TCPS_" + std::to_string(sport));
+    const int server = h;
+    int a = Keep(Connect(sport));
+    AcceptUntil(s, 1);
+    int b = Keep(Connect(sport));
+    AcceptUntil(s, 2);
+    Send(a, "xx");
+    Send(b, "yyy");
+    ASSERT_TRUE(Readable(s->tcp.peers[0]) && Readable(s->tcp.peers[1]));
+    PortPurge(server);
+    EXPECT_EQ(port_avail(server), 0);
+    Send(b, "Z");
+    EXPECT_TRUE(Until([&] { return port_avail(server) == 1; }));
+    EXPECT_EQ(Read(server, 1), "Z");
+    PortClose(client);
+}
+
 TEST_F(TcpPort, SeventeenthPeerWaitsUntilOneLeaves) {
     uint16_t port = FreePort();
     PortSlot* s = Open("TCPS_" + std::to_string(port));
