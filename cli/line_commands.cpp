@@ -114,9 +114,7 @@ int RunRestart(const Options&, Session& s, Io& io) {
 }
 
 int RunError(const Options&, Session& s, Io& io) {
-    int r = 0;
-    while ((r = QueryErrorCode(s.handle(), s.ctrl())) == 0)
-        PortWaitInput(s.handle(), 1);
+    const int r = RunErrorQuery(s.handle(), s.ctrl());
     if (r != 1) return Fail(io.err, "no answer to the error query", r);
     const int code = Protocol().lastErrorCode;
     const std::string text =

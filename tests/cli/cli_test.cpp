@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <time.h>
 
 namespace {
 
@@ -135,6 +136,43 @@ TEST_F(CliOnLine, NoAnswerAndSearch) {
     r = Cli({"--port", pty2.slavePath(), "--addr", "9", "identify"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "startzel-cli: no answer to identify (result code -1)\n");
+}
+
+// A controller answering later than the time-outs: its late identify answer
+// is not taken for the next address's, so the search finds nobody.
+TEST_F(CliOnLine, LateAnswersFindNobodyInASearch) {
+    zelsim::Line one;
+    one.addController(0x01);
+    zelsim::Faults f;
+    f.answerDelayMs = 130; // the identify wait is 120 ms
+    one.setFaults(f);
+    zelsim::PtyTransport onePty{one};
+    ASSERT_TRUE(onePty.start());
+    const Result r = Cli({"--port", onePty.slavePath(), "search"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string text;
+    int notFound = 0;
+    while (std::getline(lines, text))
+        notFound += text.size() > 20 && text.substr(text.size() - 20) == "не найдено.";
+    EXPECT_EQ(notFound, 31) << r.out;
+}
+
+// While part of the error answer waits, the error command waits on the port
+// instead of spinning through its 300 ms.
+TEST_F(CliOnLine, ErrorQueryWaitsWithoutSpinning) {
+    zelsim::Faults f;
+    f.chunkSize = 10; // 10 of the 16 bytes, the rest a second later
+    f.chunkPauseMs = 1000;
+    ctrl->setFaults(f);
+    timespec c0{}, c1{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c0);
+    const Result r = run({"error"});
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "startzel-cli: no answer to the error query (result code -6)\n");
+    const double cpuMs = (c1.tv_sec - c0.tv_sec) * 1e3 + (c1.tv_nsec - c0.tv_nsec) / 1e6;
+    EXPECT_LT(cpuMs, 100.0) << "CPU time of a 300 ms wait";
 }
 
 TEST_F(CliOnLine, SettingsFromComIniAndTrace) {
