@@ -45,6 +45,7 @@ struct TcpFields {
     uint32_t ip = 0;   // network byte order
     uint16_t port = 0; // host byte order
     uint32_t connectFailures = 0;
+    int nextPeer = 0; // where a crowded receive pass starts (the server's round robin)
     TcpFields() {
         for (int& p : peers)
             p = -1;

@@ -8,6 +8,7 @@
 // stopped test clock can never make them hang.
 #include "port_slot.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -206,22 +207,43 @@ void ClientPoll(PortSlot& s) {
     ClientReset(s);
 }
 
+// One receive pass over the peers. Every peer with bytes waiting gets an equal
+// share of the room the ring has, so that a peer that floods the line cannot
+// starve the others; each peer's bytes keep their order. When everything
+// waiting fits, the peers are taken in entry order; when it does not, the
+// pass starts one entry further on each time, so the leftover room goes
+// round as well.
 void ServerPoll(PortSlot& s) {
     uint8_t buf[kRingSize];
+    int held[kTcpPeers] = {};
+    int active = 0;
+    long total = 0;
     for (int i = 0; i < kTcpPeers; ++i) {
-        int fd = s.tcp.peers[i];
-        if (fd < 0) continue;
-        int held = 0;
-        if (ioctl(fd, FIONREAD, &held) < 0) {
+        if (s.tcp.peers[i] < 0) continue;
+        if (ioctl(s.tcp.peers[i], FIONREAD, &held[i]) < 0) {
             s.lastErrno = errno;
             ClosePeer(s, i);
             return;
         }
-        int room = s.rx.space();
+        if (held[i] > 0) {
+            ++active;
+            total += held[i];
+        }
+    }
+    const int room = s.rx.space();
+    const bool crowded = total > room;
+    const int share = active > 0 ? std::max(1, room / active) : 0;
+    const int first = crowded ? s.tcp.nextPeer : 0;
+    if (crowded) s.tcp.nextPeer = (s.tcp.nextPeer + 1) % kTcpPeers;
+    for (int k = 0; k < kTcpPeers; ++k) {
+        const int i = (first + k) % kTcpPeers;
+        const int fd = s.tcp.peers[i];
+        if (fd < 0) continue;
         ssize_t got;
-        if (held > 0) {
-            if (room <= 0) continue; // the bytes stay in the socket until there is room
-            got = recv(fd, buf, size_t(held < room ? held : room), MSG_DONTWAIT);
+        if (held[i] > 0) {
+            const int take = std::min({held[i], share, s.rx.space()});
+            if (take <= 0) continue; // the bytes stay in the socket until there is room
+            got = recv(fd, buf, size_t(take), MSG_DONTWAIT);
         } else {
             // Nothing held: peek to tell a closed peer from a silent one.
             got = recv(fd, buf, 1, MSG_DONTWAIT | MSG_PEEK);

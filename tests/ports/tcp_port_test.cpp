@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -310,6 +311,54 @@ TEST_F(TcpPort, PurgeDropsWhatTheSocketsHold) {
     EXPECT_TRUE(Until([&] { return port_avail(server) == 1; }));
     EXPECT_EQ(Read(server, 1), "Z");
     PortClose(client);
+}
+
+// A peer that floods the server does not starve the others: each peer gets a
+// share of every receive pass, and each peer's bytes keep their order.
+TEST_F(TcpPort, FloodingPeerDoesNotStarveTheOthers) {
+    uint16_t port = FreePort();
+    PortSlot* s = Open("TCPS_" + std::to_string(port));
+    int flood = Keep(Connect(port));
+    AcceptUntil(s, 1);
+    int quiet = Keep(Connect(port));
+    AcceptUntil(s, 2);
+    std::atomic<bool> stop{false};
+    // The flooding peer keeps its socket on the server side full all the time.
+    std::thread flooder([&] {
+        const std::string chunk(65536, 'A');
+        while (!stop) {
+            if (send(flood, chunk.data(), chunk.size(), MSG_DONTWAIT | MSG_NOSIGNAL) > 0) continue;
+            pollfd p{flood, POLLOUT, 0};
+            poll(&p, 1, 1);
+        }
+    });
+    ASSERT_TRUE(Until([&] { return Readable(s->tcp.peers[0], 0); }));
+    std::string mine;
+    for (int i = 0; i < 4000; ++i)
+        mine += "B" + std::to_string(i) + ";";
+    Send(quiet, mine);
+
+    std::string fromQuiet;
+    long fromFlood = 0;
+    Until([&] {
+        const int n = port_avail(h);
+        std::string got = Read(h, n);
+        for (char c : got) {
+            if (c == 'A') {
+                ++fromFlood;
+            } else {
+                fromQuiet += c;
+            }
+        }
+        return fromQuiet.size() >= mine.size();
+    });
+    stop = true;
+    flooder.join();
+    EXPECT_EQ(fromQuiet, mine.substr(0, fromQuiet.size())) << "in order";
+    EXPECT_EQ(fromQuiet.size(), mine.size()) << "the quiet peer got through while the other flooded";
+    EXPECT_GT(fromFlood, 0);
+    // Served side by side, the flooding peer got about as much meanwhile.
+    EXPECT_LT(fromFlood, 3 * long(mine.size())) << fromFlood << " flooded bytes against " << mine.size();
 }
 
 TEST_F(TcpPort, SeventeenthPeerWaitsUntilOneLeaves) {
