@@ -4,6 +4,7 @@
 #include "cli.h"
 #include "cli_command.h"
 #include "codepage.h"
+#include "demo_image.h"
 #include "error_messages.h"
 #include "frames.h"
 #include "port_layer.h"
@@ -81,10 +82,51 @@ int RunSizes(const Options&, Session& s, Io& io) {
     return kCliOk;
 }
 
+// Demo mode keeps whole blocks, not memory: a read or write that does not
+// address one of them exactly (or reaches past it) would report bytes the
+// image does not have, or a write that changed nothing, as done.
+std::string Hex(uint32_t v) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%X", v);
+    return b;
+}
+
+int DemoRefusal(const Options& o, Io& io, uint32_t addr, uint32_t len) {
+    if (o.board != kBoardMain)
+        return Fail(io.err, "the demo image keeps no memory on board " + std::to_string(o.board), -1);
+    const int kept = DemoBlockLength(addr);
+    if (kept < 0)
+        return Fail(io.err,
+                    "the demo image keeps no block at " + Hex(addr) +
+                        " (its blocks start at 3101, 1000-1900, 2000-2900, 4000, 4100 and 5100)",
+                    -1);
+    if (len > static_cast<uint32_t>(kept))
+        return Fail(io.err,
+                    "the demo image keeps " + std::to_string(kept) + " bytes at " + Hex(addr) + ", not " +
+                        std::to_string(len),
+                    -1);
+    return kCliOk;
+}
+
 int RunRead(const Options& o, Session& s, Io& io) {
     uint32_t addr = 0, len = 0;
     ParseHexNumber(o.args[0], addr);
     if (o.args.size() == 2) ParseHexNumber(o.args[1], len);
+    if (Protocol().demoMode) {
+        // The parameter block is kept behind its length byte at 3100.
+        if (len == 0 && (addr != kAddrParamLength || o.board != kBoardMain))
+            return Fail(io.err, "in the demo image only 3100 is read by its length byte (give LEN)", -1);
+        if (len != 0) {
+            if (const int r = DemoRefusal(o, io, addr, len); r != kCliOk) return r;
+            if (addr == kAddrCtrlrParams) {
+                std::vector<uint8_t> block(kLengthQueryCapacity + 1);
+                const int r = ReadBlock(s.handle(), s.ctrl(), kAddrParamLength, -1, block.data(), kBoardMain);
+                if (r < static_cast<int>(len)) return Fail(io.err, "the read failed", r < 0 ? r : -1);
+                io.out << HexLine(block.data(), static_cast<int>(len)) << "\n";
+                return kCliOk;
+            }
+        }
+    }
     std::vector<uint8_t> buf(std::max<size_t>(len, kLengthQueryCapacity) + 1);
     const int r =
         ReadBlock(s.handle(), s.ctrl(), addr, len == 0 ? -1 : static_cast<int>(len), buf.data(), o.board);
@@ -101,6 +143,9 @@ int RunWrite(const Options& o, Session& s, Io& io) {
     ParseHexNumber(o.args[0], addr);
     std::vector<uint8_t> data;
     ParseHexBytes(o.args[1], data);
+    if (Protocol().demoMode) {
+        if (const int r = DemoRefusal(o, io, addr, static_cast<uint32_t>(data.size())); r != kCliOk) return r;
+    }
     const int r = WriteBlock(s.handle(), s.ctrl(), addr, static_cast<int>(data.size()), data.data(), o.board);
     if (r != 1)
         return Fail(io.err, "the write failed (refused or no answer; the error command tells why)", r);
@@ -185,7 +230,8 @@ std::vector<Command> LineCommands() {
          "usage: startzel-cli [--addr HEX] read ADDR [LEN] [--board B]\n"
          "Reads LEN bytes at ADDR (both hex) from board B (0, 2 or 4; default 0). Without LEN the\n"
          "byte at ADDR gives the length and the data follows from ADDR + 1. Prints the bytes as\n"
-         "two-digit hex separated by spaces.\n",
+         "two-digit hex separated by spaces. With --demo, ADDR starts a block of the demo image\n"
+         "(3101, 1000-1900, 2000-2900, 4000, 4100, 5100; 3100 without LEN) and LEN stays within it.\n",
          Needs::Memory,
          1,
          2,
@@ -196,7 +242,8 @@ std::vector<Command> LineCommands() {
          "write ADDR HEX      write the bytes HEX (\"0A1B2C\" or \"0A 1B 2C\") at ADDR",
          "usage: startzel-cli [--addr HEX] write ADDR HEXBYTES [--board B]\n"
          "Writes the bytes at ADDR (hex) on board B (0, 2 or 4; default 0). HEXBYTES are hex\n"
-         "digits, spaces allowed: 0A1B2C or \"0A 1B 2C\".\n",
+         "digits, spaces allowed: 0A1B2C or \"0A 1B 2C\". With --demo, ADDR starts a block of the\n"
+         "demo image (3101, 1000-1900, 2000-2900, 4000, 4100, 5100) and the bytes stay within it.\n",
          Needs::Memory,
          2,
          2,

@@ -53,3 +53,10 @@ int DemoRead(uint32_t addr, uint8_t* dst, int dstCapacity);
 int DemoWrite(const std::string& fileName, uint32_t addr, const uint8_t* data, int count);
 // Bytes the file gets when written back (see above); 0 when not loaded.
 size_t DemoWriteBackLength();
+// The bytes the image keeps for the block that starts exactly at addr: the
+// parameter block at 0x3101, channel settings and state registers n at
+// 0x1000 / 0x2000 + n * 0x100, the sides at 0x4000 and 0x4100, the advanced
+// settings at 0x5100 (128). -1 for any other address (and when not loaded):
+// reads there give nothing of the image and writes change nothing, so a tool
+// that addresses memory by the byte must not report them as done.
+int DemoBlockLength(uint32_t addr);

@@ -239,6 +239,36 @@ TEST(Cli, DemoMode) {
     EXPECT_EQ(r.out.substr(0, 11), "01 02 03 04");
     EXPECT_EQ(ReadFile("demo_trk.bin").substr(125, 4), std::string("\x01\x02\x03\x04"));
 
+    // The parameter block by its length byte, or addressed at 3101.
+    r = Cli({"--demo", "read", "3101", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    char params[16];
+    std::snprintf(params, sizeof params, "%02X %02X %02X\n", image[7], image[8], image[9]);
+    EXPECT_EQ(r.out, params);
+
+    // What the demo image does not keep fails with the reason and leaves the file alone.
+    const std::string before = ReadFile("demo_trk.bin");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"write", "3000", "0102"},
+                                                 {"write", "88FFFF", "01"},
+                                                 {"write", "1305", "01"},
+                                                 {"write", "4000", std::string(26, '1')},
+                                                 {"read", "3000", "2"},
+                                                 {"read", "1305", "1"},
+                                                 {"read", "1300", "15"},
+                                                 {"read", "1300"},
+                                                 {"read", "24", "1", "--board", "2"}}) {
+        std::vector<std::string> line{"--demo"};
+        line.insert(line.end(), args.begin(), args.end());
+        r = Cli(line);
+        EXPECT_EQ(r.status, 1) << args[0] << " " << args[1];
+        EXPECT_EQ(r.out, "") << args[0] << " " << args[1];
+        EXPECT_NE(r.err.find("the demo image"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFile("demo_trk.bin"), before);
+    EXPECT_EQ(Cli({"--demo", "write", "3000", "0102"}).err,
+              "startzel-cli: the demo image keeps no block at 3000 (its blocks start at 3101, 1000-1900, "
+              "2000-2900, 4000, 4100 and 5100) (result code -1)\n");
+
     r = Cli({"--demo", "identify"});
     EXPECT_EQ(r.status, 1);
     std::remove("demo_trk.bin");
