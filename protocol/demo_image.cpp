@@ -26,11 +26,19 @@ int LoadDemoImage(const std::string& fileName) {
     const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
     if (got != bytes.size()) return -2;
+    return LoadDemoImageBytes(std::move(bytes));
+}
+
+int LoadDemoImageBytes(std::vector<uint8_t> bytes) {
+    DemoImageBuffer& img = DemoImage();
+    if (img.loaded) return 1;
+    if (bytes.empty() || bytes.size() >= kDemoMaxFileSize) return -2;
+    const size_t size = bytes.size();
     // A short file gets the fixed layout in memory, zero filled, so that no
     // block served from it reaches past its end.
     if (bytes.size() < kDemoLayoutSize) bytes.resize(kDemoLayoutSize, 0);
     img.bytes = std::move(bytes);
-    img.fileSize = static_cast<size_t>(size);
+    img.fileSize = size;
     img.loaded = true;
     return 1;
 }

@@ -42,6 +42,8 @@ DemoImageBuffer& DemoImage();
 // 1 loaded (or already loaded); -1 the file cannot be opened; -2 empty, 65535
 // bytes or longer, or unreadable (nothing loaded).
 int LoadDemoImage(const std::string& fileName = "demo_trk.bin");
+// The same for the content of a file already in memory.
+int LoadDemoImageBytes(std::vector<uint8_t> bytes);
 int ReleaseDemoImage();
 // The block at addr (see the read table), at most dstCapacity bytes copied.
 // Returns the count copied or -1 (unknown address, image not loaded). Every
