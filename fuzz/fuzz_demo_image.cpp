@@ -54,7 +54,7 @@ void DemoImageChecks(FuzzInput& in, const std::vector<uint8_t>& file) {
 void ImageFileChecks(FuzzInput& in, const std::vector<uint8_t>& file) {
     std::FILE* f = std::fopen("image.bin", "wb");
     if (!f) return;
-    std::fwrite(file.data(), 1, file.size(), f);
+    if (!file.empty()) std::fwrite(file.data(), 1, file.size(), f);
     std::fclose(f);
     const int r = CheckImageFileHeader("image.bin");
     if (file.size() < 7) {

@@ -152,7 +152,10 @@ int ReadIdentText(int port, int ctrl, uint8_t* dst) {
             return received > 0 ? -2 : -1;
         }
         if (n > kRingSize) n = kRingSize;
-        if (PortRead(port, chunk, n) != 1) continue;
+        if (PortRead(port, chunk, n) != 1) { // the port went away under the read
+            dst[stored] = 0;
+            return received > 0 ? -2 : -1;
+        }
         received += n;
         for (int i = 0; i < n; ++i) {
             // A text longer than the destination is cut; its zero byte still ends the read.

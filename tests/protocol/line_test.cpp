@@ -396,7 +396,7 @@ TEST_F(LineTest, TimeoutMultiplierStretchesThePieceWait) {
     // A slow answer that keeps coming restarts the stall count.
     peer->ClearReceived();
     SetTimeoutMultiplier(1);
-    peer->Script({PeerStep{12, {{1}, {2}, {3}, {4}, {5, 0x77}}, 0, 150}});
+    peer->Script({PeerStep{12, {{1}, {2}, {3}, {4}, {5, 0x77}}, 0, 100}});
     EXPECT_EQ(ReadBlock(h, 1, 0x1000, 5, dst, kBoardMain), 5);
 }
 
