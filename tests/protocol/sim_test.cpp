@@ -153,13 +153,18 @@ TEST_F(SimTest, WholeImageWritten) {
     ASSERT_EQ(WriteImage(h, 3, image.data(), image.size()), 1);
     EXPECT_EQ(ctrl->imageBytes(), image);
 
-    // A controller without side blocks (size 0 reported): that group is left
-    // out and the blocks after it still come from their own place in the image.
+    // A controller that reports size 0 for the parameter block and the sides:
+    // those groups are left out (nothing is copied for them) and the blocks
+    // after them still come from their own place in the image.
     ctrl->resetToDefaults();
+    ctrl->poke(0, 0x3040, {0});
     ctrl->poke(0, 0x3040 + 6, {0});
+    const Bytes paramsBefore = ctrl->peek(0, 0x3101, 58);
     const Bytes sidesBefore = ctrl->peek(0, 0x4000, 12);
     ASSERT_EQ(WriteImage(h, 3, image.data(), image.size()), 1);
+    EXPECT_EQ(ctrl->peek(0, 0x3101, 58), paramsBefore);
     EXPECT_EQ(ctrl->peek(0, 0x4000, 12), sidesBefore);
+    EXPECT_EQ(ctrl->peek(0, 0x1000, 20), Bytes(image.begin() + 65, image.begin() + 85));
     const size_t regsAt = 7 + 58 + 10 * 20 + 2 * 12;
     EXPECT_EQ(ctrl->peek(0, 0x2000, 69),
               Bytes(image.begin() + long(regsAt), image.begin() + long(regsAt) + 69));
