@@ -2,13 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void ComIniTable::clear() {
     for (auto& e : entries)
         e = ComPortSetting{};
+    for (bool& r : refused)
+        r = false;
 }
 
 namespace {
@@ -32,13 +37,35 @@ void storeValues(ComPortSetting& e, int got, unsigned long reserved0, unsigned l
     e.stopCode = got > 7 ? static_cast<uint8_t>(stopCode) : 1;
 }
 
+std::string WithoutLineEnd(const std::string& rawLine) {
+    std::string line = rawLine;
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.pop_back();
+    return line;
+}
+
+// The reader takes a line as the name form when its first character is no
+// hexadecimal digit, or when it starts with "CO" in any case (COM names).
+bool NameForm(char c0, char c1) {
+    return !isHexDigit(c0) || ((c0 == 'C' || c0 == 'c') && (c1 == 'O' || c1 == 'o'));
+}
+
 } // namespace
+
+bool ComIniLineRefused(const std::string& rawLine) {
+    const std::string line = WithoutLineEnd(rawLine);
+    if (line.size() > static_cast<size_t>(kComIniLineMax)) return true;
+    const size_t pos = line.find_first_not_of(' ');
+    if (pos == std::string::npos) return false;
+    const size_t space = line.find(' ', pos);
+    const size_t nameLen = (space == std::string::npos ? line.size() : space) - pos;
+    return nameLen > static_cast<size_t>(kComNameMax);
+}
 
 bool ParseComIniLine(const std::string& rawLine, ComPortSetting& e) {
     e = ComPortSetting{};
-    std::string line = rawLine.substr(0, kComIniLineMax);
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
-        line.pop_back();
+    if (ComIniLineRefused(rawLine)) return false;
+    const std::string line = WithoutLineEnd(rawLine);
     size_t pos = 0;
     while (pos < line.size() && line[pos] == ' ')
         ++pos;
@@ -50,15 +77,14 @@ bool ParseComIniLine(const std::string& rawLine, ComPortSetting& e) {
 
     const char c0 = line[pos];
     const char c1 = pos + 1 < line.size() ? line[pos + 1] : '\0';
-    const bool nameForm = !isHexDigit(c0) || ((c0 == 'C' || c0 == 'c') && (c1 == 'O' || c1 == 'o'));
-    if (nameForm) {
+    if (NameForm(c0, c1)) {
         const size_t space = line.find(' ', pos);
         if (space == std::string::npos) return false; // a name with nothing after it
         std::string rest = line.substr(space + 1);
         if (rest.find_first_not_of(" \t") == std::string::npos) return false;
         const int got = std::sscanf(rest.c_str(), "%lu %lu %ld %ld %ld %ld %c %ld", &reserved0, &baud,
                                     &reservedByte, &flag0, &flag1, &dataBits, &parity, &stopCode);
-        e.name = line.substr(pos, std::min(space - pos, static_cast<size_t>(kComNameMax)));
+        e.name = line.substr(pos, space - pos);
         storeValues(e, got, reserved0, baud, reservedByte, flag0, flag1, dataBits, parity, stopCode);
         return true;
     }
@@ -72,13 +98,36 @@ bool ParseComIniLine(const std::string& rawLine, ComPortSetting& e) {
     return true;
 }
 
+void ParseComIniText(ComIniTable& table, const std::string& content) {
+    table.clear();
+    size_t pos = 0;
+    for (int i = 0; i < kComIniEntries && pos < content.size(); ++i) {
+        size_t end = content.find('\n', pos);
+        if (end == std::string::npos) end = content.size();
+        const std::string line = content.substr(pos, end - pos);
+        table.refused[i] = ComIniLineRefused(line);
+        ParseComIniLine(line, table.entries[i]);
+        pos = end + 1;
+    }
+}
+
 int ReadComIni(ComIniTable& table, const std::string& path) {
     table.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return 0;
-    std::string line;
-    for (int i = 0; i < kComIniEntries && std::getline(in, line); ++i)
-        ParseComIniLine(line, table.entries[i]);
+    // Plain stdio: a com.ini that opens but cannot be read (a folder) is the
+    // read-error path, never an empty entry taken for a setting.
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return 0;
+    // 16 lines of the longest kind fit easily; more is never a com.ini of ours.
+    constexpr size_t kMaxRead = 64 * 1024;
+    std::string content;
+    char buf[4096];
+    size_t got = 0;
+    while (content.size() < kMaxRead && (got = std::fread(buf, 1, sizeof buf, f)) > 0)
+        content.append(buf, got);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) return 0;
+    ParseComIniText(table, content);
     return 1;
 }
 
@@ -91,21 +140,66 @@ std::string ComIniLine(const ComPortSetting& e) {
     return s;
 }
 
-int WriteComIni(const ComPortSetting& entry, const std::string& path) {
-    const std::string tmp = path + ".tmp";
-    const std::string text = ComIniLine(entry);
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return 0;
-        out << text;
-        out.flush();
-        if (!out) {
-            out.close();
-            ::unlink(tmp.c_str());
-            return 0;
+bool ComIniWritable(const ComPortSetting& e) {
+    const std::string& n = e.name;
+    if (n.empty() || n.size() > static_cast<size_t>(kComNameMax)) return false;
+    for (char c : n)
+        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) return false;
+    if (!NameForm(n[0], n.size() > 1 ? n[1] : '\0')) return false;
+    const unsigned char p = static_cast<unsigned char>(e.parity);
+    return p == 0 || (p > ' ' && p != 0x7F);
+}
+
+namespace {
+
+// The file a path finally names: symbolic links followed (a link to a file
+// that does not exist yet names that file). The path itself when it is no link.
+std::string FinalTarget(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(p.c_str(), target, sizeof target - 1);
+        if (n <= 0) return p;
+        target[n] = 0;
+        if (target[0] == '/') {
+            p = target;
+        } else {
+            const size_t slash = p.rfind('/');
+            p = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + target;
         }
     }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    return p; // a loop of links: the rename below fails on it
+}
+
+bool WriteAllTo(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+} // namespace
+
+int WriteComIni(const ComPortSetting& entry, const std::string& path) {
+    if (!ComIniWritable(entry)) return 0;
+    // Through a symbolic link the file it points to is replaced; the link stays.
+    const std::string target = FinalTarget(path);
+    const std::string tmp = target + ".tmp";
+    const std::string text = ComIniLine(entry);
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return 0;
+    // The new file keeps the permissions the old one had.
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+    const bool written = WriteAllTo(fd, text);
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || std::rename(tmp.c_str(), target.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return 0;
     }

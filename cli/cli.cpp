@@ -92,7 +92,7 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::ostream& e
         } else if (a == "--port") {
             if (!need(i, a, v)) return false;
             if (v.empty() || v.size() > static_cast<size_t>(kPortNameMax)) {
-                err << "startzel-cli: the port name must have 1 to " << kPortNameMax << " characters\n";
+                err << "startzel-cli: the port name must have 1 to " << kPortNameMax << " bytes\n";
                 return false;
             }
             o.port = v;
@@ -216,6 +216,12 @@ bool Session::open(const Options& o, std::ostream& err) {
     ComPortSetting s;
     ComIniTable ini;
     if (ReadComIni(ini, ProgramFiles().comIni) == 1) s = ini.entries[0];
+    if (ini.refused[0] && !o.havePort) {
+        err << "startzel-cli: the first line of com.ini is longer than any line the tool writes (port names "
+               "have at most "
+            << kComNameMax << " bytes); give --port NAME or correct com.ini\n";
+        return false;
+    }
     if (o.havePort) s.name = o.port;
     if (o.haveBaud) s.baud = o.baud;
     if (o.dataBits) s.dataBits = static_cast<uint8_t>(o.dataBits);

@@ -4,6 +4,7 @@
 #include "cli.h"
 #include "cli_command.h"
 #include "codepage.h"
+#include "demo_image.h"
 #include "dump_core.h"
 #include "error_messages.h"
 #include "frames.h"
@@ -116,13 +117,57 @@ int RunSizes(const Options& o, Session& s, Io& io) {
     return kCliOk;
 }
 
+// Demo mode keeps whole blocks, not memory: a read or write that does not
+// address one of them exactly (or reaches past it) would report bytes the
+// image does not have, or a write that changed nothing, as done.
+std::string Hex(uint32_t v) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%X", v);
+    return b;
+}
+
+int DemoRefusal(int board, Io& io, uint32_t addr, uint32_t len) {
+    if (board != kBoardMain)
+        return Fail(io.err, "the demo image keeps no memory on board " + std::to_string(board), -1);
+    const int kept = DemoBlockLength(addr);
+    if (kept < 0)
+        return Fail(io.err,
+                    "the demo image keeps no block at " + Hex(addr) +
+                        " (its blocks start at 3101, 1000-1900, 2000-2900, 4000, 4100 and 5100)",
+                    -1);
+    if (len > static_cast<uint32_t>(kept))
+        return Fail(io.err,
+                    "the demo image keeps " + std::to_string(kept) + " bytes at " + Hex(addr) + ", not " +
+                        std::to_string(len),
+                    -1);
+    return kCliOk;
+}
+
 int RunRead(const Options& o, Session& s, Io& io) {
     uint32_t addr = 0, len = 0;
     ParseHexNumber(o.args[0], addr);
     if (o.args.size() == 2) ParseHexNumber(o.args[1], len);
+    const int board = ReadBoard(o);
     std::vector<uint8_t> buf(std::max<size_t>(len, kLengthQueryCapacity) + 1);
-    const int r = ReadBlock(s.handle(), s.ctrl(), addr, len == 0 ? -1 : static_cast<int>(len), buf.data(),
-                            ReadBoard(o));
+    int r = 0;
+    if (Protocol().demoMode && (len == 0 || addr == CtrlrParams.address)) {
+        // The demo image keeps the parameter block behind its length byte at 3100.
+        if (len == 0 && (addr != kAddrParamLength || board != kBoardMain))
+            return Fail(io.err, "in the demo image only 3100 is read by its length byte (give LEN)", -1);
+        if (len != 0) {
+            if (const int d = DemoRefusal(board, io, addr, len); d != kCliOk) return d;
+            r = ReadBlock(s.handle(), s.ctrl(), kAddrParamLength, -1, buf.data(), kBoardMain);
+            if (r < static_cast<int>(len)) return Fail(io.err, "the read failed", r < 0 ? r : -1);
+            r = static_cast<int>(len);
+        } else {
+            r = ReadBlock(s.handle(), s.ctrl(), addr, -1, buf.data(), board);
+        }
+    } else {
+        if (Protocol().demoMode) {
+            if (const int d = DemoRefusal(board, io, addr, len); d != kCliOk) return d;
+        }
+        r = ReadBlock(s.handle(), s.ctrl(), addr, len == 0 ? -1 : static_cast<int>(len), buf.data(), board);
+    }
     if (r < 0)
         return Fail(
             io.err,
@@ -130,7 +175,7 @@ int RunRead(const Options& o, Session& s, Io& io) {
     if (WantsJson(o)) {
         // Without LEN the data starts after the length byte.
         PrintJson(io.out, Json{{"address", len == 0 ? addr + 1 : addr},
-                               {"board", o.board},
+                               {"board", board},
                                {"length", r},
                                {"bytes", JsonBytes(buf.data(), r)}});
         return kCliOk;
@@ -144,6 +189,9 @@ int RunWrite(const Options& o, Session& s, Io& io) {
     ParseHexNumber(o.args[0], addr);
     std::vector<uint8_t> data;
     ParseHexBytes(o.args[1], data);
+    if (Protocol().demoMode) {
+        if (const int r = DemoRefusal(o.board, io, addr, static_cast<uint32_t>(data.size())); r != kCliOk) return r;
+    }
     const int r = WriteBlock(s.handle(), s.ctrl(), addr, static_cast<int>(data.size()), data.data(), o.board);
     if (r != 1)
         return Fail(io.err, "the write failed (refused or no answer; the error command tells why)", r);
@@ -157,9 +205,7 @@ int RunRestart(const Options&, Session& s, Io& io) {
 }
 
 int RunError(const Options&, Session& s, Io& io) {
-    int r = 0;
-    while ((r = QueryErrorCode(s.handle(), s.ctrl())) == 0)
-        PortWaitInput(s.handle(), 1);
+    const int r = RunErrorQuery(s.handle(), s.ctrl());
     if (r != 1) return Fail(io.err, "no answer to the error query", r);
     const int code = Protocol().lastErrorCode;
     const std::string text =
@@ -244,7 +290,8 @@ std::vector<Command> LineCommands() {
          "two-digit hex separated by spaces. --area names the memory areas of the dump tab:\n"
          "ER is board 0, IR board 2, IM board 4.\n"
          "--json: {\"address\": N, \"board\": N, \"length\": N, \"bytes\": [numbers]} (address of\n"
-         "the first data byte)\n",
+         "the first data byte). With --demo, ADDR starts a block of the demo image\n"
+         "(3101, 1000-1900, 2000-2900, 4000, 4100, 5100; 3100 without LEN) and LEN stays within it.\n",
          Needs::Memory,
          1,
          2,
@@ -255,7 +302,8 @@ std::vector<Command> LineCommands() {
          "write ADDR HEX      write the bytes HEX (\"0A1B2C\" or \"0A 1B 2C\") at ADDR",
          "usage: startzel-cli [--addr HEX] write ADDR HEXBYTES [--board B]\n"
          "Writes the bytes at ADDR (hex) on board B (0, 2 or 4; default 0). HEXBYTES are hex\n"
-         "digits, spaces allowed: 0A1B2C or \"0A 1B 2C\".\n",
+         "digits, spaces allowed: 0A1B2C or \"0A 1B 2C\". With --demo, ADDR starts a block of the\n"
+         "demo image (3101, 1000-1900, 2000-2900, 4000, 4100, 5100) and the bytes stay within it.\n",
          Needs::Memory,
          2,
          2,

@@ -19,7 +19,7 @@
 constexpr int kPortSlots = 32;
 constexpr int kRingSize = 10000;
 constexpr int kPortListSize = 16;
-constexpr int kPortNameMax = 99;
+constexpr int kPortNameMax = 255; // bytes; long /dev/serial/by-id paths fit
 
 // Slot kinds, chosen by the name given to PortOpen.
 enum PortKind : uint8_t {
@@ -49,11 +49,10 @@ void PortLayerStop();
 bool PortLayerRunning();
 
 // 0 with *handle set; 9 before PortLayerStart, 1 with all 32 slots in use, 3 for
-// an empty name; serial ports: the errno of the failed step (EBUSY when another
-// opener holds the port); TCP: -1; USB names: -1 no such device of ours (or no
-// USB library), -2 its clock query failed or it has no such channel, -3 its
-// channel count query failed.
-// A failed open leaves no slot in use.
+// an empty name, ENAMETOOLONG for a name of more than kPortNameMax bytes; serial ports: the errno of the
+// failed step (EBUSY when another opener holds the port); TCP: -1; USB names: -1 no such device of ours (or
+// no USB library), -2 its clock query failed or it has no such channel, -3 its channel count query failed. A
+// failed open leaves no slot in use.
 int PortOpen(int* handle, const char* name);
 // Always 1; handle 0 or a free slot: nothing to do.
 int PortClose(int handle);
@@ -68,8 +67,9 @@ int port_avail(int handle);
 // 1 when exactly n bytes were taken; with fewer waiting nothing is taken and
 // the result is 0.
 int PortRead(int handle, uint8_t* destination, int n);
-// Drops waiting input: the ring, then (serial ports) what the driver holds.
-// With tracing on, each non-empty batch is traced as cleared.
+// Drops waiting input: the ring, then what the driver (serial ports) or the
+// sockets (TCP) hold at that moment. With tracing on, each non-empty batch is
+// traced as cleared. (Opening a serial port drops what its driver held, too.)
 void PortPurge(int handle);
 
 // Waits until at least one byte is waiting on the port (as port_avail counts
@@ -78,6 +78,10 @@ void PortPurge(int handle);
 // poll with either. Serial ports wait in poll(), TCP ports in TcpWaitReadable,
 // USB channels and the stub in short sleeps.
 int PortWaitInput(int handle, int timeoutMs);
+// The same for an answer that has begun: waits until more than `count` bytes are
+// waiting or timeoutMs passes, and returns the waiting count then. The device
+// is waited on (no spin while part of an answer sits in the ring).
+int PortWaitInputAbove(int handle, int count, int timeoutMs);
 
 // Line settings: baud 0 means 4800; parity letter N, O, E, M, S or Z; stop-bit
 // code 1 or 2. Other letters or codes leave that setting as the port has it.

@@ -45,6 +45,7 @@ struct TcpFields {
     uint32_t ip = 0;   // network byte order
     uint16_t port = 0; // host byte order
     uint32_t connectFailures = 0;
+    int nextPeer = 0; // where a crowded receive pass starts (the server's round robin)
     TcpFields() {
         for (int& p : peers)
             p = -1;
@@ -85,6 +86,51 @@ struct PortSlot {
     int64_t icountBase = -1;
 };
 
+// What a kind of port does for the common operations. The port table keeps one
+// of these per kind (serial, USB key, USB channel, stub, TCP server, TCP client)
+// and every common operation goes through the slot's table; an empty entry
+// means the kind has nothing to do there.
+struct PortBackend {
+    // Opens the device for the name: 0, or the kind's error code.
+    int (*open)(PortSlot& s, const char* name);
+    void (*close)(PortSlot& s);
+    // Housekeeping, then whatever the device holds into the receive ring. false
+    // when the kind reports nothing waiting this time (a USB channel reconnecting).
+    bool (*pump)(PortSlot& s);
+    // 1 when every byte went out (never a partial send), 0 otherwise; traces the
+    // bytes or the failure itself.
+    int (*write)(PortSlot& s, int handle, const uint8_t* bytes, int n);
+    // After the ring was emptied: drops (and traces as cleared) what the device
+    // itself still holds.
+    void (*purge)(PortSlot& s, int handle);
+    // Blocks until the device has something to read or the time passes. Empty:
+    // the wait looks again after short sleeps (rings filled by the worker).
+    bool (*waitReadable)(PortSlot& s, int timeoutMs);
+    // Replaces the whole of PortWaitInputAbove for the kind (test ports with a
+    // clock of their own); empty for every real kind.
+    int (*waitInput)(PortSlot& s, int count, int timeoutMs);
+    // Line settings: 0 or an error code; stores what it applied. Empty: nothing
+    // to set, the settings are kept as given.
+    int (*setLine)(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
+    bool hasInput;     // false: nothing ever waits (port_avail 0, PortPurge does nothing)
+    bool transmitRing; // the worker sends from the slot's transmit ring
+    bool usesWorker;   // the worker thread serves the slot (parked around close)
+};
+
+// The kinds' tables (serial_port.cpp, usb_port.cpp, tcp_port.cpp, port_table.cpp).
+extern const PortBackend kSerialBackend;
+extern const PortBackend kUsbKeyBackend;
+extern const PortBackend kUsbChannelBackend;
+extern const PortBackend kStubBackend;
+extern const PortBackend kTcpServerBackend;
+extern const PortBackend kTcpClientBackend;
+
+// The table of a kind (nullptr for a value that is no kind).
+const PortBackend* BackendOfKind(uint8_t kind);
+// Test seam: ports of this kind opened from now on (and those open) use these
+// operations instead; nullptr puts the kind's own table back.
+void PortSetBackendForTest(uint8_t kind, const PortBackend* backend);
+
 // The table and helpers shared by the kinds.
 PortSlot* SlotOf(int handle); // nullptr for 0, out of range or a free slot
 int HandleOf(const PortSlot& slot);
@@ -94,7 +140,8 @@ void CountParityFraming(int n);
 void ReceiveBytes(PortSlot& s, const uint8_t* bytes, int n);
 // Walks every slot (in use or not), for the worker's USB pass.
 PortSlot& SlotAt(int index); // index 0 .. kPortSlots - 1
-bool IsUsbKind(uint8_t kind);
+// The write of kinds without a line (stub, USB key): traced and taken, 1.
+int WriteSwallowed(PortSlot& s, int handle, const uint8_t* bytes, int n);
 
 // port.out: opened by PortLayerStart, closed by PortLayerStop.
 void TraceOpen();
@@ -165,7 +212,6 @@ int ComSetCustomBaud(int fd, uint32_t baud); // 0 or errno
 int TcpClientOpen(PortSlot& s, const char* name); // 0 or -1
 int TcpServerOpen(PortSlot& s, const char* name); // 0 or -1
 void TcpClose(PortSlot& s);
-bool TcpHousekeeping(PortSlot& s); // false when the client could not start an attempt
-void TcpPoll(PortSlot& s);         // receive into rx
-int TcpWrite(PortSlot& s, int handle, const uint8_t* bytes, int n); // 1 or 0, traces itself
+// Blocks until a TCP slot has something to receive (or a peer to take in) or the
+// time passes.
 bool TcpWaitReadable(PortSlot& s, int timeoutMs);

@@ -30,18 +30,35 @@ bool StartsWith(const char* s, const char* prefix) {
     return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
 }
 
-// The name alone chooses the kind; the tests run in this order.
+// The name alone chooses the kind; the rules are tried in this order, and a
+// name no rule takes is a serial port.
+struct NameRule {
+    const char* text;
+    bool prefix; // false: the whole name
+    PortKind kind;
+};
+constexpr NameRule kNameRules[] = {
+    {"UKEY", false, KindUsbKey},    {"U_", true, KindUsbChannel},   {"STUB", false, KindStub},
+    {"TCPS_", true, KindTcpServer}, {"TCPC_", true, KindTcpClient},
+};
+
 uint8_t KindOfName(const char* name) {
-    if (std::strcmp(name, "UKEY") == 0) return KindUsbKey;
-    if (StartsWith(name, "U_")) return KindUsbChannel;
-    if (std::strcmp(name, "STUB") == 0) return KindStub;
-    if (StartsWith(name, "TCPS_")) return KindTcpServer;
-    if (!StartsWith(name, "TCPC_")) return KindCom;
-    return KindTcpClient;
+    for (const NameRule& r : kNameRules)
+        if (r.prefix ? StartsWith(name, r.text) : std::strcmp(name, r.text) == 0) return r.kind;
+    return KindCom;
 }
 
-bool IsTcpKind(uint8_t kind) {
-    return kind == KindTcpServer || kind == KindTcpClient;
+// The kinds' operations by kind number (5 is no kind). Tests may put another
+// table in place of a kind's own.
+const PortBackend* const kBackends[] = {&kSerialBackend,   &kUsbKeyBackend,    &kUsbChannelBackend,
+                                        &kStubBackend,     &kTcpServerBackend, nullptr,
+                                        &kTcpClientBackend};
+constexpr int kKindCount = sizeof kBackends / sizeof kBackends[0];
+std::atomic<const PortBackend*> testBackends[kKindCount] = {};
+
+const PortBackend& BackendOf(const PortSlot& s) {
+    const PortBackend* b = BackendOfKind(s.kind.load());
+    return b ? *b : kStubBackend;
 }
 
 // Back to the state of a zeroed slot. Only for slots nobody else touches: a free
@@ -70,43 +87,50 @@ void ResetSlot(PortSlot& s) {
     s.icountBase = -1;
 }
 
-// USB converter channels and the USB key: the buses are scanned afresh for every
-// open. Without the USB library nothing is found and the open gives -1.
-int UsbOpen(PortSlot& s, const char* name) {
-    UsbInit();
-    return UsbOpenChannel(s, name);
-}
-
-// Housekeeping and device poll shared by port_avail, PortRead and PortWaitInput.
+// Housekeeping and device poll shared by port_avail, PortRead and the waits.
 // Returns the waiting count.
 int Pump(PortSlot& s) {
-    switch (s.kind.load()) {
-    case KindStub:
-    case KindUsbKey:
-        return 0;
-    case KindCom:
-        ComPoll(s);
-        break;
-    case KindTcpServer:
-    case KindTcpClient:
-        TcpHousekeeping(s);
-        TcpPoll(s);
-        break;
-    case KindUsbChannel:
-        // The worker thread fills the ring. After a run of failed transfers the
-        // channel is reopened; that call reports nothing waiting.
-        if (s.usbErrors.load() > kUsbReconnectErrors) {
-            UsbReconnect(s);
-            return 0;
-        }
-        break;
-    default:
-        return 0;
-    }
+    const PortBackend& b = BackendOf(s);
+    if (!b.hasInput) return 0;
+    if (b.pump && !b.pump(s)) return 0;
     return s.rx.waiting();
 }
 
+// The stub swallows everything and never has input.
+int StubOpen(PortSlot&, const char*) {
+    return 0;
+}
+
 } // namespace
+
+int WriteSwallowed(PortSlot&, int handle, const uint8_t* bytes, int n) {
+    TraceWritten(handle, bytes, n);
+    return 1;
+}
+
+const PortBackend kStubBackend = {
+    .open = StubOpen,
+    .close = nullptr,
+    .pump = nullptr,
+    .write = WriteSwallowed,
+    .purge = nullptr,
+    .waitReadable = nullptr,
+    .waitInput = nullptr,
+    .setLine = nullptr,
+    .hasInput = false,
+    .transmitRing = false,
+    .usesWorker = false,
+};
+
+const PortBackend* BackendOfKind(uint8_t kind) {
+    if (kind >= kKindCount) return nullptr;
+    const PortBackend* t = testBackends[kind].load();
+    return t ? t : kBackends[kind];
+}
+
+void PortSetBackendForTest(uint8_t kind, const PortBackend* backend) {
+    if (kind < kKindCount && kBackends[kind]) testBackends[kind].store(backend);
+}
 
 PortSlot* SlotOf(int handle) {
     if (handle < 1 || handle > kPortSlots) return nullptr;
@@ -120,10 +144,6 @@ PortSlot& SlotAt(int index) {
 
 int HandleOf(const PortSlot& slot) {
     return static_cast<int>(&slot - table) + 1;
-}
-
-bool IsUsbKind(uint8_t kind) {
-    return kind == KindUsbKey || kind == KindUsbChannel;
 }
 
 void CountOverrun(int dropped) {
@@ -184,43 +204,26 @@ int PortOpen(int* handle, const char* name) {
     if (!slot) return kOpenNoFreeSlot;
     if (!name || !*name) return kOpenEmptyName;
     if (!handle) return EINVAL;
+    if (std::strlen(name) > static_cast<size_t>(kPortNameMax)) return ENAMETOOLONG;
 
     PortSlot& s = *slot;
     ResetSlot(s);
     std::strncpy(s.name, name, kPortNameMax);
     const uint8_t kind = KindOfName(name);
+    const PortBackend& ops = *BackendOfKind(kind);
     s.kind = kind;
     // The rings exist before the device is opened, so a kind that starts work
     // at open (the TCP client's first connection attempt) may already use them.
     s.rx.allocate();
-    if (kind == KindUsbChannel) s.tx.allocate();
-
-    int rc;
-    switch (kind) {
-    case KindUsbKey:
-    case KindUsbChannel:
-        rc = UsbOpen(s, name);
-        break;
-    case KindStub:
-        rc = 0;
-        break;
-    case KindTcpServer:
-        rc = TcpServerOpen(s, name);
-        break;
-    case KindTcpClient:
-        rc = TcpClientOpen(s, name);
-        break;
-    default:
-        rc = ComOpen(s, name);
-        break;
-    }
+    if (ops.transmitRing) s.tx.allocate();
+    const int rc = ops.open(s, name);
     if (rc != 0) {
         ResetSlot(s); // a failed open leaves the slot free
         return rc;
     }
     s.inUse = 1;
     *handle = HandleOf(s);
-    if (IsUsbKind(kind)) {
+    if (ops.usesWorker) {
         WorkerUsbSlotsChanged();
         WorkerRequestPause(false);
     }
@@ -230,28 +233,12 @@ int PortOpen(int* handle, const char* name) {
 int PortClose(int handle) {
     PortSlot* s = SlotOf(handle);
     if (!s) return 1;
-    const uint8_t kind = s->kind.load();
-    const bool usb = IsUsbKind(kind);
-    if (usb) {
-        // The worker must not be inside this slot's rings or device while they go.
-        WorkerPauseAndWait();
-    }
-    switch (kind) {
-    case KindCom:
-        ComClose(*s);
-        break;
-    case KindUsbChannel:
-        UsbCloseChannel(*s);
-        break;
-    case KindTcpServer:
-    case KindTcpClient:
-        TcpClose(*s);
-        break;
-    default:
-        break;
-    }
+    const PortBackend& ops = BackendOf(*s);
+    // The worker must not be inside this slot's rings or device while they go.
+    if (ops.usesWorker) WorkerPauseAndWait();
+    if (ops.close) ops.close(*s);
     ResetSlot(*s);
-    if (usb) {
+    if (ops.usesWorker) {
         WorkerUsbSlotsChanged();
         WorkerRequestPause(false);
     }
@@ -262,43 +249,7 @@ int PortWrite(int handle, const uint8_t* bytes, int count) {
     PortSlot* s = SlotOf(handle);
     if (!s) return 0;
     if (count < 0 || (!bytes && count > 0)) return 0;
-    switch (s->kind.load()) {
-    case KindStub:
-    case KindUsbKey:
-        TraceWritten(handle, bytes, count);
-        return 1;
-    case KindUsbChannel:
-        // A channel whose device was lost and not found again takes nothing:
-        // queued bytes would never go out.
-        if (!s->usbDevice) {
-            s->lastErrno = ENODEV;
-            TraceWriteFailure(handle, ENODEV);
-            return 0;
-        }
-        // All or nothing: a frame cut short by a full ring would be worse than
-        // a failed write the caller can see.
-        if (s->tx.space() < count) {
-            s->lastErrno = ENOBUFS;
-            TraceWriteFailure(handle, ENOBUFS);
-            return 0;
-        }
-        s->tx.put(bytes, count);
-        TraceWritten(handle, bytes, count);
-        return 1;
-    case KindTcpServer:
-    case KindTcpClient:
-        return TcpWrite(*s, handle, bytes, count);
-    default:
-        break;
-    }
-    TraceWritten(handle, bytes, count);
-    if (ComWrite(*s, bytes, count)) return 1;
-    if (!s->writeErrorNoted) {
-        s->writeErrorNoted = 1;
-        s->writeErrorTime = static_cast<uint32_t>(PortClockMs());
-    }
-    TraceWriteFailure(handle, s->lastErrno);
-    return 0;
+    return BackendOf(*s).write(*s, handle, bytes, count);
 }
 
 int PortWriteByte(int handle, uint8_t byte) {
@@ -325,9 +276,8 @@ int PortRead(int handle, uint8_t* destination, int n) {
 void PortPurge(int handle) {
     PortSlot* s = SlotOf(handle);
     if (!s) return;
-    const uint8_t kind = s->kind.load();
-    if (kind == KindStub || kind == KindUsbKey) return;
-    if (IsTcpKind(kind)) TcpHousekeeping(*s);
+    const PortBackend& ops = BackendOf(*s);
+    if (!ops.hasInput) return;
     const int n = s->rx.waiting();
     if (n > 0) {
         std::vector<uint8_t> bytes(static_cast<size_t>(n));
@@ -335,26 +285,29 @@ void PortPurge(int handle) {
         s->rx.drop(n);
         TracePurged(handle, bytes.data(), n);
     }
-    // What the serial driver still holds is stale as well; a TCP socket's bytes
-    // are left alone.
-    if (kind == KindCom) ComDrainDriver(*s, handle);
+    // What the device itself still holds is stale as well.
+    if (ops.purge) ops.purge(*s, handle);
 }
 
 int PortWaitInput(int handle, int timeoutMs) {
+    return PortWaitInputAbove(handle, 0, timeoutMs);
+}
+
+int PortWaitInputAbove(int handle, int count, int timeoutMs) {
     PortSlot* s = SlotOf(handle);
     if (!s) return 0;
+    const PortBackend& ops = BackendOf(*s);
+    if (ops.waitInput) return ops.waitInput(*s, count, timeoutMs);
     const int64_t deadline = SteadyMs() + std::max(timeoutMs, 0);
-    const uint8_t kind = s->kind.load();
-    const bool pollable = kind == KindCom || IsTcpKind(kind);
     bool readyWithoutBytes = false;
     for (;;) {
         const int n = Pump(*s);
-        if (n > 0) return n;
+        if (n > count) return n;
         const int64_t left = deadline - SteadyMs();
-        if (left <= 0) return 0;
+        if (left <= 0) return n;
         const int wait = static_cast<int>(std::min<int64_t>(left, 0x7FFFFFFF));
-        if (pollable && !readyWithoutBytes) {
-            readyWithoutBytes = kind == KindCom ? ComWaitReadable(*s, wait) : TcpWaitReadable(*s, wait);
+        if (ops.waitReadable && !readyWithoutBytes) {
+            readyWithoutBytes = ops.waitReadable(*s, wait);
         } else {
             // USB rings are filled by the worker and the stub never has input:
             // look again after a short sleep. A descriptor that reported
@@ -367,28 +320,16 @@ int PortWaitInput(int handle, int timeoutMs) {
 }
 
 int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode) {
-    if (handle == 0) return 2;
     PortSlot* s = SlotOf(handle);
     if (!s) return 2;
-    int rc = 0;
-    switch (s->kind.load()) {
-    case KindCom:
-        rc = ComSetLine(*s, baud, dataBits, parity, stopCode);
-        break;
-    case KindUsbChannel:
-        // Stores what the channel now has (a letter or code it does not take
-        // keeps the channel's), so a reconnect restores exactly that.
-        return UsbSetLine(*s, baud, dataBits, parity, stopCode);
-    default:
-        break; // USB key, stub and TCP have no line to set
-    }
-    if (rc == 0) {
-        s->baud = baud;
-        s->dataBits = dataBits;
-        s->parity = parity;
-        s->stopCode = stopCode;
-    }
-    return rc;
+    const PortBackend& ops = BackendOf(*s);
+    if (ops.setLine) return ops.setLine(*s, baud, dataBits, parity, stopCode);
+    // USB key, stub and TCP have no line to set.
+    s->baud = baud;
+    s->dataBits = dataBits;
+    s->parity = parity;
+    s->stopCode = stopCode;
+    return 0;
 }
 
 int PortKindOf(int handle) {

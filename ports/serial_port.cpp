@@ -178,6 +178,9 @@ int ComOpen(PortSlot& s, const char* name) {
     cfsetispeed(&t, B4800);
     cfsetospeed(&t, B4800);
     if (tcsetattr(fd, TCSANOW, &t) != 0) return failClosing(errno);
+    // Whatever the driver held from before (a late answer to whoever used the
+    // line last) is not for us; nothing of ours is queued yet either.
+    tcflush(fd, TCIOFLUSH);
 
     s.fd = fd;
     s.icountBase = ComDriverErrorCount(fd);
@@ -304,3 +307,49 @@ int ComSetLine(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_
     if (speed != B0 && cfgetospeed(&back) != speed) return Fail(s, EINVAL);
     return 0;
 }
+
+namespace {
+
+bool ComPump(PortSlot& s) {
+    ComPoll(s);
+    return true;
+}
+
+int ComWriteTraced(PortSlot& s, int handle, const uint8_t* bytes, int n) {
+    TraceWritten(handle, bytes, n);
+    if (ComWrite(s, bytes, n)) return 1;
+    // The first failure notes when it happened: a USB-attached port that went away.
+    if (!s.writeErrorNoted) {
+        s.writeErrorNoted = 1;
+        s.writeErrorTime = static_cast<uint32_t>(PortClockMs());
+    }
+    TraceWriteFailure(handle, s.lastErrno);
+    return 0;
+}
+
+int ComSetLineKept(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode) {
+    const int rc = ComSetLine(s, baud, dataBits, parity, stopCode);
+    if (rc == 0) {
+        s.baud = baud;
+        s.dataBits = dataBits;
+        s.parity = parity;
+        s.stopCode = stopCode;
+    }
+    return rc;
+}
+
+} // namespace
+
+const PortBackend kSerialBackend = {
+    .open = ComOpen,
+    .close = ComClose,
+    .pump = ComPump,
+    .write = ComWriteTraced,
+    .purge = ComDrainDriver,
+    .waitReadable = ComWaitReadable,
+    .waitInput = nullptr,
+    .setLine = ComSetLineKept,
+    .hasInput = true,
+    .transmitRing = false,
+    .usesWorker = false,
+};

@@ -8,6 +8,7 @@
 // stopped test clock can never make them hang.
 #include "port_slot.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -206,22 +207,43 @@ void ClientPoll(PortSlot& s) {
     ClientReset(s);
 }
 
+// One receive pass over the peers. Every peer with bytes waiting gets an equal
+// share of the room the ring has, so that a peer that floods the line cannot
+// starve the others; each peer's bytes keep their order. When everything
+// waiting fits, the peers are taken in entry order; when it does not, the
+// pass starts one entry further on each time, so the leftover room goes
+// round as well.
 void ServerPoll(PortSlot& s) {
     uint8_t buf[kRingSize];
+    int held[kTcpPeers] = {};
+    int active = 0;
+    long total = 0;
     for (int i = 0; i < kTcpPeers; ++i) {
-        int fd = s.tcp.peers[i];
-        if (fd < 0) continue;
-        int held = 0;
-        if (ioctl(fd, FIONREAD, &held) < 0) {
+        if (s.tcp.peers[i] < 0) continue;
+        if (ioctl(s.tcp.peers[i], FIONREAD, &held[i]) < 0) {
             s.lastErrno = errno;
             ClosePeer(s, i);
             return;
         }
-        int room = s.rx.space();
+        if (held[i] > 0) {
+            ++active;
+            total += held[i];
+        }
+    }
+    const int room = s.rx.space();
+    const bool crowded = total > room;
+    const int share = active > 0 ? std::max(1, room / active) : 0;
+    const int first = crowded ? s.tcp.nextPeer : 0;
+    if (crowded) s.tcp.nextPeer = (s.tcp.nextPeer + 1) % kTcpPeers;
+    for (int k = 0; k < kTcpPeers; ++k) {
+        const int i = (first + k) % kTcpPeers;
+        const int fd = s.tcp.peers[i];
+        if (fd < 0) continue;
         ssize_t got;
-        if (held > 0) {
-            if (room <= 0) continue; // the bytes stay in the socket until there is room
-            got = recv(fd, buf, size_t(held < room ? held : room), MSG_DONTWAIT);
+        if (held[i] > 0) {
+            const int take = std::min({held[i], share, s.rx.space()});
+            if (take <= 0) continue; // the bytes stay in the socket until there is room
+            got = recv(fd, buf, size_t(take), MSG_DONTWAIT);
         } else {
             // Nothing held: peek to tell a closed peer from a silent one.
             got = recv(fd, buf, 1, MSG_DONTWAIT | MSG_PEEK);
@@ -424,21 +446,73 @@ void TcpClose(PortSlot& s) {
     s.tcp = TcpFields{};
 }
 
-bool TcpHousekeeping(PortSlot& s) {
-    return s.kind == KindTcpClient ? ClientHousekeeping(s) : ServerHousekeeping(s);
-}
-
-void TcpPoll(PortSlot& s) {
-    if (s.kind == KindTcpClient)
-        ClientPoll(s);
-    else
-        ServerPoll(s);
-}
-
-int TcpWrite(PortSlot& s, int handle, const uint8_t* bytes, int n) {
-    return s.kind == KindTcpClient ? ClientWrite(s, handle, bytes, n) : ServerWrite(s, handle, bytes, n);
-}
-
 bool TcpWaitReadable(PortSlot& s, int timeoutMs) {
     return s.kind == KindTcpClient ? ClientWaitReadable(s, timeoutMs) : ServerWaitReadable(s, timeoutMs);
 }
+
+namespace {
+
+bool ClientPump(PortSlot& s) {
+    ClientHousekeeping(s);
+    ClientPoll(s);
+    return true;
+}
+
+bool ServerPump(PortSlot& s) {
+    ServerHousekeeping(s);
+    ServerPoll(s);
+    return true;
+}
+
+// A purge drops what a socket holds at that moment as well: those bytes are
+// as stale as the ring's (a late answer to an earlier request). One look per
+// socket, so a peer that never stops sending cannot hold the purge up.
+void DropHeld(int fd, int handle) {
+    int held = 0;
+    if (fd < 0 || ioctl(fd, FIONREAD, &held) < 0 || held <= 0) return;
+    uint8_t buf[kRingSize];
+    if (held > kRingSize) held = kRingSize;
+    const ssize_t got = recv(fd, buf, size_t(held), MSG_DONTWAIT);
+    if (got > 0) TracePurged(handle, buf, int(got));
+}
+
+void ClientPurge(PortSlot& s, int handle) {
+    ClientHousekeeping(s);
+    if (s.tcp.connected) DropHeld(s.tcp.mainSock, handle);
+}
+
+void ServerPurge(PortSlot& s, int handle) {
+    ServerHousekeeping(s);
+    for (int fd : s.tcp.peers)
+        DropHeld(fd, handle);
+}
+
+} // namespace
+
+const PortBackend kTcpClientBackend = {
+    .open = TcpClientOpen,
+    .close = TcpClose,
+    .pump = ClientPump,
+    .write = ClientWrite,
+    .purge = ClientPurge,
+    .waitReadable = ClientWaitReadable,
+    .waitInput = nullptr,
+    .setLine = nullptr,
+    .hasInput = true,
+    .transmitRing = false,
+    .usesWorker = false,
+};
+
+const PortBackend kTcpServerBackend = {
+    .open = TcpServerOpen,
+    .close = TcpClose,
+    .pump = ServerPump,
+    .write = ServerWrite,
+    .purge = ServerPurge,
+    .waitReadable = ServerWaitReadable,
+    .waitInput = nullptr,
+    .setLine = nullptr,
+    .hasInput = true,
+    .transmitRing = false,
+    .usesWorker = false,
+};

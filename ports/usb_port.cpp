@@ -450,3 +450,73 @@ void UsbPumpPass() {
         break;
     }
 }
+
+namespace {
+
+// The buses are scanned afresh for every open. Without the USB library nothing
+// is found and the open gives -1.
+int UsbOpen(PortSlot& s, const char* name) {
+    UsbInit();
+    return UsbOpenChannel(s, name);
+}
+
+// The worker thread fills the ring. After a run of failed transfers the
+// channel is reopened; that call reports nothing waiting.
+bool UsbPump(PortSlot& s) {
+    if (s.usbErrors.load() <= kUsbReconnectErrors) return true;
+    UsbReconnect(s);
+    return false;
+}
+
+int UsbWrite(PortSlot& s, int handle, const uint8_t* bytes, int n) {
+    // A channel whose device was lost and not found again takes nothing:
+    // queued bytes would never go out.
+    if (!s.usbDevice) {
+        s.lastErrno = ENODEV;
+        TraceWriteFailure(handle, ENODEV);
+        return 0;
+    }
+    // All or nothing: a frame cut short by a full ring would be worse than a
+    // failed write the caller can see.
+    if (s.tx.space() < n) {
+        s.lastErrno = ENOBUFS;
+        TraceWriteFailure(handle, ENOBUFS);
+        return 0;
+    }
+    s.tx.put(bytes, n);
+    TraceWritten(handle, bytes, n);
+    return 1;
+}
+
+} // namespace
+
+// The key is only looked for: it has no line, takes every write and never answers.
+const PortBackend kUsbKeyBackend = {
+    .open = UsbOpen,
+    .close = nullptr,
+    .pump = nullptr,
+    .write = WriteSwallowed,
+    .purge = nullptr,
+    .waitReadable = nullptr,
+    .waitInput = nullptr,
+    .setLine = nullptr,
+    .hasInput = false,
+    .transmitRing = false,
+    .usesWorker = true,
+};
+
+// Stores what the channel now has (a letter or code it does not take keeps the
+// channel's), so a reconnect restores exactly that.
+const PortBackend kUsbChannelBackend = {
+    .open = UsbOpen,
+    .close = UsbCloseChannel,
+    .pump = UsbPump,
+    .write = UsbWrite,
+    .purge = nullptr,
+    .waitReadable = nullptr,
+    .waitInput = nullptr,
+    .setLine = UsbSetLine,
+    .hasInput = true,
+    .transmitRing = true,
+    .usesWorker = true,
+};

@@ -1,5 +1,6 @@
 #include "block_transfer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <vector>
@@ -26,22 +27,23 @@ int Multiplier() {
     return Protocol().timeoutMultiplier;
 }
 
+// Deadlines of the exchanges, from their poll counts: the length query fails
+// at its 200 x multiplier-th miss of 1 ms, a read piece at its (20 x
+// multiplier + 1)-th stalled poll of 10 ms, a write piece at its (50 x
+// multiplier + 1)-th poll of 10 ms, an image piece after 300 x multiplier
+// empty polls of 1 ms.
+constexpr int kSlowPollMs = 10;
+
 // The length query: 1 byte asked at the block address, answered by the length
 // and a trailing byte. Returns the length, or -1.
 int QueryLength(int port, int ctrl, uint32_t blockAddr, int board) {
     if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdRead + board)) != 1) return -1;
     if (SendAddressFrame(port, blockAddr, 1) != 1) return -1;
-    const int64_t limit = Scaled(200, Multiplier());
-    int64_t misses = 0;
-    for (;;) {
-        const int n = WaitPoll(port, 1, [](int k) { return k == 2; });
-        if (n == 2) {
-            uint8_t answer[2];
-            if (PortRead(port, answer, 2) != 1) return -1;
-            return answer[0];
-        }
-        if (++misses >= limit) return -1;
-    }
+    const int64_t deadline = NowMs() + Scaled(200, Multiplier());
+    if (WaitUntil(port, deadline, [](int k) { return k == 2; }) != 2) return -1;
+    uint8_t answer[2];
+    if (PortRead(port, answer, 2) != 1) return -1;
+    return answer[0];
 }
 
 // One piece of a read: piece + 1 bytes expected, the trailing one dropped by the caller.
@@ -49,18 +51,29 @@ int ReadPiece(int port, int ctrl, uint32_t address, int piece, uint8_t* dst, int
     if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdRead + board)) != 1) return -1;
     if (SendAddressFrame(port, address, piece) != 1) return -1;
     const int want = piece + 1;
-    const int64_t limit = Scaled(20, Multiplier());
-    int64_t misses = 0;
+    const int m = Multiplier();
+    // The stall time starts again whenever more of the answer has come, but
+    // only up to the expected count: bytes beyond it (an answer too long, a
+    // chattering line) are no progress. So the piece ends at the latest after
+    // one stall time per expected byte.
+    const int64_t stallMs = (Scaled(20, m) + 1) * kSlowPollMs;
+    const int64_t start = NowMs();
+    const int64_t overall = start + stallMs * want;
+    int64_t stallEnd = start + stallMs;
     int highest = 0;
     for (;;) {
-        const int n = WaitPoll(port, 10, [want](int k) { return k == want; });
-        if (n > highest) { // the answer is still coming: the stall count starts again
-            highest = n;
-            misses = 0;
-        }
+        const int n = WaitUntil(port, std::min(stallEnd, overall),
+                                [&](int k) { return k == want || (k > highest && k < want); });
         if (n == want) break;
-        if (misses >= limit) return -1; // an answer that is too long never matches either
-        ++misses;
+        if (n > highest && n < want) { // the answer is still coming
+            highest = n;
+            stallEnd = NowMs() + stallMs;
+            if (stallEnd > overall) stallEnd = overall;
+            continue;
+        }
+        // An answer that is too long never matches; bytes past the expected
+        // count are no progress either.
+        if (NowMs() >= stallEnd) return -1;
     }
     return PortRead(port, dst, want) == 1 ? 1 : -1;
 }
@@ -69,14 +82,8 @@ int WritePiece(int port, int ctrl, uint32_t address, int piece, const uint8_t* d
     if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + board)) != 1) return -1;
     if (SendWriteFrames(port, address, piece, data) != 1) return -1;
     const int want = piece >= 2 ? 1 : 2;
-    const int64_t limit = Scaled(50, Multiplier());
-    int64_t misses = 0;
-    for (;;) {
-        const int n = WaitPoll(port, 10, [want](int k) { return k == want; });
-        if (n == want) break;
-        if (misses >= limit) return -1;
-        ++misses;
-    }
+    const int64_t deadline = NowMs() + (Scaled(50, Multiplier()) + 1) * kSlowPollMs;
+    if (WaitUntil(port, deadline, [want](int k) { return k == want; }) != want) return -1;
     uint8_t answer[2];
     if (PortRead(port, answer, want) != 1) return -1;
     return answer[want - 1] == 0 ? 1 : -1;
@@ -89,14 +96,8 @@ int WriteImagePiece(int port, int ctrl, uint32_t address, int piece, const uint8
     // A 1-byte piece is answered with 2 bytes and the status is the last one:
     // wait for both so that a refusal is never taken for an acceptance.
     const int want = piece >= 2 ? 1 : 2;
-    const int64_t limit = Scaled(300, Multiplier());
-    int64_t empty = 0;
-    for (;;) {
-        const int n = WaitPoll(port, 1, [want](int k) { return k >= want; });
-        if (n >= want) break;
-        if (empty >= limit) return -1;
-        ++empty;
-    }
+    const int64_t deadline = NowMs() + Scaled(300, Multiplier()) + 1;
+    if (WaitUntil(port, deadline, [want](int k) { return k >= want; }) < want) return -1;
     uint8_t answer[2];
     if (PortRead(port, answer, want) != 1) return -1;
     if (answer[want - 1] != 0) return -1;
@@ -269,7 +270,8 @@ int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
     size_t at = 7;
     std::vector<uint8_t> block;
     // Sends the image's h bytes with the controller's size s (zero filled or
-    // cut) and moves past h bytes of the image.
+    // cut) and moves past h bytes of the image. A group the controller reports
+    // no size for is left out.
     auto send = [&](uint32_t address, int hSize, int sSize, bool closeWithChecksum) {
         if (sSize <= 0) { // the controller has no such block: skipped, the image moves on
             at += static_cast<size_t>(hSize);

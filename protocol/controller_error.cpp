@@ -1,17 +1,11 @@
 #include "codepage.h"
 #include "error_messages.h"
 #include "frames.h"
-#include "line_wait.h"
 #include "protocol_state.h"
 
 std::string ControllerErrorText(int port, int ctrl) {
     ProtocolState& s = Protocol();
-    s.errorQueryPhase = 0; // a query left half-way by anyone starts afresh
-    int r = QueryErrorCode(port, ctrl);
-    while (r == 0) {
-        zel::line::WaitPoll(port, 1, [](int n) { return n >= kErrorAnswerSize; });
-        r = QueryErrorCode(port, ctrl);
-    }
+    RunErrorQuery(port, ctrl);
     return Cp866ToCp1251ErrorText(s.errorMessages.Lookup(kErrorGroupController, s.lastErrorCode));
 }
 

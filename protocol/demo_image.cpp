@@ -26,11 +26,19 @@ int LoadDemoImage(const std::string& fileName) {
     const size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
     if (got != bytes.size()) return -2;
+    return LoadDemoImageBytes(std::move(bytes));
+}
+
+int LoadDemoImageBytes(std::vector<uint8_t> bytes) {
+    DemoImageBuffer& img = DemoImage();
+    if (img.loaded) return 1;
+    if (bytes.empty() || bytes.size() >= kDemoMaxFileSize) return -2;
+    const size_t size = bytes.size();
     // A short file gets the fixed layout in memory, zero filled, so that no
     // block served from it reaches past its end.
     if (bytes.size() < kDemoLayoutSize) bytes.resize(kDemoLayoutSize, 0);
     img.bytes = std::move(bytes);
-    img.fileSize = static_cast<size_t>(size);
+    img.fileSize = size;
     img.loaded = true;
     return 1;
 }
@@ -139,4 +147,17 @@ int DemoWrite(const std::string& fileName, uint32_t addr, const uint8_t* data, i
         return -1;
     }
     return 1;
+}
+
+int DemoBlockLength(uint32_t addr) {
+    const DemoImageBuffer& img = DemoImage();
+    if (!img.loaded) return -1;
+    const uint8_t* h = img.bytes.data();
+    auto within = [](size_t header, size_t slot) { return static_cast<int>(std::min(header, slot)); };
+    if (addr == 0x3101) return within(h[0], kDemoLenParams);
+    if (addr == 0x4000 || addr == 0x4100) return within(h[6], kDemoLenSide);
+    if (addr == 0x5100) return static_cast<int>(kDemoLenNaraWrite);
+    if (addr % 0x100 == 0 && addr >= 0x1000 && addr <= 0x1900) return within(h[3], kDemoLenNozSetts);
+    if (addr % 0x100 == 0 && addr >= 0x2000 && addr <= 0x2900) return within(h[5], kDemoLenNozRegs);
+    return -1;
 }

@@ -42,6 +42,8 @@ DemoImageBuffer& DemoImage();
 // 1 loaded (or already loaded); -1 the file cannot be opened; -2 empty, 65535
 // bytes or longer, or unreadable (nothing loaded).
 int LoadDemoImage(const std::string& fileName = "demo_trk.bin");
+// The same for the content of a file already in memory.
+int LoadDemoImageBytes(std::vector<uint8_t> bytes);
 int ReleaseDemoImage();
 // The block at addr (see the read table), at most dstCapacity bytes copied.
 // Returns the count copied or -1 (unknown address, image not loaded). Every
@@ -53,3 +55,10 @@ int DemoRead(uint32_t addr, uint8_t* dst, int dstCapacity);
 int DemoWrite(const std::string& fileName, uint32_t addr, const uint8_t* data, int count);
 // Bytes the file gets when written back (see above); 0 when not loaded.
 size_t DemoWriteBackLength();
+// The bytes the image keeps for the block that starts exactly at addr: the
+// parameter block at 0x3101, channel settings and state registers n at
+// 0x1000 / 0x2000 + n * 0x100, the sides at 0x4000 and 0x4100, the advanced
+// settings at 0x5100 (128). -1 for any other address (and when not loaded):
+// reads there give nothing of the image and writes change nothing, so a tool
+// that addresses memory by the byte must not report them as done.
+int DemoBlockLength(uint32_t addr);

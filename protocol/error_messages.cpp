@@ -1,7 +1,7 @@
 #include "error_messages.h"
 
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -43,9 +43,18 @@ void ErrorMessageTable::Clear() {
 
 bool ErrorMessageTable::Load(const std::string& path) {
     Clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Plain stdio: a file that opens but cannot be read (a folder, an I/O
+    // error) is a failed load like a missing one, never an exception.
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::string content;
+    char buf[65536];
+    size_t got = 0;
+    while (content.size() < kErrorFileMax && (got = std::fread(buf, 1, sizeof buf, f)) > 0)
+        content.append(buf, std::min(got, kErrorFileMax - content.size()));
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) return false;
     Parse(content);
     loaded_ = true;
     return true;

@@ -18,10 +18,13 @@
 constexpr int kErrorTableEntries = 3200;
 constexpr size_t kErrorTablePool = 127000;
 constexpr size_t kErrorLinePiece = 253;
+// Bytes of don.msg read at most; a larger file is read up to here.
+constexpr size_t kErrorFileMax = 16u << 20;
 
 class ErrorMessageTable {
 public:
-    // Reads the file; false when it cannot be opened (the table is then empty).
+    // Reads the file; false when it cannot be opened or read (a folder, an I/O
+    // error): the table is then empty.
     // A second load replaces the table.
     bool Load(const std::string& path = "don.msg");
     // Parses text already in memory (the content of a don.msg file).

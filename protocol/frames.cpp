@@ -12,6 +12,8 @@ using namespace zel::line;
 namespace {
 
 constexpr int kSingleWriteGapMs = 50; // before the continuation frame
+constexpr int kIdentPollMs = 10;
+constexpr int kIdentTextByteMs = 10; // the text read allows this much per byte of the text
 
 int WriteAll(int port, const uint8_t* bytes, int count) {
     return PortWrite(port, bytes, count) == 1 ? 1 : -1;
@@ -77,63 +79,94 @@ int SendWriteFrames(int port, uint32_t address, int count, const uint8_t* data) 
     return 1;
 }
 
+namespace {
+
+// Everything still waiting after an answer is read and dropped with it.
+void TakeTheRest(int port) {
+    int n = port_avail(port);
+    if (n > kRingSize) n = kRingSize;
+    if (n <= 0) return;
+    uint8_t rest[kRingSize];
+    PortRead(port, rest, n);
+}
+
+} // namespace
+
 int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr) {
     if (BadHandle(port)) return -3;
+    // Whatever is waiting already is a late answer to an earlier request.
+    PortPurge(port);
     const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdIdentify);
     if (WriteAll(port, f.data(), static_cast<int>(f.size())) != 1) return -1;
 
-    const int64_t limit = Scaled(10, Protocol().timeoutMultiplier) + 1;
-    int64_t shortPolls = 0;
-    int waiting = 0;
+    // Polls of 10 ms; more than 10 x multiplier + 1 short ones give up.
+    const int64_t deadline = NowMs() + (Scaled(10, Protocol().timeoutMultiplier) + 2) * kIdentPollMs;
+    const uint8_t asked = static_cast<uint8_t>(ctrl);
     for (;;) {
-        waiting = WaitPoll(port, 10, [](int n) { return n >= kIdentAnswerSize; });
-        if (waiting >= kIdentAnswerSize) break;
-        if (++shortPolls > limit) return -1;
+        if (WaitUntil(port, deadline, [](int n) { return n >= kIdentAnswerSize; }) < kIdentAnswerSize)
+            return -1;
+        uint8_t answer[kIdentAnswerSize];
+        if (PortRead(port, answer, kIdentAnswerSize) != 1) return -1;
+        const bool checksumGood = FrameChecksum(answer, 3) == answer[3];
+        // A well-formed answer from another address is not the one asked for
+        // (a controller that answered an earlier request late): it is dropped
+        // and the wait goes on. At the reserve address any controller answers.
+        if (checksumGood && asked != kReserveAddress && answer[0] != asked) continue;
+        TakeTheRest(port);
+        if (!checksumGood) return -2;
+        if (asked == kReserveAddress && outAddr) *outAddr = answer[0];
+        if (!IsAcceptedDeviceType(answer[1])) return -2;
+        if (dst4) std::memcpy(dst4, answer, kIdentAnswerSize);
+        if (outAddr) *outAddr = answer[0];
+        Protocol().deviceType = answer[1];
+        return 1;
     }
-    uint8_t answer[kRingSize];
-    waiting = port_avail(port);
-    if (waiting > kRingSize) waiting = kRingSize;
-    if (waiting < kIdentAnswerSize || PortRead(port, answer, waiting) != 1) return -1;
-
-    if (FrameChecksum(answer, 3) != answer[3]) return -2;
-    if (static_cast<uint8_t>(ctrl) == kReserveAddress && outAddr) *outAddr = answer[0];
-    if (!IsAcceptedDeviceType(answer[1])) return -2;
-    if (dst4) std::memcpy(dst4, answer, kIdentAnswerSize);
-    if (outAddr) *outAddr = answer[0];
-    Protocol().deviceType = answer[1];
-    return 1;
 }
 
 int ReadIdentText(int port, int ctrl, uint8_t* dst) {
     if (BadHandle(port)) return -3;
     if (!dst) return -1;
     dst[0] = 0;
+    // Whatever is waiting already is a late answer to an earlier request.
+    PortPurge(port);
     const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdIdentText);
     if (WriteAll(port, f.data(), static_cast<int>(f.size())) != 1) return -1;
     if (PortWriteByte(port, kIdentTextTrigger) != 1) return -1;
 
-    const int64_t limit = Scaled(250, Protocol().timeoutMultiplier);
-    int64_t idle = 0;
+    // Polls of 1 ms: more than 250 x multiplier idle ones in a row end the
+    // read. However the text trickles in, it ends after the idle time plus
+    // 10 ms for each byte the text may have, or once more bytes came than the
+    // text can have.
+    const int m = Protocol().timeoutMultiplier;
+    const int64_t idleMs = Scaled(250, m) + 1;
+    const int64_t start = NowMs();
+    const int64_t overall = start + idleMs + Scaled(kIdentTextSize * kIdentTextByteMs, m);
+    int64_t idleEnd = start + idleMs;
     int stored = 0; // text bytes kept; at most kIdentTextSize - 1, the zero byte follows
-    bool anything = false;
+    long received = 0;
     uint8_t chunk[kRingSize];
     for (;;) {
-        int n = WaitPoll(port, 1, [](int k) { return k > 0; });
-        if (n > 0) {
-            if (n > kRingSize) n = kRingSize;
-            if (PortRead(port, chunk, n) != 1) continue;
-            anything = true;
-            for (int i = 0; i < n; ++i) {
-                // A text longer than the destination is cut; its zero byte still ends the read.
-                if (stored < kIdentTextSize - 1) dst[stored++] = Cp866ToCp1251(chunk[i]);
-            }
+        int n = WaitUntil(port, std::min(idleEnd, overall), [](int k) { return k > 0; });
+        if (n <= 0) {
             dst[stored] = 0;
-            idle = 0;
-            if (chunk[n - 1] == 0) return 1;
-        } else if (++idle > limit) {
-            dst[stored] = 0;
-            return anything ? -2 : -1;
+            return received > 0 ? -2 : -1;
         }
+        if (n > kRingSize) n = kRingSize;
+        if (PortRead(port, chunk, n) != 1) { // the port went away under the read
+            dst[stored] = 0;
+            return received > 0 ? -2 : -1;
+        }
+        received += n;
+        for (int i = 0; i < n; ++i) {
+            // A text longer than the destination is cut; its zero byte still ends the read.
+            if (stored < kIdentTextSize - 1) dst[stored++] = Cp866ToCp1251(chunk[i]);
+        }
+        dst[stored] = 0;
+        if (chunk[n - 1] == 0) return 1;
+        // More bytes than the text can hold and still no end: it never ends.
+        if (received >= kIdentTextSize) return -2;
+        if (NowMs() >= overall) return -2;
+        idleEnd = NowMs() + idleMs;
     }
 }
 
@@ -150,7 +183,7 @@ int QueryErrorCode(int port, int ctrl) {
             const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdErrorQuery);
             PortWrite(port, f.data(), static_cast<int>(f.size()));
         }
-        s.errorQueryDeadline = Clock::now() + std::chrono::milliseconds(kErrorQueryDeadlineMs);
+        s.errorQueryDeadline = NowMs() + kErrorQueryDeadlineMs;
         s.errorQueryPhase = 1;
         return 0;
     }
@@ -162,10 +195,21 @@ int QueryErrorCode(int port, int ctrl) {
             return 1;
         }
     }
-    if (Clock::now() >= s.errorQueryDeadline) {
+    if (NowMs() >= s.errorQueryDeadline) {
         s.lastErrorCode = kErrorCodeTimeout;
         s.errorQueryPhase = 0;
         return -6;
     }
     return 0;
+}
+
+int RunErrorQuery(int port, int ctrl) {
+    ProtocolState& s = Protocol();
+    s.errorQueryPhase = 0; // a query left half-way by anyone starts afresh
+    int r = QueryErrorCode(port, ctrl);
+    while (r == 0) {
+        WaitUntil(port, s.errorQueryDeadline, [](int n) { return n >= kErrorAnswerSize; });
+        r = QueryErrorCode(port, ctrl);
+    }
+    return r;
 }

@@ -59,18 +59,25 @@ int SendAddressFrame(int port, uint32_t address, int length);
 // (nothing sent).
 int SendWriteFrames(int port, uint32_t address, int count, const uint8_t* data);
 
-// Sends identify (no purge) and waits for the 4-byte answer.
-// 1 on success (answer in dst, *outAddr = answer byte 0, device type stored in
-// Protocol().deviceType); -1 time-out; -2 bad checksum or unknown device type;
-// -3 handle above 4. Asked at the reserve address, *outAddr receives answer
-// byte 0 even when the device type is refused (a bad checksum leaves it alone).
-// The address is given as 0..255.
+// Drops stale input, sends identify and waits (10 x multiplier + 2 polls of
+// 10 ms) for the 4-byte answer. 1 on success (answer in dst, *outAddr = answer
+// byte 0, device type stored in Protocol().deviceType); -1 time-out; -2 bad
+// checksum or unknown device type; -3 handle above 4. An answer with a good
+// checksum from another address than the one asked is a late answer to an
+// earlier request: it is dropped and the wait goes on. Asked at the reserve
+// address any controller's answer is taken, and *outAddr receives answer byte
+// 0 even when the device type is refused (a bad checksum leaves it alone). The
+// address is given as 0..255.
 int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr);
 
-// Requests the identification text and collects it until the zero byte that
-// ends it, converting CP866 to CP1251. dst holds kIdentTextSize bytes and always
-// ends with a zero byte; a longer text is cut at 1023 bytes.
-// 1 success; -1 nothing came; -2 the text stopped before its zero byte; -3 handle above 4.
+// Drops stale input, requests the identification text and collects it until
+// the zero byte that ends it, converting CP866 to CP1251. dst holds
+// kIdentTextSize bytes and always ends with a zero byte; a longer text is cut
+// at 1023 bytes. The read ends after 250 x multiplier ms without a byte, after
+// that plus 10 ms for each of the 1024 bytes a text may have, or once 1024
+// bytes came without the end of the text.
+// 1 success; -1 nothing came; -2 the text did not end (stopped before its zero
+// byte, or never ended within its size or time); -3 handle above 4.
 int ReadIdentText(int port, int ctrl, uint8_t* dst);
 
 // The error-code query, one step a call; the caller repeats it about 1 ms apart
@@ -79,3 +86,6 @@ int ReadIdentText(int port, int ctrl, uint8_t* dst);
 // in Protocol().lastErrorCode once 16 bytes came; -6 with code 254 after the
 // deadline; 0 otherwise. -3 (code 254) for a handle above 4.
 int QueryErrorCode(int port, int ctrl);
+// Runs the error-code query from its start to its end, waiting on the port
+// between the steps. The result of its last step: 1, -6 or -3.
+int RunErrorQuery(int port, int ctrl);

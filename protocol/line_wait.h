@@ -1,43 +1,31 @@
-// Waiting for answer bytes. Every wait of the protocol is a number of polls of
-// a fixed interval; instead of sleeping out an interval, a wait wakes as soon
-// as the bytes it is after are there, so only idle latency goes.
+// Waiting for answer bytes. Every wait of an exchange has one deadline, worked
+// out from the poll counts the exchange has always had (polls of 1 or 10 ms,
+// times the timeout multiplier), and it ends at that deadline however the
+// bytes trickle in. In between the port itself is waited on, so an answer
+// wakes the wait at once and a half-arrived answer costs no CPU.
 #pragma once
 
-#include <chrono>
+#include <algorithm>
+#include <climits>
 #include <cstdint>
-#include <thread>
 
 #include "port_layer.h"
 
 namespace zel::line {
 
-using Clock = std::chrono::steady_clock;
-
-// Watches the port for one poll interval. Returns as soon as done(waiting)
-// holds, otherwise at the end of the interval; the result is the waiting count
-// last seen (what a poll at that moment finds).
-template <typename Done> int WaitPoll(int port, int intervalMs, Done done) {
-    const auto end = Clock::now() + std::chrono::milliseconds(intervalMs);
-    for (;;) {
-        const int n = port_avail(port);
-        if (done(n)) return n;
-        const auto now = Clock::now();
-        if (now >= end) return n;
-        const auto remaining = end - now;
-        if (n == 0) {
-            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
-            if (PortWaitInput(port, static_cast<int>(ms)) > 0) continue;
-        }
-        // Part of an answer is there (or the port cannot be waited on): look again shortly.
-        std::this_thread::sleep_for(std::min<Clock::duration>(remaining, std::chrono::microseconds(200)));
-    }
-}
-
+// The clock of the line: milliseconds of a monotonic clock and the pauses the
+// line needs. Tests and fuzz targets that play the controller in virtual time
+// put their own in place (and their port answers PortWaitInputAbove on it).
+struct LineTime {
+    int64_t (*now)();
+    void (*sleep)(int ms);
+};
+// nullptr: the real clock again.
+void SetLineTime(const LineTime* time);
+int64_t NowMs();
 // A pause the line itself needs (before a continuation frame, after an image
-// command frame); these stay as they are.
-inline void LinePause(int ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
+// command frame).
+void LinePause(int ms);
 
 // Poll limits scaled by the multiplier, without overflow.
 inline int64_t Scaled(int base, int multiplier) {
@@ -46,6 +34,23 @@ inline int64_t Scaled(int base, int multiplier) {
 
 inline bool BadHandle(int port) {
     return port > 4 || port < 0;
+}
+
+// Watches the port until done(waiting) holds or the deadline passes; returns
+// the waiting count last seen.
+template <typename Done> int WaitUntil(int port, int64_t deadline, Done done) {
+    for (;;) {
+        const int n = port_avail(port);
+        if (done(n)) return n;
+        const int64_t left = deadline - NowMs();
+        if (left <= 0) return n;
+        const int ms = static_cast<int>(std::min<int64_t>(left, INT_MAX));
+        if (PortKindOf(port) < 0) {
+            LinePause(ms); // no port: nothing will come, but the time is the caller's
+            return n;
+        }
+        PortWaitInputAbove(port, n, ms);
+    }
 }
 
 } // namespace zel::line

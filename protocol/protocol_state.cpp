@@ -14,7 +14,7 @@ void ResetProtocolState() {
         v = 0;
     s.deviceType = 0;
     s.errorQueryPhase = 0;
-    s.errorQueryDeadline = {};
+    s.errorQueryDeadline = 0;
     s.lastErrorCode = 0;
     s.errorMessages.Clear();
     s.controllerErrorSink = nullptr;

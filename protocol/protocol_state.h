@@ -1,7 +1,6 @@
 // The program-wide state of the controller protocol, in one named object.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -21,7 +20,7 @@ struct ProtocolState {
 
     // Error-code query: 0 = next call sends the query, 1 = waiting for the answer.
     int errorQueryPhase = 0;
-    std::chrono::steady_clock::time_point errorQueryDeadline{};
+    int64_t errorQueryDeadline = 0; // milliseconds of the line clock (line_wait.h)
     int lastErrorCode = 0;
 
     ErrorMessageTable errorMessages;

@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo run need,
 # asking apt-get only for what is missing. Runs as root or through sudo.
+#   scripts/install-deps.sh          the build, the tests and the demo run
+#   scripts/install-deps.sh --fuzz   also clang and its sanitizer and libFuzzer runtimes
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev fonts-dejavu-core
           libgtest-dev libgmock-dev libusb-0.1-4 libusb-dev xauth xvfb
           qt6-translations-l10n nlohmann-json3-dev dpkg-dev man-db desktop-file-utils)
+for arg in "$@"; do
+  case "$arg" in
+    --fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    *) echo "usage: $0 [--fuzz]" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

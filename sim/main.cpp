@@ -1,6 +1,6 @@
 // startzel-sim: one or more virtual controllers on a pseudo-terminal or a TCP
-// listener. The first line of output is the port to give the tool (the pty
-// path, or the TCP port number); the program then runs until SIGINT/SIGTERM.
+// listener. The first line of output is the port name to give the tool (the
+// pty path, or TCPC_127.0.0.1:PORT); the program then runs until SIGINT/SIGTERM.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +13,13 @@
 namespace {
 
 const char kUsage[] = "Usage: startzel-sim [options]\n"
-                      "Runs virtual controllers on one line. The first line printed is the port to\n"
-                      "connect to: the pseudo-terminal path, or the TCP port (TCPC_127.0.0.1:PORT).\n"
+                      "Runs virtual controllers on one line. The first line printed is the port name\n"
+                      "to give the tool: the pseudo-terminal path, or TCPC_127.0.0.1:PORT.\n"
+                      "\n"
+                      "With --tcp every connected client shares the one line, as on a TCP serial\n"
+                      "server: all clients hear every answer, and a second client's frames mix with\n"
+                      "the first's. Do not check memory with startzel-cli over TCP while the desktop\n"
+                      "program is connected to the same line; use a second simulator instead.\n"
                       "\n"
                       "  --pty              serve the line on a pseudo-terminal (default)\n"
                       "  --tcp PORT         listen on TCP port PORT of 127.0.0.1 (0 picks a free port)\n"
@@ -165,7 +170,7 @@ int main(int argc, char** argv) {
     zelsim::TcpTransport tcpT(line, baud);
     if (tcp) {
         if (!tcpT.start(static_cast<uint16_t>(tcpPort), allInterfaces, &error)) return Fail(error);
-        std::printf("%u\n", static_cast<unsigned>(tcpT.port()));
+        std::printf("TCPC_127.0.0.1:%u\n", static_cast<unsigned>(tcpT.port()));
     } else {
         if (!pty.start(&error)) return Fail(error);
         std::printf("%s\n", pty.slavePath().c_str());

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <time.h>
 
 namespace {
 
@@ -137,12 +138,57 @@ TEST_F(CliOnLine, NoAnswerAndSearch) {
     EXPECT_EQ(r.err, "startzel-cli: no answer to identify (result code -1)\n");
 }
 
+// A controller answering later than the time-outs: its late identify answer
+// is not taken for the next address's, so the search finds nobody.
+TEST_F(CliOnLine, LateAnswersFindNobodyInASearch) {
+    zelsim::Line one;
+    one.addController(0x01);
+    zelsim::Faults f;
+    f.answerDelayMs = 130; // the identify wait is 120 ms
+    one.setFaults(f);
+    zelsim::PtyTransport onePty{one};
+    ASSERT_TRUE(onePty.start());
+    const Result r = Cli({"--port", onePty.slavePath(), "search"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string text;
+    int notFound = 0;
+    while (std::getline(lines, text))
+        notFound += text.size() > 20 && text.substr(text.size() - 20) == "не найдено.";
+    EXPECT_EQ(notFound, 31) << r.out;
+}
+
+// While part of the error answer waits, the error command waits on the port
+// instead of spinning through its 300 ms.
+TEST_F(CliOnLine, ErrorQueryWaitsWithoutSpinning) {
+    zelsim::Faults f;
+    f.chunkSize = 10; // 10 of the 16 bytes, the rest a second later
+    f.chunkPauseMs = 1000;
+    ctrl->setFaults(f);
+    timespec c0{}, c1{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c0);
+    const Result r = run({"error"});
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "startzel-cli: no answer to the error query (result code -6)\n");
+    const double cpuMs = (c1.tv_sec - c0.tv_sec) * 1e3 + (c1.tv_nsec - c0.tv_nsec) / 1e6;
+    EXPECT_LT(cpuMs, 100.0) << "CPU time of a 300 ms wait";
+}
+
 TEST_F(CliOnLine, SettingsFromComIniAndTrace) {
     std::ofstream("com.ini") << pty.slavePath() << " 0 9600 0 1 0 8 N 1";
     Result r = Cli({"--addr", "5", "--trace", "identify"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string trace = Cp866ToUtf8(ReadFile("port.out")); // the trace is in CP866
     EXPECT_NE(trace.find(" Запись (порт 1)-> 60 05 21 "), std::string::npos);
+
+    // A first line longer than any the tool writes is refused with the reason.
+    std::ofstream("com.ini") << "/dev/" << std::string(300, 'x') << " 0 9600 0 1 0 8 N 1";
+    r = Cli({"--addr", "5", "identify"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the first line of com.ini is longer than any line the tool writes"),
+              std::string::npos)
+        << r.err;
     std::remove("com.ini");
 }
 
@@ -184,14 +230,44 @@ TEST(Cli, CommandLineErrors) {
 TEST(Cli, DemoMode) {
     zelsim::VirtualController c(1);
     const auto image = c.demoImageBytes();
-    std::ofstream("demo_trk.bin", std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                           static_cast<std::streamsize>(image.size()));
+    std::ofstream("demo_trk.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     Result r = Cli({"--demo", "write", "1300", "01020304"});
     EXPECT_EQ(r.status, 0) << r.err;
     r = Cli({"--demo", "read", "1300", "14"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, 11), "01 02 03 04");
     EXPECT_EQ(ReadFile("demo_trk.bin").substr(125, 4), std::string("\x01\x02\x03\x04"));
+
+    // The parameter block by its length byte, or addressed at 3101.
+    r = Cli({"--demo", "read", "3101", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    char params[16];
+    std::snprintf(params, sizeof params, "%02X %02X %02X\n", image[7], image[8], image[9]);
+    EXPECT_EQ(r.out, params);
+
+    // What the demo image does not keep fails with the reason and leaves the file alone.
+    const std::string before = ReadFile("demo_trk.bin");
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"write", "3000", "0102"},
+                                                 {"write", "88FFFF", "01"},
+                                                 {"write", "1305", "01"},
+                                                 {"write", "4000", std::string(26, '1')},
+                                                 {"read", "3000", "2"},
+                                                 {"read", "1305", "1"},
+                                                 {"read", "1300", "15"},
+                                                 {"read", "1300"},
+                                                 {"read", "24", "1", "--board", "2"}}) {
+        std::vector<std::string> line{"--demo"};
+        line.insert(line.end(), args.begin(), args.end());
+        r = Cli(line);
+        EXPECT_EQ(r.status, 1) << args[0] << " " << args[1];
+        EXPECT_EQ(r.out, "") << args[0] << " " << args[1];
+        EXPECT_NE(r.err.find("the demo image"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFile("demo_trk.bin"), before);
+    EXPECT_EQ(Cli({"--demo", "write", "3000", "0102"}).err,
+              "startzel-cli: the demo image keeps no block at 3000 (its blocks start at 3101, 1000-1900, "
+              "2000-2900, 4000, 4100 and 5100) (result code -1)\n");
 
     r = Cli({"--demo", "identify"});
     EXPECT_EQ(r.status, 1);
@@ -212,7 +288,8 @@ TEST(Cli, ExecutablesEndToEnd) {
     ASSERT_NE(fgets(pidLine, sizeof pidLine, sim), nullptr);
     ASSERT_NE(fgets(first, sizeof first, sim), nullptr);
     std::string port(first);
-    while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+    while (!port.empty() && (port.back() == '\n' || port.back() == '\r'))
+        port.pop_back();
     // The simulator names its port last on its first line.
     port = port.substr(port.find_last_of(" :") + 1);
 

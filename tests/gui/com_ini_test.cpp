@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -121,4 +122,99 @@ TEST(ComIni, WrittenFormCarriesReservedValuesAndReadsBack) {
     EXPECT_EQ(t.entries[0].flag1, 1);
 
     EXPECT_EQ(WriteComIni(e, "no-such-folder/com.ini"), 0);
+}
+
+// Names up to 255 bytes (long /dev/serial/by-id paths) are written and read back
+// exactly, line for line; anything longer is refused when written and when read.
+TEST(ComIni, LongNamesReadBackAsWritten) {
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    for (size_t len : {size_t(1), size_t(19), size_t(80), byId.size(), size_t(99), size_t(100), size_t(200),
+                       size_t(255)}) {
+        ComPortSetting e;
+        e.name = len == byId.size() ? byId : "/" + std::string(len - 1, 'p');
+        if (len == 1) e.name = "X";
+        e.baud = 4294967295u;
+        e.reservedByte = 255;
+        e.flag0 = 1;
+        e.flag1 = 1;
+        e.dataBits = 255;
+        e.parity = 'M';
+        e.stopCode = 255;
+        ASSERT_EQ(WriteComIni(e), 1) << len;
+        ComIniTable t;
+        ASSERT_EQ(ReadComIni(t), 1);
+        EXPECT_EQ(t.entries[0], e) << len;
+        EXPECT_EQ(readFile("com.ini"), ComIniLine(t.entries[0]));
+    }
+
+    ComPortSetting tooLong;
+    tooLong.name = "/" + std::string(kComNameMax, 'q');
+    EXPECT_EQ(WriteComIni(tooLong), 0);
+    EXPECT_EQ(readFile("com.ini").substr(0, 2), "/p") << "the old file stays";
+
+    writeFile("com.ini", tooLong.name + " 0 9600 0 1 0 8 N 1\nCOM2 0 4800 0 1 0 8 N 1\n");
+    ComIniTable t;
+    EXPECT_EQ(ReadComIni(t), 1);
+    EXPECT_TRUE(t.refused[0]);
+    EXPECT_EQ(t.entries[0].name, "") << "refused whole, not cut into a name and values";
+    EXPECT_EQ(t.entries[0].baud, 0u);
+    EXPECT_FALSE(t.refused[1]);
+    EXPECT_EQ(t.entries[1].name, "COM2");
+}
+
+TEST(ComIni, NamesThatWouldReadBackOtherwiseAreNotWritten) {
+    writeFile("com.ini", "COM7 0 4800 0 1 0 8 N 1");
+    ComPortSetting e;
+    e.baud = 9600;
+    for (const char* name : {"", "my port", "tab\tname", "ACM0", "1234", "x\x7f"}) {
+        e.name = name;
+        EXPECT_FALSE(ComIniWritable(e)) << name;
+        EXPECT_EQ(WriteComIni(e), 0) << name;
+    }
+    e.name = "COM1";
+    e.parity = ' ';
+    EXPECT_EQ(WriteComIni(e), 0);
+    EXPECT_EQ(readFile("com.ini"), "COM7 0 4800 0 1 0 8 N 1");
+    for (const char* name : {"com4", "Co9", "ttyUSB0", "U_1234_2", "TCPC_10.0.0.1:4001", "STUB"}) {
+        e.name = name;
+        e.parity = 'E';
+        ASSERT_EQ(WriteComIni(e), 1) << name;
+        ComIniTable t;
+        ASSERT_EQ(ReadComIni(t), 1);
+        EXPECT_EQ(t.entries[0].name, name);
+    }
+}
+
+TEST(ComIni, AFolderIsAReadErrorAndALinkKeepsPointingAtItsFile) {
+    ::unlink("com.ini");
+    ASSERT_EQ(::mkdir("com.ini", 0755), 0);
+    ComIniTable t;
+    EXPECT_EQ(ReadComIni(t), 0);
+    ComPortSetting e;
+    e.name = "COM3";
+    e.baud = 4800;
+    EXPECT_EQ(WriteComIni(e), 0);
+    ::rmdir("com.ini");
+
+    ::mkdir("settings", 0755);
+    writeFile("settings/real.ini", "COM1 0 4800 0 1 0 8 N 1");
+    ::chmod("settings/real.ini", 0600);
+    ASSERT_EQ(::symlink("settings/real.ini", "com.ini"), 0);
+    ASSERT_EQ(WriteComIni(e), 1);
+    struct stat st {};
+    ASSERT_EQ(::lstat("com.ini", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    EXPECT_EQ(readFile("settings/real.ini"), "COM3 0 4800 0 0 0 0 N 0");
+    ASSERT_EQ(::stat("settings/real.ini", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ::unlink("com.ini");
+
+    // A link to a file not there yet creates that file.
+    ::unlink("settings/real.ini");
+    ASSERT_EQ(::symlink("settings/real.ini", "com.ini"), 0);
+    ASSERT_EQ(WriteComIni(e), 1);
+    EXPECT_EQ(readFile("settings/real.ini"), "COM3 0 4800 0 0 0 0 N 0");
+    ::unlink("com.ini");
+    ::unlink("settings/real.ini");
+    ::rmdir("settings");
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -72,6 +73,35 @@ TEST_F(Serial, OpenSetsRaw4800EightNoneOne) {
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
     EXPECT_EQ(PortKindOf(h), KindCom);
     EXPECT_EQ(PortNameOf(h), pty.slave);
+}
+
+// What the line delivered while nobody had the port open (a late answer to
+// the program that used it last) is dropped when the port is opened.
+TEST_F(Serial, OpeningDropsWhatTheDriverHeldBefore) {
+    PortClose(h);
+    // The other end keeps the line up, as the simulator does.
+    const int keeper = open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(keeper, 0);
+    termios raw{};
+    tcgetattr(keeper, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(keeper, TCSANOW, &raw);
+    ASSERT_TRUE(pty.send({0x00, 0x00, 0x41}));
+    int held = 0;
+    for (int i = 0; i < 500 && held < 3; ++i) {
+        pollfd p{keeper, POLLIN, 0};
+        poll(&p, 1, 10);
+        ioctl(keeper, FIONREAD, &held);
+    }
+    ASSERT_EQ(held, 3);
+    ASSERT_EQ(PortOpen(&h, pty.slave.c_str()), 0);
+    EXPECT_EQ(port_avail(h), 0);
+    ASSERT_TRUE(pty.send({0x7E}));
+    EXPECT_EQ(WaitAvail(h, 1), 1);
+    uint8_t b = 0;
+    ASSERT_EQ(PortRead(h, &b, 1), 1);
+    EXPECT_EQ(b, 0x7E);
+    close(keeper);
 }
 
 TEST_F(Serial, LineSettingsAppliedAndKept) {

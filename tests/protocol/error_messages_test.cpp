@@ -1,6 +1,9 @@
 // don.msg parsing: line forms, escapes, first match, capacities, random input.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <random>
 
@@ -68,6 +71,14 @@ TEST(ErrorMessages, LoadFromFile) {
     std::ofstream("don.msg", std::ios::binary) << "; texts\r\n16,12,\x8D\xA5\xA2\xA5\xE0\xAD\xEB\xA9\r\n";
     EXPECT_TRUE(t.Load());
     EXPECT_EQ(t.Lookup(16, 12), "\x8D\xA5\xA2\xA5\xE0\xAD\xEB\xA9");
+
+    // A don.msg that opens but cannot be read (a folder) is a failed load with
+    // an empty table, never an exception out of the loader.
+    ::mkdir("folder.msg", 0755);
+    EXPECT_FALSE(t.Load("folder.msg"));
+    EXPECT_EQ(t.Count(), 0);
+    EXPECT_FALSE(t.Loaded());
+    ::rmdir("folder.msg");
 }
 
 TEST(ErrorMessages, RandomInputNeverBreaksTheTable) {

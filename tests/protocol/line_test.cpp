@@ -3,9 +3,12 @@
 // asserted byte for byte.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "block_transfer.h"
 #include "codepage.h"
@@ -76,6 +79,12 @@ protected:
         ASSERT_TRUE(peer->WaitReceived(before + 1));
         EXPECT_EQ(peer->Received().back(), marker);
         EXPECT_EQ(peer->ReceivedCount(), before + 1);
+    }
+    // Waits (bounded) until n bytes wait on the port.
+    bool WaitAvail(int n) {
+        for (int i = 0; i < 500 && port_avail(h) < n; ++i)
+            PortWaitInput(h, 10);
+        return port_avail(h) >= n;
     }
     std::unique_ptr<PtyPeer> peer;
     int h = 0;
@@ -158,6 +167,87 @@ TEST_F(LineTest, Identify) {
 
     peer->ClearReceived();
     EXPECT_EQ(Identify(h, 1, ans, &addr), -1); // nobody answers
+}
+
+// An answer that comes late belongs to the request before: what is waiting
+// when a request goes out is dropped, and an identify answer from another
+// address than the one asked is not taken for it.
+TEST_F(LineTest, LateAnswersAreNotTakenForNewOnes) {
+    uint8_t ans[4] = {};
+    int addr = -1;
+    peer->Send(IdentAnswer(0x01, 0x22, 0x00)); // late, to an earlier identify
+    ASSERT_TRUE(WaitAvail(4));
+    peer->Answer(4, IdentAnswer(0x01, 0x21, 0x33));
+    EXPECT_EQ(Identify(h, 1, ans, &addr), 1);
+    EXPECT_EQ(ans[1], 0x21) << "the answer to this request, not the late one";
+
+    // Asking controller 2 while controller 1's late answer comes in: not found.
+    peer->ClearReceived();
+    addr = -1;
+    peer->Answer(4, IdentAnswer(0x01, 0x21, 0x00));
+    EXPECT_EQ(Identify(h, 2, ans, &addr), -1);
+    EXPECT_EQ(addr, -1);
+    // ... and when controller 2 answers after it, its answer is the one taken.
+    peer->ClearReceived();
+    peer->Answer(4, Cat({IdentAnswer(0x01, 0x21, 0x00), IdentAnswer(0x02, 0x27, 0x05)}));
+    EXPECT_EQ(Identify(h, 2, ans, &addr), 1);
+    EXPECT_EQ(addr, 2);
+    EXPECT_EQ(Bytes(ans, ans + 4), IdentAnswer(0x02, 0x27, 0x05));
+
+    // The text request drops what is waiting, too.
+    peer->ClearReceived();
+    peer->Send({0x01, 0x21, 0x00, 0x9C});
+    ASSERT_TRUE(WaitAvail(4));
+    peer->Answer(5, {'o', 'k', 0x00});
+    uint8_t text[kIdentTextSize];
+    EXPECT_EQ(ReadIdentText(h, 1, text), 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(text), "ok");
+}
+
+// A line that never stops talking (two bytes every 2 ms, never a zero byte)
+// cannot keep an exchange going: the text read ends once more bytes came than
+// a text can have, a block read once the stall time passes after the expected
+// count was exceeded (the even counts step over the 41 bytes asked for).
+TEST_F(LineTest, ChatterEndsEveryWait) {
+    std::atomic<bool> chatter{true};
+    std::thread talker([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (chatter && std::chrono::steady_clock::now() < end) {
+            peer->Send({'x', 'y'});
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    uint8_t text[kIdentTextSize];
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(ReadIdentText(h, 1, text), -2);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(8));
+    EXPECT_EQ(std::strlen(reinterpret_cast<const char*>(text)), 1023u);
+
+    uint8_t dst[40];
+    t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(ReadBlock(h, 1, 0x1000, 40, dst, kBoardMain), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    chatter = false;
+    talker.join();
+}
+
+// The waits end at the time their poll counts give, not half as late again:
+// no answer to the text request ends after 250 ms, the length query after 200.
+TEST_F(LineTest, NoAnswerEndsOnTime) {
+    using namespace std::chrono;
+    uint8_t text[kIdentTextSize];
+    auto t0 = steady_clock::now();
+    EXPECT_EQ(ReadIdentText(h, 1, text), -1);
+    auto ms = duration_cast<milliseconds>(steady_clock::now() - t0).count();
+    EXPECT_GE(ms, 250);
+    EXPECT_LE(ms, 300);
+
+    uint8_t dst[255];
+    t0 = steady_clock::now();
+    EXPECT_EQ(ReadBlock(h, 1, kAddrParamLength, -1, dst, kBoardMain), -1);
+    ms = duration_cast<milliseconds>(steady_clock::now() - t0).count();
+    EXPECT_GE(ms, 200);
+    EXPECT_LE(ms, 240);
 }
 
 TEST_F(LineTest, IdentTextInChunks) {
@@ -306,7 +396,7 @@ TEST_F(LineTest, TimeoutMultiplierStretchesThePieceWait) {
     // A slow answer that keeps coming restarts the stall count.
     peer->ClearReceived();
     SetTimeoutMultiplier(1);
-    peer->Script({PeerStep{12, {{1}, {2}, {3}, {4}, {5, 0x77}}, 0, 150}});
+    peer->Script({PeerStep{12, {{1}, {2}, {3}, {4}, {5, 0x77}}, 0, 100}});
     EXPECT_EQ(ReadBlock(h, 1, 0x1000, 5, dst, kBoardMain), 5);
 }
 

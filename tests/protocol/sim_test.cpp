@@ -4,12 +4,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 
 #include "block_transfer.h"
 #include "codepage.h"
 #include "error_messages.h"
 #include "frames.h"
 #include "port_layer.h"
+#include "port_slot.h"
 #include "protocol_state.h"
 #include "virtual_controller.h"
 
@@ -150,6 +152,58 @@ TEST_F(SimTest, WholeImageWritten) {
         image[i] = uint8_t(i * 5);
     ASSERT_EQ(WriteImage(h, 3, image.data(), image.size()), 1);
     EXPECT_EQ(ctrl->imageBytes(), image);
+
+    // A controller that reports size 0 for the parameter block and the sides:
+    // those groups are left out (nothing is copied for them) and the blocks
+    // after them still come from their own place in the image.
+    ctrl->resetToDefaults();
+    ctrl->poke(0, 0x3040, {0});
+    ctrl->poke(0, 0x3040 + 6, {0});
+    const Bytes paramsBefore = ctrl->peek(0, 0x3101, 58);
+    const Bytes sidesBefore = ctrl->peek(0, 0x4000, 12);
+    ASSERT_EQ(WriteImage(h, 3, image.data(), image.size()), 1);
+    EXPECT_EQ(ctrl->peek(0, 0x3101, 58), paramsBefore);
+    EXPECT_EQ(ctrl->peek(0, 0x4000, 12), sidesBefore);
+    EXPECT_EQ(ctrl->peek(0, 0x1000, 20), Bytes(image.begin() + 65, image.begin() + 85));
+    const size_t regsAt = 7 + 58 + 10 * 20 + 2 * 12;
+    EXPECT_EQ(ctrl->peek(0, 0x2000, 69),
+              Bytes(image.begin() + long(regsAt), image.begin() + long(regsAt) + 69));
+    EXPECT_EQ(ctrl->peek(0, 0x3000, 57), Bytes(image.end() - 57, image.end()));
+}
+
+// A write that timed out gets its answer late; the answer sits in the socket
+// until the next request, which must not take it for its own.
+TEST(SimTcp, LateAnswerInTheSocketIsNotTheNextAnswer) {
+    PortLayerStart();
+    ResetProtocolState();
+    zelsim::Line line;
+    zelsim::VirtualController& c = line.addController(1, 0x21);
+    zelsim::TcpTransport tcp(line);
+    ASSERT_TRUE(tcp.start());
+    int h = 0;
+    ASSERT_EQ(PortOpen(&h, ("TCPC_127.0.0.1:" + std::to_string(tcp.port())).c_str()), 0);
+    uint8_t ans[4];
+    int addr = 0, r = -1;
+    for (int i = 0; i < 20 && r != 1; ++i)
+        r = Identify(h, 1, ans, &addr); // the connection may still be coming up
+    ASSERT_EQ(r, 1);
+
+    zelsim::Faults f;
+    f.answerDelayMs = 600; // the write waits 510 ms
+    c.setFaults(f);
+    const uint8_t value = 0x41;
+    EXPECT_EQ(WriteBlock(h, 1, kRegSimulator, 1, &value, kBoardRegisters), -1);
+    EXPECT_EQ(c.peek(2, kRegSimulator, 1)[0], 0x41);
+    // The late status bytes (00 00) reach the socket; nobody takes them yet.
+    pollfd p{SlotOf(h)->tcp.mainSock, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 5000), 1);
+    c.setFaults({});
+    uint8_t reg = 0;
+    EXPECT_EQ(ReadBlock(h, 1, kRegSimulator, 1, &reg, kBoardRegisters), 1);
+    EXPECT_EQ(reg, 0x41);
+    PortClose(h);
+    tcp.stop();
+    PortLayerStop();
 }
 
 TEST(SimTcp, IdentifyAndReadOverLoopback) {

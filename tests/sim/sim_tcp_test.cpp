@@ -1,6 +1,9 @@
 // The line over loopback TCP, and the startzel-sim program itself.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
@@ -100,6 +103,10 @@ TEST(SimTcp, PeersShareTheLineAndStopIsClean) {
 TEST(SimProgram, CommandLine) {
     const std::string exe = SimExe();
     EXPECT_EQ(std::system((exe + " --help > help.txt").c_str()), 0);
+    std::ifstream helpFile("help.txt");
+    const std::string help((std::istreambuf_iterator<char>(helpFile)), std::istreambuf_iterator<char>());
+    EXPECT_NE(help.find("TCPC_127.0.0.1:PORT"), std::string::npos);
+    EXPECT_NE(help.find("a second client's frames mix with\nthe first's"), std::string::npos);
     EXPECT_NE(std::system((exe + " --addr F0 2> err.txt").c_str()), 0);
     EXPECT_NE(std::system((exe + " --bogus 2> err.txt").c_str()), 0);
     EXPECT_NE(std::system((exe + " --image missing.bin 2> err.txt").c_str()), 0);
@@ -107,7 +114,9 @@ TEST(SimProgram, CommandLine) {
     std::string first;
     pid_t pid = Spawn({"--tcp", "0", "--addr", "5", "--type", "17", "--addr", "6", "--refuse-writes"}, first);
     ASSERT_GT(pid, 0);
-    const int port = std::atoi(first.c_str());
+    // The first line is the port name the tool opens.
+    ASSERT_EQ(first.rfind("TCPC_127.0.0.1:", 0), 0u) << first;
+    const int port = std::atoi(first.c_str() + 15);
     ASSERT_GT(port, 0) << first;
     {
         Peer p = Connect(uint16_t(port));

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The sanitizer pass: every test that needs no display (ctest -LE "gui|shots"),
+# built and run once with AddressSanitizer + UBSan (build-asan/) and once with
+# ThreadSanitizer (build-tsan/). Only the targets those tests need are built.
+#
+#   scripts/sanitize.sh            both passes
+#   scripts/sanitize.sh asan|tsan  one of them
+# Extra ctest arguments can be given in ZEL_CTEST_ARGS (for example "-R cli").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+
+passes=("$@")
+[ ${#passes[@]} -eq 0 ] && passes=(asan tsan)
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"
+
+for pass in "${passes[@]}"; do
+  case "$pass" in
+    asan) build=build-asan option=-DZEL_SANITIZE=ON ;;
+    tsan) build=build-tsan option=-DZEL_TSAN=ON ;;
+    *) echo "usage: $0 [asan|tsan]..." >&2; exit 2 ;;
+  esac
+  echo "== $pass: $build"
+  # -O1 with line tables only: quicker to build, and the tests mostly wait on the line.
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
+    -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" "$option" >/dev/null
+  # Test names are the names of their programs.
+  mapfile -t tests < <(cd "$build" && ctest -N -LE 'gui|shots' | sed -n 's/^ *Test *#[0-9]*: *//p')
+  [ ${#tests[@]} -gt 0 ] || { echo "no tests found in $build" >&2; exit 1; }
+  cmake --build "$build" -j2 --target "${tests[@]}"
+  (cd "$build" && ctest --output-on-failure -j2 -LE 'gui|shots' ${ZEL_CTEST_ARGS:-})
+done

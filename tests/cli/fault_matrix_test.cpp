@@ -1,0 +1,398 @@
+// Every fault switch of the virtual controller against every startzel-cli
+// command, over a pseudo-terminal (and a subset over TCP): the exit status,
+// no false success (a write reported done changed the memory, a read reported
+// done printed what the controller holds), and every command ends within its
+// time-out plus a margin.
+//
+// A command added to the tool needs a row here; the test says so.
+#include "cli.h"
+#include "cli_command.h"
+
+#include "cp866.h"
+#include "virtual_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <functional>
+#include <map>
+#include <sstream>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+    long ms = 0;
+};
+
+struct FaultCase {
+    const char* name;
+    zelsim::Faults faults;
+};
+
+std::vector<FaultCase> AllFaults() {
+    std::vector<FaultCase> v;
+    auto add = [&](const char* name, const std::function<void(zelsim::Faults&)>& set) {
+        zelsim::Faults f;
+        set(f);
+        v.push_back({name, f});
+    };
+    add("none", [](zelsim::Faults&) {});
+    add("no-answer", [](zelsim::Faults& f) { f.noAnswer = true; });
+    add("extra-byte", [](zelsim::Faults& f) { f.extraByte = true; });
+    add("bad-ident-checksum", [](zelsim::Faults& f) { f.badIdentChecksum = true; });
+    add("bad-type", [](zelsim::Faults& f) { f.badType = true; });
+    add("refuse-writes", [](zelsim::Faults& f) { f.refuseWrites = true; });
+    add("delay 60", [](zelsim::Faults& f) { f.answerDelayMs = 60; });
+    add("delay 600", [](zelsim::Faults& f) { f.answerDelayMs = 600; });
+    add("chunks 4:20", [](zelsim::Faults& f) {
+        f.chunkSize = 4;
+        f.chunkPauseMs = 20;
+    });
+    add("corrupt", [](zelsim::Faults& f) { f.corruptAnswers = true; });
+    return v;
+}
+
+std::string Hex(const Bytes& b) {
+    std::string s;
+    char x[4];
+    for (size_t i = 0; i < b.size(); ++i) {
+        std::snprintf(x, sizeof x, i ? " %02X" : "%02X", b[i]);
+        s += x;
+    }
+    return s;
+}
+
+Bytes Xor(Bytes b, bool corrupt) {
+    if (corrupt)
+        for (auto& x : b)
+            x ^= 0x5A;
+    return b;
+}
+
+Bytes FileBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
+}
+
+// The third column (the reading in hex) of every table row after the header.
+std::vector<unsigned> Readings(const std::string& text) {
+    std::vector<unsigned> v;
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        const size_t tab = line.rfind('\t');
+        if (tab != std::string::npos) v.push_back(unsigned(std::stoul(line.substr(tab + 1), nullptr, 16)));
+    }
+    return v;
+}
+
+std::vector<unsigned> TableOf(const Bytes& b) {
+    std::vector<unsigned> v;
+    for (size_t i = 0; i + 1 < b.size(); i += 2)
+        v.push_back(b[i] | unsigned(b[i + 1]) << 8);
+    return v;
+}
+
+// The image the file rows use: the simulator's memory as a fresh controller
+// has it, saved once; the load row changes the first channel's settings in it.
+const char* const kSameImage = "matrix-same.bin";
+const char* const kLoadImage = "matrix-load.bin";
+const Bytes kLoadedSettings{0x11, 0x22, 0x33, 0x44};
+
+// One row per command: the arguments, its time-out on the line, the exit status
+// expected under each fault (in the order of AllFaults), and what a success
+// must show ('*': the status depends on the machine, not on the line). Reads carry no checksum: under the corrupting fault a read prints
+// what the line delivered, which is the controller's bytes changed on the way.
+struct Row {
+    std::string name;
+    std::vector<std::string> args;
+    long timeoutMs;
+    std::string exits; // one digit per fault
+    std::function<void(const Result&, zelsim::VirtualController&, const zelsim::Faults&)> check;
+    // Commands of many exchanges run as a test of their own (ctest runs the
+    // two side by side); they may print their progress before they fail.
+    bool manyBlocks = false;
+    // A status that reports a finding, not a failure (compare: "different").
+    int findingStatus = -1;
+};
+
+std::vector<Row> Rows() {
+    const std::string ident = "address=01 type=21 extra=01\n";
+    return {
+        {"ports", {"ports"}, 0, "0000000000", {}},
+        {"identify",
+         {"identify"},
+         120,
+         "0101100101",
+         [ident](const Result& r, auto&, auto&) { EXPECT_EQ(r.out, ident); }},
+        {"ident-text",
+         {"ident-text"},
+         251,
+         "0100000101",
+         [](const Result& r, zelsim::VirtualController& c, auto&) {
+             EXPECT_EQ(r.out, Cp866ToUtf8(c.identText()) + "\n");
+         }},
+        {"sizes",
+         {"sizes"},
+         210,
+         "0110000100",
+         [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
+             const Bytes s = Xor(c.peek(0, 0x3040, 7), f.corruptAnswers);
+             std::string want;
+             for (size_t i = 0; i < s.size(); ++i)
+                 want += (i ? " " : "") + std::to_string(int(int8_t(s[i])));
+             EXPECT_EQ(r.out, want + "\n");
+         }},
+        {"read",
+         {"read", "1000", "14"},
+         210,
+         "0110000100",
+         [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
+             EXPECT_EQ(r.out, Hex(Xor(c.peek(0, 0x1000, 20), f.corruptAnswers)) + "\n");
+         }},
+        {"read by length",
+         {"read", "3100"},
+         200 + 2 * 210,
+         "0110000100",
+         [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
+             const int len = Xor(c.peek(0, 0x3100, 1), f.corruptAnswers)[0];
+             EXPECT_EQ(r.out, Hex(Xor(c.peek(0, 0x3101, size_t(len)), f.corruptAnswers)) + "\n");
+         }},
+        {"write",
+         {"write", "1000", "0A0B0C"},
+         50 + 510,
+         "0110010101",
+         [](const Result&, zelsim::VirtualController& c, auto&) {
+             EXPECT_EQ(c.peek(0, 0x1000, 3), (Bytes{0x0A, 0x0B, 0x0C}));
+         }},
+        {"write a register",
+         {"write", "24", "41", "--board", "2"},
+         510,
+         "0110010101",
+         [](const Result&, zelsim::VirtualController& c, auto&) {
+             EXPECT_EQ(c.peek(2, 0x24, 1), Bytes{0x41});
+         }},
+        {"restart",
+         {"restart"},
+         510,
+         "0110010101",
+         [](const Result&, zelsim::VirtualController& c, auto&) { EXPECT_EQ(c.restartCount(), 1); }},
+        {"error",
+         {"error"},
+         300,
+         "0100000100",
+         [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
+             const int code = f.corruptAnswers ? c.lastErrorCode() ^ 0x5A : c.lastErrorCode();
+             EXPECT_EQ(r.out.substr(0, r.out.find_first_of(" \n")), std::to_string(code));
+         }},
+        {"search",
+         {"search"},
+         31 * 120,
+         "0000000000",
+         [](const Result& r, zelsim::VirtualController&, const zelsim::Faults& f) {
+             // Found exactly when identify works: only controller 1, and never
+             // an address taken for another controller's late answer.
+             const bool identifies = !f.noAnswer && !f.badIdentChecksum && !f.badType && !f.corruptAnswers &&
+                                     f.answerDelayMs < 120;
+             std::istringstream lines(r.out);
+             std::string line;
+             int n = 0;
+             while (std::getline(lines, line)) {
+                 ++n;
+                 const bool found = n == 1 && identifies;
+                 EXPECT_EQ(line, "Трк №" + std::to_string(n) + (found ? " найдено." : " не найдено."));
+             }
+             EXPECT_EQ(n, 31);
+         }},
+        {"image save",
+         {"image", "save", "matrix-saved.bin"},
+         40 * 210,
+         "0110000100",
+         [](const Result&, zelsim::VirtualController& c, const zelsim::Faults& f) {
+             const Bytes file = FileBytes("matrix-saved.bin");
+             ASSERT_GT(file.size(), 7u);
+             const size_t n = size_t(file[0]);
+             ASSERT_GE(file.size(), 7 + n);
+             EXPECT_EQ(Bytes(file.begin() + 7, file.begin() + 7 + long(n)),
+                       Xor(c.peek(0, 0x3101, n), f.corruptAnswers));
+         },
+         true},
+        {"image load",
+         {"image", "load", kLoadImage, "--yes"},
+         80 * 510,
+         "0110010101",
+         [](const Result&, zelsim::VirtualController& c, auto&) {
+             EXPECT_EQ(c.peek(0, 0x1000, kLoadedSettings.size()), kLoadedSettings);
+             EXPECT_EQ(c.restartCount(), 1);
+         },
+         true},
+        {"compare",
+         {"compare", kSameImage},
+         40 * 210,
+         "0220000201",
+         [](const Result& r, auto&, auto&) { EXPECT_EQ(r.out, ""); },
+         true,
+         1},
+        {"journal", {"journal", "--last", "1"}, 0, "0000000000", {}},
+        {"temp-table",
+         {"temp-table", "read"},
+         210,
+         "0110000100",
+         [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
+             EXPECT_EQ(Readings(r.out), TableOf(Xor(c.peek(0, 0x5000, 78), f.corruptAnswers)));
+         }},
+        {"temp-table write",
+         {"temp-table", "write", "10", "3900", "25", "--yes"},
+         510,
+         "0110010101",
+         [](const Result& r, zelsim::VirtualController& c, auto&) {
+             EXPECT_EQ(Readings(r.out), TableOf(c.peek(0, 0x5000, 78)));
+         }},
+        {"report",
+         {"report"},
+         40 * 210,
+         "0110000100",
+         [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
+             const int sideA = Xor(c.peek(0, 0x3103, 1), f.corruptAnswers)[0];
+             EXPECT_NE(r.out.find("Адрес стороны А - " + std::to_string(sideA) + "\n"), std::string::npos)
+                 << r.out;
+         },
+         true},
+        {"defaults",
+         {"defaults", "0", "--yes"},
+         80 * 510,
+         "0110010101",
+         [](const Result&, zelsim::VirtualController& c, auto&) {
+             EXPECT_GT(c.writeCount(), 0);
+             EXPECT_EQ(c.restartCount(), 1);
+         },
+         true},
+        {"decode", {"decode", "/dev/null"}, 0, "0000000000", {}},
+        {"doctor", {"doctor"}, 0, "**********", {}},
+    };
+}
+
+// The command name a row runs.
+std::string CommandOf(const Row& row) {
+    return row.args[0];
+}
+
+Result Run(const std::string& port, const std::vector<std::string>& args) {
+    std::vector<std::string> line{"--port", port, "--addr", "1"};
+    line.insert(line.end(), args.begin(), args.end());
+    std::ostringstream out, err;
+    const auto t0 = std::chrono::steady_clock::now();
+    Result r;
+    r.status = RunCli(line, out, err);
+    r.ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+// Runs one cell on a fresh line with one controller at address 1.
+void Cell(const Row& row, size_t faultIndex, const FaultCase& fault, bool tcp) {
+    SCOPED_TRACE(row.name + " under " + fault.name + (tcp ? " over TCP" : " over a pty"));
+    zelsim::Line line;
+    zelsim::VirtualController& c = line.addController(0x01, 0x21);
+    c.setFaults(fault.faults);
+    zelsim::PtyTransport pty(line);
+    zelsim::TcpTransport net(line);
+    std::string port;
+    if (tcp) {
+        ASSERT_TRUE(net.start());
+        port = "TCPC_127.0.0.1:" + std::to_string(net.port());
+    } else {
+        ASSERT_TRUE(pty.start());
+        port = pty.slavePath();
+    }
+    const Result r = Run(port, row.args);
+    const char want = row.exits[faultIndex];
+    if (want != '*') {
+        EXPECT_EQ(r.status, want - '0') << r.err;
+    }
+    if (r.status == 0 && row.check) row.check(r, c, fault.faults);
+    if (r.status == row.findingStatus) {
+        EXPECT_NE(r.out, "") << "a finding is printed";
+    } else if (r.status != 0 && want != '*') {
+        if (!row.manyBlocks) {
+            EXPECT_EQ(r.out, "") << "a failed command prints no result";
+        }
+        EXPECT_EQ(r.err.rfind("startzel-cli: ", 0), 0u) << r.err;
+    }
+    // The time-out (plus the answer delay a success waits for), with room for
+    // a slow machine or a sanitizer build.
+    const long bound = (row.timeoutMs + fault.faults.answerDelayMs) * 3 / 2 + 1500;
+    EXPECT_LE(r.ms, bound);
+}
+
+} // namespace
+
+TEST(FaultMatrix, EveryCommandHasARow) {
+    const std::vector<Row> rows = Rows();
+    const size_t faults = AllFaults().size();
+    for (const Row& row : rows)
+        EXPECT_EQ(row.exits.size(), faults) << row.name;
+    for (const cli::Command& c : cli::Commands()) {
+        bool covered = false;
+        for (const Row& row : rows)
+            covered = covered || CommandOf(row) == c.name;
+        EXPECT_TRUE(covered) << "startzel-cli " << c.name << " has no row in the fault matrix";
+    }
+}
+
+// Saves a fresh controller into the two images the file rows use.
+void MakeImages() {
+    zelsim::Line line;
+    line.addController(0x01, 0x21);
+    zelsim::PtyTransport pty(line);
+    ASSERT_TRUE(pty.start());
+    const Result r = Run(pty.slavePath(), {"image", "save", kSameImage});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Bytes image = FileBytes(kSameImage);
+    // The first channel's settings follow the 7-byte header and the parameter block.
+    const size_t at = 7 + size_t(image[0]);
+    ASSERT_GE(image.size(), at + kLoadedSettings.size());
+    std::copy(kLoadedSettings.begin(), kLoadedSettings.end(), image.begin() + long(at));
+    std::ofstream(kLoadImage, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), long(image.size()));
+}
+
+void EveryFaultOverAPty(bool manyBlocks) {
+    std::remove("com.ini");
+    const std::vector<FaultCase> faults = AllFaults();
+    for (const Row& row : Rows())
+        if (row.manyBlocks == manyBlocks)
+            for (size_t i = 0; i < faults.size(); ++i)
+                Cell(row, i, faults[i], false);
+}
+
+TEST(FaultMatrix, EveryFaultAgainstEveryCommandOverAPty) {
+    EveryFaultOverAPty(false);
+}
+
+TEST(FaultMatrix, EveryFaultAgainstEveryCommandOfManyBlocksOverAPty) {
+    MakeImages();
+    EveryFaultOverAPty(true);
+}
+
+TEST(FaultMatrix, SomeFaultsOverTcp) {
+    std::remove("com.ini");
+    const std::vector<FaultCase> faults = AllFaults();
+    const std::vector<std::string> commands = {"identify", "read", "write", "error"};
+    const std::vector<std::string> chosen = {"none", "no-answer", "delay 600", "chunks 4:20", "corrupt"};
+    for (const Row& row : Rows()) {
+        if (std::find(commands.begin(), commands.end(), row.name) == commands.end()) continue;
+        for (size_t i = 0; i < faults.size(); ++i)
+            if (std::find(chosen.begin(), chosen.end(), faults[i].name) != chosen.end())
+                Cell(row, i, faults[i], true);
+    }
+}
