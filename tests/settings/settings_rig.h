@@ -3,84 +3,36 @@
 // pseudo-terminal with scripted dialogs.
 #pragma once
 
-#include "../gui/gui_rig.h"
 #include "adv_settings_tab.h"
 #include "block_transfer.h"
 #include "checksum.h"
 #include "ctrl_params_tab.h"
 #include "field_check.h"
-#include "port_layer.h"
-#include "test_frame.h"
+#include "tab_rig.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
-#include <QVBoxLayout>
 
-class SettingsRig : public ::testing::Test {
+class SettingsRig : public TabRig {
 protected:
-    zelsim::Line line;
-    zelsim::VirtualController* c = nullptr;
-    std::unique_ptr<zelsim::PtyTransport> pty;
-    WorkingState state;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<QWidget> frame;
-    std::unique_ptr<TestFrame> testFrame;
-    QStatusBar* sb = nullptr;
-    QTabWidget* tabs = nullptr;
-    QLabel* number = nullptr;
     CtrlParamsTab* tab = nullptr;
     AdvSettingsTab* adv = nullptr;
 
-    static void SetUpTestSuite() {
-        TestApp();
-        PortLayerStart();
-    }
-    static void TearDownTestSuite() { PortLayerStop(); }
-
-    void SetUp() override {
-        ResetProtocolState();
-        c = &line.addController(1);
-    }
-    void TearDown() override {
-        frame.reset();
-        if (state.portHandle) PortClose(state.portHandle);
-        if (pty) pty->stop();
-    }
-
     // Opens the line and builds the frame with both tabs.
     void open(int controller = 1) {
-        pty = std::make_unique<zelsim::PtyTransport>(line);
-        ASSERT_TRUE(pty->start());
-        ASSERT_EQ(PortOpen(&state.portHandle, pty->slavePath().c_str()), 0);
+        openLine(controller);
         state.portSettings.baud = 4800;
         state.portSettings.dataBits = 8;
         state.portSettings.parity = 'N';
         state.portSettings.stopCode = 0;
-        state.controllerNumber = controller;
-        state.Identified = true;
         state.DeviceType = 0x21;
-        frame = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(frame.get());
-        number = new QLabel(frame.get());
-        number->setObjectName("lNumberCtrlr");
-        tabs = new QTabWidget(frame.get());
-        tabs->setObjectName("TabSetts");
-        auto* ident = new QWidget;
-        ident->setObjectName("TabIdent");
-        tabs->addTab(ident, "Основное меню");
-        sb = new QStatusBar(frame.get());
-        sb->setObjectName("SB");
-        testFrame = std::make_unique<TestFrame>(state, sb, number, tabs, ident);
-        const TabContext context{state, dialogs, *testFrame};
-        tab = new CtrlParamsTab(context, frame.get());
-        adv = new AdvSettingsTab(context, frame.get());
+        buildFrame();
+        tab = new CtrlParamsTab(context(), frame.get());
+        adv = new AdvSettingsTab(context(), frame.get());
         tabs->addTab(tab, "Настройки контроллера");
         tabs->addTab(adv, "Доп настройки");
-        layout->addWidget(number);
-        layout->addWidget(tabs);
-        layout->addWidget(sb);
         frame->resize(1000, 700);
         frame->show();
         tabs->setCurrentWidget(tab);
@@ -100,20 +52,8 @@ protected:
         return c->peek(0, CtrlrParams.address, static_cast<size_t>(length));
     }
 
-    template <class T = QWidget> T* ctl(const char* name) const {
-        T* w = frame->findChild<T*>(name);
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-    QLineEdit* edit(const char* name) const { return ctl<QLineEdit>(name); }
-    QComboBox* combo(const char* name) const { return ctl<QComboBox>(name); }
     QTableWidget* grid(const char* name) const { return ctl<QTableWidget>(name); }
-    QString status() const { return sb->currentMessage(); }
 
-    static void focus(QWidget* w, QEvent::Type type) {
-        QFocusEvent e(type, Qt::OtherFocusReason);
-        QApplication::sendEvent(w, &e);
-    }
     // Enters the box, types the text as the engineer would and leaves it.
     static void type(QLineEdit* e, const QString& text) {
         focus(e, QEvent::FocusIn);
@@ -147,11 +87,6 @@ protected:
         for (int j = 0; j < t->columnCount(); ++j)
             out << t->item(t->rowCount() - 1, j)->text();
         return out;
-    }
-    // Chooses an item as the engineer would.
-    static void choose(QComboBox* cb, int index) {
-        cb->setCurrentIndex(index);
-        emit cb->activated(index);
     }
     void read() { tab->bGetParamClick(); }
     void save() { tab->bSetParamClick(); }

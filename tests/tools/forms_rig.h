@@ -3,13 +3,11 @@
 // image, with scripted dialogs. Snapshots go to a folder of the test's own.
 #pragma once
 
-#include "../gui/gui_rig.h"
 #include "block_transfer.h"
 #include "def_set_form.h"
 #include "demo_image.h"
 #include "global_setts_form.h"
-#include "port_layer.h"
-#include "test_frame.h"
+#include "tab_rig.h"
 #include "view_param_form.h"
 
 #include <QCheckBox>
@@ -18,67 +16,31 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QTableWidget>
-#include <QVBoxLayout>
 #include <filesystem>
 
-class FormsRig : public ::testing::Test {
+class FormsRig : public TabRig {
 protected:
-    zelsim::Line line;
-    zelsim::VirtualController* c = nullptr;
-    std::unique_ptr<zelsim::PtyTransport> pty;
-    WorkingState state;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<QWidget> frame;
-    std::unique_ptr<TestFrame> testFrame;
-    QStatusBar* sb = nullptr;
-    QLabel* number = nullptr;
     std::string stateHome;
 
-    static void SetUpTestSuite() {
-        TestApp();
-        PortLayerStart();
-    }
-    static void TearDownTestSuite() { PortLayerStop(); }
-
     void SetUp() override {
-        ResetProtocolState();
+        TabRig::SetUp();
         ReleaseDemoImage();
-        c = &line.addController(1);
         stateHome = std::filesystem::absolute("state").string();
         std::filesystem::remove_all(stateHome);
         std::filesystem::remove_all("startzel-demo");
         setenv("XDG_STATE_HOME", stateHome.c_str(), 1);
     }
     void TearDown() override {
-        frame.reset();
-        if (state.portHandle) PortClose(state.portHandle);
-        if (pty) pty->stop();
+        TabRig::TearDown();
         ReleaseDemoImage();
         ResetProtocolState();
     }
 
-    void buildFrame() {
-        frame = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(frame.get());
-        number = new QLabel(frame.get());
-        auto* tabs = new QTabWidget(frame.get());
-        auto* ident = new QWidget;
-        tabs->addTab(ident, "Основное меню");
-        sb = new QStatusBar(frame.get());
-        layout->addWidget(number);
-        layout->addWidget(tabs);
-        layout->addWidget(sb);
-        testFrame = std::make_unique<TestFrame>(state, sb, number, tabs, ident);
-        frame->show();
-    }
     // The line on a pty, the controller at `controller`.
     void open(int controller = 1) {
-        pty = std::make_unique<zelsim::PtyTransport>(line);
-        ASSERT_TRUE(pty->start());
-        ASSERT_EQ(PortOpen(&state.portHandle, pty->slavePath().c_str()), 0);
-        state.controllerNumber = controller;
-        state.Identified = true;
+        openLine(controller);
         buildFrame();
+        frame->show();
     }
     // Demo mode on demo_trk.bin holding the virtual controller's memory
     // (nothing written when `withFile` is false).
@@ -93,8 +55,8 @@ protected:
         Protocol().demoMode = true;
         state.controllerNumber = 1;
         buildFrame();
+        frame->show();
     }
-    TabContext context() { return TabContext{state, dialogs, *testFrame}; }
     template <class Form> Form* show() {
         auto* f = new Form(context(), frame.get());
         f->show();
@@ -102,14 +64,11 @@ protected:
         return f;
     }
 
+    using TabRig::ctl;
     template <class T = QWidget> static T* ctl(QWidget* form, const char* name) {
         T* w = form->findChild<T*>(name);
         EXPECT_NE(w, nullptr) << name;
         return w;
-    }
-    static void focus(QWidget* w, QEvent::Type type) {
-        QFocusEvent e(type, Qt::OtherFocusReason);
-        QApplication::sendEvent(w, &e);
     }
     // Enters a box, puts the text in as typed and leaves it.
     static void type(QLineEdit* e, const QString& text) {
@@ -117,10 +76,6 @@ protected:
         e->setText(text);
         emit e->textEdited(text);
         focus(e, QEvent::FocusOut);
-    }
-    static void choose(QComboBox* cb, int index) {
-        cb->setCurrentIndex(index);
-        emit cb->activated(index);
     }
     std::vector<uint8_t> regs(int n) const { return c->peek(0, ChannelAddress(NozRegs, n), NozRegs.length); }
     std::vector<uint8_t> params() const { return c->peek(0, CtrlrParams.address, CtrlrParams.length); }

@@ -1,0 +1,91 @@
+// What every tab and form test stands on: a virtual controller at address 1,
+// the line to it over a pseudo-terminal, the working state, scripted dialogs
+// and a small frame (number label, tab widget with the main tab, status line)
+// as the main window has them. The rigs of the tab families add their tabs.
+#pragma once
+
+#include "../gui/gui_rig.h"
+#include "block_tab.h"
+#include "port_layer.h"
+#include "test_frame.h"
+#include "virtual_controller.h"
+
+#include <QVBoxLayout>
+
+class TabRig : public ::testing::Test {
+protected:
+    zelsim::Line line;
+    zelsim::VirtualController* c = nullptr;
+    std::unique_ptr<zelsim::PtyTransport> pty;
+    WorkingState state;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<QWidget> frame;
+    std::unique_ptr<TestFrame> testFrame;
+    QStatusBar* sb = nullptr;
+    QLabel* number = nullptr;
+    QTabWidget* tabs = nullptr;
+    QWidget* identPage = nullptr;
+
+    static void SetUpTestSuite() {
+        TestApp();
+        PortLayerStart();
+    }
+    static void TearDownTestSuite() { PortLayerStop(); }
+
+    void SetUp() override {
+        ResetProtocolState();
+        c = &line.addController(1);
+    }
+    void TearDown() override {
+        frame.reset();
+        if (state.portHandle) PortClose(state.portHandle);
+        if (pty) pty->stop();
+    }
+
+    // The line on a pty, talking to the controller at `controller`.
+    void openLine(int controller = 1, bool identified = true) {
+        pty = std::make_unique<zelsim::PtyTransport>(line);
+        ASSERT_TRUE(pty->start());
+        ASSERT_EQ(PortOpen(&state.portHandle, pty->slavePath().c_str()), 0);
+        state.controllerNumber = controller;
+        state.Identified = identified;
+    }
+    // The frame, with the objectNames the main window gives its parts.
+    void buildFrame() {
+        frame = std::make_unique<QWidget>();
+        auto* layout = new QVBoxLayout(frame.get());
+        number = new QLabel(frame.get());
+        number->setObjectName("lNumberCtrlr");
+        tabs = new QTabWidget(frame.get());
+        tabs->setObjectName("TabSetts");
+        identPage = new QWidget;
+        identPage->setObjectName("TabIdent");
+        tabs->addTab(identPage, "Основное меню");
+        sb = new QStatusBar(frame.get());
+        sb->setObjectName("SB");
+        layout->addWidget(number);
+        layout->addWidget(tabs, 1);
+        layout->addWidget(sb);
+        testFrame = std::make_unique<TestFrame>(state, sb, number, tabs, identPage);
+    }
+    TabContext context() { return TabContext{state, dialogs, *testFrame}; }
+
+    template <class T = QWidget> T* ctl(const char* name) const {
+        T* w = frame->findChild<T*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QLineEdit* edit(const char* name) const { return ctl<QLineEdit>(name); }
+    QComboBox* combo(const char* name) const { return ctl<QComboBox>(name); }
+    QString status() const { return sb->currentMessage(); }
+
+    static void focus(QWidget* w, QEvent::Type type) {
+        QFocusEvent e(type, Qt::OtherFocusReason);
+        QApplication::sendEvent(w, &e);
+    }
+    // Chooses an item as the engineer would.
+    static void choose(QComboBox* cb, int index) {
+        cb->setCurrentIndex(index);
+        emit cb->activated(index);
+    }
+};
