@@ -10,12 +10,15 @@
 #include "port_layer.h"
 #include "protocol_state.h"
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <istream>
 #include <ostream>
 #include <sstream>
+#include <thread>
 
 namespace cli {
 
@@ -199,7 +202,9 @@ int Dispatch(const Options& o, const Command& c, Io& io) {
     }
     Session session;
     if (c.needs != Needs::Nothing && !session.open(o, io.err)) return kCliFailed;
-    return c.run(o, session, io);
+    const int status = c.run(o, session, io);
+    if (status == kCliFailed && io.settleLineOnFailure) session.settle();
+    return status;
 }
 
 } // namespace
@@ -210,6 +215,13 @@ Session::~Session() {
     if (started_) PortLayerStop();
     TraceMask = 0;
     Protocol().demoMode = false;
+}
+
+void Session::settle() const {
+    // Longer than the longest exchange's time-out (510 ms), scaled like it.
+    constexpr int kSettleMs = 600;
+    if (handle_ != 0 && !Protocol().demoMode)
+        std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs * std::max(1, Protocol().timeoutMultiplier)));
 }
 
 bool Session::open(const Options& o, std::ostream& err) {

@@ -53,6 +53,9 @@ struct Io {
     std::istream* in = nullptr;
     bool inputIsTerminal = false;
     bool errIsTerminal = false;
+    // The program ends after the command: a failed command keeps its line
+    // open for a moment first (see Session::settle).
+    bool settleLineOnFailure = false;
 };
 
 // The port (or the demo image) and the port layer, released on every way out.
@@ -61,6 +64,10 @@ public:
     ~Session();
     // Opens what the options name; false with a sentence on err.
     bool open(const Options& o, std::ostream& err);
+    // A controller may still answer an exchange that timed out. Kept open for
+    // a moment, the line takes that late answer here, and the next program's
+    // request cannot take it for its own (a read answer carries no checksum).
+    void settle() const;
     int handle() const { return handle_; }
     int ctrl() const { return ctrl_; }
     std::string portName() const { return portName_; }

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         Protocol().demoFileName = files.demoImage;
         PortSetTraceFile(files.portOut);
     }
-    cli::Io io{std::cout, std::cerr, &std::cin, isatty(0) == 1, isatty(2) == 1};
+    cli::Io io{std::cout, std::cerr, &std::cin, isatty(0) == 1, isatty(2) == 1, true};
     journal::Install(); // every block written goes into the write journal
     const int status = RunCli(args, io);
     if (const std::string e = journal::LastError(); !e.empty())

@@ -306,4 +306,32 @@ TEST(Cli, ExecutablesEndToEnd) {
     EXPECT_EQ(WEXITSTATUS(st), 0);
 }
 
+// A controller that answers after the time-out: the program that timed out
+// keeps its line until the late answer has come, so the next program started
+// at once does not take that answer for its own.
+TEST(Cli, ALateAnswerDoesNotReachTheNextProgram) {
+    const char* bin = std::getenv("ZEL_BINARY_DIR");
+    ASSERT_NE(bin, nullptr);
+    zelsim::Line line;
+    zelsim::VirtualController& c = line.addController(0x01, 0x21);
+    zelsim::Faults late;
+    late.answerDelayMs = 600;
+    c.setFaults(late);
+    zelsim::PtyTransport pty(line);
+    ASSERT_TRUE(pty.start());
+    const std::string cli = std::string(bin) + "/cli/startzel-cli --port " + pty.slavePath() + " ";
+    FILE* p = popen((cli + "write 24 41 --board 2 2>/dev/null; echo \"write $?\"; " + cli +
+                     "read 24 1 --board 2 2>/dev/null; echo \"read $?\"")
+                        .c_str(),
+                    "r");
+    ASSERT_NE(p, nullptr);
+    char out[256] = {};
+    const size_t n = fread(out, 1, sizeof out - 1, p);
+    pclose(p);
+    EXPECT_EQ(c.peek(2, 0x24, 1), std::vector<uint8_t>{0x41});
+    // The read times out as well (its answer is late too), or it shows what the register holds.
+    const std::string text(out, n);
+    EXPECT_TRUE(text == "write 1\nread 1\n" || text == "write 1\n41\nread 0\n") << text;
+}
+
 } // namespace
