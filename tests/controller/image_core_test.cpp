@@ -5,6 +5,7 @@
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "snapshot.h"
+#include "../support/line_rig.h"
 #include "virtual_controller.h"
 
 #include <gtest/gtest.h>
@@ -16,24 +17,8 @@
 
 namespace {
 
-class ImageCore : public ::testing::Test {
+class ImageCore : public LineRig {
 protected:
-    static void SetUpTestSuite() { PortLayerStart(); }
-    static void TearDownTestSuite() { PortLayerStop(); }
-    void SetUp() override {
-        ResetProtocolState();
-        c = &line.addController(1);
-        ASSERT_TRUE(pty.start());
-        ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), 0);
-    }
-    void TearDown() override {
-        PortClose(port);
-        pty.stop();
-    }
-    zelsim::Line line;
-    zelsim::VirtualController* c = nullptr;
-    zelsim::PtyTransport pty{line};
-    int port = 0;
 };
 
 TEST(ImageLayout, GroupsOfSizeZeroAreLeftOut) {

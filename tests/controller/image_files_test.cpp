@@ -11,6 +11,7 @@
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "snapshot.h"
+#include "../support/line_rig.h"
 #include "virtual_controller.h"
 #include "write_journal.h"
 
@@ -55,15 +56,10 @@ void Scribble(zelsim::VirtualController& c, uint8_t seed) {
     }
 }
 
-class ImageFiles : public ::testing::Test {
+class ImageFiles : public LineRig {
 protected:
-    static void SetUpTestSuite() { PortLayerStart(); }
-    static void TearDownTestSuite() { PortLayerStop(); }
     void SetUp() override {
-        ResetProtocolState();
-        c = &line.addController(1);
-        ASSERT_TRUE(pty.start());
-        ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), 0);
+        LineRig::SetUp();
         state = fs::absolute("state").string();
         fs::remove_all(state);
         setenv("XDG_STATE_HOME", state.c_str(), 1);
@@ -72,8 +68,7 @@ protected:
     }
     void TearDown() override {
         journal::Uninstall();
-        PortClose(port);
-        pty.stop();
+        LineRig::TearDown();
     }
     void setSizes(Bytes sizes) { c->poke(0, kAddrSizes, sizes); }
     // Write commands the line received.
@@ -85,10 +80,6 @@ protected:
         return n;
     }
 
-    zelsim::Line line;
-    zelsim::VirtualController* c = nullptr;
-    zelsim::PtyTransport pty{line};
-    int port = 0;
     std::string state;
 };
 

@@ -13,26 +13,15 @@
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "report_core.h"
+#include "../support/line_rig.h"
 #include "virtual_controller.h"
 
 using namespace tools;
 
 namespace {
 
-class ToolsE2e : public ::testing::Test {
+class ToolsE2e : public LineRig {
 protected:
-    static void SetUpTestSuite() { PortLayerStart(); }
-    static void TearDownTestSuite() { PortLayerStop(); }
-    void SetUp() override {
-        ResetProtocolState();
-        c = &line.addController(1);
-        ASSERT_TRUE(pty.start());
-        ASSERT_EQ(PortOpen(&port, pty.slavePath().c_str()), 0);
-    }
-    void TearDown() override {
-        PortClose(port);
-        pty.stop();
-    }
 
     // The controller's blocks in the fixed layout.
     FixedImage controllerImage() const {
@@ -68,10 +57,6 @@ protected:
         c->setFaults(f);
     }
 
-    zelsim::Line line;
-    zelsim::VirtualController* c = nullptr;
-    zelsim::PtyTransport pty{line};
-    int port = 0;
 };
 
 // The image the factory defaults tables give for each type, as the form opens
