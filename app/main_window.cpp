@@ -16,8 +16,9 @@
 #include "dialogs.h"
 #include "dump_tab.h"
 #include "error_messages.h"
-#include "hint_filter.h"
+#include "form_builder.h"
 #include "global_setts_form.h"
+#include "hint_filter.h"
 #include "ident_core.h"
 #include "ident_tab.h"
 #include "noz_regs_tab.h"
@@ -221,15 +222,12 @@ QWidget* TStartZelMain::buildPasswordPanel() {
     Edit3_ = edit("Edit3");
     Label8_ = label("Label8", QString());
     Label9_ = label("Label9", QString());
-    Button1_ = new QPushButton("Изменить", panel);
-    Button1_->setObjectName("Button1");
+    Button1_ = form::Button(panel, "Button1", "Изменить");
     Button1_->setProperty("Tag", 0);
-    Button2_ = new QPushButton("Изменить", panel);
-    Button2_->setObjectName("Button2");
+    Button2_ = form::Button(panel, "Button2", "Изменить");
     Button2_->setProperty("Tag", 2);
     Button2_->setToolTip("Требует верного пароля юстировки");
-    Button4_ = new QPushButton("Сброс пароля юстировки", panel);
-    Button4_->setObjectName("Button4");
+    Button4_ = form::Button(panel, "Button4", "Сброс пароля юстировки");
     Button4_->setToolTip("Требует верного пароля администратора");
 
     grid->addWidget(label("Label3", "Текущий пароль"), 0, 1);
@@ -374,9 +372,9 @@ void TStartZelMain::addBlockTab(const QString& page, BlockTab* tab) {
 
 void TStartZelMain::EnabledHint(bool show) {
     using namespace settings;
-    const fields::Table tables[] = {MainTabFields(), CtrlrSettsFields(), AdvParamsFields(), NaraFields(),
-                                    NozRegsFields(), NozSettsFields(),   SideFields(0),     SideFields(1),
-                                    tools::TemperatureTblFields()};
+    const fields::Table tables[] = {MainTabFields(), CtrlrSettsFields(), AdvParamsFields(),
+                                    NaraFields(),    NozRegsFields(),    NozSettsFields(),
+                                    SideFields(0),   SideFields(1),      tools::TemperatureTblFields()};
     for (const fields::Table& table : tables)
         for (const fields::Field& f : table) {
             if (!f.hint) continue;

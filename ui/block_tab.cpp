@@ -17,8 +17,7 @@ void BlockTab::helpSpeedTrkClick() {
 }
 
 QPushButton* BlockTab::helpButton(const char* name, QWidget* parent) {
-    auto* b = new QPushButton("?", parent);
-    b->setObjectName(name);
+    auto* b = form::Button(parent, name, "?");
     b->setFixedSize(22, 22);
     b->setFocusPolicy(Qt::NoFocus); // the Tab key walks the boxes, not their hints
     connect(b, &QPushButton::clicked, this, &BlockTab::helpSpeedTrkClick);

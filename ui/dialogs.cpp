@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 
 namespace {
 
@@ -40,6 +41,33 @@ QString shown(const QString& text) {
     return t;
 }
 
+// A question is answered by a click or a key of its own (Space on the button
+// with the focus), never by Enter: no button of it is the default button.
+// The box chooses its default when it is shown, so the buttons are told
+// then, and again whenever the focus moves.
+class NoDefaultButton : public QObject {
+public:
+    explicit NoDefaultButton(QMessageBox& box) : QObject(&box), box_(box) {
+        box.installEventFilter(this);
+        for (QAbstractButton* b : box.buttons())
+            if (auto* pb = qobject_cast<QPushButton*>(b)) {
+                pb->setAutoDefault(false);
+                pb->installEventFilter(this);
+            }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show || event->type() == QEvent::FocusIn)
+            for (QAbstractButton* b : box_.buttons())
+                if (auto* pb = qobject_cast<QPushButton*>(b)) pb->setDefault(false);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QMessageBox& box_;
+};
+
 QString captionOr(const QString& caption) {
     return caption.isEmpty() ? QStringLiteral("StartZel") : caption;
 }
@@ -54,11 +82,13 @@ void QtDialogs::message(const QString& text, const QString& caption, Icon icon) 
 bool QtDialogs::okCancel(const QString& text, const QString& caption, Icon icon) {
     QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::Ok | QMessageBox::Cancel,
                     parent_);
+    new NoDefaultButton(box);
     return box.exec() == QMessageBox::Ok;
 }
 
 bool QtDialogs::yesNo(const QString& text, const QString& caption, Icon icon) {
     QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::Yes | QMessageBox::No, parent_);
+    new NoDefaultButton(box);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -39,6 +39,9 @@ QListWidget* CheckList(QWidget* parent, const char* name, std::initializer_list<
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
+    // Enter is never a command: no button of a form becomes its default
+    // button, whatever box has the focus when Enter is pressed.
+    b->setAutoDefault(false);
     return b;
 }
 

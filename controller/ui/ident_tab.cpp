@@ -213,9 +213,7 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
 }
 
 QPushButton* IdentTab::button(const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, this);
-    b->setObjectName(name);
-    return b;
+    return form::Button(this, name, caption);
 }
 
 void IdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewParam) {

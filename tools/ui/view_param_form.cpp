@@ -1,6 +1,7 @@
 #include "view_param_form.h"
 
 #include "dialogs.h"
+#include "form_builder.h"
 #include "frame.h"
 #include "protocol_state.h"
 #include "snapshot.h"
@@ -78,10 +79,8 @@ TformViewParam::TformViewParam(const TabContext& context, QWidget* parent)
     top->addWidget(mParam1_, 1);
 
     auto* bottom = new QHBoxLayout;
-    bSaveToText_ = new QPushButton("Печать", this);
-    bSaveToText_->setObjectName("bSaveToText");
-    bSaveToFile_ = new QPushButton("Сохранить в файл", this);
-    bSaveToFile_->setObjectName("bSaveToFile");
+    bSaveToText_ = form::Button(this, "bSaveToText", "Печать");
+    bSaveToFile_ = form::Button(this, "bSaveToFile", "Сохранить в файл");
     checkAdvanceMode_ = new QCheckBox("Расширенный режим", this);
     checkAdvanceMode_->setObjectName("checkAdvanceMode");
     bottom->addWidget(bSaveToText_);

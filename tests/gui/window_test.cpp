@@ -1,0 +1,136 @@
+// The main window as a whole: what the Enter key does (nothing) in every box,
+// list and grid of every tab and form.
+#include "block_transfer.h"
+#include "com_setting.h"
+#include "gui_rig.h"
+
+#include <QAbstractItemView>
+#include <QDialog>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// Every box, list and grid of `root` that the engineer can reach.
+std::vector<QWidget*> Inputs(QWidget* root) {
+    std::vector<QWidget*> out;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(root) || !w->isEnabled() || w->focusPolicy() == Qt::NoFocus) continue;
+        if (qobject_cast<QLineEdit*>(w) && qobject_cast<QComboBox*>(w->parentWidget())) continue;
+        if (qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w) || qobject_cast<QAbstractItemView*>(w))
+            out.push_back(w);
+    }
+    return out;
+}
+
+void PressEnter(QWidget* w) {
+    w->setFocus();
+    QTest::keyClick(w, Qt::Key_Return);
+    QTest::keyClick(w, Qt::Key_Enter, Qt::KeypadModifier);
+}
+
+// Enter and keypad Enter in every input of `root`; in a grid, in every cell
+// and in every cell's editor as well.
+void EnterEverywhere(QWidget* root) {
+    for (QWidget* w : Inputs(root)) {
+        SCOPED_TRACE(w->objectName().toStdString());
+        auto* view = qobject_cast<QAbstractItemView*>(w);
+        if (!view || !view->model()) {
+            PressEnter(w);
+            continue;
+        }
+        const QAbstractItemModel* m = view->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            for (int c = 0; c < m->columnCount(); ++c) {
+                const QModelIndex i = m->index(r, c);
+                view->setCurrentIndex(i);
+                PressEnter(view);
+                if (!(m->flags(i) & Qt::ItemIsEditable) ||
+                    view->editTriggers() == QAbstractItemView::NoEditTriggers)
+                    continue;
+                view->edit(i);
+                if (QWidget* editor = QApplication::focusWidget();
+                    editor && view->viewport()->isAncestorOf(editor))
+                    PressEnter(editor);
+            }
+    }
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+using Window = GuiRig;
+
+TEST_F(Window, EnterIsNeverACommandInAnyBoxListOrGrid) {
+    auto& c = line.addController(1);
+    startLine();
+    start(QString("1"), {"--service"});
+    ASSERT_TRUE(state.Identified);
+    const std::string comIni = ReadTextFile("com.ini");
+    QTabWidget* tabs = ctl<QTabWidget>("TabSetts");
+    const auto memory = c.imageBytes();
+    const int writes = c.writeCount(), restarts = c.restartCount();
+
+    for (int i = 0; i < tabs->count(); ++i) {
+        QWidget* page = tabs->widget(i);
+        SCOPED_TRACE(page->objectName().toStdString());
+        tabs->setCurrentWidget(page);
+        dialogs.clear();
+        EnterEverywhere(page);
+        EnterEverywhere(ctl("pnlPasswords"));
+        EXPECT_EQ(dialogs.kinds().join(' ').toStdString(), "");
+        EXPECT_EQ(c.writeCount(), writes);
+    }
+
+    tabs->setCurrentWidget(ctl("TabIdent"));
+    for (const char* name : {"TfGlobalSetts", "TformDefSet", "TformViewParam", "AboutBox", "TComSetting"}) {
+        SCOPED_TRACE(name);
+        auto* form = w->findChild<QDialog*>(name);
+        ASSERT_NE(form, nullptr);
+        if (auto* com = qobject_cast<TComSetting*>(form)) com->FormShow();
+        form->show();
+        QCoreApplication::processEvents();
+        dialogs.clear();
+        EnterEverywhere(form);
+        EXPECT_EQ(dialogs.kinds().join(' ').toStdString(), "");
+        EXPECT_TRUE(form->isVisible()) << "Enter closed the form";
+        EXPECT_EQ(c.writeCount(), writes);
+        form->hide();
+    }
+    EXPECT_EQ(c.imageBytes(), memory);
+    EXPECT_EQ(c.restartCount(), restarts);
+    EXPECT_EQ(ReadTextFile("com.ini"), comIni);
+
+    // No push button anywhere is a default button, nor becomes one.
+    for (QPushButton* b : w->findChildren<QPushButton*>()) {
+        EXPECT_FALSE(b->isDefault()) << b->objectName().toStdString();
+        EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
+    }
+}
+
+// The questions of the dialogs seam: Enter answers none of them (the focus
+// sits on a button all the same); Escape cancels, a click answers.
+TEST(QuestionBoxes, EnterAnswersNothing) {
+    TestApp();
+    QtDialogs dialogs;
+    for (const bool yesNo : {false, true}) {
+        SCOPED_TRACE(yesNo);
+        bool stillOpen = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
+            for (QPushButton* b : box->findChildren<QPushButton*>())
+                EXPECT_FALSE(b->isDefault()) << b->text().toStdString();
+            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+            QTest::keyClick(box, Qt::Key_Enter, Qt::KeypadModifier);
+            stillOpen = box->isVisible();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        const bool answer =
+            yesNo ? dialogs.yesNo("Вы хотите изменить пароль?", "Вы уверены?", Dialogs::Icon::Error)
+                  : dialogs.okCancel("Образ считан, записать его в контроллер", QString(),
+                                     Dialogs::Icon::Warning);
+        EXPECT_TRUE(stillOpen);
+        EXPECT_FALSE(answer);
+    }
+}
