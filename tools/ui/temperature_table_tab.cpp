@@ -152,7 +152,7 @@ void TemperatureTableTab::TabTemperatureTblShow() {
         sgTblT_->horizontalHeaderItem(c)->setText(QString::fromUtf8(kTableHeader[c]));
     }
     bReadTblT_->setEnabled(true);
-    bWriteTblT_->setEnabled(true);
+    bWriteTblT_->setEnabled(state_.temperatureTableKnown);
 }
 
 void TemperatureTableTab::setRow(int i, const QString& resistance, uint16_t reading) {
@@ -193,6 +193,8 @@ void TemperatureTableTab::bRecalcTblTClick() {
         setRow(i, QString::fromStdString(ResistanceText(r.rows[static_cast<size_t>(i)].rt)),
                r.rows[static_cast<size_t>(i)].a);
     state_.temperatureTable = r.table;
+    state_.temperatureTableKnown = true;
+    bWriteTblT_->setEnabled(true);
 }
 
 void TemperatureTableTab::bReadTblTClick() {
@@ -208,12 +210,18 @@ void TemperatureTableTab::bReadTblTClick() {
     }
     for (int i = 0; i < kTableEntries; ++i)
         setRow(i, QString::fromLatin1(kNoResistance), state_.temperatureTable[static_cast<size_t>(i)]);
+    state_.temperatureTableKnown = true;
+    bWriteTblT_->setEnabled(true);
     setStatus(QStringLiteral("Таблица считана"));
 }
 
 void TemperatureTableTab::bWriteTblTClick() {
     if (frame_.demo()) {
         setStatus(kDemoText);
+        return;
+    }
+    if (!state_.temperatureTableKnown) {
+        setStatus(QStringLiteral("Таблица не записана: считайте ее из устройства или пересчитайте"));
         return;
     }
     setStatus(QString());
