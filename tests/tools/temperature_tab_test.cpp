@@ -34,7 +34,7 @@ TEST_F(TemperatureTab, KeyFiltersAndTheRecalculateButton) {
     open();
     showTemp();
     QLineEdit *rn = edit("eRn"), *b = edit("eB"), *tn = edit("eTn");
-    type(rn, "1a-.0,5");
+    type(rn, "1a-0,5");
     EXPECT_EQ(rn->text(), "10,5");
     type(b, "39,5x0");
     EXPECT_EQ(b->text(), "3950");
@@ -51,6 +51,32 @@ TEST_F(TemperatureTab, KeyFiltersAndTheRecalculateButton) {
     QTest::keyClick(rn, Qt::Key_Backspace); // Backspace is an accepted key: judged by eB and eTn
     EXPECT_TRUE(btn("bRecalcTblT")->isEnabled());
     EXPECT_EQ(tn->text(), "25");
+}
+
+// A full stop is a decimal separator as the comma is, in both real boxes:
+// "25.5" is 25,5 °C, never 255 °C.
+TEST_F(TemperatureTab, AFullStopIsADecimalSeparator) {
+    open();
+    showTemp();
+    type(edit("eRn"), "10,5");
+    type(edit("eB"), "3950");
+    type(edit("eTn"), "25,5");
+    btn("bRecalcTblT")->click();
+    const auto withComma = state.temperatureTable;
+    const QStringList row0 = row(0);
+    for (QLineEdit* e : {edit("eRn"), edit("eTn")})
+        e->clear();
+    type(edit("eRn"), "10.5");
+    type(edit("eTn"), "25.5");
+    EXPECT_EQ(edit("eRn")->text(), "10.5");
+    EXPECT_EQ(edit("eTn")->text(), "25.5");
+    state.temperatureTable = {};
+    btn("bRecalcTblT")->click();
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("|").toStdString();
+    EXPECT_EQ(state.temperatureTable, withComma);
+    EXPECT_EQ(row(0), row0);
+    type(edit("eB"), "39.5"); // B stays a whole number
+    EXPECT_EQ(edit("eB")->text(), "3950395");
 }
 
 TEST_F(TemperatureTab, RecalculationFillsGridAndBufferAndTheWriteSendsIt) {

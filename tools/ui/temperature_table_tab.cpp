@@ -36,6 +36,12 @@ bool DigitEnterBackspace(QChar key) {
     return (key >= u'0' && key <= u'9') || key == QChar(13) || key == QChar(8);
 }
 
+// Rn and Tn take a fraction after a comma or a full stop, as the hundredths
+// boxes do: a full stop dropped would turn 25.5 into 255.
+bool DecimalSeparator(QChar key) {
+    return key == u',' || key == u'.';
+}
+
 QString NotANumberText(const QString& text, const char* label) {
     return QStringLiteral("«%1» не является числом. Проверьте поле «%2»").arg(text, QString::fromUtf8(label));
 }
@@ -127,7 +133,7 @@ void TemperatureTableTab::recalcEnabledBy(const QLineEdit* other1, const QLineEd
 }
 
 bool TemperatureTableTab::eRnKeyPress(QChar key) {
-    if (!DigitEnterBackspace(key) && key != u',') return false;
+    if (!DigitEnterBackspace(key) && !DecimalSeparator(key)) return false;
     recalcEnabledBy(eB_, eTn_);
     return true;
 }
@@ -139,7 +145,7 @@ bool TemperatureTableTab::eBKeyPress(QChar key) {
 }
 
 bool TemperatureTableTab::eTnKeyPress(QChar key) {
-    if (!DigitEnterBackspace(key) && key != u',') return false;
+    if (!DigitEnterBackspace(key) && !DecimalSeparator(key)) return false;
     recalcEnabledBy(eRn_, eB_);
     return true;
 }
