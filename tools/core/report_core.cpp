@@ -6,6 +6,7 @@
 #include "noz_layout.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -159,8 +160,11 @@ std::vector<std::string> ReportText(const ReportImage& image, int ctrl, bool ext
                 v.push_back(SideFiscal(s, j) + kValueUnread);
                 continue;
             }
-            const auto count = static_cast<int32_t>(GetU32(r, nozregs::FCount));
-            v.push_back(SideFiscal(s, j) + std::to_string(count) + "," + std::to_string(r[nozregs::FCMil]));
+            // The fraction in two digits, as the main tab and the channel tab show it.
+            char total[24];
+            std::snprintf(total, sizeof total, "%d,%02d", static_cast<int32_t>(GetU32(r, nozregs::FCount)),
+                          r[nozregs::FCMil]);
+            v.push_back(SideFiscal(s, j) + total);
         }
 
     if (extended) {
