@@ -178,7 +178,27 @@ TEST(ReportDemo, MissingOrShortFileGivesNoValues) {
     EXPECT_EQ(
         ReportText(img, 1, false),
         Lines({"\tТрк №1", "",
-               "Файл демонстрационного образа short_demo.bin неполон: 1000 байт, нужно не меньше 1107."}));
+               "Файл демонстрационного образа short_demo.bin неполон: 1000 байт, нужно не меньше 1100."}));
+
+    // Files the demo itself takes: the report's bytes end at file byte 1099, the
+    // rest of the layout reads as zeros, as the demo serves it.
+    for (const size_t size : {size_t{1100}, size_t{1106}}) {
+        SCOPED_TRACE(size);
+        std::string shortFile(size, '\0');
+        shortFile[7 + 2] = 9;
+        shortFile[7 + 4] = 1;
+        shortFile[7 + 5] = 1;
+        shortFile[7 + 410 + 46] = 42;
+        shortFile[7 + 410 + 50] = 7;
+        std::ofstream("nearly_demo.bin", std::ios::binary | std::ios::trunc) << shortFile;
+        img = ReportFromDemoFile("nearly_demo.bin");
+        ASSERT_TRUE(img.collected()) << img.failure;
+        EXPECT_EQ(ReportText(img, 1, false).back(), "Фискальный счетчик  сторона А, 1 рукав = 42,07");
+        EXPECT_EQ(img.bytes[kFixedImageSize - 1], 0);
+    }
+    std::ofstream("nearly_demo.bin", std::ios::binary | std::ios::trunc) << std::string(1099, '\0');
+    EXPECT_EQ(ReportFromDemoFile("nearly_demo.bin").failure,
+              "Файл демонстрационного образа nearly_demo.bin неполон: 1099 байт, нужно не меньше 1100.");
 
     // A whole file: the fixed layout after the header, every block.
     std::string file(1235, '\0');
