@@ -314,8 +314,16 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
         U_xxx(handle, s.baud, s.dataBits, s.parity, s.stopCode);
         menuCom_->setTitle(kComOpen);
         state_.portFailed = false;
-        const auto answer =
-            dialogs_.inputBox("Введите номер Контроллера(HEX)", "Введите номер Контроллера(HEX)", QString());
+        const QString prompt = "Введите номер Контроллера(HEX)";
+        std::optional<QString> answer;
+        for (;;) {
+            // In demo mode the image answers at any number.
+            answer = dialogs_.inputBox(
+                prompt, state_.demo ? prompt + "\nДемонстрационный режим: подойдет любой номер" : prompt,
+                QString());
+            if (!answer || ident::ParseHexNumber(answer->toStdString()) <= ident::kMaxControllerNumber) break;
+            dialogs_.message(ident::kNumberTooLarge, QString(), Dialogs::Icon::Error);
+        }
         if (answer) {
             state_.controllerNumber = static_cast<int32_t>(ident::StartupNumber(answer->toStdString()));
             state_.noControllerNumber = false;
@@ -519,7 +527,9 @@ void TStartZelMain::menuChangeNumTrkClick() {
     const auto answer = dialogs_.inputBox("Введите номер ТРК(HEX)", "Введите номер ТРК(HEX)", QString());
     if (answer) {
         const long n = ident::ParseHexNumber(answer->toStdString());
-        if (n <= 0) {
+        if (n > ident::kMaxControllerNumber) {
+            dialogs_.message(ident::kNumberTooLarge, QString(), Dialogs::Icon::Error);
+        } else if (n <= 0) {
             if (state_.controllerNumber != 0) {
                 dialogs_.message("Введен неправильный номер ТРК!", QString(), Dialogs::Icon::Error);
             } else {
