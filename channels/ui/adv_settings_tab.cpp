@@ -200,8 +200,10 @@ void AdvSettingsTab::buildUi() {
     // The boxes of the two field tables check and store themselves; these are hand-written.
     using T = AdvSettingsTab;
     onExit(eHydroHit_, &T::eHydroHitExit);
+    // Checked when edited, as the other boxes: a controller's own positive
+    // value passed through is not marked (and does not block the save).
+    onExit(eTemp_heat_low_, &T::eTemp_heat_lowExit);
     const auto every = FieldCheck::When::EveryExit;
-    onExit(eTemp_heat_low_, &T::eTemp_heat_lowExit, every);
     onExit(eTemp_heat_high_, &T::eTemp_heat_highExit, every);
     onExit(eBmuPAdm_, &T::eBmuPAdmExit, every);
     onExit(cbBmuPUser_, &T::cbBmuPUserExit, every);
