@@ -415,7 +415,14 @@ TEST(GlobalSettsText, AddressListsAndTheOverflowBuffer) {
     EXPECT_EQ(HydroHitByte(",3"), 30);
     EXPECT_EQ(HydroHitByte("0,255"), 25);
     EXPECT_EQ(HydroHitByte("0,500"), 50);
-    for (const char* bad : {"", ",", "0,51", "0,501", "1", "0,5,", "-0,1", "0,x"})
+    // Up to what the byte holds, as the settings tab takes it (2555 ml there).
+    EXPECT_EQ(HydroHitByte("0,51"), 51);
+    EXPECT_EQ(HydroHitByte("0,501"), 50);
+    EXPECT_EQ(HydroHitByte("1"), 100);
+    EXPECT_EQ(HydroHitByte("2,55"), 255);
+    EXPECT_EQ(HydroHitByte("2,550"), 255);
+    EXPECT_EQ(HydroHitByte(HydroHitText(255)), 255);
+    for (const char* bad : {"", ",", "2,56", "2,551", "3", "10", "0,5,", "-0,1", "0,x"})
         EXPECT_FALSE(HydroHitByte(bad)) << bad;
 
     GlobalSetts m;

@@ -1,5 +1,8 @@
 // The three forms as the engineer uses them, against the virtual controller
 // and the demo image: primary setup, factory defaults and the report.
+#include "checksum.h"
+#include "ctrl_params_core.h"
+#include "field_check.h"
 #include "forms_rig.h"
 
 #include "little_endian.h"
@@ -89,6 +92,39 @@ TEST_F(ToolsGui, PrimarySetupShowsTheControllerAndWritesIt) {
                                          QString::fromStdString(stateHome + "/startzel/snapshots/ctrl-01-")))
         << lastMessage().toStdString();
     EXPECT_TRUE(SnapshotIn(stateHome + "/startzel/snapshots"));
+}
+
+// What the controller holds and the settings tabs accept for the same bytes
+// is accepted here too: passing through the boxes marks nothing.
+TEST_F(ToolsGui, PrimarySetupTakesTheControllersOwnValues) {
+    std::vector<uint8_t> p = params();
+    p[settings::kNozzleFat] = 255;
+    p[settings::kHydroHit] = 255;
+    p.back() = FrameChecksum(p.data(), p.size() - 1);
+    c->poke(0, CtrlrParams.address, p);
+    open();
+    auto* f = show<TfGlobalSetts>();
+    auto* fat = ctl<QLineEdit>(f, "eNozzleFatGlobal");
+    auto* hydro = ctl<QLineEdit>(f, "eHydroHitGlobal");
+    EXPECT_EQ(fat->text(), "2550");
+    EXPECT_EQ(hydro->text(), "2,55");
+    for (QLineEdit* e : {fat, hydro}) {
+        focus(e, QEvent::FocusIn);
+        focus(e, QEvent::FocusOut);
+        EXPECT_FALSE(FieldCheck::red(e)) << e->objectName().toStdString();
+    }
+    EXPECT_EQ(f->invalidCount(), 0);
+    EXPECT_TRUE(ctl<QPushButton>(f, "bSaveParamGlobal")->isEnabled());
+    type(fat, "2559");
+    EXPECT_EQ(f->invalidCount(), 0);
+    type(fat, "2560");
+    EXPECT_EQ(f->invalidCount(), 1);
+    type(fat, "2550");
+    type(hydro, "2,56");
+    EXPECT_EQ(f->invalidCount(), 1);
+    type(hydro, "1,5");
+    EXPECT_EQ(f->invalidCount(), 0);
+    f->reject();
 }
 
 TEST_F(ToolsGui, PrimarySetupNeverWritesATotalizerItCouldNotRead) {
