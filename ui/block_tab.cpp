@@ -28,6 +28,16 @@ form::Grid::HelpFactory BlockTab::helpFactory() {
     return [this](const char* name, QWidget* parent) -> QWidget* { return helpButton(name, parent); };
 }
 
+bool BlockTab::refuseWhileMarked(bool withCount, std::initializer_list<const QWidget*> red) {
+    bool marked = withCount && state_.InvalidFieldCount > 0;
+    for (const QWidget* w : red)
+        marked = marked || FieldCheck::red(w, FieldCheck::Style::Font);
+    for (const QWidget* w : findChildren<QWidget*>())
+        marked = marked || FieldCheck::marked(w);
+    if (marked) setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
+    return marked;
+}
+
 void BlockTab::setStatus(const QString& text) {
     frame_.setStatus(text);
 }

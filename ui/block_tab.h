@@ -8,6 +8,7 @@
 #include "form_builder.h"
 
 #include <QWidget>
+#include <initializer_list>
 
 class Dialogs;
 class Frame;
@@ -43,6 +44,11 @@ protected:
             w, [this, handler] { (static_cast<Tab*>(this)->*handler)(); }, when);
     }
     void setStatus(const QString& text);
+    // A save refuses while any box or cell of this tab is marked invalid (or,
+    // in `red`, only coloured red), and with `withCount` while
+    // InvalidFieldCount is above 0 (the parameter block's saves): the status
+    // line says so. True: refused.
+    bool refuseWhileMarked(bool withCount, std::initializer_list<const QWidget*> red = {});
     // A failure: the text in a message box and in the status line.
     void showError(const QString& text);
     int port() const;

@@ -299,10 +299,7 @@ void AdvSettingsTab::bGetAdvSetTrkClick() {
 
 void AdvSettingsTab::bSetAdvSetTrkClick() {
     if (!frame_.passwordStep()) return;
-    if (state_.InvalidFieldCount > 0) {
-        setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
-        return;
-    }
+    if (refuseWhileMarked(true)) return;
     if (params_.changed()) {
         // As many bytes as the controller reports for the block, zero beyond the bytes read.
         if (WriteParams(port(), ctrl(), params_, PaddedWriteBuffer(params_, BlockSizes()[kSizeParams])) !=

@@ -184,6 +184,8 @@ void NozRegsTab::bCallNozRegsClick() {
 
 void NozRegsTab::bSaveNozRegsClick() {
     clearStatus();
+    // A box holding a refused value is never passed over for its last valid one.
+    if (refuseWhileMarked(false)) return;
     if (!frame_.passwordStep()) return;
     if (SaveNozzleRegs(cbNumCnl_->currentIndex()) < 0) {
         dialogs_.message("Ошибка записи", QString(), Dialogs::Icon::Error);
@@ -193,7 +195,10 @@ void NozRegsTab::bSaveNozRegsClick() {
 
 void NozRegsTab::cbNumCnlChange(int index) {
     // The pending edits belong to the channel read last, not to the one just chosen.
-    if (regs_.changed() && askSaveChanges()) SaveNozzleRegs(state_.currentChannel);
+    if (regs_.changed() && askSaveChanges()) {
+        if (!saveBeforeChange(cbNumCnl_)) return;
+        SaveNozzleRegs(state_.currentChannel);
+    }
     bSaveNozRegs_->setEnabled(ReadNozRegs(index) == 1);
 }
 

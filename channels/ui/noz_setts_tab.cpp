@@ -159,6 +159,7 @@ void NozSettsTab::bCallNozSetsClick() {
 
 void NozSettsTab::bSaveNozSetsClick() {
     clearStatus();
+    if (refuseWhileMarked(false)) return;
     if (!frame_.adjustPasswordStep()) return;
     if (SaveNozSetts(cbNumNozSets_->currentIndex()) < 0) {
         dialogs_.message("Ошибка записи", QString(), Dialogs::Icon::Error);
@@ -170,7 +171,10 @@ void NozSettsTab::bSaveNozSetsClick() {
 
 void NozSettsTab::cbNumNozSetsChange(int index) {
     // The pending edits belong to the channel read last, not to the one just chosen.
-    if (setts_.changed() && askSaveChanges()) SaveNozSetts(state_.currentChannel);
+    if (setts_.changed() && askSaveChanges()) {
+        if (!saveBeforeChange(cbNumNozSets_)) return;
+        SaveNozSetts(state_.currentChannel);
+    }
     bSaveNozSets_->setEnabled(ReadNozSetts(index) == 1);
 }
 

@@ -634,10 +634,8 @@ void CtrlParamsTab::failedWrite(const QString& text, bool controllerError) {
 
 void CtrlParamsTab::bSetParamClick() {
     if (!frame_.passwordStep()) return;
-    if (state_.InvalidFieldCount > 0) {
-        setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
-        return;
-    }
+    // Grid A's zero or repeated address only colours it, but is never written.
+    if (refuseWhileMarked(true, {sgAdrNaraTrk_1_})) return;
     uint8_t* b = params_.working.data();
     TakeGrids(b, nozzles(), sides(), cells(sgAdrNaraTrk_1_), cells(sgAdrNaraTrk_2_), cells(sgPhysToLogTrk_1_),
               cells(sgPhysToLogTrk_2_));
