@@ -17,6 +17,7 @@
 #include "dump_tab.h"
 #include "error_messages.h"
 #include "form_builder.h"
+#include "frames.h"
 #include "global_setts_form.h"
 #include "hint_filter.h"
 #include "ident_core.h"
@@ -53,6 +54,9 @@
 namespace {
 
 const QString kComOpen = QStringLiteral("Соm порт (открыт)");
+const char* const kAskAdminPassword =
+    "Для записи нужен текущий пароль администратора контроллера.\nВведите его:";
+const char* const kAskAdjustPassword = "Для записи нужен текущий пароль юстировки контроллера.\nВведите его:";
 const QString kComClosed = QStringLiteral("Соm порт (закрыт)");
 
 QWidget* page(const char* name) {
@@ -96,8 +100,14 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
         connect(b, &QPushButton::clicked, search, &ControllerSearch::bFindCtrlrClick);
 
     Protocol().controllerErrorSink = [this](const std::string& text1251) {
-        dialogs_.message(QString::fromStdString(ControllerErrorMessageUtf8(text1251)), QString(),
-                         Dialogs::Icon::Error);
+        QString text = QString::fromStdString(ControllerErrorMessageUtf8(text1251));
+        // No text in don.msg: why, instead of a bare "Ошибка!".
+        if (text1251.empty())
+            text += Protocol().lastErrorCode == kErrorCodeTimeout
+                        ? QString("Устройство не ответило. ") + ident::kSlowControllerHint
+                        : QString("Код ошибки устройства %1, его расшифровки нет в don.msg")
+                              .arg(Protocol().lastErrorCode);
+        dialogs_.message(text, QString(), Dialogs::Icon::Error);
     };
     connect(&state_, &WorkingState::repaintRequested, this, [this] {
         if (repaintQueued_) return;
@@ -111,6 +121,13 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
             Qt::QueuedConnection);
     });
     connect(&state_, &WorkingState::passwordStatusRequested, this, &TStartZelMain::ReadPasswordStatus);
+    // The password buttons talk to the controller identified: without one
+    // they stay off (the password status read then sets them).
+    connect(&state_, &WorkingState::commandsEnabled, this, [this](bool on) {
+        for (QPushButton* b : {Button1_, Button2_, Button4_})
+            b->setEnabled(on && !state_.demo);
+        if (on && state_.demo) ReadPasswordStatus();
+    });
     qApp->installEventFilter(this);
 
     FormCreate(arguments);
@@ -247,6 +264,8 @@ QWidget* TStartZelMain::buildPasswordPanel() {
     grid->setVerticalSpacing(2);
     grid->setContentsMargins(9, 4, 9, 4);
 
+    for (QPushButton* b : {Button1_, Button2_, Button4_})
+        b->setEnabled(false); // until a controller is identified
     connect(Button1_, &QPushButton::clicked, this, &TStartZelMain::Button1Click);
     connect(Button2_, &QPushButton::clicked, this, &TStartZelMain::Button1Click);
     connect(Button4_, &QPushButton::clicked, this, &TStartZelMain::Button4Click);
@@ -586,19 +605,46 @@ bool TStartZelMain::adjustPasswordStep() {
     if (state_.passwordStep) return state_.passwordStep();
     if (state_.PasswordStatus[0] & 0x01) return presentAdminPassword();
     if (!(state_.PasswordStatus[0] & 0x02)) return true;
-    long value = 0;
-    if (!TextToInt(dialogs_, Edit6_->text(), value)) return false;
-    return PresentAdjustPassword(state_.portHandle, state_.controllerNumber & 0xFF, value) == 1;
+    return presentPassword(Edit6_, false);
 }
 
 bool TStartZelMain::presentAdminPassword() {
     if (!(state_.PasswordStatus[0] & 0x01)) return true;
+    return presentPassword(Edit5_, true);
+}
+
+bool TStartZelMain::presentPassword(QLineEdit* box, bool admin) {
+    QString text = box->text();
+    bool number = false;
+    text.trimmed().toLongLong(&number);
+    if (!number) {
+        // The box holds no password (the placeholder shown while one is set):
+        // the write asks for it instead of failing on the placeholder.
+        const auto typed = dialogs_.inputBox(admin ? "Пароль администратора" : "Пароль юстировки",
+                                             admin ? kAskAdminPassword : kAskAdjustPassword, QString());
+        if (!typed) return false;
+        text = *typed;
+    }
     long value = 0;
-    if (!TextToInt(dialogs_, Edit5_->text(), value)) return false;
-    return PresentAdminPassword(state_.portHandle, state_.controllerNumber & 0xFF, value) == 1;
+    if (!TextToInt(dialogs_, text, value)) return false;
+    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
+    if ((admin ? PresentAdminPassword(port, ctrl, value) : PresentAdjustPassword(port, ctrl, value)) != 1) {
+        ReadPasswordStatus(); // the panel shows the attempts left
+        return false;
+    }
+    box->setText(text.trimmed());
+    return true;
 }
 
 void TStartZelMain::ReadPasswordStatus() {
+    if (state_.demo) {
+        // The demo image keeps no passwords: nothing to read or to change.
+        Label8_->setText("Демонстрационная версия");
+        Label9_->clear();
+        for (QPushButton* b : {Button1_, Button2_, Button4_})
+            b->setEnabled(false);
+        return;
+    }
     uint8_t buf[kLenPasswordStatus] = {};
     const int r = ReadBlock(state_.portHandle, state_.controllerNumber & 0xFF, kAddrPasswordStatus,
                             kLenPasswordStatus, buf, kBoardMain);

@@ -89,6 +89,9 @@ private:
     void showIdentTab();
     void setCommandButtons(bool portFailed, bool noNumber);
     bool presentAdminPassword();
+    // Presents the password of the panel's box (administrator or adjustment),
+    // asking for it when the box holds none; a refusal refreshes the panel.
+    bool presentPassword(QLineEdit* box, bool admin);
     void shutDown();
 
     WorkingState& state_;

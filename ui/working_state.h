@@ -81,6 +81,9 @@ signals:
     // then the identification text (identText).
     void deviceTypeRead();
     void identTextRead();
+    // Identification enabled the commands that talk to the controller (true)
+    // or disabled them (DisableCommands, false).
+    void commandsEnabled(bool on);
     // The advanced settings block was read (ok) or its read failed.
     void naraRead(bool ok);
 };

@@ -22,6 +22,9 @@ long StartupNumber(const std::string& text);
 // A controller number is the one address byte of the frames: a number typed
 // above it is refused, never cut to its low byte.
 constexpr long kMaxControllerNumber = 0xFF;
+// Said wherever a controller did not answer: a slow one answers with a larger multiplier.
+constexpr const char* kSlowControllerHint =
+    "Если контроллер отвечает медленно, увеличьте «Множитель таймаута» на вкладке «Основное меню».";
 constexpr const char* kNumberTooLarge = "Введен неправильный номер ТРК! Номер должен быть от 1 до FF";
 
 struct DeviceCaptions {

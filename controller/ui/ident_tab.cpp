@@ -206,8 +206,9 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
     connect(LETimeout_, &QLineEdit::textChanged, this, &IdentTab::LETimeoutChange);
 
     // Nothing works with a controller before it was identified.
-    for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
-                           bIrValRead_, bLoadFisk_, bSaveParamToText_, bReadTemper_})
+    for (QPushButton* b :
+         {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_, bIrValRead_,
+          bLoadFisk_, bSaveParamToText_, bReadTemper_, ReadCRC_, bSetTabloTest_})
         b->setEnabled(false);
     ApplyHints(this, settings::MainTabFields()); // hints are always on
 }
@@ -224,16 +225,22 @@ void IdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewPara
 
 void IdentTab::DisableCommands() {
     state_.Identified = false;
+    // The firmware CRC and the display mode talk to the controller as well.
     for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
-                           bIrValRead_, bLoadFisk_, bSaveParamToText_})
+                           bIrValRead_, bLoadFisk_, bSaveParamToText_, ReadCRC_, bSetTabloTest_})
         b->setEnabled(false);
+    emit state_.commandsEnabled(false);
 }
 
-void IdentTab::enableAfterIdent(bool withTemperature) {
-    for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
-                           bReservCall_, bCallIdent_, bIrValRead_, bLoadFisk_, bSaveParamToText_})
+void IdentTab::enableAfterIdent(bool hardware) {
+    for (QPushButton* b :
+         {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_, bReservCall_,
+          bCallIdent_, bIrValRead_, bLoadFisk_, bSaveParamToText_, bSetTabloTest_})
         b->setEnabled(true);
-    if (withTemperature) bReadTemper_->setEnabled(true);
+    // Registers exist only on a real controller (the demo image has none).
+    for (QPushButton* b : {bReadTemper_, ReadCRC_})
+        b->setEnabled(hardware);
+    emit state_.commandsEnabled(true);
 }
 
 void IdentTab::bCallIdentClick() {
@@ -285,6 +292,7 @@ void IdentTab::IdentToForm() {
         frame_.setNumberLabel(text);
         setStatus(text);
         mIdent_->appendPlainText(text);
+        if (answer.result != -2) mIdent_->appendPlainText(ident::kSlowControllerHint);
         DisableCommands();
         return;
     }
@@ -395,7 +403,8 @@ void IdentTab::bIrValReadClick() {
     const ident::RegisterLines regs = ident::ReadRegisterLines(port(), ctrl());
     for (const std::string& line : regs.lines)
         mIRsValue_->appendPlainText(u8(line));
-    if (!regs.ok) setStatus("Ошибка чтения регистров");
+    // Each command leaves its own result: no earlier "Ошибка" stays over a good read.
+    setStatus(regs.ok ? "Регистры считаны" : "Ошибка чтения регистров");
 }
 
 void IdentTab::bReadTemperClick() {
@@ -406,11 +415,13 @@ void IdentTab::bReadTemperClick() {
         return;
     }
     lTemperature_->setText(u8(ident::TemperatureText(raw)));
+    setStatus("Температура считана");
 }
 
 void IdentTab::ReadCRCClick() {
     const auto text = ident::ReadCrcText(port(), ctrl());
     mIRsValue_->appendPlainText(text ? u8(*text) : QString("Ошибка чтения"));
+    setStatus(text ? "CRC-16 считан" : "Ошибка чтения CRC-16");
 }
 
 void IdentTab::TestButtonClick() {
@@ -450,7 +461,8 @@ void IdentTab::bSaveImageClick() {
     ImageOperation operation(state_, lImageStat_, progrImage_);
     IdentToForm();
     if (!state_.Identified || ReadBlockSizes(port(), ctrl()) != 1) {
-        dialogs_.message("Нет связи с устройством", QString(), Dialogs::Icon::Error);
+        dialogs_.message(QString("Нет связи с устройством\n") + ident::kSlowControllerHint, QString(),
+                         Dialogs::Icon::Error);
         return;
     }
     int8_t h[7];
@@ -490,7 +502,8 @@ bool IdentTab::loadImage() {
     if (!frame_.passwordStep()) return false;
     IdentToForm();
     if (!state_.Identified) {
-        dialogs_.message("Нет связи с устройством", QString(), Dialogs::Icon::Error);
+        dialogs_.message(QString("Нет связи с устройством\n") + ident::kSlowControllerHint, QString(),
+                         Dialogs::Icon::Error);
         return false;
     }
     const QString name = dialogs_.openFileName(QString(), kImageFilter);

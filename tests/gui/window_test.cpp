@@ -134,3 +134,74 @@ TEST(QuestionBoxes, EnterAnswersNothing) {
         EXPECT_FALSE(answer);
     }
 }
+
+// What a newcomer meets before and around identification: the commands that
+// talk to a controller wait for one, a wrong or missing password is said
+// plainly, and every command leaves its own result in the status line.
+TEST_F(Window, CommandsWaitForAControllerAndSayWhatHappened) {
+    auto& c = line.addController(1);
+    startLine();
+    start(QString("7")); // nobody answers at 7
+    ASSERT_FALSE(state.Identified);
+    for (const char* b : {"Button1", "Button2", "Button4", "ReadCRC", "bSetTabloTest"})
+        EXPECT_FALSE(btn(b)->isEnabled()) << b;
+
+    dialogs.inputs.push_back(QString("1"));
+    w->menuChangeNumTrkClick();
+    ASSERT_TRUE(state.Identified);
+    for (const char* b : {"Button1", "Button2", "Button4", "ReadCRC", "bSetTabloTest"})
+        EXPECT_TRUE(btn(b)->isEnabled()) << b;
+
+    // An earlier failure does not stay over a later success.
+    btn("bSetTabloTest")->click(); // no mode chosen
+    EXPECT_EQ(status(), "Ошибка");
+    btn("bIrValRead")->click();
+    EXPECT_EQ(status(), "Регистры считаны");
+
+    // A wrong password for a save: the panel shows the attempts left.
+    c.setPasswords(1234, 0);
+    w->ReadPasswordStatus();
+    ASSERT_EQ(ctl<QLabel>("Label8")->text(), "Установлен");
+    ctl<QLineEdit>("Edit5")->setText("1111");
+    dialogs.clear();
+    btn("bGlobalDefaultSet")->click();
+    EXPECT_EQ(dialogs.messages(), QStringList({"Ошибка! Неверный пароль"}));
+    EXPECT_EQ(ctl<QLabel>("Label8")->text(), "Попыток ввода: 6");
+
+    // A controller that stopped answering: the reason, not a bare "Ошибка!".
+    zelsim::Faults f;
+    f.noAnswer = true;
+    c.setFaults(f);
+    dialogs.clear();
+    dialogs.answers.push_back(true);
+    btn("Button1")->click();
+    EXPECT_EQ(dialogs.messages(),
+              QStringList({"Ошибка! Устройство не ответило. Если контроллер отвечает медленно, "
+                           "увеличьте «Множитель таймаута» на вкладке «Основное меню»."}));
+}
+
+TEST_F(Window, SearchNeedsAnOpenPort) {
+    startLine();
+    start(QString("1"), {"-tfind", "1"});
+    w->Setting1Click(); // closes the port; the dialog is left without applying
+    QCoreApplication::processEvents();
+    ASSERT_EQ(state.portHandle, 0);
+    w->identTab()->findChild<QPushButton*>("bFindCtrlr")->click();
+    EXPECT_FALSE(w->identTab()->findTimer()->isActive());
+    EXPECT_EQ(identText(), "Порт не открыт: поиск контроллеров невозможен. Выберите порт в меню «Com порт» → "
+                           "«Настройки».");
+}
+
+TEST_F(Window, DemoPasswordPanelSaysDemo) {
+    WriteTextFile("com.ini", "STUB 0 4800 0 1 0 8 N 1\n");
+    zelsim::VirtualController image;
+    const auto bytes = image.demoImageBytes();
+    WriteTextFile("demo_trk.bin", std::string(bytes.begin(), bytes.end()));
+    start(QString("1"), {"/i"});
+    ASSERT_TRUE(state.Identified);
+    ctl<QTabWidget>("TabSetts")->setCurrentWidget(ctl("TabCtrlrSetts")); // reads the password status too
+    EXPECT_EQ(ctl<QLabel>("Label8")->text(), "Демонстрационная версия");
+    EXPECT_EQ(ctl<QLabel>("Label9")->text(), "");
+    for (const char* b : {"Button1", "Button2", "Button4", "ReadCRC"})
+        EXPECT_FALSE(btn(b)->isEnabled()) << b;
+}

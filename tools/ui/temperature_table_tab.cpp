@@ -201,6 +201,8 @@ void TemperatureTableTab::bRecalcTblTClick() {
     state_.temperatureTable = r.table;
     state_.temperatureTableKnown = true;
     bWriteTblT_->setEnabled(true);
+    // What the grid shows now is not what the controller holds.
+    setStatus(QStringLiteral("Таблица пересчитана, в устройство не записана"));
 }
 
 void TemperatureTableTab::bReadTblTClick() {
