@@ -84,8 +84,20 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     addBlockTab("TabTemperatureTbl", new TemperatureTableTab(context));
     addBlockTab("TabDump", new DumpTab(context));
     connect(TabSetts_, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
+        if (snappingBack_ || index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
         QWidget* shown = TabSetts_->widget(index);
+        // The engineer leaving a tab with unsaved edits is asked first (the
+        // program's own switches to the main tab are not asked about).
+        QWidget* left = shownPage_;
+        shownPage_ = shown;
+        if (!programmaticSwitch_ && left && left != shown && !leaveTab(left)) {
+            shownPage_ = left;
+            snappingBack_ = true;
+            TabSetts_->setCurrentWidget(left);
+            snappingBack_ = false;
+            return;
+        }
+        if (TabSetts_->currentWidget() != shown) return; // the save went to the main tab
         // With the port closed no tab can reach a controller: the repaint's
         // port-failed step brings the main tab back instead.
         if (state_.portFailed && shown != TabIdent_) {
@@ -199,6 +211,7 @@ void TStartZelMain::buildUi() {
     QWidget* ctrlrSetts = page("TabCtrlrSetts");
     QWidget* advSet = page("TabAdvSet");
     TabSetts_->addTab(TabIdent_, "Основное меню");
+    shownPage_ = TabIdent_;
     TabSetts_->addTab(ctrlrSetts, "Настройки контроллера");
     TabSetts_->addTab(advSet, "Доп настройки");
     TabSetts_->addTab(page("TabNozzRegs"), "Сост канала");
@@ -476,8 +489,29 @@ void TStartZelMain::showEvent(QShowEvent* event) {
 }
 
 void TStartZelMain::showIdentTab() {
+    const bool was = programmaticSwitch_;
+    programmaticSwitch_ = true;
     TabSetts_->setTabVisible(TabSetts_->indexOf(TabIdent_), true);
     TabSetts_->setCurrentWidget(TabIdent_);
+    programmaticSwitch_ = was;
+}
+
+bool TStartZelMain::leaveTab(QWidget* page) {
+    BlockTab* tab = nullptr;
+    for (const auto& [p, t] : blockTabs_)
+        if (p == page) tab = t;
+    if (!tab || !tab->hasUnsavedEdits()) return true;
+    const int answer =
+        dialogs_.choice("Данные вкладки «" + TabSetts_->tabText(TabSetts_->indexOf(page)) +
+                            "» были изменены, но не записаны в контроллер!\nСохранить их?",
+                        "Внимание", {"Сохранить", "Не сохранять", "Остаться"}, Dialogs::Icon::Warning);
+    if (answer == 0) return tab->saveEdits();
+    return answer == 1;
+}
+
+bool TStartZelMain::leaveCurrentTab() {
+    QWidget* page = TabSetts_->currentWidget();
+    return page == TabIdent_ || leaveTab(page);
 }
 
 void TStartZelMain::setCommandButtons(bool portFailed, bool noNumber) {
@@ -533,6 +567,7 @@ bool TStartZelMain::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (w && w->window() == this && key->key() >= Qt::Key_F1 && key->key() <= Qt::Key_F9 &&
             key->modifiers() == Qt::NoModifier && state_.idle) {
+            if (!leaveCurrentTab()) return true;
             state_.controllerNumber = key->key() - Qt::Key_F1 + 1;
             showIdentTab();
             identTab_->IdentToForm();
@@ -543,6 +578,7 @@ bool TStartZelMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TStartZelMain::menuChangeNumTrkClick() {
+    if (!leaveCurrentTab()) return;
     const auto answer = dialogs_.inputBox("Введите номер ТРК(HEX)", "Введите номер ТРК(HEX)", QString());
     if (answer) {
         const long n = ident::ParseHexNumber(answer->toStdString());

@@ -28,12 +28,16 @@ form::Grid::HelpFactory BlockTab::helpFactory() {
     return [this](const char* name, QWidget* parent) -> QWidget* { return helpButton(name, parent); };
 }
 
-bool BlockTab::refuseWhileMarked(bool withCount, std::initializer_list<const QWidget*> red) {
-    bool marked = withCount && state_.InvalidFieldCount > 0;
+bool BlockTab::anyMarked(std::initializer_list<const QWidget*> red) const {
     for (const QWidget* w : red)
-        marked = marked || FieldCheck::red(w, FieldCheck::Style::Font);
+        if (FieldCheck::red(w, FieldCheck::Style::Font)) return true;
     for (const QWidget* w : findChildren<QWidget*>())
-        marked = marked || FieldCheck::marked(w);
+        if (FieldCheck::marked(w)) return true;
+    return false;
+}
+
+bool BlockTab::refuseWhileMarked(bool withCount, std::initializer_list<const QWidget*> red) {
+    const bool marked = (withCount && state_.InvalidFieldCount > 0) || anyMarked(red);
     if (marked) setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
     return marked;
 }

@@ -12,6 +12,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <vector>
 
 namespace {
 
@@ -90,6 +91,19 @@ bool QtDialogs::yesNo(const QString& text, const QString& caption, Icon icon) {
     QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::Yes | QMessageBox::No, parent_);
     new NoDefaultButton(box);
     return box.exec() == QMessageBox::Yes;
+}
+
+int QtDialogs::choice(const QString& text, const QString& caption, const QStringList& buttons, Icon icon) {
+    QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::NoButton, parent_);
+    std::vector<QAbstractButton*> added;
+    for (const QString& b : buttons)
+        added.push_back(box.addButton(b, QMessageBox::ActionRole));
+    if (!added.empty()) box.setEscapeButton(added.back()); // the last button is the one that changes nothing
+    new NoDefaultButton(box);
+    box.exec();
+    for (size_t i = 0; i < added.size(); ++i)
+        if (box.clickedButton() == added[i]) return static_cast<int>(i);
+    return -1;
 }
 
 std::optional<QString> QtDialogs::inputBox(const QString& caption, const QString& prompt,

@@ -330,6 +330,16 @@ void AdvSettingsTab::bSetAdvSetTrkClick() {
     }
 }
 
+bool AdvSettingsTab::hasUnsavedEdits() const {
+    return state_.ParamsLoaded && bSetAdvSetTrk_->isEnabled() &&
+           (params_.changed() || nara_.changed() || anyMarked());
+}
+
+bool AdvSettingsTab::saveEdits() {
+    bSetAdvSetTrkClick();
+    return !params_.changed() && !nara_.changed() && !anyMarked();
+}
+
 void AdvSettingsTab::bTestReleTClick() {
     if (TestHeaterRelay(port(), ctrl()) != 1) dialogs_.message("Ошибка", QString(), Dialogs::Icon::Error);
 }

@@ -170,6 +170,16 @@ int NozRegsTab::SaveNozzleRegs(int channel) {
                       "Состояние канала записано");
 }
 
+// Edits of the channel read last (the save button is on only after a good read).
+bool NozRegsTab::hasUnsavedEdits() const {
+    return bSaveNozRegs_->isEnabled() && isEnabled() && (regs_.changed() || anyMarked());
+}
+
+bool NozRegsTab::saveEdits() {
+    bSaveNozRegsClick();
+    return !regs_.changed() && !anyMarked();
+}
+
 // ---- handlers ------------------------------------------------------------
 
 void NozRegsTab::TabNozzRegsShow() {

@@ -145,6 +145,16 @@ int NozSettsTab::SaveNozSetts(int channel) {
                       "Настройки канала записаны");
 }
 
+// Edits of the channel read last (the save button is on only after a good read).
+bool NozSettsTab::hasUnsavedEdits() const {
+    return bSaveNozSets_->isEnabled() && isEnabled() && (setts_.changed() || anyMarked());
+}
+
+bool NozSettsTab::saveEdits() {
+    bSaveNozSetsClick();
+    return !setts_.changed() && !anyMarked();
+}
+
 // ---- handlers ------------------------------------------------------------
 
 void NozSettsTab::TabNozSettsShow() {

@@ -682,6 +682,15 @@ void CtrlParamsTab::bSetParamClick() {
     setStatus("Параметры успешно записаны");
 }
 
+bool CtrlParamsTab::hasUnsavedEdits() const {
+    return state_.ParamsLoaded && isEnabled() && (params_.changed() || anyMarked({sgAdrNaraTrk_1_}));
+}
+
+bool CtrlParamsTab::saveEdits() {
+    bSetParamClick();
+    return !params_.changed() && !anyMarked({sgAdrNaraTrk_1_});
+}
+
 int CtrlParamsTab::Met2CtrlrSet() {
     return ::Met2CtrlrSet(state_, dialogs_);
 }

@@ -32,6 +32,8 @@ public:
     int ReadParamCtrlr();
     int Met2CtrlrSet();
     void tabShown() override { TabCtrlrSettsShow(); }
+    bool hasUnsavedEdits() const override;
+    bool saveEdits() override;
 
 public slots:
     void bGetParamClick();

@@ -133,6 +133,19 @@ TEST(QuestionBoxes, EnterAnswersNothing) {
         EXPECT_TRUE(stillOpen);
         EXPECT_FALSE(answer);
     }
+    // A choice: Escape picks its last button, the one that changes nothing.
+    bool stillOpen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+        stillOpen = box->isVisible();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(dialogs.choice("Сохранить их?", "Внимание", {"Сохранить", "Не сохранять", "Остаться"},
+                             Dialogs::Icon::Warning),
+              2);
+    EXPECT_TRUE(stillOpen);
 }
 
 // What a newcomer meets before and around identification: the commands that
@@ -204,4 +217,85 @@ TEST_F(Window, DemoPasswordPanelSaysDemo) {
     EXPECT_EQ(ctl<QLabel>("Label9")->text(), "");
     for (const char* b : {"Button1", "Button2", "Button4", "ReadCRC"})
         EXPECT_FALSE(btn(b)->isEnabled()) << b;
+}
+
+namespace {
+
+// Enters a box, puts the text in as typed and leaves it.
+void Type(QLineEdit* e, const QString& text) {
+    QFocusEvent in(QEvent::FocusIn, Qt::OtherFocusReason), out(QEvent::FocusOut, Qt::OtherFocusReason);
+    QApplication::sendEvent(e, &in);
+    e->setText(text);
+    emit e->textEdited(text);
+    QApplication::sendEvent(e, &out);
+}
+
+} // namespace
+
+// Leaving a tab with edits not yet written, by another tab or an F key: the
+// engineer is asked to save, to drop them, or to stay; nothing is dropped
+// silently any more.
+TEST_F(Window, LeavingATabWithUnsavedEditsAsks) {
+    auto& c = line.addController(1);
+    line.addController(2);
+    startLine();
+    start(QString("1"));
+    QTabWidget* tabs = ctl<QTabWidget>("TabSetts");
+    tabs->setCurrentWidget(ctl("TabCtrlrSetts"));
+    auto* slowLoad = ctl<QLineEdit>("eSlowLoad");
+    ASSERT_EQ(slowLoad->text(), "300");
+    const auto slowLoadByte = [&] { return c.peek(0, CtrlrParams.address + 25, 1).at(0); };
+
+    // Stay: the tab and its edit remain.
+    Type(slowLoad, "500");
+    dialogs.clear();
+    dialogs.choices = {2};
+    tabs->setCurrentWidget(ctl("TabAdvSet"));
+    ASSERT_EQ(dialogs.kinds(), QStringList({"choice"}));
+    EXPECT_EQ(dialogs.records[0].text,
+              "Данные вкладки «Настройки контроллера» были изменены, но не записаны в "
+              "контроллер!\nСохранить их?");
+    EXPECT_EQ(dialogs.lastButtons, QStringList({"Сохранить", "Не сохранять", "Остаться"}));
+    EXPECT_EQ(tabs->currentWidget(), ctl("TabCtrlrSetts"));
+    EXPECT_EQ(slowLoad->text(), "500");
+
+    // Do not save: the other tab is shown and the controller keeps its value.
+    dialogs.choices = {1};
+    tabs->setCurrentWidget(ctl("TabAdvSet"));
+    EXPECT_EQ(tabs->currentWidget(), ctl("TabAdvSet"));
+    EXPECT_EQ(slowLoadByte(), 3);
+
+    // Save: written first, then the other tab.
+    tabs->setCurrentWidget(ctl("TabCtrlrSetts"));
+    EXPECT_EQ(slowLoad->text(), "300");
+    Type(slowLoad, "500");
+    dialogs.clear();
+    dialogs.choices = {0};
+    tabs->setCurrentWidget(ctl("TabNozSetts"));
+    EXPECT_EQ(slowLoadByte(), 5);
+    EXPECT_EQ(tabs->currentWidget(), ctl("TabNozSetts"));
+
+    // A save that refuses keeps the engineer on the tab with the marked box.
+    tabs->setCurrentWidget(ctl("TabCtrlrSetts"));
+    Type(slowLoad, "25600");
+    dialogs.choices = {0};
+    tabs->setCurrentWidget(ctl("TabAdvSet"));
+    EXPECT_EQ(tabs->currentWidget(), ctl("TabCtrlrSetts"));
+    EXPECT_EQ(status(), "Запись не произведена. Исправьте ошибку и повторите попытку");
+
+    // An F key asks the same; staying keeps the controller too.
+    dialogs.choices = {2};
+    QTest::keyClick(slowLoad, Qt::Key_F2);
+    EXPECT_EQ(state.controllerNumber, 1);
+    EXPECT_EQ(tabs->currentWidget(), ctl("TabCtrlrSetts"));
+    dialogs.choices = {1};
+    QTest::keyClick(slowLoad, Qt::Key_F2);
+    EXPECT_EQ(state.controllerNumber, 2);
+    EXPECT_EQ(tabs->currentWidget(), ctl("TabIdent"));
+
+    // A tab left without edits asks nothing.
+    dialogs.clear();
+    tabs->setCurrentWidget(ctl("TabCtrlrSetts"));
+    tabs->setCurrentWidget(ctl("TabAdvSet"));
+    EXPECT_FALSE(dialogs.kinds().contains("choice"));
 }
