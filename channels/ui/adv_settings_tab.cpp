@@ -308,6 +308,7 @@ void AdvSettingsTab::bSetAdvSetTrkClick() {
             frame_.requestReidentify();
             return;
         }
+        paramsBinder_->fill(false); // what the block now holds (15 ml is stored as 10)
         setStatus("Параметры успешно записаны");
     } else {
         setStatus("Запись не произведена. Не было изменений параметров");

@@ -658,6 +658,7 @@ void CtrlParamsTab::bSetParamClick() {
         failedWrite("Ошибка записи!", true);
         return;
     }
+    showStored();
     if (SpeedChanged) {
         state_.portSettings.baud = static_cast<uint32_t>(SpeedBaud(b[kSpeed1]));
         const ComPortSetting& s = state_.portSettings;
@@ -689,6 +690,14 @@ bool CtrlParamsTab::hasUnsavedEdits() const {
 bool CtrlParamsTab::saveEdits() {
     bSetParamClick();
     return !params_.changed() && !anyMarked({sgAdrNaraTrk_1_});
+}
+
+// The boxes show what the block now holds: a dose typed as 150 is stored
+// in hundreds of millilitres and shows as 100.
+void CtrlParamsTab::showStored() {
+    binder_->fill(false);
+    const uint8_t b = params_.working[kSlowStart];
+    if (b != kSlowStartBothSignals) eSlowStart_->setText(QString::number(b * 100));
 }
 
 int CtrlParamsTab::Met2CtrlrSet() {

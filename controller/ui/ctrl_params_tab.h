@@ -68,6 +68,7 @@ private:
     void showDeviceCaptions();
     void showTableCaptions();
     void failedWrite(const QString& text, bool controllerError);
+    void showStored();
     void sideAddressExit(QLineEdit* own, QLineEdit* other, int byte);
     void applyNozzleList(int keep);
     void sizeGrids(int columns);

@@ -146,9 +146,11 @@ TEST_F(AdvTab, TheHeaterBoxIsCheckedOnlyWhenEdited) {
     EXPECT_FALSE(FieldCheck::red(edit("eTemp_heat_low")));
     EXPECT_EQ(state.InvalidFieldCount, 0);
     type(edit("eMinSpeed"), "7");
+    type(edit("eHydroHit"), "15");
     adv->bSetAdvSetTrkClick();
     EXPECT_EQ(status(), "Параметры успешно записаны");
     EXPECT_EQ(params()[kMinSpeed], 7);
+    EXPECT_EQ(edit("eHydroHit")->text(), "10"); // what was stored
     EXPECT_EQ(params()[kTempHeatLow], 5);
     type(edit("eTemp_heat_low"), "5"); // typed: judged
     EXPECT_TRUE(FieldCheck::red(edit("eTemp_heat_low")));
