@@ -26,6 +26,7 @@
 #include "noz_setts_tab.h"
 #include "password_core.h"
 #include "port_layer.h"
+#include "progress.h"
 #include "protocol_state.h"
 #include "sides_tab.h"
 #include "temperature_table.h"
@@ -105,7 +106,10 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
             return;
         }
         for (const auto& [page, tab] : blockTabs_)
-            if (page == shown) tab->tabShown();
+            if (page == shown) {
+                const BusyCursor busy;
+                tab->tabShown();
+            }
     });
     auto* search = new ControllerSearch(state_, identTab_, identTab_->findTimer(), this);
     if (auto* b = identTab_->findChild<QPushButton*>("bFindCtrlr"))

@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include "progress.h"
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -76,11 +78,13 @@ QString captionOr(const QString& caption) {
 } // namespace
 
 void QtDialogs::message(const QString& text, const QString& caption, Icon icon) {
+    const OrdinaryCursor cursor;
     QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::Ok, parent_);
     box.exec();
 }
 
 bool QtDialogs::okCancel(const QString& text, const QString& caption, Icon icon) {
+    const OrdinaryCursor cursor;
     QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::Ok | QMessageBox::Cancel,
                     parent_);
     new NoDefaultButton(box);
@@ -88,12 +92,14 @@ bool QtDialogs::okCancel(const QString& text, const QString& caption, Icon icon)
 }
 
 bool QtDialogs::yesNo(const QString& text, const QString& caption, Icon icon) {
+    const OrdinaryCursor cursor;
     QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::Yes | QMessageBox::No, parent_);
     new NoDefaultButton(box);
     return box.exec() == QMessageBox::Yes;
 }
 
 int QtDialogs::choice(const QString& text, const QString& caption, const QStringList& buttons, Icon icon) {
+    const OrdinaryCursor cursor;
     QMessageBox box(toQt(icon), captionOr(caption), shown(text), QMessageBox::NoButton, parent_);
     std::vector<QAbstractButton*> added;
     for (const QString& b : buttons)
@@ -108,6 +114,7 @@ int QtDialogs::choice(const QString& text, const QString& caption, const QString
 
 std::optional<QString> QtDialogs::inputBox(const QString& caption, const QString& prompt,
                                            const QString& initial) {
+    const OrdinaryCursor cursor;
     bool ok = false;
     const QString text =
         QInputDialog::getText(parent_, caption, shown(prompt), QLineEdit::Normal, initial, &ok);
@@ -116,19 +123,23 @@ std::optional<QString> QtDialogs::inputBox(const QString& caption, const QString
 }
 
 QString QtDialogs::openFileName(const QString& caption, const QString& filter) {
+    const OrdinaryCursor cursor;
     return QFileDialog::getOpenFileName(parent_, caption, QString(), filter);
 }
 
 QString QtDialogs::saveFileName(const QString& caption, const QString& filter) {
+    const OrdinaryCursor cursor;
     return QFileDialog::getSaveFileName(parent_, caption, QString(), filter);
 }
 
 bool QtDialogs::choosePrinter(QPrinter& printer) {
+    const OrdinaryCursor cursor;
     QPrintDialog dialog(&printer, parent_);
     return dialog.exec() == QDialog::Accepted;
 }
 
 int QtDialogs::execModal(QDialog& dialog) {
+    const OrdinaryCursor cursor;
     return dialog.exec();
 }
 

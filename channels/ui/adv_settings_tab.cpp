@@ -8,6 +8,7 @@
 #include "frame.h"
 #include "ident_core.h"
 #include "params_model.h"
+#include "progress.h"
 #include "shared_blocks.h"
 #include "working_state.h"
 
@@ -288,6 +289,7 @@ void AdvSettingsTab::TabAdvSetShow() {
 }
 
 void AdvSettingsTab::bGetAdvSetTrkClick() {
+    const BusyCursor busy;
     if (ReadParamCtrlr(state_, dialogs_) == 1 && ReadNaraSpecific() == 1) {
         setStatus("Параметры успешно считаны");
         bSetAdvSetTrk_->setEnabled(true);
@@ -298,6 +300,7 @@ void AdvSettingsTab::bGetAdvSetTrkClick() {
 }
 
 void AdvSettingsTab::bSetAdvSetTrkClick() {
+    const BusyCursor busy;
     if (!frame_.passwordStep()) return;
     if (refuseWhileMarked(true)) return;
     if (params_.changed()) {

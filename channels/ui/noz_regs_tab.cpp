@@ -6,6 +6,7 @@
 #include "field_check.h"
 #include "frame.h"
 #include "little_endian.h"
+#include "progress.h"
 #include "working_state.h"
 
 #include <QComboBox>
@@ -188,11 +189,13 @@ void NozRegsTab::TabNozzRegsShow() {
 }
 
 void NozRegsTab::bCallNozRegsClick() {
+    const BusyCursor busy;
     clearStatus();
     bSaveNozRegs_->setEnabled(ReadNozRegs(cbNumCnl_->currentIndex()) == 1);
 }
 
 void NozRegsTab::bSaveNozRegsClick() {
+    const BusyCursor busy;
     clearStatus();
     // A box holding a refused value is never passed over for its last valid one.
     if (refuseWhileMarked(false)) return;

@@ -6,6 +6,7 @@
 #include "field_check.h"
 #include "frame.h"
 #include "little_endian.h"
+#include "progress.h"
 #include "shared_blocks.h"
 #include "working_state.h"
 
@@ -163,11 +164,13 @@ void NozSettsTab::TabNozSettsShow() {
 }
 
 void NozSettsTab::bCallNozSetsClick() {
+    const BusyCursor busy;
     clearStatus();
     bSaveNozSets_->setEnabled(ReadNozSetts(cbNumNozSets_->currentIndex()) == 1);
 }
 
 void NozSettsTab::bSaveNozSetsClick() {
+    const BusyCursor busy;
     clearStatus();
     if (refuseWhileMarked(false)) return;
     if (!frame_.adjustPasswordStep()) return;

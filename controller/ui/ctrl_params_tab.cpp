@@ -9,6 +9,7 @@
 #include "ident_core.h"
 #include "met2noz_core.h"
 #include "params_model.h"
+#include "progress.h"
 #include "shared_blocks.h"
 #include "working_state.h"
 
@@ -399,6 +400,7 @@ void CtrlParamsTab::showParams(const ParamsView& v) {
 }
 
 void CtrlParamsTab::bGetParamClick() {
+    const BusyCursor busy;
     // The advanced settings block is read with this one (ReadNaraSpecific).
     const bool ok = ReadParamCtrlr() == 1 && ReadNaraSpecific(state_) == 1;
     if (ok) {
@@ -633,6 +635,7 @@ void CtrlParamsTab::failedWrite(const QString& text, bool controllerError) {
 }
 
 void CtrlParamsTab::bSetParamClick() {
+    const BusyCursor busy;
     if (!frame_.passwordStep()) return;
     // Grid A's zero or repeated address only colours it, but is never written.
     if (refuseWhileMarked(true, {sgAdrNaraTrk_1_})) return;

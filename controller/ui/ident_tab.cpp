@@ -248,6 +248,7 @@ void IdentTab::bCallIdentClick() {
 }
 
 void IdentTab::IdentToForm() {
+    const BusyCursor busy;
     // The primary setup button is offered only until the first identification.
     bGlobalSet_->hide();
     mIdent_->clear();

@@ -29,6 +29,7 @@ public:
     std::deque<QString> fileNames;                   // open / save
     std::deque<bool> printers;                       // choosePrinter
     std::function<void(QPrinter&)> printerSetup;     // sets up a chosen printer (e.g. a PDF file)
+    std::function<void(const Record&)> onAsk;        // runs when a question is asked, before its answer
     std::deque<std::function<int(QDialog&)>> modals; // run instead of exec()
 
     void message(const QString& text, const QString& caption, Icon icon) override {
@@ -36,6 +37,7 @@ public:
     }
     bool okCancel(const QString& text, const QString& caption, Icon icon) override {
         records.push_back({"okCancel", caption, text, icon});
+        if (onAsk) onAsk(records.back());
         return take(answers, true);
     }
     bool yesNo(const QString& text, const QString& caption, Icon icon) override {

@@ -272,6 +272,32 @@ TEST_F(ToolsGui, FactoryDefaultsInDemoModeWriteADemoImageTheDemoReadsBack) {
     EXPECT_TRUE(SnapshotIn("startzel-demo/snapshots")); // the old demo file, kept
 }
 
+// The snapshot before the defaults takes seconds on a slow line: the write
+// button waits for it (and for the question when it failed), then comes back.
+TEST_F(ToolsGui, FactoryDefaultsHoldTheButtonWhileTheSnapshotIsTaken) {
+    open();
+    auto* f = show<TformDefSet>();
+    auto* save = ctl<QPushButton>(f, "bSaveParam_DS");
+    ASSERT_TRUE(save->isEnabled());
+    zelsim::Faults faults;
+    faults.unreadableFrom = ChannelAddress(NozRegs, 0);
+    faults.unreadableTo = ChannelAddress(NozRegs, 0) + NozRegs.length;
+    c->setFaults(faults);
+    bool enabledWhileAsked = true;
+    dialogs.onAsk = [&](const ScriptedDialogs::Record&) { enabledWhileAsked = save->isEnabled(); };
+    dialogs.answers = {false};
+    const int writes = c->writeCount();
+    save->click();
+    dialogs.onAsk = nullptr;
+    EXPECT_EQ(dialogs.kinds(), QStringList({"okCancel"}));
+    EXPECT_FALSE(enabledWhileAsked);
+    EXPECT_EQ(c->writeCount(), writes);
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_FALSE(ctl<QLabel>(f, "lSnapshot_DS")->isVisible());
+    EXPECT_FALSE(ctl<QProgressBar>(f, "progressbar_DS")->isVisible());
+    f->reject();
+}
+
 TEST_F(ToolsGui, FactoryDefaultsRefuseADeviceThatDoesNotAnswer) {
     open();
     c->setFaults({.noAnswer = true});

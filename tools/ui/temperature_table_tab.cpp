@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "field_binder.h"
 #include "frame.h"
+#include "progress.h"
 #include "temperature_table.h"
 #include "working_state.h"
 
@@ -206,6 +207,7 @@ void TemperatureTableTab::bRecalcTblTClick() {
 }
 
 void TemperatureTableTab::bReadTblTClick() {
+    const BusyCursor busy;
     if (frame_.demo()) {
         setStatus(kDemoText);
         return;
@@ -224,6 +226,7 @@ void TemperatureTableTab::bReadTblTClick() {
 }
 
 void TemperatureTableTab::bWriteTblTClick() {
+    const BusyCursor busy;
     if (frame_.demo()) {
         setStatus(kDemoText);
         return;

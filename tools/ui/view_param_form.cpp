@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "form_builder.h"
 #include "frame.h"
+#include "progress.h"
 #include "protocol_state.h"
 #include "snapshot.h"
 #include "working_state.h"
@@ -107,6 +108,7 @@ void TformViewParam::done(int result) {
 }
 
 void TformViewParam::FormShow() {
+    const BusyCursor busy;
     mParam1_->clear();
     lines_.clear();
     image_ = frame_.demo() ? ReportFromDemoFile(Protocol().demoFileName)
