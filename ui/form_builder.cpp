@@ -51,6 +51,8 @@ Grid::Grid(QWidget* parent, HelpFactory help, bool extraColumn)
 Grid::Grid(QGridLayout* layout, QWidget* parent, HelpFactory help, bool extraColumn)
     : layout_(layout), parent_(parent), help_(std::move(help)), helpColumn_(extraColumn ? 3 : 2) {
     layout_->setVerticalSpacing(2);
+    // A label never touches its control, however long the label.
+    layout_->setHorizontalSpacing(8);
 }
 
 void Grid::row(const QString& label, QWidget* control, const char* helpName, QWidget* extra) {
