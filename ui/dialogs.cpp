@@ -9,11 +9,13 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTreeView>
 #include <vector>
 
 namespace {
@@ -122,14 +124,36 @@ std::optional<QString> QtDialogs::inputBox(const QString& caption, const QString
     return text;
 }
 
+namespace {
+
+// Qt's own file dialog opens too narrow for its four columns: it gets the
+// room, the name column takes what the size, type and date leave.
+QString RunFileDialog(QWidget* parent, const QString& caption, const QString& filter, bool save) {
+    QFileDialog d(parent, caption, QString(), filter);
+    d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    d.resize(860, 500);
+    if (auto* view = d.findChild<QTreeView*>()) {
+        QHeaderView* h = view->header();
+        h->setStretchLastSection(false);
+        for (int c = 1; c < h->count(); ++c)
+            h->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+        h->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return QString();
+    return d.selectedFiles().constFirst();
+}
+
+} // namespace
+
 QString QtDialogs::openFileName(const QString& caption, const QString& filter) {
     const OrdinaryCursor cursor;
-    return QFileDialog::getOpenFileName(parent_, caption, QString(), filter);
+    return RunFileDialog(parent_, caption, filter, false);
 }
 
 QString QtDialogs::saveFileName(const QString& caption, const QString& filter) {
     const OrdinaryCursor cursor;
-    return QFileDialog::getSaveFileName(parent_, caption, QString(), filter);
+    return RunFileDialog(parent_, caption, filter, true);
 }
 
 bool QtDialogs::choosePrinter(QPrinter& printer) {

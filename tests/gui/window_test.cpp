@@ -6,8 +6,12 @@
 
 #include <QAbstractItemView>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QHeaderView>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 namespace {
 
@@ -298,4 +302,31 @@ TEST_F(Window, LeavingATabWithUnsavedEditsAsks) {
     tabs->setCurrentWidget(ctl("TabCtrlrSetts"));
     tabs->setCurrentWidget(ctl("TabAdvSet"));
     EXPECT_FALSE(dialogs.kinds().contains("choice"));
+}
+
+// The file dialog shows its columns whole: the names get the room the size,
+// type and date columns leave.
+TEST(FileDialogs, ColumnsAreNotCut) {
+    TestApp();
+    QtDialogs dialogs;
+    int nameWidth = 0, allWidth = 0, viewWidth = 0;
+    bool found = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        if (auto* view = d->findChild<QTreeView*>()) {
+            found = true;
+            QCoreApplication::processEvents();
+            nameWidth = view->header()->sectionSize(0);
+            for (int c = 0; c < view->header()->count(); ++c)
+                if (!view->header()->isSectionHidden(c)) allWidth += view->header()->sectionSize(c);
+            viewWidth = view->viewport()->width();
+        }
+        d->reject();
+    });
+    EXPECT_TRUE(dialogs.saveFileName("Сохранить параметры в файл", "Текстовый файл (*.txt);;Все файлы (*)")
+                    .isEmpty());
+    ASSERT_TRUE(found);
+    EXPECT_GE(nameWidth, 300);
+    EXPECT_LE(allWidth, viewWidth);
 }
