@@ -345,6 +345,9 @@ TEST_F(ToolsGui, ReportShowsPrintsAndSaves) {
     QFile printed(pdf);
     ASSERT_TRUE(printed.open(QIODevice::ReadOnly));
     EXPECT_TRUE(printed.read(5) == "%PDF-");
+    // The window tells where the report went.
+    EXPECT_EQ(ctl<QLabel>(f, "lSavedTo")->text(), "Отчет напечатан в файл " + pdf);
+    EXPECT_EQ(status(), "Отчет напечатан в файл " + pdf);
 
     // Saved as a UTF-8 text file; ".txt" added to a bare name.
     QFile::remove("report.txt");
@@ -352,6 +355,8 @@ TEST_F(ToolsGui, ReportShowsPrintsAndSaves) {
     ctl<QPushButton>(f, "bSaveToFile")->click();
     EXPECT_EQ(QString::fromUtf8(ReadTextFile("report.txt")), extended.join('\n') + "\n");
     EXPECT_TRUE(dialogs.messages().isEmpty());
+    EXPECT_EQ(ctl<QLabel>(f, "lSavedTo")->text(),
+              "Отчет сохранен в файл " + QDir::current().absoluteFilePath("report.txt"));
 }
 
 TEST_F(ToolsGui, ReportTellsAFailedReadAndAMissingDemoFile) {
