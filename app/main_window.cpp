@@ -748,7 +748,7 @@ void TStartZelMain::shutDown() {
 }
 
 void TStartZelMain::closeEvent(QCloseEvent* event) {
-    if (!state_.idle) { // the exit waits for the image transfer
+    if (!state_.idle || !leaveCurrentTab()) { // the exit waits for the image transfer, or the engineer stays
         event->ignore();
         return;
     }

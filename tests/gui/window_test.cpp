@@ -302,6 +302,15 @@ TEST_F(Window, LeavingATabWithUnsavedEditsAsks) {
     tabs->setCurrentWidget(ctl("TabCtrlrSetts"));
     tabs->setCurrentWidget(ctl("TabAdvSet"));
     EXPECT_FALSE(dialogs.kinds().contains("choice"));
+
+    // Closing the program asks the same.
+    Type(ctl<QLineEdit>("eMinSpeed"), "7");
+    dialogs.clear();
+    dialogs.choices = {2};
+    EXPECT_FALSE(w->close());
+    EXPECT_EQ(dialogs.kinds(), QStringList({"choice"}));
+    dialogs.choices = {1};
+    EXPECT_TRUE(w->close());
 }
 
 // The file dialog shows its columns whole: the names get the room the size,
