@@ -1,7 +1,10 @@
 #include "about_box.h"
 
+#include "form_builder.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #ifndef ZEL_VERSION
@@ -25,13 +28,13 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
                             this);
     what->setObjectName("lPurpose");
     what->setWordWrap(true);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    auto* ok = form::Button(this, "bOk", "ОК");
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(title);
     layout->addWidget(version);
     layout->addWidget(what);
-    layout->addWidget(buttons);
+    layout->addWidget(ok, 0, Qt::AlignRight);
     setFixedWidth(380);
 }
 

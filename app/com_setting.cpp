@@ -3,6 +3,7 @@
 #include "com_ini.h"
 #include "data_files.h"
 #include "dialogs.h"
+#include "form_builder.h"
 #include "port_layer.h"
 #include "working_state.h"
 
@@ -92,8 +93,7 @@ TComSetting::TComSetting(WorkingState& state, Dialogs& dialogs, QWidget* parent)
     cbPortDataBits_ = combo(group, "cbPortDataBits", {"7", "8"});
     cbPortParity_ = combo(group, "cbPortParity", {"None", "Event", "Odd"});
     cbPortStopBits_ = combo(group, "cbPortStopBits", {"1", "2"});
-    SaveParam_ = new QPushButton("Установить", this);
-    SaveParam_->setObjectName("SaveParam");
+    SaveParam_ = form::Button(this, "SaveParam", "Установить");
 
     auto* form = new QFormLayout(group);
     form->addRow(cbComNumber_);

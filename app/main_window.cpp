@@ -16,14 +16,17 @@
 #include "dialogs.h"
 #include "dump_tab.h"
 #include "error_messages.h"
-#include "hint_filter.h"
+#include "form_builder.h"
+#include "frames.h"
 #include "global_setts_form.h"
+#include "hint_filter.h"
 #include "ident_core.h"
 #include "ident_tab.h"
 #include "noz_regs_tab.h"
 #include "noz_setts_tab.h"
 #include "password_core.h"
 #include "port_layer.h"
+#include "progress.h"
 #include "protocol_state.h"
 #include "sides_tab.h"
 #include "temperature_table.h"
@@ -52,6 +55,9 @@
 namespace {
 
 const QString kComOpen = QStringLiteral("Соm порт (открыт)");
+const char* const kAskAdminPassword =
+    "Для записи нужен текущий пароль администратора контроллера.\nВведите его:";
+const char* const kAskAdjustPassword = "Для записи нужен текущий пароль юстировки контроллера.\nВведите его:";
 const QString kComClosed = QStringLiteral("Соm порт (закрыт)");
 
 QWidget* page(const char* name) {
@@ -79,8 +85,20 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     addBlockTab("TabTemperatureTbl", new TemperatureTableTab(context));
     addBlockTab("TabDump", new DumpTab(context));
     connect(TabSetts_, &QTabWidget::currentChanged, this, [this](int index) {
-        if (index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
+        if (snappingBack_ || index != TabSetts_->currentIndex()) return; // the tabs snapped back meanwhile
         QWidget* shown = TabSetts_->widget(index);
+        // The engineer leaving a tab with unsaved edits is asked first (the
+        // program's own switches to the main tab are not asked about).
+        QWidget* left = shownPage_;
+        shownPage_ = shown;
+        if (!programmaticSwitch_ && left && left != shown && !leaveTab(left)) {
+            shownPage_ = left;
+            snappingBack_ = true;
+            TabSetts_->setCurrentWidget(left);
+            snappingBack_ = false;
+            return;
+        }
+        if (TabSetts_->currentWidget() != shown) return; // the save went to the main tab
         // With the port closed no tab can reach a controller: the repaint's
         // port-failed step brings the main tab back instead.
         if (state_.portFailed && shown != TabIdent_) {
@@ -88,15 +106,24 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
             return;
         }
         for (const auto& [page, tab] : blockTabs_)
-            if (page == shown) tab->tabShown();
+            if (page == shown) {
+                const BusyCursor busy;
+                tab->tabShown();
+            }
     });
     auto* search = new ControllerSearch(state_, identTab_, identTab_->findTimer(), this);
     if (auto* b = identTab_->findChild<QPushButton*>("bFindCtrlr"))
         connect(b, &QPushButton::clicked, search, &ControllerSearch::bFindCtrlrClick);
 
     Protocol().controllerErrorSink = [this](const std::string& text1251) {
-        dialogs_.message(QString::fromStdString(ControllerErrorMessageUtf8(text1251)), QString(),
-                         Dialogs::Icon::Error);
+        QString text = QString::fromStdString(ControllerErrorMessageUtf8(text1251));
+        // No text in don.msg: why, instead of a bare "Ошибка!".
+        if (text1251.empty())
+            text += Protocol().lastErrorCode == kErrorCodeTimeout
+                        ? QString("Устройство не ответило. ") + ident::kSlowControllerHint
+                        : QString("Код ошибки устройства %1, его расшифровки нет в don.msg")
+                              .arg(Protocol().lastErrorCode);
+        dialogs_.message(text, QString(), Dialogs::Icon::Error);
     };
     connect(&state_, &WorkingState::repaintRequested, this, [this] {
         if (repaintQueued_) return;
@@ -110,6 +137,13 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
             Qt::QueuedConnection);
     });
     connect(&state_, &WorkingState::passwordStatusRequested, this, &TStartZelMain::ReadPasswordStatus);
+    // The password buttons talk to the controller identified: without one
+    // they stay off (the password status read then sets them).
+    connect(&state_, &WorkingState::commandsEnabled, this, [this](bool on) {
+        for (QPushButton* b : {Button1_, Button2_, Button4_})
+            b->setEnabled(on && !state_.demo);
+        if (on && state_.demo) ReadPasswordStatus();
+    });
     qApp->installEventFilter(this);
 
     FormCreate(arguments);
@@ -181,6 +215,7 @@ void TStartZelMain::buildUi() {
     QWidget* ctrlrSetts = page("TabCtrlrSetts");
     QWidget* advSet = page("TabAdvSet");
     TabSetts_->addTab(TabIdent_, "Основное меню");
+    shownPage_ = TabIdent_;
     TabSetts_->addTab(ctrlrSetts, "Настройки контроллера");
     TabSetts_->addTab(advSet, "Доп настройки");
     TabSetts_->addTab(page("TabNozzRegs"), "Сост канала");
@@ -221,15 +256,12 @@ QWidget* TStartZelMain::buildPasswordPanel() {
     Edit3_ = edit("Edit3");
     Label8_ = label("Label8", QString());
     Label9_ = label("Label9", QString());
-    Button1_ = new QPushButton("Изменить", panel);
-    Button1_->setObjectName("Button1");
+    Button1_ = form::Button(panel, "Button1", "Изменить");
     Button1_->setProperty("Tag", 0);
-    Button2_ = new QPushButton("Изменить", panel);
-    Button2_->setObjectName("Button2");
+    Button2_ = form::Button(panel, "Button2", "Изменить");
     Button2_->setProperty("Tag", 2);
     Button2_->setToolTip("Требует верного пароля юстировки");
-    Button4_ = new QPushButton("Сброс пароля юстировки", panel);
-    Button4_->setObjectName("Button4");
+    Button4_ = form::Button(panel, "Button4", "Сброс пароля юстировки");
     Button4_->setToolTip("Требует верного пароля администратора");
 
     grid->addWidget(label("Label3", "Текущий пароль"), 0, 1);
@@ -249,6 +281,8 @@ QWidget* TStartZelMain::buildPasswordPanel() {
     grid->setVerticalSpacing(2);
     grid->setContentsMargins(9, 4, 9, 4);
 
+    for (QPushButton* b : {Button1_, Button2_, Button4_})
+        b->setEnabled(false); // until a controller is identified
     connect(Button1_, &QPushButton::clicked, this, &TStartZelMain::Button1Click);
     connect(Button2_, &QPushButton::clicked, this, &TStartZelMain::Button1Click);
     connect(Button4_, &QPushButton::clicked, this, &TStartZelMain::Button4Click);
@@ -316,8 +350,16 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
         U_xxx(handle, s.baud, s.dataBits, s.parity, s.stopCode);
         menuCom_->setTitle(kComOpen);
         state_.portFailed = false;
-        const auto answer =
-            dialogs_.inputBox("Введите номер Контроллера(HEX)", "Введите номер Контроллера(HEX)", QString());
+        const QString prompt = "Введите номер Контроллера(HEX)";
+        std::optional<QString> answer;
+        for (;;) {
+            // In demo mode the image answers at any number.
+            answer = dialogs_.inputBox(
+                prompt, state_.demo ? prompt + "\nДемонстрационный режим: подойдет любой номер" : prompt,
+                QString());
+            if (!answer || ident::ParseHexNumber(answer->toStdString()) <= ident::kMaxControllerNumber) break;
+            dialogs_.message(ident::kNumberTooLarge, QString(), Dialogs::Icon::Error);
+        }
         if (answer) {
             state_.controllerNumber = static_cast<int32_t>(ident::StartupNumber(answer->toStdString()));
             state_.noControllerNumber = false;
@@ -374,9 +416,9 @@ void TStartZelMain::addBlockTab(const QString& page, BlockTab* tab) {
 
 void TStartZelMain::EnabledHint(bool show) {
     using namespace settings;
-    const fields::Table tables[] = {MainTabFields(), CtrlrSettsFields(), AdvParamsFields(), NaraFields(),
-                                    NozRegsFields(), NozSettsFields(),   SideFields(0),     SideFields(1),
-                                    tools::TemperatureTblFields()};
+    const fields::Table tables[] = {MainTabFields(), CtrlrSettsFields(), AdvParamsFields(),
+                                    NaraFields(),    NozRegsFields(),    NozSettsFields(),
+                                    SideFields(0),   SideFields(1),      tools::TemperatureTblFields()};
     for (const fields::Table& table : tables)
         for (const fields::Field& f : table) {
             if (!f.hint) continue;
@@ -451,8 +493,29 @@ void TStartZelMain::showEvent(QShowEvent* event) {
 }
 
 void TStartZelMain::showIdentTab() {
+    const bool was = programmaticSwitch_;
+    programmaticSwitch_ = true;
     TabSetts_->setTabVisible(TabSetts_->indexOf(TabIdent_), true);
     TabSetts_->setCurrentWidget(TabIdent_);
+    programmaticSwitch_ = was;
+}
+
+bool TStartZelMain::leaveTab(QWidget* page) {
+    BlockTab* tab = nullptr;
+    for (const auto& [p, t] : blockTabs_)
+        if (p == page) tab = t;
+    if (!tab || !tab->hasUnsavedEdits()) return true;
+    const int answer =
+        dialogs_.choice("Данные вкладки «" + TabSetts_->tabText(TabSetts_->indexOf(page)) +
+                            "» были изменены, но не записаны в контроллер!\nСохранить их?",
+                        "Внимание", {"Сохранить", "Не сохранять", "Остаться"}, Dialogs::Icon::Warning);
+    if (answer == 0) return tab->saveEdits();
+    return answer == 1;
+}
+
+bool TStartZelMain::leaveCurrentTab() {
+    QWidget* page = TabSetts_->currentWidget();
+    return page == TabIdent_ || leaveTab(page);
 }
 
 void TStartZelMain::setCommandButtons(bool portFailed, bool noNumber) {
@@ -508,6 +571,7 @@ bool TStartZelMain::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (w && w->window() == this && key->key() >= Qt::Key_F1 && key->key() <= Qt::Key_F9 &&
             key->modifiers() == Qt::NoModifier && state_.idle) {
+            if (!leaveCurrentTab()) return true;
             state_.controllerNumber = key->key() - Qt::Key_F1 + 1;
             showIdentTab();
             identTab_->IdentToForm();
@@ -518,10 +582,13 @@ bool TStartZelMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TStartZelMain::menuChangeNumTrkClick() {
+    if (!leaveCurrentTab()) return;
     const auto answer = dialogs_.inputBox("Введите номер ТРК(HEX)", "Введите номер ТРК(HEX)", QString());
     if (answer) {
         const long n = ident::ParseHexNumber(answer->toStdString());
-        if (n <= 0) {
+        if (n > ident::kMaxControllerNumber) {
+            dialogs_.message(ident::kNumberTooLarge, QString(), Dialogs::Icon::Error);
+        } else if (n <= 0) {
             if (state_.controllerNumber != 0) {
                 dialogs_.message("Введен неправильный номер ТРК!", QString(), Dialogs::Icon::Error);
             } else {
@@ -578,19 +645,46 @@ bool TStartZelMain::adjustPasswordStep() {
     if (state_.passwordStep) return state_.passwordStep();
     if (state_.PasswordStatus[0] & 0x01) return presentAdminPassword();
     if (!(state_.PasswordStatus[0] & 0x02)) return true;
-    long value = 0;
-    if (!TextToInt(dialogs_, Edit6_->text(), value)) return false;
-    return PresentAdjustPassword(state_.portHandle, state_.controllerNumber & 0xFF, value) == 1;
+    return presentPassword(Edit6_, false);
 }
 
 bool TStartZelMain::presentAdminPassword() {
     if (!(state_.PasswordStatus[0] & 0x01)) return true;
+    return presentPassword(Edit5_, true);
+}
+
+bool TStartZelMain::presentPassword(QLineEdit* box, bool admin) {
+    QString text = box->text();
+    bool number = false;
+    text.trimmed().toLongLong(&number);
+    if (!number) {
+        // The box holds no password (the placeholder shown while one is set):
+        // the write asks for it instead of failing on the placeholder.
+        const auto typed = dialogs_.inputBox(admin ? "Пароль администратора" : "Пароль юстировки",
+                                             admin ? kAskAdminPassword : kAskAdjustPassword, QString());
+        if (!typed) return false;
+        text = *typed;
+    }
     long value = 0;
-    if (!TextToInt(dialogs_, Edit5_->text(), value)) return false;
-    return PresentAdminPassword(state_.portHandle, state_.controllerNumber & 0xFF, value) == 1;
+    if (!TextToInt(dialogs_, text, value)) return false;
+    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
+    if ((admin ? PresentAdminPassword(port, ctrl, value) : PresentAdjustPassword(port, ctrl, value)) != 1) {
+        ReadPasswordStatus(); // the panel shows the attempts left
+        return false;
+    }
+    box->setText(text.trimmed());
+    return true;
 }
 
 void TStartZelMain::ReadPasswordStatus() {
+    if (state_.demo) {
+        // The demo image keeps no passwords: nothing to read or to change.
+        Label8_->setText("Демонстрационная версия");
+        Label9_->clear();
+        for (QPushButton* b : {Button1_, Button2_, Button4_})
+            b->setEnabled(false);
+        return;
+    }
     uint8_t buf[kLenPasswordStatus] = {};
     const int r = ReadBlock(state_.portHandle, state_.controllerNumber & 0xFF, kAddrPasswordStatus,
                             kLenPasswordStatus, buf, kBoardMain);
@@ -654,7 +748,7 @@ void TStartZelMain::shutDown() {
 }
 
 void TStartZelMain::closeEvent(QCloseEvent* event) {
-    if (!state_.idle) { // the exit waits for the image transfer
+    if (!state_.idle || !leaveCurrentTab()) { // the exit waits for the image transfer, or the engineer stays
         event->ignore();
         return;
     }

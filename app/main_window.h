@@ -87,8 +87,15 @@ private:
     void FormCreate(const QStringList& arguments);
     void createForms();
     void showIdentTab();
+    // The engineer leaves `page` (or the current tab): with unsaved edits the
+    // question save / discard / stay. True: the tab may be left.
+    bool leaveTab(QWidget* page);
+    bool leaveCurrentTab();
     void setCommandButtons(bool portFailed, bool noNumber);
     bool presentAdminPassword();
+    // Presents the password of the panel's box (administrator or adjustment),
+    // asking for it when the box holds none; a refusal refreshes the panel.
+    bool presentPassword(QLineEdit* box, bool admin);
     void shutDown();
 
     WorkingState& state_;
@@ -113,6 +120,9 @@ private:
     QPushButton *Button1_ = nullptr, *Button2_ = nullptr, *Button4_ = nullptr;
     std::vector<std::pair<QWidget*, BlockTab*>> blockTabs_; // page and tab
     bool repaintQueued_ = false;
+    QWidget* shownPage_ = nullptr;    // the page whose show handler ran last
+    bool programmaticSwitch_ = false; // the program shows the main tab: nobody is asked
+    bool snappingBack_ = false;       // back to a tab the engineer chose to stay on
     bool shownOnce_ = false;
     bool shutDown_ = false;
 };

@@ -17,8 +17,7 @@ void BlockTab::helpSpeedTrkClick() {
 }
 
 QPushButton* BlockTab::helpButton(const char* name, QWidget* parent) {
-    auto* b = new QPushButton("?", parent);
-    b->setObjectName(name);
+    auto* b = form::Button(parent, name, "?");
     b->setFixedSize(22, 22);
     b->setFocusPolicy(Qt::NoFocus); // the Tab key walks the boxes, not their hints
     connect(b, &QPushButton::clicked, this, &BlockTab::helpSpeedTrkClick);
@@ -27,6 +26,20 @@ QPushButton* BlockTab::helpButton(const char* name, QWidget* parent) {
 
 form::Grid::HelpFactory BlockTab::helpFactory() {
     return [this](const char* name, QWidget* parent) -> QWidget* { return helpButton(name, parent); };
+}
+
+bool BlockTab::anyMarked(std::initializer_list<const QWidget*> red) const {
+    for (const QWidget* w : red)
+        if (FieldCheck::red(w, FieldCheck::Style::Font)) return true;
+    for (const QWidget* w : findChildren<QWidget*>())
+        if (FieldCheck::marked(w)) return true;
+    return false;
+}
+
+bool BlockTab::refuseWhileMarked(bool withCount, std::initializer_list<const QWidget*> red) {
+    const bool marked = (withCount && state_.InvalidFieldCount > 0) || anyMarked(red);
+    if (marked) setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
+    return marked;
 }
 
 void BlockTab::setStatus(const QString& text) {

@@ -8,6 +8,7 @@
 #include "form_builder.h"
 
 #include <QWidget>
+#include <initializer_list>
 
 class Dialogs;
 class Frame;
@@ -27,6 +28,11 @@ public:
 
     // The show handler of the tab (TabCtrlrSettsShow, TabAdvSetShow, ...).
     virtual void tabShown() = 0;
+    // Edits made on the tab and not yet written: a box marked invalid counts
+    // too. The engineer leaving the tab is asked first.
+    virtual bool hasUnsavedEdits() const { return false; }
+    // Runs the tab's save for them: true when nothing is left unwritten.
+    virtual bool saveEdits() { return true; }
 
 public slots:
     // Every "?" button: shows the pressed button's hint in a message box.
@@ -43,6 +49,13 @@ protected:
             w, [this, handler] { (static_cast<Tab*>(this)->*handler)(); }, when);
     }
     void setStatus(const QString& text);
+    // A save refuses while any box or cell of this tab is marked invalid (or,
+    // in `red`, only coloured red), and with `withCount` while
+    // InvalidFieldCount is above 0 (the parameter block's saves): the status
+    // line says so. True: refused.
+    bool refuseWhileMarked(bool withCount, std::initializer_list<const QWidget*> red = {});
+    // A box or cell of this tab is marked invalid (or, in `red`, coloured red).
+    bool anyMarked(std::initializer_list<const QWidget*> red = {}) const;
     // A failure: the text in a message box and in the status line.
     void showError(const QString& text);
     int port() const;

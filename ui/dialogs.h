@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QDialog;
@@ -23,6 +24,11 @@ public:
                           Icon icon = Icon::Warning) = 0;
     virtual bool yesNo(const QString& text, const QString& caption = QString(),
                        Icon icon = Icon::Question) = 0;
+    // A question with buttons of its own: the index of the button chosen
+    // (Escape chooses the last one, which must be the answer that changes
+    // nothing), -1 when none was. None of them is a default button.
+    virtual int choice(const QString& text, const QString& caption, const QStringList& buttons,
+                       Icon icon = Icon::Warning) = 0;
     // The text entered, or nothing when cancelled.
     virtual std::optional<QString> inputBox(const QString& caption, const QString& prompt,
                                             const QString& initial = QString()) = 0;
@@ -47,6 +53,7 @@ public:
     void message(const QString& text, const QString& caption, Icon icon) override;
     bool okCancel(const QString& text, const QString& caption, Icon icon) override;
     bool yesNo(const QString& text, const QString& caption, Icon icon) override;
+    int choice(const QString& text, const QString& caption, const QStringList& buttons, Icon icon) override;
     std::optional<QString> inputBox(const QString& caption, const QString& prompt,
                                     const QString& initial) override;
     QString openFileName(const QString& caption, const QString& filter) override;

@@ -39,6 +39,9 @@ QListWidget* CheckList(QWidget* parent, const char* name, std::initializer_list<
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
+    // Enter is never a command: no button of a form becomes its default
+    // button, whatever box has the focus when Enter is pressed.
+    b->setAutoDefault(false);
     return b;
 }
 
@@ -48,6 +51,8 @@ Grid::Grid(QWidget* parent, HelpFactory help, bool extraColumn)
 Grid::Grid(QGridLayout* layout, QWidget* parent, HelpFactory help, bool extraColumn)
     : layout_(layout), parent_(parent), help_(std::move(help)), helpColumn_(extraColumn ? 3 : 2) {
     layout_->setVerticalSpacing(2);
+    // A label never touches its control, however long the label.
+    layout_->setHorizontalSpacing(8);
 }
 
 void Grid::row(const QString& label, QWidget* control, const char* helpName, QWidget* extra) {

@@ -22,6 +22,8 @@ QLineEdit* Edit(QWidget* parent, const char* name, int maxLength = 0, const char
 QComboBox* Combo(QWidget* parent, const char* name, const QStringList& items);
 // A check list of the captions (UTF-8), every item unticked.
 QListWidget* CheckList(QWidget* parent, const char* name, std::initializer_list<const char*> captions);
+// Every push button of the program is made here: none is ever a default
+// button, so Enter in a box of a dialog never presses one.
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption);
 
 // Rows of "label, control[, extra], ?" in a grid. The "?" buttons come from

@@ -51,6 +51,9 @@ public:
     // The temperature table as last read from the controller or computed (39
     // converter readings, -50 to 102 °C); the source of every table write.
     std::array<uint16_t, 39> temperatureTable{};
+    // The table above was read or computed since the start: only then may it
+    // be written (before, it holds zeros, not a table).
+    bool temperatureTableKnown = false;
 
     // The field convention of the tabs: text changed since the box was
     // entered, and the number of boxes marked invalid.
@@ -78,6 +81,9 @@ signals:
     // then the identification text (identText).
     void deviceTypeRead();
     void identTextRead();
+    // Identification enabled the commands that talk to the controller (true)
+    // or disabled them (DisableCommands, false).
+    void commandsEnabled(bool on);
     // The advanced settings block was read (ok) or its read failed.
     void naraRead(bool ok);
 };

@@ -8,6 +8,7 @@
 #include "frame.h"
 #include "ident_core.h"
 #include "params_model.h"
+#include "progress.h"
 #include "shared_blocks.h"
 #include "working_state.h"
 
@@ -200,8 +201,10 @@ void AdvSettingsTab::buildUi() {
     // The boxes of the two field tables check and store themselves; these are hand-written.
     using T = AdvSettingsTab;
     onExit(eHydroHit_, &T::eHydroHitExit);
+    // Checked when edited, as the other boxes: a controller's own positive
+    // value passed through is not marked (and does not block the save).
+    onExit(eTemp_heat_low_, &T::eTemp_heat_lowExit);
     const auto every = FieldCheck::When::EveryExit;
-    onExit(eTemp_heat_low_, &T::eTemp_heat_lowExit, every);
     onExit(eTemp_heat_high_, &T::eTemp_heat_highExit, every);
     onExit(eBmuPAdm_, &T::eBmuPAdmExit, every);
     onExit(cbBmuPUser_, &T::cbBmuPUserExit, every);
@@ -286,6 +289,7 @@ void AdvSettingsTab::TabAdvSetShow() {
 }
 
 void AdvSettingsTab::bGetAdvSetTrkClick() {
+    const BusyCursor busy;
     if (ReadParamCtrlr(state_, dialogs_) == 1 && ReadNaraSpecific() == 1) {
         setStatus("Параметры успешно считаны");
         bSetAdvSetTrk_->setEnabled(true);
@@ -296,11 +300,9 @@ void AdvSettingsTab::bGetAdvSetTrkClick() {
 }
 
 void AdvSettingsTab::bSetAdvSetTrkClick() {
+    const BusyCursor busy;
     if (!frame_.passwordStep()) return;
-    if (state_.InvalidFieldCount > 0) {
-        setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
-        return;
-    }
+    if (refuseWhileMarked(true)) return;
     if (params_.changed()) {
         // As many bytes as the controller reports for the block, zero beyond the bytes read.
         if (WriteParams(port(), ctrl(), params_, PaddedWriteBuffer(params_, BlockSizes()[kSizeParams])) !=
@@ -309,6 +311,7 @@ void AdvSettingsTab::bSetAdvSetTrkClick() {
             frame_.requestReidentify();
             return;
         }
+        paramsBinder_->fill(false); // what the block now holds (15 ml is stored as 10)
         setStatus("Параметры успешно записаны");
     } else {
         setStatus("Запись не произведена. Не было изменений параметров");
@@ -329,6 +332,16 @@ void AdvSettingsTab::bSetAdvSetTrkClick() {
     default:
         break;
     }
+}
+
+bool AdvSettingsTab::hasUnsavedEdits() const {
+    return state_.ParamsLoaded && bSetAdvSetTrk_->isEnabled() &&
+           (params_.changed() || nara_.changed() || anyMarked());
+}
+
+bool AdvSettingsTab::saveEdits() {
+    bSetAdvSetTrkClick();
+    return !params_.changed() && !nara_.changed() && !anyMarked();
 }
 
 void AdvSettingsTab::bTestReleTClick() {

@@ -32,6 +32,8 @@ public:
     const FieldBinder& paramsBinder() const { return *paramsBinder_; }
     const FieldBinder& naraBinder() const { return *naraBinder_; }
     void tabShown() override { TabAdvSetShow(); }
+    bool hasUnsavedEdits() const override;
+    bool saveEdits() override;
 
 public slots:
     void TabAdvSetShow();

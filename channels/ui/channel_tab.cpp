@@ -63,6 +63,13 @@ bool ChannelTab::askSaveChanges() {
                              QString(), Dialogs::Icon::Warning);
 }
 
+bool ChannelTab::saveBeforeChange(QComboBox* channels) {
+    if (!refuseWhileMarked(false)) return true;
+    const QSignalBlocker block(channels);
+    channels->setCurrentIndex(state_.currentChannel);
+    return false;
+}
+
 void ChannelTab::clearStatus() {
     setStatus(QString());
     QCoreApplication::processEvents();

@@ -29,6 +29,10 @@ protected:
     void attemptFailed();
     // The question before another channel is read over unsaved edits.
     bool askSaveChanges();
+    // The save that answer asked for may go ahead: false while a box is
+    // marked (refused), and the list then shows the channel read last again,
+    // whose edits stay.
+    bool saveBeforeChange(QComboBox* channels);
     // The status line cleared and painted before a transfer starts.
     void clearStatus();
 };

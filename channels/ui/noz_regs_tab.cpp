@@ -6,6 +6,7 @@
 #include "field_check.h"
 #include "frame.h"
 #include "little_endian.h"
+#include "progress.h"
 #include "working_state.h"
 
 #include <QComboBox>
@@ -170,6 +171,16 @@ int NozRegsTab::SaveNozzleRegs(int channel) {
                       "Состояние канала записано");
 }
 
+// Edits of the channel read last (the save button is on only after a good read).
+bool NozRegsTab::hasUnsavedEdits() const {
+    return bSaveNozRegs_->isEnabled() && isEnabled() && (regs_.changed() || anyMarked());
+}
+
+bool NozRegsTab::saveEdits() {
+    bSaveNozRegsClick();
+    return !regs_.changed() && !anyMarked();
+}
+
 // ---- handlers ------------------------------------------------------------
 
 void NozRegsTab::TabNozzRegsShow() {
@@ -178,12 +189,16 @@ void NozRegsTab::TabNozzRegsShow() {
 }
 
 void NozRegsTab::bCallNozRegsClick() {
+    const BusyCursor busy;
     clearStatus();
     bSaveNozRegs_->setEnabled(ReadNozRegs(cbNumCnl_->currentIndex()) == 1);
 }
 
 void NozRegsTab::bSaveNozRegsClick() {
+    const BusyCursor busy;
     clearStatus();
+    // A box holding a refused value is never passed over for its last valid one.
+    if (refuseWhileMarked(false)) return;
     if (!frame_.passwordStep()) return;
     if (SaveNozzleRegs(cbNumCnl_->currentIndex()) < 0) {
         dialogs_.message("Ошибка записи", QString(), Dialogs::Icon::Error);
@@ -193,7 +208,10 @@ void NozRegsTab::bSaveNozRegsClick() {
 
 void NozRegsTab::cbNumCnlChange(int index) {
     // The pending edits belong to the channel read last, not to the one just chosen.
-    if (regs_.changed() && askSaveChanges()) SaveNozzleRegs(state_.currentChannel);
+    if (regs_.changed() && askSaveChanges()) {
+        if (!saveBeforeChange(cbNumCnl_)) return;
+        SaveNozzleRegs(state_.currentChannel);
+    }
     bSaveNozRegs_->setEnabled(ReadNozRegs(index) == 1);
 }
 

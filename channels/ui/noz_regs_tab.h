@@ -19,6 +19,8 @@ public:
     ~NozRegsTab() override;
 
     void tabShown() override { TabNozzRegsShow(); }
+    bool hasUnsavedEdits() const override;
+    bool saveEdits() override;
     const FieldBinder& binder() const { return *binder_; }
 
     // Reads the channel into the shared block and fills the tab: 1 or -1.

@@ -6,6 +6,7 @@
 #include "field_check.h"
 #include "frame.h"
 #include "little_endian.h"
+#include "progress.h"
 #include "shared_blocks.h"
 #include "working_state.h"
 
@@ -145,6 +146,16 @@ int NozSettsTab::SaveNozSetts(int channel) {
                       "Настройки канала записаны");
 }
 
+// Edits of the channel read last (the save button is on only after a good read).
+bool NozSettsTab::hasUnsavedEdits() const {
+    return bSaveNozSets_->isEnabled() && isEnabled() && (setts_.changed() || anyMarked());
+}
+
+bool NozSettsTab::saveEdits() {
+    bSaveNozSetsClick();
+    return !setts_.changed() && !anyMarked();
+}
+
 // ---- handlers ------------------------------------------------------------
 
 void NozSettsTab::TabNozSettsShow() {
@@ -153,12 +164,15 @@ void NozSettsTab::TabNozSettsShow() {
 }
 
 void NozSettsTab::bCallNozSetsClick() {
+    const BusyCursor busy;
     clearStatus();
     bSaveNozSets_->setEnabled(ReadNozSetts(cbNumNozSets_->currentIndex()) == 1);
 }
 
 void NozSettsTab::bSaveNozSetsClick() {
+    const BusyCursor busy;
     clearStatus();
+    if (refuseWhileMarked(false)) return;
     if (!frame_.adjustPasswordStep()) return;
     if (SaveNozSetts(cbNumNozSets_->currentIndex()) < 0) {
         dialogs_.message("Ошибка записи", QString(), Dialogs::Icon::Error);
@@ -170,7 +184,10 @@ void NozSettsTab::bSaveNozSetsClick() {
 
 void NozSettsTab::cbNumNozSetsChange(int index) {
     // The pending edits belong to the channel read last, not to the one just chosen.
-    if (setts_.changed() && askSaveChanges()) SaveNozSetts(state_.currentChannel);
+    if (setts_.changed() && askSaveChanges()) {
+        if (!saveBeforeChange(cbNumNozSets_)) return;
+        SaveNozSetts(state_.currentChannel);
+    }
     bSaveNozSets_->setEnabled(ReadNozSetts(index) == 1);
 }
 

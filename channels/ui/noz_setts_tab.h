@@ -18,6 +18,8 @@ public:
     ~NozSettsTab() override;
 
     void tabShown() override { TabNozSettsShow(); }
+    bool hasUnsavedEdits() const override;
+    bool saveEdits() override;
     const FieldBinder& binder() const { return *binder_; }
 
     // Reads the channel into the shared block and fills the tab: 1 or -1.

@@ -6,6 +6,7 @@
 #include "field_check.h"
 #include "frame.h"
 #include "little_endian.h"
+#include "progress.h"
 #include "working_state.h"
 
 #include <QGroupBox>
@@ -157,6 +158,7 @@ void SidesTab::TabRegsSidesShow() {
 }
 
 void SidesTab::bCallRegsSidesClick() {
+    const BusyCursor busy;
     applyRead(ReadSidesSetts(), kCallTexts);
 }
 

@@ -120,6 +120,9 @@ bool NozzleListSingle(uint16_t mask, uint8_t deviceType) {
 }
 
 uint8_t DisplayByte(uint8_t old, int item, bool sideB) {
+    // A byte below 16 shows its type on both sides: side B's list left on it
+    // changes nothing (a visit is no edit).
+    if (sideB && old < 16 && item == old) return old;
     const auto nibble = static_cast<uint8_t>(item & 0x0F);
     return sideB ? static_cast<uint8_t>((old & 0x0F) | (nibble << 4))
                  : static_cast<uint8_t>((old & 0xF0) | nibble);

@@ -110,7 +110,8 @@ int ModeItemBit(int item);
 // mode is set and the device type is not 39.
 bool NozzleListSingle(uint16_t mask, uint8_t deviceType);
 
-// Display byte with the side A or side B nibble replaced.
+// Display byte with the side A or side B nibble replaced (a byte below 16, which
+// shows its type on both sides, stays when side B keeps that type).
 uint8_t DisplayByte(uint8_t old, int item, bool sideB);
 
 // A copy of the working block for the write: the block length, renewed checksum.

@@ -19,6 +19,14 @@ long ParseHexNumber(const std::string& text);
 // less gives 1.
 long StartupNumber(const std::string& text);
 
+// A controller number is the one address byte of the frames: a number typed
+// above it is refused, never cut to its low byte.
+constexpr long kMaxControllerNumber = 0xFF;
+// Said wherever a controller did not answer: a slow one answers with a larger multiplier.
+constexpr const char* kSlowControllerHint =
+    "Если контроллер отвечает медленно, увеличьте «Множитель таймаута» на вкладке «Основное меню».";
+constexpr const char* kNumberTooLarge = "Введен неправильный номер ТРК! Номер должен быть от 1 до FF";
+
 struct DeviceCaptions {
     const char* hydroHit;     // lHydroHit
     const char* modeItems[3]; // items 12, 13, 14 of checkbTrkModes

@@ -13,6 +13,9 @@ namespace {
 const char* const kRemembered[] = {"bCallIdent", "bSimImp",    "bGlobalSet",  "bGlobalDefaultSet", "bReset",
                                    "bSaveImage", "bLoadImage", "bReservCall", "bLoadFisk"};
 
+const char* const kPortClosed =
+    "Порт не открыт: поиск контроллеров невозможен. Выберите порт в меню «Com порт» → «Настройки».";
+
 } // namespace
 
 ControllerSearch::ControllerSearch(WorkingState& state, QWidget* tab, QTimer* tmFindTrk, QObject* parent)
@@ -38,6 +41,11 @@ void ControllerSearch::bFindCtrlrClick() {
     if (timer_->isActive()) {
         timer_->stop();
         restoreButtons();
+        return;
+    }
+    if (state_.portHandle == 0) {
+        // With the port closed every address would read "не найдено".
+        if (mIdent_) mIdent_->appendPlainText(kPortClosed);
         return;
     }
     remembered_.clear();

@@ -9,6 +9,7 @@
 #include "ident_core.h"
 #include "met2noz_core.h"
 #include "params_model.h"
+#include "progress.h"
 #include "shared_blocks.h"
 #include "working_state.h"
 
@@ -399,6 +400,7 @@ void CtrlParamsTab::showParams(const ParamsView& v) {
 }
 
 void CtrlParamsTab::bGetParamClick() {
+    const BusyCursor busy;
     // The advanced settings block is read with this one (ReadNaraSpecific).
     const bool ok = ReadParamCtrlr() == 1 && ReadNaraSpecific(state_) == 1;
     if (ok) {
@@ -633,11 +635,10 @@ void CtrlParamsTab::failedWrite(const QString& text, bool controllerError) {
 }
 
 void CtrlParamsTab::bSetParamClick() {
+    const BusyCursor busy;
     if (!frame_.passwordStep()) return;
-    if (state_.InvalidFieldCount > 0) {
-        setStatus("Запись не произведена. Исправьте ошибку и повторите попытку");
-        return;
-    }
+    // Grid A's zero or repeated address only colours it, but is never written.
+    if (refuseWhileMarked(true, {sgAdrNaraTrk_1_})) return;
     uint8_t* b = params_.working.data();
     TakeGrids(b, nozzles(), sides(), cells(sgAdrNaraTrk_1_), cells(sgAdrNaraTrk_2_), cells(sgPhysToLogTrk_1_),
               cells(sgPhysToLogTrk_2_));
@@ -660,6 +661,7 @@ void CtrlParamsTab::bSetParamClick() {
         failedWrite("Ошибка записи!", true);
         return;
     }
+    showStored();
     if (SpeedChanged) {
         state_.portSettings.baud = static_cast<uint32_t>(SpeedBaud(b[kSpeed1]));
         const ComPortSetting& s = state_.portSettings;
@@ -682,6 +684,23 @@ void CtrlParamsTab::bSetParamClick() {
         frame_.repaint();
     }
     setStatus("Параметры успешно записаны");
+}
+
+bool CtrlParamsTab::hasUnsavedEdits() const {
+    return state_.ParamsLoaded && isEnabled() && (params_.changed() || anyMarked({sgAdrNaraTrk_1_}));
+}
+
+bool CtrlParamsTab::saveEdits() {
+    bSetParamClick();
+    return !params_.changed() && !anyMarked({sgAdrNaraTrk_1_});
+}
+
+// The boxes show what the block now holds: a dose typed as 150 is stored
+// in hundreds of millilitres and shows as 100.
+void CtrlParamsTab::showStored() {
+    binder_->fill(false);
+    const uint8_t b = params_.working[kSlowStart];
+    if (b != kSlowStartBothSignals) eSlowStart_->setText(QString::number(b * 100));
 }
 
 int CtrlParamsTab::Met2CtrlrSet() {

@@ -32,6 +32,8 @@ public:
     int ReadParamCtrlr();
     int Met2CtrlrSet();
     void tabShown() override { TabCtrlrSettsShow(); }
+    bool hasUnsavedEdits() const override;
+    bool saveEdits() override;
 
 public slots:
     void bGetParamClick();
@@ -66,6 +68,7 @@ private:
     void showDeviceCaptions();
     void showTableCaptions();
     void failedWrite(const QString& text, bool controllerError);
+    void showStored();
     void sideAddressExit(QLineEdit* own, QLineEdit* other, int byte);
     void applyNozzleList(int keep);
     void sizeGrids(int columns);

@@ -206,16 +206,15 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
     connect(LETimeout_, &QLineEdit::textChanged, this, &IdentTab::LETimeoutChange);
 
     // Nothing works with a controller before it was identified.
-    for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
-                           bIrValRead_, bLoadFisk_, bSaveParamToText_, bReadTemper_})
+    for (QPushButton* b :
+         {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_, bIrValRead_,
+          bLoadFisk_, bSaveParamToText_, bReadTemper_, ReadCRC_, bSetTabloTest_})
         b->setEnabled(false);
     ApplyHints(this, settings::MainTabFields()); // hints are always on
 }
 
 QPushButton* IdentTab::button(const char* name, const QString& caption) {
-    auto* b = new QPushButton(caption, this);
-    b->setObjectName(name);
-    return b;
+    return form::Button(this, name, caption);
 }
 
 void IdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewParam) {
@@ -226,16 +225,22 @@ void IdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewPara
 
 void IdentTab::DisableCommands() {
     state_.Identified = false;
+    // The firmware CRC and the display mode talk to the controller as well.
     for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
-                           bIrValRead_, bLoadFisk_, bSaveParamToText_})
+                           bIrValRead_, bLoadFisk_, bSaveParamToText_, ReadCRC_, bSetTabloTest_})
         b->setEnabled(false);
+    emit state_.commandsEnabled(false);
 }
 
-void IdentTab::enableAfterIdent(bool withTemperature) {
-    for (QPushButton* b : {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_,
-                           bReservCall_, bCallIdent_, bIrValRead_, bLoadFisk_, bSaveParamToText_})
+void IdentTab::enableAfterIdent(bool hardware) {
+    for (QPushButton* b :
+         {bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_, bReservCall_,
+          bCallIdent_, bIrValRead_, bLoadFisk_, bSaveParamToText_, bSetTabloTest_})
         b->setEnabled(true);
-    if (withTemperature) bReadTemper_->setEnabled(true);
+    // Registers exist only on a real controller (the demo image has none).
+    for (QPushButton* b : {bReadTemper_, ReadCRC_})
+        b->setEnabled(hardware);
+    emit state_.commandsEnabled(true);
 }
 
 void IdentTab::bCallIdentClick() {
@@ -243,6 +248,7 @@ void IdentTab::bCallIdentClick() {
 }
 
 void IdentTab::IdentToForm() {
+    const BusyCursor busy;
     // The primary setup button is offered only until the first identification.
     bGlobalSet_->hide();
     mIdent_->clear();
@@ -287,6 +293,7 @@ void IdentTab::IdentToForm() {
         frame_.setNumberLabel(text);
         setStatus(text);
         mIdent_->appendPlainText(text);
+        if (answer.result != -2) mIdent_->appendPlainText(ident::kSlowControllerHint);
         DisableCommands();
         return;
     }
@@ -397,7 +404,8 @@ void IdentTab::bIrValReadClick() {
     const ident::RegisterLines regs = ident::ReadRegisterLines(port(), ctrl());
     for (const std::string& line : regs.lines)
         mIRsValue_->appendPlainText(u8(line));
-    if (!regs.ok) setStatus("Ошибка чтения регистров");
+    // Each command leaves its own result: no earlier "Ошибка" stays over a good read.
+    setStatus(regs.ok ? "Регистры считаны" : "Ошибка чтения регистров");
 }
 
 void IdentTab::bReadTemperClick() {
@@ -408,11 +416,13 @@ void IdentTab::bReadTemperClick() {
         return;
     }
     lTemperature_->setText(u8(ident::TemperatureText(raw)));
+    setStatus("Температура считана");
 }
 
 void IdentTab::ReadCRCClick() {
     const auto text = ident::ReadCrcText(port(), ctrl());
     mIRsValue_->appendPlainText(text ? u8(*text) : QString("Ошибка чтения"));
+    setStatus(text ? "CRC-16 считан" : "Ошибка чтения CRC-16");
 }
 
 void IdentTab::TestButtonClick() {
@@ -452,7 +462,8 @@ void IdentTab::bSaveImageClick() {
     ImageOperation operation(state_, lImageStat_, progrImage_);
     IdentToForm();
     if (!state_.Identified || ReadBlockSizes(port(), ctrl()) != 1) {
-        dialogs_.message("Нет связи с устройством", QString(), Dialogs::Icon::Error);
+        dialogs_.message(QString("Нет связи с устройством\n") + ident::kSlowControllerHint, QString(),
+                         Dialogs::Icon::Error);
         return;
     }
     int8_t h[7];
@@ -492,7 +503,8 @@ bool IdentTab::loadImage() {
     if (!frame_.passwordStep()) return false;
     IdentToForm();
     if (!state_.Identified) {
-        dialogs_.message("Нет связи с устройством", QString(), Dialogs::Icon::Error);
+        dialogs_.message(QString("Нет связи с устройством\n") + ident::kSlowControllerHint, QString(),
+                         Dialogs::Icon::Error);
         return false;
     }
     const QString name = dialogs_.openFileName(QString(), kImageFilter);

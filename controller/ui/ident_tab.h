@@ -50,7 +50,7 @@ public slots:
 
 private:
     QPushButton* button(const char* name, const QString& caption);
-    void enableAfterIdent(bool withTemperature);
+    void enableAfterIdent(bool hardware);
     bool loadImage();
 
     QDialog* globalSetts_ = nullptr;

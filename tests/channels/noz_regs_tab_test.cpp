@@ -177,6 +177,37 @@ TEST_F(NozRegs_, EntriesTheFieldsCannotHoldMarkTheBoxInvalidUntilValid) {
     EXPECT_FALSE(marked("eVolStart"));
 }
 
+// A box the engineer typed a refused value into is never passed over: the
+// save, and the save asked for on a channel change, refuse until it is put right.
+TEST_F(NozRegs_, ASaveRefusesWhileABoxIsMarked) {
+    loadParams();
+    show(regs);
+    type("ePrice", "2,00");
+    type("eSetSum", "12,345");
+    type("eSetVol", "99999999999");
+    ASSERT_TRUE(marked("eSetSum") && marked("eSetVol"));
+    const int writes = c->writeCount();
+    const auto before = regsOf(0);
+    regs->bSaveNozRegsClick();
+    EXPECT_EQ(status(), "Запись не произведена. Исправьте ошибку и повторите попытку");
+    EXPECT_EQ(c->writeCount(), writes);
+    dialogs.clear();
+    dialogs.answers = {true};
+    choose("cbNumCnl", 1);
+    EXPECT_EQ(dialogs.kinds(), QStringList{"okCancel"});
+    EXPECT_EQ(status(), "Запись не произведена. Исправьте ошибку и повторите попытку");
+    EXPECT_EQ(c->writeCount(), writes);
+    EXPECT_EQ(combo("cbNumCnl")->currentIndex(), 0); // the edits stay with their channel
+    EXPECT_EQ(edit("ePrice")->text(), "2,00");
+    EXPECT_EQ(regsOf(0), before);
+    type("eSetSum", "12,34");
+    type("eSetVol", "1");
+    regs->bSaveNozRegsClick();
+    EXPECT_EQ(status(), "Состояние канала записано");
+    EXPECT_EQ(GetU16(regsOf(0).data(), 32), 200);
+    EXPECT_EQ(GetU32(regsOf(0).data(), 8), 1234u);
+}
+
 TEST_F(NozRegs_, AnUnreadableStatusWordIsClearedAndTheSaveRightAfterWritesIt) {
     c->poke(0, ChannelAddress(NozRegs, 0), Registers(5, 0xFFFF));
     loadParams();

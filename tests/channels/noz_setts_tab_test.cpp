@@ -72,6 +72,11 @@ TEST_F(NozSetts_, PulsesPerLitreRescaleTheWeightsAndTheSaveWritesThemWithThePara
     choose("cbMeterPhaseNozSets", 1);
     type("eImpWkHi", "256"); // the byte cannot hold it: marked, not cut
     EXPECT_TRUE(marked("eImpWkHi"));
+    const int writes = c->writeCount();
+    setts->bSaveNozSetsClick(); // never written over a marked box
+    EXPECT_EQ(status(), "Запись не произведена. Исправьте ошибку и повторите попытку");
+    EXPECT_EQ(c->writeCount(), writes);
+    type("eImpWkHi", "0");
 
     const int restarts = c->restartCount();
     setts->bSaveNozSetsClick();

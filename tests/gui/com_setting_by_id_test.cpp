@@ -117,7 +117,8 @@ TEST_F(ByIdDialog, ListsStableNamesSelectsThemFromOldFilesAndKeepsTheChoice) {
 TEST_F(ByIdDialog, NameTooLongForComIniIsNotOffered) {
     fs::remove(byIdPath);
     // A file name the file system takes (250 bytes) in a path longer than com.ini keeps.
-    const std::string tooLong = "usb-" + std::string(static_cast<size_t>(kComNameMax) - 20, 'x') + "-if00-port0";
+    const std::string tooLong =
+        "usb-" + std::string(static_cast<size_t>(kComNameMax) - 20, 'x') + "-if00-port0";
     ASSERT_GT((root / "by-id" / tooLong).string().size(), static_cast<size_t>(kComNameMax));
     fs::create_symlink(pty.slavePath(), root / "by-id" / tooLong);
     TComSetting d(state, dialogs);

@@ -239,15 +239,27 @@ TEST_F(Ident, FormsOpenModallyBehindThePasswordStep) {
     btn("bGlobalDefaultSet")->click();
     EXPECT_EQ(dialogs.kinds(), QStringList({"message"}));
     EXPECT_EQ(dialogs.messages(), QStringList({"Ошибка! Неверный пароль"}));
+    // The panel's placeholder is no password: the engineer is asked for it
+    // (cancelled: nothing sent, nothing opened).
     dialogs.clear();
+    line.clearFrames();
     ctl<QLineEdit>("Edit5")->setText("????");
+    dialogs.inputs.push_back(std::nullopt);
     btn("bGlobalDefaultSet")->click();
-    EXPECT_EQ(dialogs.messages(), QStringList({"«????» не является целым числом"}));
+    EXPECT_EQ(dialogs.kinds(), QStringList({"input"}));
+    EXPECT_EQ(dialogs.records[0].caption, "Пароль администратора");
+    EXPECT_EQ(dialogs.records[0].text,
+              "Для записи нужен текущий пароль администратора контроллера.\nВведите его:");
+    EXPECT_EQ(line.frameCount(), 0u);
     dialogs.clear();
-    ctl<QLineEdit>("Edit5")->setText("1234");
+    dialogs.inputs.push_back(QString("1234"));
+    btn("bGlobalDefaultSet")->click();
+    EXPECT_EQ(dialogs.kinds(), QStringList({"input", "modal"}));
+    EXPECT_TRUE(c.adminPresented());
+    EXPECT_EQ(ctl<QLineEdit>("Edit5")->text(), "1234"); // the next write takes it from the box
+    dialogs.clear();
     btn("bGlobalDefaultSet")->click();
     EXPECT_EQ(dialogs.kinds(), QStringList({"modal"}));
-    EXPECT_TRUE(c.adminPresented());
 }
 
 TEST_F(Ident, DemoModeHidesHardwareCommands) {
@@ -430,5 +442,8 @@ TEST_F(Ident, SwitchingControllerClearsWhatThePreviousOneShowed) {
     EXPECT_TRUE(ctl<QLabel>("lTemperature")->text().isEmpty());
     EXPECT_TRUE(ctl<QPlainTextEdit>("mIRsValue")->toPlainText().isEmpty());
     EXPECT_TRUE(ctl<QLabel>("lSimulState")->text().isEmpty());
-    EXPECT_EQ(identText(), "Нет связи с устройством №2");
+    // A slow controller answers with a larger multiplier: the memo says so.
+    EXPECT_EQ(identText(),
+              "Нет связи с устройством №2\nЕсли контроллер отвечает медленно, увеличьте «Множитель "
+              "таймаута» на вкладке «Основное меню».");
 }

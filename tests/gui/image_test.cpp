@@ -188,7 +188,9 @@ TEST_F(Images, ACancelledOrFailedSaveLeavesFilesAsTheyWere) {
     // No link at all: said before the file is chosen.
     dialogs.clear();
     btn("bSaveImage")->click();
-    EXPECT_EQ(dialogs.messages(), QStringList({"Нет связи с устройством"}));
+    EXPECT_EQ(dialogs.messages(),
+              QStringList({"Нет связи с устройством\nЕсли контроллер отвечает медленно, "
+                           "увеличьте «Множитель таймаута» на вкладке «Основное меню»."}));
     EXPECT_EQ(dialogs.kinds(), QStringList({"message"}));
     expectAtRest();
 }

@@ -90,6 +90,33 @@ TEST_F(Startup, NumberPromptAcceptsHexAndFallsBackToOne) {
     }
 }
 
+// A controller number is one byte: "105" is refused with its reason (never
+// cut to 05 while the label names 261), at start-up the prompt comes again.
+TEST_F(Startup, NumbersAboveFFAreRefused) {
+    line.addController(5);
+    line.addController(0xFF);
+    startLine();
+    dialogs.inputs.push_back(QString("105"));
+    start(QString("5")); // the first answer is "105", the second "5"
+    EXPECT_EQ(dialogs.kinds(), QStringList({"input", "message", "input"}));
+    EXPECT_EQ(dialogs.messages(),
+              QStringList({"Введен неправильный номер ТРК! Номер должен быть от 1 до FF"}));
+    EXPECT_EQ(state.controllerNumber, 5);
+    EXPECT_EQ(numberLabel(), "Работа с Адресом №5");
+
+    dialogs.clear();
+    dialogs.inputs.push_back(QString("105"));
+    w->menuChangeNumTrkClick();
+    EXPECT_EQ(dialogs.messages(),
+              QStringList({"Введен неправильный номер ТРК! Номер должен быть от 1 до FF"}));
+    EXPECT_EQ(state.controllerNumber, 5);
+    EXPECT_EQ(numberLabel(), "Работа с Адресом №5");
+    dialogs.inputs.push_back(QString("ff"));
+    w->menuChangeNumTrkClick();
+    EXPECT_EQ(state.controllerNumber, 0xFF);
+    EXPECT_EQ(numberLabel(), "Работа с Адресом №255");
+}
+
 TEST_F(Startup, CancelledPromptClosesTheWindowOnceShown) {
     startLine();
     start(std::nullopt);
@@ -146,12 +173,18 @@ TEST_F(Startup, CommandLineChoosesDemoAndSearchInterval) {
     EXPECT_FALSE(state.demo);
     EXPECT_EQ(w->identTab()->findTimer()->interval(), 500);
     EXPECT_FALSE(w->identTab()->findTimer()->isActive());
+    EXPECT_EQ(dialogs.records.at(0).text, "Введите номер Контроллера(HEX)");
     w.reset();
+    dialogs.clear();
     state.demo = false;
     state.closeAtShow = false;
     start(QString("1"), {"/i"});
     EXPECT_TRUE(state.demo);
     EXPECT_EQ(w->identTab()->findTimer()->interval(), 300);
+    // The newcomer in demo mode learns that the number does not matter.
+    EXPECT_EQ(dialogs.records.at(0).caption, "Введите номер Контроллера(HEX)");
+    EXPECT_EQ(dialogs.records.at(0).text,
+              "Введите номер Контроллера(HEX)\nДемонстрационный режим: подойдет любой номер");
 }
 
 TEST_F(Startup, FunctionKeysSelectControllerOnlyWithoutModifiersWhileIdle) {

@@ -137,6 +137,26 @@ TEST_F(AdvTab, HydroHitAndTemperatures) {
     EXPECT_EQ(dialogs.messages().size(), 1);
 }
 
+// The controller's own value 5 in the heater box is shown as it is: passing
+// through the box neither marks it nor blocks a save of the tab.
+TEST_F(AdvTab, TheHeaterBoxIsCheckedOnlyWhenEdited) {
+    show();
+    ASSERT_EQ(edit("eTemp_heat_low")->text(), "5");
+    visit(edit("eTemp_heat_low"));
+    EXPECT_FALSE(FieldCheck::red(edit("eTemp_heat_low")));
+    EXPECT_EQ(state.InvalidFieldCount, 0);
+    type(edit("eMinSpeed"), "7");
+    type(edit("eHydroHit"), "15");
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(status(), "Параметры успешно записаны");
+    EXPECT_EQ(params()[kMinSpeed], 7);
+    EXPECT_EQ(edit("eHydroHit")->text(), "10"); // what was stored
+    EXPECT_EQ(params()[kTempHeatLow], 5);
+    type(edit("eTemp_heat_low"), "5"); // typed: judged
+    EXPECT_TRUE(FieldCheck::red(edit("eTemp_heat_low")));
+    EXPECT_TRUE(edit("eTemp_heat_low")->toolTip().contains("Значение должно быть отрицательным"));
+}
+
 TEST_F(AdvTab, PasswordsAtTheThirtyTwoBitLimit) {
     show();
     auto* admin = edit("eBmuPAdm");

@@ -87,6 +87,9 @@ TEST_F(Params, NumberBoxesBoundsStoresAndReadBack) {
     type(edit("eSlowStart"), "25500");
     save();
     EXPECT_EQ(status(), "Параметры успешно записаны");
+    // The boxes show what was stored, not what was typed.
+    EXPECT_EQ(edit("eSlowLoad")->text(), "100");
+    EXPECT_EQ(edit("eNozzleFat")->text(), "2550");
     auto p = params();
     EXPECT_EQ(p[kMetTOut], 255);
     EXPECT_EQ(p[kSlowLoad], 1);

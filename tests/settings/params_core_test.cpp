@@ -26,18 +26,18 @@ ParamsPair Block(int length, std::initializer_list<std::pair<int, uint8_t>> byte
 
 TEST(ParamsRead, GoodBlockShowsItsValuesWithoutWarnings) {
     auto p = Block(CtrlrParams.length, {{kSpeed1, 1},
-                                 {kSpeed2, 2},
-                                 {kMeterType, 3},
-                                 {kMeterPhase, 2},
-                                 {kSlowStart, 7},
-                                 {kSlowLoad, 3},
-                                 {kNozzleFat, 30},
-                                 {kMetTOut, 15},
-                                 {kTempHeatLow, 0xFB},
-                                 {kHydroHit, 255},
-                                 {kDisplayTypes, 0x52},
-                                 {kModeMask, 0x01},
-                                 {kModeMask + 1, 0x14}});
+                                        {kSpeed2, 2},
+                                        {kMeterType, 3},
+                                        {kMeterPhase, 2},
+                                        {kSlowStart, 7},
+                                        {kSlowLoad, 3},
+                                        {kNozzleFat, 30},
+                                        {kMetTOut, 15},
+                                        {kTempHeatLow, 0xFB},
+                                        {kHydroHit, 255},
+                                        {kDisplayTypes, 0x52},
+                                        {kModeMask, 0x01},
+                                        {kModeMask + 1, 0x14}});
     const ParamsView v = InspectReadParams(p);
     EXPECT_TRUE(v.warnings.empty());
     EXPECT_EQ(v.speed1Item, 1);
@@ -60,11 +60,11 @@ TEST(ParamsRead, GoodBlockShowsItsValuesWithoutWarnings) {
 
 TEST(ParamsRead, RepairsEachAnomalyWithItsWarningAndMarksTheBlockChanged) {
     auto p = Block(CtrlrParams.length, {{kSpeed1, 4},
-                                 {kSpeed2, 9},
-                                 {kMeterType, 7},
-                                 {kMeterPhase, 4},
-                                 {kModeMask, 0xFF},
-                                 {kModeMask + 1, 0xFF}});
+                                        {kSpeed2, 9},
+                                        {kMeterType, 7},
+                                        {kMeterPhase, 4},
+                                        {kModeMask, 0xFF},
+                                        {kModeMask + 1, 0xFF}});
     p.asRead[CtrlrParams.length - 1] ^= 1; // and a wrong checksum as received
     p.working[CtrlrParams.length - 1] ^= 1;
     const ParamsView v = InspectReadParams(p);
@@ -103,8 +103,8 @@ TEST(ParamsRead, OtherLengthsWarnAndKeepTheirLength) {
 }
 
 TEST(ParamsRead, SpecialValues) {
-    auto p =
-        Block(CtrlrParams.length, {{kSlowStart, 255}, {kMeterType, 255}, {kNozzlesPerSide, 8}, {kSideCount, 0}});
+    auto p = Block(CtrlrParams.length,
+                   {{kSlowStart, 255}, {kMeterType, 255}, {kNozzlesPerSide, 8}, {kSideCount, 0}});
     const ParamsView v = InspectReadParams(p);
     EXPECT_TRUE(v.slowStartBoth);
     EXPECT_EQ(v.slowStart, 255);
@@ -137,6 +137,9 @@ TEST(ParamsRules, SlowStartAndDisplayBytes) {
     EXPECT_EQ(SlowStartByte(100, true), 255);
     EXPECT_EQ(DisplayByte(0x52, 7, false), 0x57);
     EXPECT_EQ(DisplayByte(0x52, 14, true), 0xE2);
+    EXPECT_EQ(DisplayByte(0x06, 6, true), 0x06); // both sides show 6 already
+    EXPECT_EQ(DisplayByte(0x06, 5, true), 0x56);
+    EXPECT_EQ(DisplayByte(0x06, 6, false), 0x06);
 }
 
 TEST(ParamsRules, ModeMaskSkipsBitEight) {

@@ -63,15 +63,21 @@ TEST_F(Sides, LogicalNumber255MayRepeat) {
     EXPECT_EQ(tab->params().working[36], 9);
 }
 
-TEST_F(Sides, ZeroInGridAOnlyColoursWhile256InGridBBlocks) {
+// Grid A's zero only colours the grid (no mark, no count), but a red cell is
+// never written: the save refuses as for a marked box.
+TEST_F(Sides, ZeroInGridAColoursAnd256InGridBMarksAndBothBlockTheSave) {
     open();
     read();
     setCell(grid("sgAdrNaraTrk_1"), 0, "0");
     EXPECT_TRUE(FieldCheck::red(grid("sgAdrNaraTrk_1"), FieldCheck::Style::Font));
     EXPECT_EQ(state.InvalidFieldCount, 0);
     save();
+    EXPECT_EQ(status(), "Запись не произведена. Исправьте ошибку и повторите попытку");
+    EXPECT_EQ(params()[6], 1);
+    setCell(grid("sgAdrNaraTrk_1"), 0, "9");
+    save();
     EXPECT_EQ(status(), "Параметры успешно записаны");
-    EXPECT_EQ(params()[6], 0);
+    EXPECT_EQ(params()[6], 9);
     setCell(grid("sgAdrNaraTrk_2"), 1, "256");
     EXPECT_EQ(state.InvalidFieldCount, 1);
     const int writes = c->writeCount();

@@ -1,5 +1,6 @@
 // Dialogs for tests: every text shown is recorded, and the answers come from a
-// script. An empty script answers questions with OK/Yes, input boxes with
+// script. An empty script answers questions with OK/Yes (a choice with its
+// first button), input boxes with
 // cancel, file dialogs with an empty name, and modal forms by running nothing.
 #pragma once
 
@@ -15,7 +16,7 @@
 class ScriptedDialogs : public Dialogs {
 public:
     struct Record {
-        QString kind; // "message", "okCancel", "yesNo", "input", "open", "save", "print", "modal"
+        QString kind; // "message", "okCancel", "yesNo", "choice", "input", "open", "save", "print", "modal"
         QString caption;
         QString text;
         Icon icon = Icon::None;
@@ -23,10 +24,12 @@ public:
 
     std::vector<Record> records;
     std::deque<bool> answers;                        // okCancel / yesNo
+    std::deque<int> choices;                         // choice: the button's index, -1 closed
     std::deque<std::optional<QString>> inputs;       // input boxes; nullopt = cancel
     std::deque<QString> fileNames;                   // open / save
     std::deque<bool> printers;                       // choosePrinter
     std::function<void(QPrinter&)> printerSetup;     // sets up a chosen printer (e.g. a PDF file)
+    std::function<void(const Record&)> onAsk;        // runs when a question is asked, before its answer
     std::deque<std::function<int(QDialog&)>> modals; // run instead of exec()
 
     void message(const QString& text, const QString& caption, Icon icon) override {
@@ -34,12 +37,19 @@ public:
     }
     bool okCancel(const QString& text, const QString& caption, Icon icon) override {
         records.push_back({"okCancel", caption, text, icon});
+        if (onAsk) onAsk(records.back());
         return take(answers, true);
     }
     bool yesNo(const QString& text, const QString& caption, Icon icon) override {
         records.push_back({"yesNo", caption, text, icon});
         return take(answers, true);
     }
+    int choice(const QString& text, const QString& caption, const QStringList& buttons, Icon icon) override {
+        records.push_back({"choice", caption, text, icon});
+        lastButtons = buttons;
+        return take(choices, 0);
+    }
+    QStringList lastButtons; // of the last choice
     std::optional<QString> inputBox(const QString& caption, const QString& prompt,
                                     const QString& initial) override {
         records.push_back({"input", caption, prompt, Icon::None});

@@ -126,7 +126,7 @@ TEST(ToolsCliDemo, DefaultsRewriteTheDemoFileTheReportReads) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out,
               "\tТрк №1\n\nФайл демонстрационного образа demo_trk.bin неполон: 1000 байт, нужно не меньше "
-              "1107.\n");
+              "1100.\n");
 
     r = Cli({"--demo", "defaults", "3", "--yes"});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -135,5 +135,5 @@ TEST(ToolsCliDemo, DefaultsRewriteTheDemoFileTheReportReads) {
     r = Cli({"--demo", "report"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Количество сторон - 1\nКоличество РК - 1\n"), std::string::npos);
-    EXPECT_NE(r.out.find("Фискальный счетчик  сторона А, 1 рукав = 0,0\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Фискальный счетчик  сторона А, 1 рукав = 0,00\n"), std::string::npos);
 }

@@ -58,31 +58,18 @@ TEST(ReportText, EveryLineOfAKnownImage) {
     SetRegs(img, 3, 0xFFFFFFFFu, 99, 0);
     SetRegs(img, 4, 555, 5, 0xFFFF); // beyond the four channels: never shown
 
-    const auto base = Lines({"\tТрк №17",
-                             "",
-                             "Адрес стороны А - 5",
-                             "Адрес стороны Б - 6",
-                             "Скорость обмена - 9600",
-                             "Количество сторон - 2",
-                             "Количество РК - 2",
-                             "Тип датчика - ручная настройка",
-                             "Фазы датчика - Две фазы",
-                             "Компенсация раздутия шланга = 300",
-                             "Старт на поджатии = 100",
-                             "Велична долива = 300",
-                             "",
-                             "",
-                             "\tПараметры контроллера(расшифровка битовой маски)",
-                             "Инверсный датчик раздаточного крана",
-                             "Старт от изменения положения датчика раздаточного крана",
-                             "Разрешен отпуск топлива после того как раздаточный кран повешен",
-                             "Режи работы - Север",
-                             "",
-                             "\tФискальные счетчики.",
-                             "Фискальный счетчик  сторона А, 1 рукав = 12345,6",
-                             "Фискальный счетчик  сторона А, 2 рукав = -2147483648,0",
-                             "Фискальный счетчик  сторона Б, 1 рукав = 7,10",
-                             "Фискальный счетчик  сторона Б, 2 рукав = -1,99"});
+    const auto base = Lines(
+        {"\tТрк №17", "", "Адрес стороны А - 5", "Адрес стороны Б - 6", "Скорость обмена - 9600",
+         "Количество сторон - 2", "Количество РК - 2", "Тип датчика - ручная настройка",
+         "Фазы датчика - Две фазы", "Компенсация раздутия шланга = 300", "Старт на поджатии = 100",
+         "Велична долива = 300", "", "", "\tПараметры контроллера(расшифровка битовой маски)",
+         "Инверсный датчик раздаточного крана", "Старт от изменения положения датчика раздаточного крана",
+         "Разрешен отпуск топлива после того как раздаточный кран повешен", "Режи работы - Север", "",
+         "\tФискальные счетчики.",
+         // hundredths as the main tab and the channel tab show them
+         "Фискальный счетчик  сторона А, 1 рукав = 12345,06",
+         "Фискальный счетчик  сторона А, 2 рукав = -2147483648,00",
+         "Фискальный счетчик  сторона Б, 1 рукав = 7,10", "Фискальный счетчик  сторона Б, 2 рукав = -1,99"});
     EXPECT_EQ(ReportText(img, 17, false), base);
 
     // Extended: only channels with status bits, bit 2 giving both of its lines.
@@ -139,10 +126,10 @@ TEST(ReportText, OneSideOfFourAndCountsBeyondTheImage) {
         SetRegs(img, c, 100 + c, 0, 0);
     auto t = ReportText(img, 1, false);
     const std::vector<std::string> fiscal(t.end() - 4, t.end());
-    EXPECT_EQ(fiscal, Lines({"Фискальный счетчик  сторона А, 1 рукав = 100,0",
-                             "Фискальный счетчик  сторона А, 2 рукав = 101,0",
-                             "Фискальный счетчик  сторона А, 3 рукав = 102,0",
-                             "Фискальный счетчик  сторона А, 4 рукав = 103,0"}));
+    EXPECT_EQ(fiscal, Lines({"Фискальный счетчик  сторона А, 1 рукав = 100,00",
+                             "Фискальный счетчик  сторона А, 2 рукав = 101,00",
+                             "Фискальный счетчик  сторона А, 3 рукав = 102,00",
+                             "Фискальный счетчик  сторона А, 4 рукав = 103,00"}));
 
     // A block claiming 200 nozzles on 9 sides lists the ten channels the
     // controller has, on its two sides, and never reads past the image.
@@ -165,7 +152,7 @@ TEST(ReportText, AFailedReadIsSaidAndMovesNothing) {
     const auto t = ReportText(img, 1, true);
     const std::vector<std::string> tail(t.end() - 7, t.end());
     EXPECT_EQ(tail, Lines({"Фискальный счетчик  сторона А, 1 рукав = не считан",
-                           "Фискальный счетчик  сторона А, 2 рукав = 22,2", "",
+                           "Фискальный счетчик  сторона А, 2 рукав = 22,02", "",
                            "Состояние рукава Сторона А №1 не считано", "", "Состояние рукава Сторона А №2",
                            "Канал активирован"}));
 
@@ -191,7 +178,27 @@ TEST(ReportDemo, MissingOrShortFileGivesNoValues) {
     EXPECT_EQ(
         ReportText(img, 1, false),
         Lines({"\tТрк №1", "",
-               "Файл демонстрационного образа short_demo.bin неполон: 1000 байт, нужно не меньше 1107."}));
+               "Файл демонстрационного образа short_demo.bin неполон: 1000 байт, нужно не меньше 1100."}));
+
+    // Files the demo itself takes: the report's bytes end at file byte 1099, the
+    // rest of the layout reads as zeros, as the demo serves it.
+    for (const size_t size : {size_t{1100}, size_t{1106}}) {
+        SCOPED_TRACE(size);
+        std::string shortFile(size, '\0');
+        shortFile[7 + 2] = 9;
+        shortFile[7 + 4] = 1;
+        shortFile[7 + 5] = 1;
+        shortFile[7 + 410 + 46] = 42;
+        shortFile[7 + 410 + 50] = 7;
+        std::ofstream("nearly_demo.bin", std::ios::binary | std::ios::trunc) << shortFile;
+        img = ReportFromDemoFile("nearly_demo.bin");
+        ASSERT_TRUE(img.collected()) << img.failure;
+        EXPECT_EQ(ReportText(img, 1, false).back(), "Фискальный счетчик  сторона А, 1 рукав = 42,07");
+        EXPECT_EQ(img.bytes[kFixedImageSize - 1], 0);
+    }
+    std::ofstream("nearly_demo.bin", std::ios::binary | std::ios::trunc) << std::string(1099, '\0');
+    EXPECT_EQ(ReportFromDemoFile("nearly_demo.bin").failure,
+              "Файл демонстрационного образа nearly_demo.bin неполон: 1099 байт, нужно не меньше 1100.");
 
     // A whole file: the fixed layout after the header, every block.
     std::string file(1235, '\0');
@@ -207,7 +214,7 @@ TEST(ReportDemo, MissingOrShortFileGivesNoValues) {
     EXPECT_EQ(img.bytes[kFixedImageSize - 1], 0x7F);
     const auto t = ReportText(img, 1, false);
     EXPECT_EQ(t[2], "Адрес стороны А - 9");
-    EXPECT_EQ(t.back(), "Фискальный счетчик  сторона А, 1 рукав = 42,0");
+    EXPECT_EQ(t.back(), "Фискальный счетчик  сторона А, 1 рукав = 42,00");
     EXPECT_EQ(ReportFileText({"\ta", "", "б"}), "\ta\n\nб\n");
 }
 
@@ -408,7 +415,14 @@ TEST(GlobalSettsText, AddressListsAndTheOverflowBuffer) {
     EXPECT_EQ(HydroHitByte(",3"), 30);
     EXPECT_EQ(HydroHitByte("0,255"), 25);
     EXPECT_EQ(HydroHitByte("0,500"), 50);
-    for (const char* bad : {"", ",", "0,51", "0,501", "1", "0,5,", "-0,1", "0,x"})
+    // Up to what the byte holds, as the settings tab takes it (2555 ml there).
+    EXPECT_EQ(HydroHitByte("0,51"), 51);
+    EXPECT_EQ(HydroHitByte("0,501"), 50);
+    EXPECT_EQ(HydroHitByte("1"), 100);
+    EXPECT_EQ(HydroHitByte("2,55"), 255);
+    EXPECT_EQ(HydroHitByte("2,550"), 255);
+    EXPECT_EQ(HydroHitByte(HydroHitText(255)), 255);
+    for (const char* bad : {"", ",", "2,56", "2,551", "3", "10", "0,5,", "-0,1", "0,x"})
         EXPECT_FALSE(HydroHitByte(bad)) << bad;
 
     GlobalSetts m;

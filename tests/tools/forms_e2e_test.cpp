@@ -3,6 +3,7 @@
 // setup's reads, repairs and write, and the report's collection.
 #include <gtest/gtest.h>
 
+#include "../support/line_rig.h"
 #include "block_transfer.h"
 #include "checksum.h"
 #include "ctrl_params_core.h"
@@ -13,7 +14,6 @@
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "report_core.h"
-#include "../support/line_rig.h"
 #include "virtual_controller.h"
 
 using namespace tools;
@@ -22,7 +22,6 @@ namespace {
 
 class ToolsE2e : public LineRig {
 protected:
-
     // The controller's blocks in the fixed layout.
     FixedImage controllerImage() const {
         FixedImage img{};
@@ -56,7 +55,6 @@ protected:
         f.silentReadTo = to;
         c->setFaults(f);
     }
-
 };
 
 // The image the factory defaults tables give for each type, as the form opens
@@ -332,7 +330,7 @@ TEST_F(ToolsE2e, ReportPutsEveryBlockInItsPlaceWhateverFails) {
     EXPECT_TRUE(std::equal(mem.begin() + FixNozRegs(2), mem.end(), img.bytes.begin() + FixNozRegs(2)));
     const auto t = ReportText(img, 1, false);
     const std::vector<std::string> fiscal(t.end() - 8, t.end() - 5);
-    EXPECT_EQ(fiscal, (std::vector<std::string>{"Фискальный счетчик  сторона А, 1 рукав = 1000,0",
+    EXPECT_EQ(fiscal, (std::vector<std::string>{"Фискальный счетчик  сторона А, 1 рукав = 1000,00",
                                                 "Фискальный счетчик  сторона А, 2 рукав = не считан",
                                                 "Фискальный счетчик  сторона А, 3 рукав = 1274,14"}));
 }

@@ -1,5 +1,8 @@
 // The three forms as the engineer uses them, against the virtual controller
 // and the demo image: primary setup, factory defaults and the report.
+#include "checksum.h"
+#include "ctrl_params_core.h"
+#include "field_check.h"
 #include "forms_rig.h"
 
 #include "little_endian.h"
@@ -89,6 +92,39 @@ TEST_F(ToolsGui, PrimarySetupShowsTheControllerAndWritesIt) {
                                          QString::fromStdString(stateHome + "/startzel/snapshots/ctrl-01-")))
         << lastMessage().toStdString();
     EXPECT_TRUE(SnapshotIn(stateHome + "/startzel/snapshots"));
+}
+
+// What the controller holds and the settings tabs accept for the same bytes
+// is accepted here too: passing through the boxes marks nothing.
+TEST_F(ToolsGui, PrimarySetupTakesTheControllersOwnValues) {
+    std::vector<uint8_t> p = params();
+    p[settings::kNozzleFat] = 255;
+    p[settings::kHydroHit] = 255;
+    p.back() = FrameChecksum(p.data(), p.size() - 1);
+    c->poke(0, CtrlrParams.address, p);
+    open();
+    auto* f = show<TfGlobalSetts>();
+    auto* fat = ctl<QLineEdit>(f, "eNozzleFatGlobal");
+    auto* hydro = ctl<QLineEdit>(f, "eHydroHitGlobal");
+    EXPECT_EQ(fat->text(), "2550");
+    EXPECT_EQ(hydro->text(), "2,55");
+    for (QLineEdit* e : {fat, hydro}) {
+        focus(e, QEvent::FocusIn);
+        focus(e, QEvent::FocusOut);
+        EXPECT_FALSE(FieldCheck::red(e)) << e->objectName().toStdString();
+    }
+    EXPECT_EQ(f->invalidCount(), 0);
+    EXPECT_TRUE(ctl<QPushButton>(f, "bSaveParamGlobal")->isEnabled());
+    type(fat, "2559");
+    EXPECT_EQ(f->invalidCount(), 0);
+    type(fat, "2560");
+    EXPECT_EQ(f->invalidCount(), 1);
+    type(fat, "2550");
+    type(hydro, "2,56");
+    EXPECT_EQ(f->invalidCount(), 1);
+    type(hydro, "1,5");
+    EXPECT_EQ(f->invalidCount(), 0);
+    f->reject();
 }
 
 TEST_F(ToolsGui, PrimarySetupNeverWritesATotalizerItCouldNotRead) {
@@ -236,6 +272,32 @@ TEST_F(ToolsGui, FactoryDefaultsInDemoModeWriteADemoImageTheDemoReadsBack) {
     EXPECT_TRUE(SnapshotIn("startzel-demo/snapshots")); // the old demo file, kept
 }
 
+// The snapshot before the defaults takes seconds on a slow line: the write
+// button waits for it (and for the question when it failed), then comes back.
+TEST_F(ToolsGui, FactoryDefaultsHoldTheButtonWhileTheSnapshotIsTaken) {
+    open();
+    auto* f = show<TformDefSet>();
+    auto* save = ctl<QPushButton>(f, "bSaveParam_DS");
+    ASSERT_TRUE(save->isEnabled());
+    zelsim::Faults faults;
+    faults.unreadableFrom = ChannelAddress(NozRegs, 0);
+    faults.unreadableTo = ChannelAddress(NozRegs, 0) + NozRegs.length;
+    c->setFaults(faults);
+    bool enabledWhileAsked = true;
+    dialogs.onAsk = [&](const ScriptedDialogs::Record&) { enabledWhileAsked = save->isEnabled(); };
+    dialogs.answers = {false};
+    const int writes = c->writeCount();
+    save->click();
+    dialogs.onAsk = nullptr;
+    EXPECT_EQ(dialogs.kinds(), QStringList({"okCancel"}));
+    EXPECT_FALSE(enabledWhileAsked);
+    EXPECT_EQ(c->writeCount(), writes);
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_FALSE(ctl<QLabel>(f, "lSnapshot_DS")->isVisible());
+    EXPECT_FALSE(ctl<QProgressBar>(f, "progressbar_DS")->isVisible());
+    f->reject();
+}
+
 TEST_F(ToolsGui, FactoryDefaultsRefuseADeviceThatDoesNotAnswer) {
     open();
     c->setFaults({.noAnswer = true});
@@ -283,6 +345,9 @@ TEST_F(ToolsGui, ReportShowsPrintsAndSaves) {
     QFile printed(pdf);
     ASSERT_TRUE(printed.open(QIODevice::ReadOnly));
     EXPECT_TRUE(printed.read(5) == "%PDF-");
+    // The window tells where the report went.
+    EXPECT_EQ(ctl<QLabel>(f, "lSavedTo")->text(), "Отчет напечатан в файл " + pdf);
+    EXPECT_EQ(status(), "Отчет напечатан в файл " + pdf);
 
     // Saved as a UTF-8 text file; ".txt" added to a bare name.
     QFile::remove("report.txt");
@@ -290,6 +355,8 @@ TEST_F(ToolsGui, ReportShowsPrintsAndSaves) {
     ctl<QPushButton>(f, "bSaveToFile")->click();
     EXPECT_EQ(QString::fromUtf8(ReadTextFile("report.txt")), extended.join('\n') + "\n");
     EXPECT_TRUE(dialogs.messages().isEmpty());
+    EXPECT_EQ(ctl<QLabel>(f, "lSavedTo")->text(),
+              "Отчет сохранен в файл " + QDir::current().absoluteFilePath("report.txt"));
 }
 
 TEST_F(ToolsGui, ReportTellsAFailedReadAndAMissingDemoFile) {

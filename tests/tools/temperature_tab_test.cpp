@@ -5,6 +5,9 @@
 
 #include "field_binder.h"
 #include "temperature_table.h"
+#include "write_journal.h"
+
+#include <filesystem>
 
 namespace {
 
@@ -21,7 +24,7 @@ TEST_F(TemperatureTab, ShowWritesTheHeadersAndFitsThreeColumns) {
     EXPECT_EQ(t->horizontalHeaderItem(2)->text(), "Показание ацп (A) [Hex] ");
     EXPECT_EQ(t->columnWidth(1), t->viewport()->width() / 3 - 1);
     EXPECT_TRUE(btn("bReadTblT")->isEnabled());
-    EXPECT_TRUE(btn("bWriteTblT")->isEnabled());
+    EXPECT_FALSE(btn("bWriteTblT")->isEnabled()); // no table read or computed yet
     EXPECT_FALSE(btn("bRecalcTblT")->isEnabled());
     EXPECT_TRUE(ApplyHints(temp, tools::TemperatureTblFields()).isEmpty());
     EXPECT_EQ(btn("bReadTblT")->toolTip(), "Загрузить таблицу температур из устройства");
@@ -31,7 +34,7 @@ TEST_F(TemperatureTab, KeyFiltersAndTheRecalculateButton) {
     open();
     showTemp();
     QLineEdit *rn = edit("eRn"), *b = edit("eB"), *tn = edit("eTn");
-    type(rn, "1a-.0,5");
+    type(rn, "1a-0,5");
     EXPECT_EQ(rn->text(), "10,5");
     type(b, "39,5x0");
     EXPECT_EQ(b->text(), "3950");
@@ -48,6 +51,32 @@ TEST_F(TemperatureTab, KeyFiltersAndTheRecalculateButton) {
     QTest::keyClick(rn, Qt::Key_Backspace); // Backspace is an accepted key: judged by eB and eTn
     EXPECT_TRUE(btn("bRecalcTblT")->isEnabled());
     EXPECT_EQ(tn->text(), "25");
+}
+
+// A full stop is a decimal separator as the comma is, in both real boxes:
+// "25.5" is 25,5 °C, never 255 °C.
+TEST_F(TemperatureTab, AFullStopIsADecimalSeparator) {
+    open();
+    showTemp();
+    type(edit("eRn"), "10,5");
+    type(edit("eB"), "3950");
+    type(edit("eTn"), "25,5");
+    btn("bRecalcTblT")->click();
+    const auto withComma = state.temperatureTable;
+    const QStringList row0 = row(0);
+    for (QLineEdit* e : {edit("eRn"), edit("eTn")})
+        e->clear();
+    type(edit("eRn"), "10.5");
+    type(edit("eTn"), "25.5");
+    EXPECT_EQ(edit("eRn")->text(), "10.5");
+    EXPECT_EQ(edit("eTn")->text(), "25.5");
+    state.temperatureTable = {};
+    btn("bRecalcTblT")->click();
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("|").toStdString();
+    EXPECT_EQ(state.temperatureTable, withComma);
+    EXPECT_EQ(row(0), row0);
+    type(edit("eB"), "39.5"); // B stays a whole number
+    EXPECT_EQ(edit("eB")->text(), "3950395");
 }
 
 TEST_F(TemperatureTab, RecalculationFillsGridAndBufferAndTheWriteSendsIt) {
@@ -112,14 +141,45 @@ TEST_F(TemperatureTab, RefusedParametersChangeNothing) {
     }
 }
 
-TEST_F(TemperatureTab, WriteBeforeAnyReadSendsZerosAndAReadShowsNoResistances) {
+// The table block is in no image and no snapshot: nothing is written over it
+// before a table was read or computed, and the journal keeps the table each
+// write replaces.
+TEST_F(TemperatureTab, TheWriteWaitsForATableAndTheJournalKeepsTheOneReplaced) {
+    setenv("XDG_STATE_HOME", std::filesystem::absolute("state").c_str(), 1);
+    std::filesystem::remove_all("state");
+    journal::Install();
     open();
     showTemp();
-    c->poke(0, kAddrTemperatureTable, std::vector<uint8_t>(kLenTemperatureTable, 0x77));
+    const std::vector<uint8_t> old(kLenTemperatureTable, 0x77);
+    c->poke(0, kAddrTemperatureTable, old);
+    EXPECT_FALSE(btn("bWriteTblT")->isEnabled());
+    const int writes = c->writeCount();
+    temp->bWriteTblTClick();
+    EXPECT_EQ(status(), "Таблица не записана: считайте ее из устройства или пересчитайте");
+    EXPECT_EQ(c->writeCount(), writes);
+    EXPECT_EQ(tableInController(), old);
+    showTemp(); // showing the tab again does not offer the write either
+    EXPECT_FALSE(btn("bWriteTblT")->isEnabled());
+
+    type(edit("eRn"), "10");
+    type(edit("eB"), "3950");
+    type(edit("eTn"), "25");
+    btn("bRecalcTblT")->click();
+    EXPECT_TRUE(btn("bWriteTblT")->isEnabled());
     btn("bWriteTblT")->click();
     EXPECT_EQ(status(), "Таблица записана");
-    EXPECT_EQ(tableInController(), std::vector<uint8_t>(kLenTemperatureTable, 0));
+    const journal::Contents j = journal::ReadJournal(journal::JournalPath(false));
+    journal::Uninstall();
+    ASSERT_EQ(j.records.size(), 1u);
+    EXPECT_EQ(j.records[0].address, kAddrTemperatureTable);
+    ASSERT_TRUE(j.records[0].beforeKnown);
+    EXPECT_EQ(j.records[0].before, old);
+    EXPECT_EQ(j.records[0].after, tableInController());
+}
 
+TEST_F(TemperatureTab, AReadShowsNoResistancesAndGoesBackUnchanged) {
+    open();
+    showTemp();
     std::vector<uint8_t> bytes(kLenTemperatureTable, 0);
     bytes[0] = 0x0B;
     bytes[2] = 0x0B;

@@ -30,6 +30,7 @@ std::string NozRegsNotWritten(int channel) {
 namespace {
 
 constexpr int kParamReadAttempts = 3;
+constexpr int kHydroHitGlobalMax = 255; // in hundredths: the byte, as the settings tab takes it
 constexpr int kChannelReadFailures = 3;
 constexpr int kMapPairs = 5;
 constexpr uint8_t kNoChannel = 255;
@@ -68,7 +69,7 @@ const fields::Field kGlobalFields[] = {
      .width = 1,
      .codec = fields::Codec::Decimal,
      .min = 0,
-     .max = 256,
+     .max = kBoundNozzleFat - 1, // as the settings tab: what the byte holds after the scale
      .scale = 10,
      .custom = true},
     {.name = "eMetTimeoutGlobal",
@@ -245,12 +246,12 @@ std::optional<uint8_t> HydroHitByte(std::string_view text) {
     while (!text.empty() && text.back() == ' ')
         text.remove_suffix(1);
     size_t i = 0;
-    bool whole = false, digits = false;
+    bool digits = false;
+    int hundredths = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         digits = true;
-        if (text[i] != '0') whole = true; // one or more: far above the limit
+        hundredths = std::min(hundredths * 10 + 100 * (text[i] - '0'), 100000); // far above the limit
     }
-    int hundredths = 0;
     bool rest = false;
     if (i < text.size() && (text[i] == ',' || text[i] == '.')) {
         ++i;
@@ -267,8 +268,8 @@ std::optional<uint8_t> HydroHitByte(std::string_view text) {
         }
         if (n == 0) return std::nullopt;
     }
-    if (!digits || i != text.size() || whole) return std::nullopt;
-    if (hundredths > 50 || (hundredths == 50 && rest)) return std::nullopt;
+    if (!digits || i != text.size()) return std::nullopt;
+    if (hundredths > kHydroHitGlobalMax || (hundredths == kHydroHitGlobalMax && rest)) return std::nullopt;
     return static_cast<uint8_t>(hundredths);
 }
 

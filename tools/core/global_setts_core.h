@@ -88,8 +88,9 @@ std::string AddressText(const int* values, int count);
 // eHydroHitGlobal's text for byte 55: the byte / 100 as a general number with
 // a decimal comma ("0,25", "0", "2,55").
 std::string HydroHitText(uint8_t value);
-// A non-empty decimal number (comma or full stop) x with x * 100 <= 50; the
-// byte is x * 100 with the fraction dropped.
+// A non-empty decimal number (comma or full stop) x with x * 100 <= 255 (what
+// the byte holds, as the settings tab takes it); the byte is x * 100 with the
+// fraction dropped.
 std::optional<uint8_t> HydroHitByte(std::string_view text);
 
 // An address box's text: exactly `count` decimal integers separated by

@@ -6,6 +6,7 @@
 #include "noz_layout.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -77,15 +78,19 @@ ReportImage ReportFromDemoFile(const std::string& fileName) {
         img.failure = "Не удалось открыть файл демонстрационного образа " + fileName + ".";
         return img;
     }
-    const std::vector<char> file((std::istreambuf_iterator<char>(in)), {});
-    const size_t need = static_cast<size_t>(kDemoHeaderSize + kFixedImageSize);
+    std::vector<char> file((std::istreambuf_iterator<char>(in)), {});
+    // What the report shows ends at file byte 1099; a file that holds it is
+    // read as the demo serves it, the rest of the layout zero.
+    const size_t need = static_cast<size_t>(kFixedImageSize);
     if (file.size() < need) {
         img.failure = "Файл демонстрационного образа " + fileName +
                       " неполон: " + std::to_string(file.size()) + " байт, нужно не меньше " +
                       std::to_string(need) + ".";
         return img;
     }
-    std::copy(file.begin() + kDemoHeaderSize, file.begin() + static_cast<long>(need), img.bytes.begin());
+    file.resize(std::max(file.size(), static_cast<size_t>(kDemoHeaderSize + kFixedImageSize)), 0);
+    std::copy(file.begin() + kDemoHeaderSize, file.begin() + kDemoHeaderSize + kFixedImageSize,
+              img.bytes.begin());
     img.paramsRead = img.naraRead = true;
     img.nozSettsRead.fill(true);
     img.sidesRead.fill(true);
@@ -159,8 +164,11 @@ std::vector<std::string> ReportText(const ReportImage& image, int ctrl, bool ext
                 v.push_back(SideFiscal(s, j) + kValueUnread);
                 continue;
             }
-            const auto count = static_cast<int32_t>(GetU32(r, nozregs::FCount));
-            v.push_back(SideFiscal(s, j) + std::to_string(count) + "," + std::to_string(r[nozregs::FCMil]));
+            // The fraction in two digits, as the main tab and the channel tab show it.
+            char total[24];
+            std::snprintf(total, sizeof total, "%d,%02d", static_cast<int32_t>(GetU32(r, nozregs::FCount)),
+                          r[nozregs::FCMil]);
+            v.push_back(SideFiscal(s, j) + total);
         }
 
     if (extended) {

@@ -31,8 +31,10 @@ struct ReportImage {
 // Reads the parameter block (length query), the ten channel settings, both
 // sides, the advanced settings and the ten channel state registers.
 ReportImage CollectReport(int port, int ctrl);
-// The demo file's blocks (the fixed layout after its 7-byte header). A file
-// that is missing or shorter than the layout gives no values at all.
+// The demo file's blocks (the fixed layout after its 7-byte header; a file
+// that ends in the last seven bytes of the layout, which the report does not
+// show, reads them as zeros). A file that is missing or shorter than 1100
+// bytes gives no values at all.
 ReportImage ReportFromDemoFile(const std::string& fileName);
 
 // What the window tells in a message box after collecting: why nothing

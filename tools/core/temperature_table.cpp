@@ -3,6 +3,7 @@
 #include "block_transfer.h"
 #include "little_endian.h"
 #include "memory_map.h"
+#include "write_journal.h"
 
 #include <charconv>
 #include <cmath>
@@ -106,6 +107,13 @@ int ReadTemperatureTable(int port, int ctrl, TemperatureTable& table) {
 
 int WriteTemperatureTable(int port, int ctrl, const TemperatureTable& table) {
     const auto bytes = TableBytes(table);
+    // The table is in no controller image and no snapshot: the journal keeps
+    // the one this write replaces, read just before.
+    uint8_t old[kLenTemperatureTable] = {};
+    journal::KnownContent before;
+    if (ReadBlock(port, ctrl, kAddrTemperatureTable, kLenTemperatureTable, old, kBoardMain) ==
+        kLenTemperatureTable)
+        before.add(kBoardMain, kAddrTemperatureTable, old, kLenTemperatureTable);
     return WriteBlock(port, ctrl, kAddrTemperatureTable, kLenTemperatureTable, bytes.data(), kBoardMain);
 }
 

@@ -76,7 +76,8 @@ TemperatureTable TableFromBytes(const uint8_t* bytes);
 // Reads the 78 bytes at 0x5000 (board 0). 1 with `table` filled; otherwise the
 // ReadBlock result (or -1) and `table` untouched.
 int ReadTemperatureTable(int port, int ctrl, TemperatureTable& table);
-// Writes the table to 0x5000 (board 0). The WriteBlock result (1 = written).
+// Writes the table to 0x5000 (board 0), the table it replaces read first for
+// the journal. The WriteBlock result (1 = written).
 int WriteTemperatureTable(int port, int ctrl, const TemperatureTable& table);
 
 // Hints of the tab's controls.

@@ -162,6 +162,10 @@ void TformDefSet::buildUi() {
     lChannelLimit_DS_->setStyleSheet("color: #b00000;");
     lChannelLimit_DS_->hide();
     top->addWidget(lChannelLimit_DS_);
+    lSnapshot_DS_ = new QLabel("Сохранение снимка контроллера...", this);
+    lSnapshot_DS_->setObjectName("lSnapshot_DS");
+    lSnapshot_DS_->hide();
+    top->addWidget(lSnapshot_DS_);
 
     auto* bottom = new QHBoxLayout;
     bSaveParam_DS_ = form::Button(this, "bSaveParam_DS", "Записать в устройство");
@@ -225,6 +229,7 @@ void TformDefSet::FormClose() {
 }
 
 void TformDefSet::FormShow() {
+    const BusyCursor busy;
     if (!frame_.demo() && !DeviceSupported(state_.port(), state_.ctrl())) {
         dialogs_.message(kNotSupported, QString(), Dialogs::Icon::Error);
         QMetaObject::invokeMethod(
@@ -330,14 +335,28 @@ void TformDefSet::bSaveParam_DSClick() {
     // every fiscal totalizer.
     const bool demo = frame_.demo();
     const std::string demoFile = Protocol().demoFileName;
-    const image::Snapshot snap = image::TakeSnapshot(state_.port(), state_.ctrl(), demo, demoFile);
+    // Reading the whole controller takes seconds on a slow line: the window
+    // tells what it does, and the button waits for it.
+    bSaveParam_DS_->setEnabled(false);
+    lSnapshot_DS_->show();
+    progressbar_DS_->setRange(0, 0);
+    progressbar_DS_->show();
+    QCoreApplication::processEvents();
+    const image::Snapshot snap = image::TakeSnapshot(state_.port(), state_.ctrl(), demo, demoFile,
+                                                     [this](long) { ChangeProgress(0, progressbar_DS_); });
+    lSnapshot_DS_->hide();
+    progressbar_DS_->hide();
+    progressbar_DS_->setRange(0, kFixedImageSize);
     if (snap.result != 1 &&
-        !dialogs_.okCancel(U(SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning))
+        !dialogs_.okCancel(U(SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning)) {
+        bSaveParam_DS_->setEnabled(model_.writeEnabled());
         return;
+    }
 
     if (demo) {
         if (!WriteDemoDefaults(demoFile, model_.image)) {
             dialogs_.message(kDemoWriteFailed, QString(), Dialogs::Icon::Error);
+            bSaveParam_DS_->setEnabled(model_.writeEnabled());
             return;
         }
         state_.ReidentifyPending = true;

@@ -68,4 +68,5 @@ private:
     QPushButton* bSaveParam_DS_;
     QProgressBar* progressbar_DS_;
     QLabel* lChannelLimit_DS_;
+    QLabel* lSnapshot_DS_; // while the snapshot is read
 };

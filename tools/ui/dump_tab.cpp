@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 #include "frame.h"
+#include "progress.h"
 #include "working_state.h"
 
 #include <QAbstractTableModel>
@@ -371,6 +372,7 @@ DumpArea DumpTab::chosenArea() const {
 }
 
 void DumpTab::bReadDumpClick() {
+    const BusyCursor busy;
     const auto address = DumpHexValue(eAdresDump_->text().toStdString());
     const auto count = DumpHexValue(eCountByteDump_->text().toStdString());
     if (!address || *address > kDumpMaxAddress || !count) return; // the boxes are red already

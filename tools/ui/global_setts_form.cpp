@@ -180,6 +180,7 @@ void TfGlobalSetts::FormClose() {
 }
 
 void TfGlobalSetts::FormShow() {
+    const BusyCursor busy;
     lbMonSettsGlobal_->clear();
     const GlobalOpening o = ReadGlobalSetts(state_.port(), state_.ctrl(), model_);
     if (o.textsReady) {
@@ -356,9 +357,14 @@ void TfGlobalSetts::bSaveParamGlobalClick() {
     // every channel's state registers.
     const bool demo = frame_.demo();
     lErrorWriteGlobal_->setText("Сохранение снимка контроллера...");
+    progrSave_->setRange(0, 0); // busy until the controller was read whole
+    progrSave_->show();
     QCoreApplication::processEvents();
     const image::Snapshot snap =
-        image::TakeSnapshot(state_.port(), state_.ctrl(), demo, Protocol().demoFileName);
+        image::TakeSnapshot(state_.port(), state_.ctrl(), demo, Protocol().demoFileName,
+                            [this](long) { ChangeProgress(0, progrSave_); });
+    progrSave_->hide();
+    progrSave_->setRange(0, GlobalWriteTotal(model_.params.length));
     lErrorWriteGlobal_->clear();
     if (snap.result != 1 &&
         !dialogs_.okCancel(U(SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning)) {

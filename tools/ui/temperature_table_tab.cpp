@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "field_binder.h"
 #include "frame.h"
+#include "progress.h"
 #include "temperature_table.h"
 #include "working_state.h"
 
@@ -34,6 +35,12 @@ QLabel* Label(QWidget* parent, const char* name, const QString& text) {
 // The key filters see characters as typed; Enter and Backspace arrive as 13 and 8.
 bool DigitEnterBackspace(QChar key) {
     return (key >= u'0' && key <= u'9') || key == QChar(13) || key == QChar(8);
+}
+
+// Rn and Tn take a fraction after a comma or a full stop, as the hundredths
+// boxes do: a full stop dropped would turn 25.5 into 255.
+bool DecimalSeparator(QChar key) {
+    return key == u',' || key == u'.';
 }
 
 QString NotANumberText(const QString& text, const char* label) {
@@ -127,7 +134,7 @@ void TemperatureTableTab::recalcEnabledBy(const QLineEdit* other1, const QLineEd
 }
 
 bool TemperatureTableTab::eRnKeyPress(QChar key) {
-    if (!DigitEnterBackspace(key) && key != u',') return false;
+    if (!DigitEnterBackspace(key) && !DecimalSeparator(key)) return false;
     recalcEnabledBy(eB_, eTn_);
     return true;
 }
@@ -139,7 +146,7 @@ bool TemperatureTableTab::eBKeyPress(QChar key) {
 }
 
 bool TemperatureTableTab::eTnKeyPress(QChar key) {
-    if (!DigitEnterBackspace(key) && key != u',') return false;
+    if (!DigitEnterBackspace(key) && !DecimalSeparator(key)) return false;
     recalcEnabledBy(eRn_, eB_);
     return true;
 }
@@ -152,7 +159,7 @@ void TemperatureTableTab::TabTemperatureTblShow() {
         sgTblT_->horizontalHeaderItem(c)->setText(QString::fromUtf8(kTableHeader[c]));
     }
     bReadTblT_->setEnabled(true);
-    bWriteTblT_->setEnabled(true);
+    bWriteTblT_->setEnabled(state_.temperatureTableKnown);
 }
 
 void TemperatureTableTab::setRow(int i, const QString& resistance, uint16_t reading) {
@@ -193,9 +200,14 @@ void TemperatureTableTab::bRecalcTblTClick() {
         setRow(i, QString::fromStdString(ResistanceText(r.rows[static_cast<size_t>(i)].rt)),
                r.rows[static_cast<size_t>(i)].a);
     state_.temperatureTable = r.table;
+    state_.temperatureTableKnown = true;
+    bWriteTblT_->setEnabled(true);
+    // What the grid shows now is not what the controller holds.
+    setStatus(QStringLiteral("Таблица пересчитана, в устройство не записана"));
 }
 
 void TemperatureTableTab::bReadTblTClick() {
+    const BusyCursor busy;
     if (frame_.demo()) {
         setStatus(kDemoText);
         return;
@@ -208,12 +220,19 @@ void TemperatureTableTab::bReadTblTClick() {
     }
     for (int i = 0; i < kTableEntries; ++i)
         setRow(i, QString::fromLatin1(kNoResistance), state_.temperatureTable[static_cast<size_t>(i)]);
+    state_.temperatureTableKnown = true;
+    bWriteTblT_->setEnabled(true);
     setStatus(QStringLiteral("Таблица считана"));
 }
 
 void TemperatureTableTab::bWriteTblTClick() {
+    const BusyCursor busy;
     if (frame_.demo()) {
         setStatus(kDemoText);
+        return;
+    }
+    if (!state_.temperatureTableKnown) {
+        setStatus(QStringLiteral("Таблица не записана: считайте ее из устройства или пересчитайте"));
         return;
     }
     setStatus(QString());

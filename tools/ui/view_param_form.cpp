@@ -1,7 +1,9 @@
 #include "view_param_form.h"
 
 #include "dialogs.h"
+#include "form_builder.h"
 #include "frame.h"
+#include "progress.h"
 #include "protocol_state.h"
 #include "snapshot.h"
 #include "working_state.h"
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -78,10 +81,8 @@ TformViewParam::TformViewParam(const TabContext& context, QWidget* parent)
     top->addWidget(mParam1_, 1);
 
     auto* bottom = new QHBoxLayout;
-    bSaveToText_ = new QPushButton("Печать", this);
-    bSaveToText_->setObjectName("bSaveToText");
-    bSaveToFile_ = new QPushButton("Сохранить в файл", this);
-    bSaveToFile_->setObjectName("bSaveToFile");
+    bSaveToText_ = form::Button(this, "bSaveToText", "Печать");
+    bSaveToFile_ = form::Button(this, "bSaveToFile", "Сохранить в файл");
     checkAdvanceMode_ = new QCheckBox("Расширенный режим", this);
     checkAdvanceMode_->setObjectName("checkAdvanceMode");
     bottom->addWidget(bSaveToText_);
@@ -89,6 +90,11 @@ TformViewParam::TformViewParam(const TabContext& context, QWidget* parent)
     bottom->addStretch(1);
     bottom->addWidget(checkAdvanceMode_);
     top->addLayout(bottom);
+    lSavedTo_ = new QLabel(this);
+    lSavedTo_->setObjectName("lSavedTo");
+    lSavedTo_->setWordWrap(true);
+    lSavedTo_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    top->addWidget(lSavedTo_);
 
     connect(bSaveToText_, &QPushButton::clicked, this, &TformViewParam::bSaveToTextClick);
     connect(bSaveToFile_, &QPushButton::clicked, this, &TformViewParam::bSaveToFileClick);
@@ -108,7 +114,9 @@ void TformViewParam::done(int result) {
 }
 
 void TformViewParam::FormShow() {
+    const BusyCursor busy;
     mParam1_->clear();
+    lSavedTo_->clear();
     lines_.clear();
     image_ = frame_.demo() ? ReportFromDemoFile(Protocol().demoFileName)
                            : CollectReport(state_.port(), state_.ctrl());
@@ -147,8 +155,19 @@ void TformViewParam::bSaveToTextClick() {
 }
 
 void TformViewParam::print(QPrinter& printer) {
-    if (!PrintReportLines(lines_, printer))
+    if (!PrintReportLines(lines_, printer)) {
         dialogs_.message("Не удалось начать печать на выбранном принтере.", QString(), Dialogs::Icon::Error);
+        return;
+    }
+    if (printer.outputFormat() == QPrinter::PdfFormat)
+        tellWhere("Отчет напечатан в файл " + QFileInfo(printer.outputFileName()).absoluteFilePath());
+    else
+        tellWhere("Отчет отправлен на принтер «" + printer.printerName() + "»");
+}
+
+void TformViewParam::tellWhere(const QString& text) {
+    lSavedTo_->setText(text);
+    frame_.setStatus(text);
 }
 
 // The report as a text file, UTF-8, one line of the memo a line.
@@ -162,4 +181,6 @@ void TformViewParam::bSaveToFileClick() {
         lines.push_back(l.toStdString());
     if (!image::WriteFileAtomically(QFile::encodeName(name).toStdString(), ReportFileText(lines)))
         dialogs_.message("Не удалось записать файл " + name, QString(), Dialogs::Icon::Error);
+    else
+        tellWhere("Отчет сохранен в файл " + QFileInfo(name).absoluteFilePath());
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 class QCheckBox;
+class QLabel;
 class QPlainTextEdit;
 class QPrinter;
 class QPushButton;
@@ -37,6 +38,8 @@ protected:
 
 private:
     void print(QPrinter& printer);
+    // Where the report went, under the buttons and in the status line.
+    void tellWhere(const QString& text);
 
     WorkingState& state_;
     Dialogs& dialogs_;
@@ -49,6 +52,7 @@ private:
     QPushButton* bSaveToText_;
     QPushButton* bSaveToFile_;
     QCheckBox* checkAdvanceMode_;
+    QLabel* lSavedTo_;
 };
 
 // Prints report lines: 200 device units of margin, lines 113 units apart,
