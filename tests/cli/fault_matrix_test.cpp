@@ -5,7 +5,10 @@
 // time-out plus a margin.
 //
 // A command added to the tool needs a row here; the test says so.
-#include "cli.h"
+//
+// Each cell runs the real startzel-cli program in a folder of its own (its
+// com.ini, port.out and journal stay there), against a simulator of its own,
+// so the cells run side by side: most of a cell is waiting on the line.
 #include "cli_command.h"
 
 #include "cp866.h"
@@ -13,13 +16,26 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <functional>
-#include <map>
+#include <iterator>
+#include <mutex>
 #include <sstream>
+#include <thread>
+
+extern char** environ;
 
 namespace {
 
@@ -76,8 +92,15 @@ Bytes Xor(Bytes b, bool corrupt) {
     return b;
 }
 
+// The folder of the cell this thread runs; files a command writes are there.
+thread_local std::string gCellDir = ".";
+
+std::string CellPath(const std::string& name) {
+    return name.empty() || name[0] == '/' ? name : gCellDir + "/" + name;
+}
+
 Bytes FileBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(CellPath(path), std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
@@ -103,8 +126,10 @@ std::vector<unsigned> TableOf(const Bytes& b) {
 
 // The image the file rows use: the simulator's memory as a fresh controller
 // has it, saved once; the load row changes the first channel's settings in it.
-const char* const kSameImage = "matrix-same.bin";
-const char* const kLoadImage = "matrix-load.bin";
+// The cells run in folders of their own, so the two images are named by
+// their full paths.
+const std::string kSameImage = std::filesystem::absolute("matrix-same.bin").string();
+const std::string kLoadImage = std::filesystem::absolute("matrix-load.bin").string();
 const Bytes kLoadedSettings{0x11, 0x22, 0x33, 0x44};
 
 // One row per command: the arguments, its time-out on the line, the exit status
@@ -117,8 +142,8 @@ struct Row {
     long timeoutMs;
     std::string exits; // one digit per fault
     std::function<void(const Result&, zelsim::VirtualController&, const zelsim::Faults&)> check;
-    // Commands of many exchanges run as a test of their own (ctest runs the
-    // two side by side); they may print their progress before they fail.
+    // Commands of many exchanges: they may print their progress before they
+    // fail, and they start first.
     bool manyBlocks = false;
     // A status that reports a finding, not a failure (compare: "different").
     int findingStatus = -1;
@@ -285,17 +310,59 @@ std::string CommandOf(const Row& row) {
     return row.args[0];
 }
 
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+}
+
+// Runs startzel-cli on the port in the current thread's cell folder, with the
+// journal and snapshots in that folder too.
 Result Run(const std::string& port, const std::vector<std::string>& args) {
-    std::vector<std::string> line{"--port", port, "--addr", "1"};
-    line.insert(line.end(), args.begin(), args.end());
-    std::ostringstream out, err;
-    const auto t0 = std::chrono::steady_clock::now();
+    const char* bin = std::getenv("ZEL_BINARY_DIR");
+    const std::string program = std::string(bin ? bin : ".") + "/cli/startzel-cli";
+    std::vector<std::string> argv{program, "--port", port, "--addr", "1"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (std::string& a : argv)
+        cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind("XDG_STATE_HOME=", 0) != 0) env.emplace_back(*e);
+    env.push_back("XDG_STATE_HOME=" + std::filesystem::absolute(gCellDir + "/state").string());
+    std::vector<char*> cenv;
+    for (std::string& e : env)
+        cenv.push_back(e.data());
+    cenv.push_back(nullptr);
+
+    const std::string outPath = gCellDir + "/stdout", errPath = gCellDir + "/stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, gCellDir.c_str());
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    const std::string outAbs = std::filesystem::absolute(outPath).string();
+    const std::string errAbs = std::filesystem::absolute(errPath).string();
+    posix_spawn_file_actions_addopen(&actions, 1, outAbs.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errAbs.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
     Result r;
-    r.status = RunCli(line, out, err);
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, cargv.data(), cenv.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        r.err = "cannot start " + program + ": " + std::strerror(rc);
+        return r;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
     r.ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
-    r.out = out.str();
-    r.err = err.str();
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = ReadFile(outPath);
+    r.err = ReadFile(errPath);
     return r;
 }
 
@@ -366,33 +433,67 @@ void MakeImages() {
     std::ofstream(kLoadImage, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), long(image.size()));
 }
 
-void EveryFaultOverAPty(bool manyBlocks) {
-    std::remove("com.ini");
-    const std::vector<FaultCase> faults = AllFaults();
-    for (const Row& row : Rows())
-        if (row.manyBlocks == manyBlocks)
-            for (size_t i = 0; i < faults.size(); ++i)
-                Cell(row, i, faults[i], false);
+struct Job {
+    const Row* row;
+    size_t faultIndex;
+    const FaultCase* fault;
+    bool tcp;
+    long ms = 0; // how long the cell took
+};
+
+// The longest a cell may wait on the line: the cells that may take longest
+// start first, so the last cells to finish are short ones.
+long Weight(const Job& j) {
+    return j.row->timeoutMs + j.fault->faults.answerDelayMs * (j.row->manyBlocks ? 40 : 1);
 }
 
-TEST(FaultMatrix, EveryFaultAgainstEveryCommandOverAPty) {
-    EveryFaultOverAPty(false);
+// Runs the cells on so many threads, each cell in a folder cells/<n> of its own.
+void RunCells(std::vector<Job>& jobs, unsigned threads) {
+    std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return Weight(a) > Weight(b); });
+    std::filesystem::remove_all("cells");
+    std::atomic<size_t> next{0};
+    std::vector<std::thread> workers;
+    for (unsigned t = 0; t < threads; ++t)
+        workers.emplace_back([&] {
+            for (size_t i = next++; i < jobs.size(); i = next++) {
+                gCellDir = "cells/" + std::to_string(i);
+                std::filesystem::create_directories(gCellDir);
+                const auto t0 = std::chrono::steady_clock::now();
+                Cell(*jobs[i].row, jobs[i].faultIndex, *jobs[i].fault, jobs[i].tcp);
+                jobs[i].ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - t0)
+                                 .count();
+            }
+        });
+    for (std::thread& w : workers)
+        w.join();
+    // The slowest cells, for whoever wants the matrix quicker.
+    std::vector<const Job*> slow;
+    for (const Job& j : jobs)
+        slow.push_back(&j);
+    std::sort(slow.begin(), slow.end(), [](const Job* a, const Job* b) { return a->ms > b->ms; });
+    for (size_t i = 0; i < slow.size() && i < 5; ++i)
+        std::printf("slow cell: %s under %s%s: %ld ms\n", slow[i]->row->name.c_str(), slow[i]->fault->name,
+                    slow[i]->tcp ? " over TCP" : "", slow[i]->ms);
 }
 
-TEST(FaultMatrix, EveryFaultAgainstEveryCommandOfManyBlocksOverAPty) {
+TEST(FaultMatrix, EveryFaultAgainstEveryCommand) {
     MakeImages();
-    EveryFaultOverAPty(true);
-}
-
-TEST(FaultMatrix, SomeFaultsOverTcp) {
-    std::remove("com.ini");
+    const std::vector<Row> rows = Rows();
     const std::vector<FaultCase> faults = AllFaults();
+    std::vector<Job> jobs;
+    // Every cell over a pseudo-terminal.
+    for (const Row& row : rows)
+        for (size_t i = 0; i < faults.size(); ++i)
+            jobs.push_back({&row, i, &faults[i], false});
+    // Some over TCP.
     const std::vector<std::string> commands = {"identify", "read", "write", "error"};
     const std::vector<std::string> chosen = {"none", "no-answer", "delay 600", "chunks 4:20", "corrupt"};
-    for (const Row& row : Rows()) {
+    for (const Row& row : rows) {
         if (std::find(commands.begin(), commands.end(), row.name) == commands.end()) continue;
         for (size_t i = 0; i < faults.size(); ++i)
             if (std::find(chosen.begin(), chosen.end(), faults[i].name) != chosen.end())
-                Cell(row, i, faults[i], true);
+                jobs.push_back({&row, i, &faults[i], true});
     }
+    RunCells(jobs, 16);
 }
