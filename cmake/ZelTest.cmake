@@ -1,30 +1,92 @@
-# zel_add_test(NAME name LABEL unit|gui|e2e SOURCES ... LIBS ... [PARTS suffix filter ...])
+# zel_add_test(NAME name LABEL unit|gui|e2e SOURCES ... LIBS ... [ENV ...] [TIMEOUT s]
+#              [UNITY_BATCH n] [PARTS suffix filter ...])
 # One ctest entry per test binary; each runs in a folder of its own, so files the
 # code under test writes into the working directory (port.out, com.ini,
-# demo_trk.bin) never collide between binaries running in parallel.
+# demo_trk.bin) never collide between binaries running in parallel. "@WORKDIR@"
+# in ENV stands for that folder.
 # PARTS splits a long binary into ctest entries name<suffix> (the suffix "-"
 # for none), each running the tests its gtest filter selects, so that ctest
-# can run them side by side.
+# can run them side by side; the filter REST selects every test the other
+# parts leave out.
+#
+# A test binary compiles as one unit (UNITY_BATCH n: n files a unit) with a
+# precompiled header shared by all test binaries: GoogleTest and the standard
+# library, and the Qt Widgets headers for binaries that use Qt. Helpers in
+# unnamed namespaces therefore need names unique within their binary.
+option(ZEL_TEST_UNITY "Compile each test binary as one unit" ON)
+option(ZEL_TEST_PCH "Share precompiled headers between the test binaries" ON)
+
+set(ZEL_TEST_STD_HEADERS <gtest/gtest.h> <algorithm> <array> <chrono> <cstdint> <cstdio> <cstring> <filesystem>
+    <fstream> <functional> <map> <memory> <set> <sstream> <string> <thread> <vector>)
+
+# The two hosts of the precompiled headers; made once, from tests/CMakeLists.txt.
+function(zel_test_pch_hosts)
+  if(NOT ZEL_TEST_PCH)
+    return()
+  endif()
+  add_library(zel_test_pch STATIC ${PROJECT_SOURCE_DIR}/cmake/pch_host.cpp)
+  target_link_libraries(zel_test_pch PRIVATE GTest::gtest Threads::Threads)
+  target_precompile_headers(zel_test_pch PRIVATE ${ZEL_TEST_STD_HEADERS})
+  # Qt's test library is left out: its definitions name each test's own folder.
+  add_library(zel_gui_test_pch STATIC ${PROJECT_SOURCE_DIR}/cmake/pch_host.cpp)
+  target_link_libraries(zel_gui_test_pch PRIVATE GTest::gtest Threads::Threads Qt6::Widgets Qt6::PrintSupport)
+  target_precompile_headers(zel_gui_test_pch PRIVATE ${ZEL_TEST_STD_HEADERS} <QtWidgets>)
+endfunction()
+
 function(zel_add_test)
-  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;ENV;PARTS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT;UNITY_BATCH" "SOURCES;LIBS;ENV;PARTS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  if(ZEL_TEST_UNITY)
+    if(NOT T_UNITY_BATCH)
+      set(T_UNITY_BATCH 0)
+    endif()
+    set_target_properties(${T_NAME} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${T_UNITY_BATCH})
+    # Types of one test file that hold a type of its unnamed namespace are no
+    # longer in the main file of the unit.
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+      target_compile_options(${T_NAME} PRIVATE -Wno-subobject-linkage)
+    endif()
+  endif()
+  if(ZEL_TEST_PCH)
+    set(host zel_test_pch)
+    foreach(lib IN LISTS T_LIBS)
+      if(lib MATCHES "^(Qt6::|zel_app$|zel_test_support$|zel_ui$|zel_.*_ui$)")
+        set(host zel_gui_test_pch)
+      endif()
+    endforeach()
+    target_precompile_headers(${T_NAME} REUSE_FROM ${host})
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 240)
   endif()
   if(NOT T_PARTS)
     set(T_PARTS - *)
   endif()
+  # The filter of REST: every test the other parts do not select.
+  set(others "")
+  set(parts ${T_PARTS})
+  while(parts)
+    list(POP_FRONT parts suffix filter)
+    if(NOT filter STREQUAL "REST")
+      string(APPEND others ":${filter}")
+    endif()
+  endwhile()
+  string(REGEX REPLACE "^:" "" others "${others}")
   while(T_PARTS)
     list(POP_FRONT T_PARTS suffix filter)
+    if(filter STREQUAL "REST")
+      set(filter "-${others}")
+    endif()
     set(name ${T_NAME})
     if(NOT suffix STREQUAL "-")
       string(APPEND name ${suffix})
     endif()
     set(workdir ${CMAKE_CURRENT_BINARY_DIR}/${name}.work)
     file(MAKE_DIRECTORY ${workdir})
+    string(REPLACE "@WORKDIR@" "${workdir}" env "${T_ENV}")
     add_test(NAME ${name} COMMAND ${T_NAME} --gtest_filter=${filter} WORKING_DIRECTORY ${workdir})
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABEL}" TIMEOUT ${T_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZEL_BINARY_DIR=${PROJECT_BINARY_DIR};${T_ENV}")
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};ZEL_BINARY_DIR=${PROJECT_BINARY_DIR};${env}")
   endwhile()
 endfunction()

@@ -95,7 +95,9 @@ TEST(ComIni, ReadUsesOnlyTheFirstSixteenLinesAndReportsAMissingFile) {
     EXPECT_EQ(t.entries[0].name, "");
 
     // A line longer than 80 characters is cut, never overrun.
-    writeFile("com.ini", std::string(300, 'Z') + " 0 4800\n");
+    std::string longLine(300, 'Z');
+    longLine += " 0 4800\n";
+    writeFile("com.ini", longLine);
     EXPECT_EQ(ReadComIni(t), 1);
     EXPECT_EQ(t.entries[0].name, "");
 }
