@@ -3,7 +3,7 @@
 // adjustment password, the settings save rescales the channels through the
 // shared block, and EnabledHint switches the tooltips while the "?" buttons
 // keep showing the texts.
-#include "../gui/gui_rig.h"
+#include "gui_rig.h"
 #include "channel_fields.h"
 #include "controller_fields.h"
 #include "dialogs.h"
@@ -16,7 +16,7 @@
 
 namespace {
 
-class InWindow : public GuiRig {
+class ChannelsInWindow : public GuiRig {
 protected:
     zelsim::VirtualController* c = nullptr;
 
@@ -50,7 +50,7 @@ QString TooltipOf(QWidget* w) {
 
 } // namespace
 
-TEST_F(InWindow, TheHiddenStateTabWorksWhenShownAndTheWeightsPanelIsFilled) {
+TEST_F(ChannelsInWindow, TheHiddenStateTabWorksWhenShownAndTheWeightsPanelIsFilled) {
     auto* tabs = ctl<QTabWidget>("TabSetts");
     EXPECT_FALSE(tabs->isTabVisible(tabs->indexOf(ctl("TabNozzRegs"))));
     showPage("TabNozzRegs");
@@ -70,7 +70,7 @@ TEST_F(InWindow, TheHiddenStateTabWorksWhenShownAndTheWeightsPanelIsFilled) {
     EXPECT_EQ(status(), "Состояния первой и второй стороны считаны");
 }
 
-TEST_F(InWindow, TheChannelSettingsSavePresentsTheAdjustmentPassword) {
+TEST_F(ChannelsInWindow, TheChannelSettingsSavePresentsTheAdjustmentPassword) {
     c->setPasswords(0, 1234);
     showPage("TabCtrlrSetts"); // reads the password status too
     ASSERT_EQ(state.PasswordStatus[0], 0x02);
@@ -88,7 +88,7 @@ TEST_F(InWindow, TheChannelSettingsSavePresentsTheAdjustmentPassword) {
     EXPECT_EQ(c->peek(0, 0x1010, 1)[0], 1);
 }
 
-TEST_F(InWindow, TheSettingsSaveBringsTheChannelsInLineThroughTheSharedBlock) {
+TEST_F(ChannelsInWindow, TheSettingsSaveBringsTheChannelsInLineThroughTheSharedBlock) {
     showPage("TabCtrlrSetts");
     choose("ImpE", 1);
     btn("bSetParam")->click();
@@ -99,7 +99,7 @@ TEST_F(InWindow, TheSettingsSaveBringsTheChannelsInLineThroughTheSharedBlock) {
     EXPECT_EQ(std::vector<uint8_t>(state.nozSetts.working.begin(), state.nozSetts.working.end()), last);
 }
 
-TEST_F(InWindow, EveryTableFindsItsControlsAndEnabledHintSwitchesTheTooltips) {
+TEST_F(ChannelsInWindow, EveryTableFindsItsControlsAndEnabledHintSwitchesTheTooltips) {
     using namespace settings;
     for (const fields::Table& t : {MainTabFields(), CtrlrSettsFields(), AdvParamsFields(), NaraFields(),
                                    NozRegsFields(), NozSettsFields(), SideFields(0), SideFields(1)})

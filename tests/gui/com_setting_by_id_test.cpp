@@ -3,6 +3,7 @@
 #include "com_ini.h"
 #include "com_setting.h"
 #include "port_layer.h"
+#include "qt_test_helpers.h"
 #include "scripted_dialogs.h"
 #include "virtual_controller.h"
 #include "working_state.h"
@@ -20,23 +21,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "by_id_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class ByIdDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        App();
+        TestApp();
         // A short root: com.ini must hold the whole stable name.
         char dir[] = "/tmp/zbi.XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
@@ -104,7 +93,7 @@ TEST_F(ByIdDialog, ListsStableNamesSelectsThemFromOldFilesAndKeepsTheChoice) {
     d.findChild<QPushButton*>("SaveParam")->click();
     EXPECT_EQ(dialogs.records.size(), 0u) << dialogs.records.front().text.toStdString();
     EXPECT_NE(state.portHandle, 0);
-    EXPECT_EQ(Read("com.ini"), byIdPath + " 0 9600 0 1 0 8 N 1");
+    EXPECT_EQ(ReadTextFile("com.ini"), byIdPath + " 0 9600 0 1 0 8 N 1");
 
     // Shown again, the stable name is selected as it stands.
     PortClose(state.portHandle);

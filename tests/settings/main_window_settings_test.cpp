@@ -1,11 +1,11 @@
 // The settings tabs and the search inside the main window.
-#include "../gui/gui_rig.h"
+#include "gui_rig.h"
 
 #include <QTableWidget>
 
-using InWindow = GuiRig;
+using SettingsInWindow = GuiRig;
 
-TEST_F(InWindow, ShowingTheTabsReadsTheBlocksAndIdentificationSetsTheirCaptions) {
+TEST_F(SettingsInWindow, ShowingTheTabsReadsTheBlocksAndIdentificationSetsTheirCaptions) {
     auto& c = line.addController(1, 0x17);
     c.setIdentTextUtf8("stm32 ТРК-УЗСГ");
     startLine();
@@ -23,7 +23,7 @@ TEST_F(InWindow, ShowingTheTabsReadsTheBlocksAndIdentificationSetsTheirCaptions)
     EXPECT_TRUE(btn("bSetAdvSetTrk")->isEnabled());
 }
 
-TEST_F(InWindow, SearchButtonRunsTheSearchOnTheMainTab) {
+TEST_F(SettingsInWindow, SearchButtonRunsTheSearchOnTheMainTab) {
     line.addController(1);
     line.addController(30);
     startLine();

@@ -5,6 +5,7 @@
 #include "ident_tab.h"
 #include "main_window.h"
 #include "protocol_state.h"
+#include "qt_test_helpers.h"
 #include "scripted_dialogs.h"
 #include "virtual_controller.h"
 #include "working_state.h"
@@ -29,40 +30,6 @@
 #include <memory>
 #include <string>
 #include <unistd.h>
-
-inline QApplication& TestApp() {
-    static int argc = 1;
-    static char name[] = "gui_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-inline void WriteTextFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-inline std::string ReadTextFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline std::string SourceDir() {
-    const char* s = std::getenv("ZEL_SOURCE_DIR");
-    return s ? s : ".";
-}
-
-// Runs the event loop until the condition holds or the bound passes.
-inline bool WaitFor(const std::function<bool()>& condition, int boundMs = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > boundMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 class GuiRig : public ::testing::Test {
 protected:

@@ -4,13 +4,23 @@
 // as the main window has them. The rigs of the tab families add their tabs.
 #pragma once
 
-#include "../gui/gui_rig.h"
 #include "block_tab.h"
 #include "port_layer.h"
+#include "protocol_state.h"
+#include "qt_test_helpers.h"
+#include "scripted_dialogs.h"
 #include "test_frame.h"
 #include "virtual_controller.h"
+#include "working_state.h"
 
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTabWidget>
 #include <QVBoxLayout>
+#include <gtest/gtest.h>
+#include <memory>
 
 class TabRig : public ::testing::Test {
 protected:

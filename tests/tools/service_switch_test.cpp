@@ -1,7 +1,7 @@
 // The main window's hidden tabs: "--service" shows the channel state and dump
 // tabs; without it the window hides them. The tools tabs are registered and
 // their show handlers run when their pages become current.
-#include "../gui/gui_rig.h"
+#include "gui_rig.h"
 
 #include <QTableWidget>
 

@@ -1,6 +1,6 @@
 // Pictures of the temperature table and dump tabs with data, in the main
 // window started with --service against a virtual controller.
-#include "../gui/gui_rig.h"
+#include "gui_rig.h"
 #include "codepage.h"
 #include "cp866.h"
 #include "dump_tab.h"
