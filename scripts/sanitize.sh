@@ -31,8 +31,12 @@ for pass in "${passes[@]}"; do
   esac
   echo "== $pass: $build"
   # -O1 with line tables only: quicker to build, and the tests mostly wait on the line.
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
-    -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" "$option" >/dev/null
+  # A folder configured before is kept: ninja configures again by itself when a
+  # CMakeLists.txt changed.
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
+      -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" "$option" >/dev/null
+  fi
   # The programs the tests run: a test is named after its program, or after
   # it with a suffix (_blocks) when the program serves several ctest entries.
   targets=$(ninja -C "$build" -t targets all | sed 's/:.*//')
