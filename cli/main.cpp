@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     journal::Install(); // every block written goes into the write journal
     const int status = RunCli(args, io);
     if (const std::string e = journal::LastError(); !e.empty())
-        std::cerr << "startzel-cli: warning: the write journal was not written: " << e << "\n";
+        std::cerr << "startzel-cli: warning: " << journal::FailedRecords()
+                  << " record(s) of the write journal were not written; the last: " << e << "\n";
     return status;
 }

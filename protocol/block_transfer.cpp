@@ -164,12 +164,14 @@ int ReadBlock(int port, int ctrl, uint32_t blockAddr, int length, uint8_t* dst, 
 int WriteBlock(int port, int ctrl, uint32_t blockAddr, int count, const uint8_t* data, int board) {
     if (BadHandle(port)) return -3;
     if (Protocol().demoMode) {
+        NoteBlockWriteStart(port, ctrl, board, blockAddr, data, count);
         const int r = DemoWrite(Protocol().demoFileName, blockAddr, data, count);
         if (r == 1) NoteBlockWrite(port, ctrl, board, blockAddr, data, count);
         return r;
     }
     if (count == 0) return 1;
     if (count < 0 || !data || !ValidBoard(board)) return -1;
+    NoteBlockWriteStart(port, ctrl, board, blockAddr, data, count);
     for (int pos = 0; pos < count;) {
         const int piece = std::min(count - pos, kPieceSize);
         if (WritePiece(port, ctrl, blockAddr + static_cast<uint32_t>(pos), piece, data + pos, board) != 1)
@@ -229,12 +231,14 @@ int PresentAdjustPassword(int port, int ctrl, long value) {
 int WriteImageBlock(int port, int ctrl, uint32_t blockAddr, int count, const uint8_t* data) {
     if (BadHandle(port)) return -3;
     if (Protocol().demoMode) {
+        NoteBlockWriteStart(port, ctrl, kBoardMain, blockAddr, data, count);
         const int r = DemoWrite(Protocol().demoFileName, blockAddr, data, count);
         if (r == 1) NoteBlockWrite(port, ctrl, kBoardMain, blockAddr, data, count);
         return r;
     }
     if (count == 0) return 1;
     if (count < 0 || !data) return -1;
+    NoteBlockWriteStart(port, ctrl, kBoardMain, blockAddr, data, count);
     for (int pos = 0; pos < count;) {
         const int piece = std::min(count - pos, kPieceSize);
         if (WriteImagePiece(port, ctrl, blockAddr + static_cast<uint32_t>(pos), piece, data + pos) != 1)

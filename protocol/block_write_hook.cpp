@@ -15,6 +15,29 @@ std::vector<Entry>& Observers() {
     return list;
 }
 
+std::vector<Entry>& StartObservers() {
+    static std::vector<Entry> list;
+    return list;
+}
+
+void Remove(std::vector<Entry>& list, int id) {
+    for (auto it = list.begin(); it != list.end(); ++it)
+        if (it->id == id) {
+            list.erase(it);
+            return;
+        }
+}
+
+void Tell(const std::vector<Entry>& observers, int port, int ctrl, int board, uint32_t address,
+          const uint8_t* data, int count) {
+    if (count <= 0 || !data) return;
+    const BlockWriteEvent event{port, ctrl, board, address, data, count};
+    // A copy: an observer may add or remove observers (or run a nested write).
+    const std::vector<Entry> list = observers;
+    for (const Entry& e : list)
+        if (e.observer) e.observer(event);
+}
+
 int nextId = 0;
 
 } // namespace
@@ -25,19 +48,22 @@ int AddBlockWriteObserver(BlockWriteObserver observer) {
 }
 
 void RemoveBlockWriteObserver(int id) {
-    auto& list = Observers();
-    for (auto it = list.begin(); it != list.end(); ++it)
-        if (it->id == id) {
-            list.erase(it);
-            return;
-        }
+    Remove(Observers(), id);
 }
 
 void NoteBlockWrite(int port, int ctrl, int board, uint32_t address, const uint8_t* data, int count) {
-    if (count <= 0 || !data) return;
-    const BlockWriteEvent event{port, ctrl, board, address, data, count};
-    // A copy: an observer may add or remove observers (or run a nested write).
-    const std::vector<Entry> list = Observers();
-    for (const Entry& e : list)
-        if (e.observer) e.observer(event);
+    Tell(Observers(), port, ctrl, board, address, data, count);
+}
+
+int AddBlockWriteStartObserver(BlockWriteObserver observer) {
+    StartObservers().push_back({++nextId, std::move(observer)});
+    return nextId;
+}
+
+void RemoveBlockWriteStartObserver(int id) {
+    Remove(StartObservers(), id);
+}
+
+void NoteBlockWriteStart(int port, int ctrl, int board, uint32_t address, const uint8_t* data, int count) {
+    Tell(StartObservers(), port, ctrl, board, address, data, count);
 }

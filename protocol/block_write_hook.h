@@ -24,6 +24,14 @@ void RemoveBlockWriteObserver(int id);
 // Called by the block writes after success; a count of 0 is not reported.
 void NoteBlockWrite(int port, int ctrl, int board, uint32_t address, const uint8_t* data, int count);
 
+// Observers of block writes about to start: told before the first piece goes
+// out, so that a write cut off half way (a killed program, a dead line) is
+// still on record. A start is followed by NoteBlockWrite only when the write
+// went through.
+int AddBlockWriteStartObserver(BlockWriteObserver observer);
+void RemoveBlockWriteStartObserver(int id);
+void NoteBlockWriteStart(int port, int ctrl, int board, uint32_t address, const uint8_t* data, int count);
+
 // An observer for the life of a scope.
 class ScopedBlockWriteObserver {
 public:

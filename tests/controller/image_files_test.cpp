@@ -278,7 +278,7 @@ TEST_F(ImageFiles, JournalKeepsEveryWriteWithTheContentBeforeWhereKnown) {
         changed[15] = 9;
         ASSERT_EQ(WriteBlock(port, 1, 0x5100, 128, changed.data(), kBoardMain), 1); // after the first
     }
-    // No one knew: the "before" is unknown. A refused write is not journalled.
+    // No one knew: the "before" is unknown. A refused write stays begun, never confirmed.
     const uint8_t reg = 0x40;
     ASSERT_EQ(WriteBlock(port, 1, 0x24, 1, &reg, kBoardRegisters), 1);
     c->setPasswords(1234, 0);
@@ -287,7 +287,9 @@ TEST_F(ImageFiles, JournalKeepsEveryWriteWithTheContentBeforeWhereKnown) {
     ASSERT_EQ(PresentAdminPassword(port, 1, 1234), 1);
 
     journal::Contents j = journal::ReadJournal(path);
-    ASSERT_EQ(j.records.size(), 4u);
+    ASSERT_EQ(j.records.size(), 5u);
+    EXPECT_EQ(j.records[3].kind, journal::Record::Kind::Begun);
+    j.records.erase(j.records.begin() + 3);
     EXPECT_EQ(j.skipped, 0);
     const journal::Record r0 = j.records[0];
     EXPECT_EQ(r0.port, pty.slavePath());
@@ -308,7 +310,7 @@ TEST_F(ImageFiles, JournalKeepsEveryWriteWithTheContentBeforeWhereKnown) {
     // A torn last line (a crash in the middle of a record) is skipped, the rest kept.
     std::ofstream(path, std::ios::app) << "2025-01-01T00:00:00.000+0000 port=x ctrl=01 bo";
     j = journal::ReadJournal(path);
-    EXPECT_EQ(j.records.size(), 4u);
+    EXPECT_EQ(j.records.size(), 5u);
     EXPECT_EQ(j.skipped, 1);
 
     // Port names with spaces survive the line format.
