@@ -1,5 +1,7 @@
 #include "com_ini.h"
 
+#include "conversions.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -115,7 +117,7 @@ int ReadComIni(ComIniTable& table, const std::string& path) {
     table.clear();
     // Plain stdio: a com.ini that opens but cannot be read (a folder) is the
     // read-error path, never an empty entry taken for a setting.
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = OpenRegularFile(path);
     if (!f) return 0;
     // 16 lines of the longest kind fit easily; more is never a com.ini of ours.
     constexpr size_t kMaxRead = 64 * 1024;
@@ -129,6 +131,20 @@ int ReadComIni(ComIniTable& table, const std::string& path) {
     if (failed) return 0;
     ParseComIniText(table, content);
     return 1;
+}
+
+std::string ComLineProblem(const ComPortSetting& e) {
+    if (e.name.empty()) return {};
+    auto shown = [](char c) {
+        return std::isprint(static_cast<unsigned char>(c)) ? std::string(1, c) : "code " + std::to_string(int(c) & 0xFF);
+    };
+    if (e.dataBits != 7 && e.dataBits != 8)
+        return "data bits " + std::to_string(e.dataBits) + " (7 or 8 are taken)";
+    if (e.parity == 0 || std::string("NEOMSZ").find(e.parity) == std::string::npos)
+        return "parity \"" + shown(e.parity) + "\" (N, E, O, M or S are taken)";
+    if (e.stopCode != 1 && e.stopCode != 2)
+        return "stop-bit code " + std::to_string(e.stopCode) + " (1 or 2 are taken)";
+    return {};
 }
 
 std::string ComIniLine(const ComPortSetting& e) {

@@ -55,6 +55,13 @@ int ReadComIni(ComIniTable& table, const std::string& path = "com.ini");
 // The same over the content of a file already in memory.
 void ParseComIniText(ComIniTable& table, const std::string& content);
 
+// What is wrong with the line settings of an entry, "" when nothing: data
+// bits other than 7 or 8, a parity letter other than N, E, O, M, S (or Z,
+// space), a stop-bit code other than 1 or 2. The port layer leaves such a
+// setting as the port has it, so a program must refuse it rather than go on
+// with settings nobody chose. An empty entry (no line) has no problem.
+std::string ComLineProblem(const ComPortSetting& entry);
+
 // The written form: name, 0, baud, reserved byte, flag 0, flag 1, data bits,
 // parity letter, stop-bit code, separated by single spaces, no line end.
 std::string ComIniLine(const ComPortSetting& entry);

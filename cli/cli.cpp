@@ -234,6 +234,17 @@ bool Session::open(const Options& o, std::ostream& err) {
             << kComNameMax << " bytes); give --port NAME or correct com.ini\n";
         return false;
     }
+    // A line setting of com.ini the line cannot take is refused, unless the
+    // command line gives that setting itself.
+    ComPortSetting fromIni = s;
+    if (o.dataBits) fromIni.dataBits = 8;
+    if (o.parity) fromIni.parity = 'N';
+    if (o.stopBits) fromIni.stopCode = 1;
+    if (const std::string problem = ComLineProblem(fromIni); !problem.empty() && !o.demo) {
+        err << "startzel-cli: the first line of " << ProgramFiles().comIni << " has " << problem
+            << "; correct com.ini or give the setting (--data-bits, --parity, --stop-bits)\n";
+        return false;
+    }
     if (o.havePort) s.name = o.port;
     if (o.haveBaud) s.baud = o.baud;
     if (o.dataBits) s.dataBits = static_cast<uint8_t>(o.dataBits);
@@ -334,6 +345,38 @@ bool Confirm(const Options& o, Io& io, const std::string& question) {
     while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back())))
         answer.pop_back();
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "д" || answer == "да";
+}
+
+bool IdentifyFirst(const Options& o, const Session& s, Io& io) {
+    if (o.demo) return true;
+    uint8_t answer[kIdentAnswerSize] = {};
+    int at = 0;
+    const int r = Identify(s.handle(), s.ctrl(), answer, &at);
+    if (r == 1) return true;
+    char who[16];
+    std::snprintf(who, sizeof who, "controller %02X", s.ctrl() & 0xFF);
+    Fail(io.err,
+         r == -1 ? std::string(who) + " does not answer identify; nothing was read or written"
+                 : std::string("the identify answer of ") + who +
+                       " is not valid (a wrong checksum, or a device not supported); nothing was read or "
+                       "written",
+         r);
+    return false;
+}
+
+bool GoOnWithoutSnapshot(const Options& o, Io& io, const std::string& why, const std::string& question) {
+    if (o.has("--allow-no-snapshot")) {
+        io.err << "startzel-cli: " << why << "; writing without one (--allow-no-snapshot)\n";
+        return true;
+    }
+    if (io.inputIsTerminal && io.in) {
+        Options asking = o;
+        asking.flags.erase("--yes");
+        return Confirm(asking, io, why + ". " + question);
+    }
+    io.err << "startzel-cli: " << why
+           << "; nothing written (give --allow-no-snapshot to write without one)\n";
+    return false;
 }
 
 } // namespace cli

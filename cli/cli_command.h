@@ -127,5 +127,13 @@ bool ParseDecimal(const std::string& text, long lo, long hi, long& value);
 // with --yes, false (with the reason) when standard input is not a terminal,
 // else the answer typed (y, yes, д, да).
 bool Confirm(const Options& o, Io& io, const std::string& question);
+// Identifies the controller before a whole-controller read or write, so that a
+// dead, foreign or corrupting line stops the command before anything is read
+// into a file or written; nothing to do in demo mode. False with the reason on err.
+bool IdentifyFirst(const Options& o, const Session& s, Io& io);
+// Whether a whole-controller write may go on without the snapshot it could not
+// take (`why`): --allow-no-snapshot, or a yes typed on a terminal to `question`.
+// --yes answers the write's question, not this one. False with the reason on err.
+bool GoOnWithoutSnapshot(const Options& o, Io& io, const std::string& why, const std::string& question);
 
 } // namespace cli

@@ -205,6 +205,9 @@ Check ComIniCheck(const Env& env) {
     if (table.entries[0].name.empty())
         return Problem("com.ini", path + " names no port on its first line",
                        "choose the port in startzel (Com порт → Настройки), or: " + example);
+    if (const std::string problem = ComLineProblem(table.entries[0]); !problem.empty())
+        return Problem("com.ini", path + " has " + problem + " on its first line",
+                       "choose the settings in startzel (Com порт → Настройки), or: " + example);
     return Ok("com.ini", path + " (port " + table.entries[0].name + ")");
 }
 

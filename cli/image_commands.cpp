@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -104,15 +105,16 @@ private:
 // taken apart (no header, a negative size, shorter than its header, longer
 // than any image).
 bool ReadForListing(const std::string& path, std::vector<uint8_t>& bytes, Io& io) {
-    std::ifstream in(path, std::ios::binary);
+    std::FILE* in = OpenRegularFile(path);
     if (!in) {
-        Say(io.err, "cannot open " + path, kDiffTrouble);
+        Say(io.err, errno == EINVAL || errno == EISDIR ? path + " is not a regular file" : "cannot open " + path,
+            kDiffTrouble);
         return false;
     }
-    bytes.clear();
-    char c;
-    while (in.get(c) && static_cast<long>(bytes.size()) <= image::kImageBufferSize)
-        bytes.push_back(static_cast<uint8_t>(c));
+    bytes.assign(static_cast<size_t>(image::kImageBufferSize) + 1, 0);
+    const size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
+    std::fclose(in);
+    bytes.resize(got);
     if (static_cast<long>(bytes.size()) > image::kImageBufferSize) {
         Say(io.err,
             path + " is longer than " + std::to_string(image::kImageBufferSize) +
@@ -190,7 +192,9 @@ int PrintDifferences(const std::vector<image::Difference>& diffs, bool asJson, I
         json a = json::array();
         for (const image::Difference& d : diffs)
             a.push_back({{"block", d.block}, {"field", d.field}, {"old", d.before}, {"new", d.after}});
-        io.out << json{{"equal", diffs.empty()}, {"differences", a}}.dump(2) << "\n";
+        io.out << json{{"equal", diffs.empty()}, {"differences", a}}.dump(2, ' ', false,
+                                                                          json::error_handler_t::replace)
+               << "\n";
     } else {
         for (const image::Difference& d : diffs)
             io.out << image::DifferenceLine(d) << "\n";
@@ -225,7 +229,7 @@ int Show(const Options& o, Io& io) {
                        {"header", header},
                        {"loadable", CheckImageFileHeader(path) == 1},
                        {"blocks", blocks}}
-                      .dump(2)
+                      .dump(2, ' ', false, json::error_handler_t::replace)
                << "\n";
         return kCliOk;
     }
@@ -274,7 +278,7 @@ bool OpenLine(const Options& o, Session& session, Io& io) {
 int Save(const Options& o, Io& io) {
     const std::string& path = o.args[1];
     Session session;
-    if (!OpenLine(o, session, io)) return kCliFailed;
+    if (!OpenLine(o, session, io) || !IdentifyFirst(o, session, io)) return kCliFailed;
     ProgressLine progress(io, "reading the controller", ControllerMeasure(session));
     const int r = image::SaveImageFile(session.handle(), session.ctrl(), path, std::ref(progress));
     progress.done();
@@ -290,6 +294,12 @@ int Save(const Options& o, Io& io) {
                     r);
     case -2:
         return Fail(io.err, "a block read failed; " + path + " was not written", r);
+    case -4:
+        return Fail(io.err,
+                    "what the controller gave fails the image checks (block sizes or the parameter block's "
+                    "checksum: a line that changes bytes?); " +
+                        path + " was not written",
+                    r);
     default:
         return Fail(io.err, "cannot write " + path, r);
     }
@@ -303,7 +313,7 @@ int Load(const Options& o, Io& io) {
         break;
     case image::FileCheck::Refused:
         return Say(io.err,
-                   file.header == -3 ? "cannot open " + path
+                   file.header == -3 ? (file.notRegular ? path + " is not a regular file" : "cannot open " + path)
                    : file.header == -2
                        ? path + " is not a controller image: shorter than the 7-byte size header"
                        : path + " is refused: its header gives size 0 for h0, h3, h5 or h6",
@@ -335,7 +345,7 @@ int Load(const Options& o, Io& io) {
     if (!Confirm(asking, io, "Write " + path + " into " + who + "? Its content is replaced."))
         return kCliFailed;
     Session session;
-    if (!OpenLine(o, session, io)) return kCliFailed;
+    if (!OpenLine(o, session, io) || !IdentifyFirst(o, session, io)) return kCliFailed;
 
     image::Snapshot snapshot;
     {
@@ -346,18 +356,12 @@ int Load(const Options& o, Io& io) {
     if (snapshot.result == 1) {
         io.out << "snapshot of " << who << " saved to " << snapshot.path << "\n" << std::flush;
     } else {
-        const std::string why = snapshot.result == -1
-                                    ? "cannot read " + who + " for a snapshot"
+        const std::string why =
+            snapshot.result == -1   ? "cannot read " + who + " for a snapshot"
+            : snapshot.result == -3 ? "what " + who + " gave for a snapshot fails the image checks (" +
+                                          snapshot.problem + ")"
                                     : "cannot write the snapshot into " + image::SnapshotFolder(false);
-        if (o.has("--allow-no-snapshot")) {
-            io.err << "startzel-cli: " << why << "; writing without one (--allow-no-snapshot)\n";
-        } else if (io.inputIsTerminal && io.in) {
-            asking.flags.erase("--yes");
-            if (!Confirm(asking, io, why + ". Write the image without a snapshot?")) return kCliFailed;
-        } else {
-            return Say(io.err, why + "; nothing written (give --allow-no-snapshot to write without one)",
-                       kCliFailed);
-        }
+        if (!GoOnWithoutSnapshot(asking, io, why, "Write the image without a snapshot?")) return kCliFailed;
     }
     journal::KnownContent before;
     image::AddImageContent(before, snapshot.bytes);
@@ -414,7 +418,7 @@ int RunCompare(const Options& o, Session&, Io& io) {
     std::vector<uint8_t> file;
     if (!ReadForListing(o.args[0], file, io)) return kDiffTrouble;
     Session session;
-    if (!OpenLine(o, session, io)) return kDiffTrouble;
+    if (!OpenLine(o, session, io) || !IdentifyFirst(o, session, io)) return kDiffTrouble;
     std::vector<uint8_t> now;
     ProgressLine progress(io, "reading the controller", ControllerMeasure(session));
     const int r = image::ReadImage(session.handle(), session.ctrl(), now, std::ref(progress));
@@ -424,6 +428,11 @@ int RunCompare(const Options& o, Session&, Io& io) {
              r == -1 ? "cannot read the block sizes of the controller (no answer, or a negative size)"
                      : "a block read failed",
              r);
+        return kDiffTrouble;
+    }
+    if (const std::string problem = image::ImageContentProblem(now); !problem.empty()) {
+        Say(io.err, "what the controller gave fails the image checks (" + problem + "); nothing compared",
+            kDiffTrouble);
         return kDiffTrouble;
     }
     return PrintDifferences(image::DiffImages(file, now), o.has("--json"), io);
@@ -449,75 +458,118 @@ std::string BlockOf(const journal::Record& r) {
     return ref ? image::BlockName(ref->group, ref->index) : std::string();
 }
 
+// A field of the journal as the terminal may show it: control bytes (an
+// escape sequence in a hostile file) as \xHH.
+std::string Printable(const std::string& text) {
+    std::string s;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            char b[8];
+            std::snprintf(b, sizeof b, "\\x%02X", c);
+            s += b;
+        } else {
+            s += static_cast<char>(c);
+        }
+    }
+    return s;
+}
+
+std::string HexOf(const std::vector<uint8_t>& b) {
+    static const char d[] = "0123456789ABCDEF";
+    std::string h;
+    h.reserve(b.size() * 2);
+    for (uint8_t x : b) {
+        h += d[x >> 4];
+        h += d[x & 15];
+    }
+    return h;
+}
+
+json RecordJson(const journal::Record& r) {
+    const std::string block = BlockOf(r);
+    json rec = {{"time", r.time},
+                {"port", r.port},
+                {"ctrl", r.ctrl},
+                {"board", r.board},
+                {"address", r.address},
+                {"length", r.count},
+                {"hidden", r.hidden},
+                {"complete", r.kind != journal::Record::Kind::Begun},
+                {"block", block.empty() ? json(nullptr) : json(block)}};
+    rec["before"] = r.beforeKnown ? json(HexOf(r.before)) : json(nullptr);
+    rec["after"] = r.hidden ? json(nullptr) : json(HexOf(r.after));
+    if (r.beforeKnown) {
+        json changes = json::array();
+        for (const image::Difference& d : RecordChanges(r))
+            changes.push_back({{"field", d.field}, {"old", d.before}, {"new", d.after}});
+        rec["changes"] = changes;
+    }
+    return rec;
+}
+
+void PrintRecord(std::ostream& out, const journal::Record& r) {
+    const std::string block = BlockOf(r);
+    out << Printable(r.time) << "  " << Printable(r.port) << "  controller "
+        << Hex2(static_cast<unsigned>(r.ctrl), 2) << "  board " << r.board << "  "
+        << Hex2(r.address, r.address > 0xFFFF ? 6 : 4) << (block.empty() ? "" : " " + block) << "  " << r.count
+        << (r.count == 1 ? " byte\n" : " bytes\n");
+    if (r.kind == journal::Record::Kind::Begun)
+        out << "  (begun, never confirmed: the write may have been cut off part way)\n";
+    if (r.hidden) {
+        out << "  (a password: the bytes are not kept)\n";
+    } else if (r.beforeKnown) {
+        const std::vector<image::Difference> changes = RecordChanges(r);
+        if (changes.empty()) out << "  nothing changed\n";
+        for (const image::Difference& d : changes)
+            out << "  " << d.field << ": " << d.before << " → " << d.after << "\n";
+    } else {
+        for (size_t at = 0; at < r.after.size(); at += 16) {
+            char head[24];
+            std::snprintf(head, sizeof head, "  +%-5zu", at);
+            out << head
+                << HexLine(r.after.data() + at, static_cast<int>(std::min<size_t>(16, r.after.size() - at)))
+                << "\n";
+        }
+    }
+}
+
+// The journal is printed record by record: a journal of any size takes
+// little memory. JSON comes out as one array, element by element.
 int RunJournal(const Options& o, Session&, Io& io) {
     const std::string path = journal::JournalPath(o.demo);
-    journal::Contents c = journal::ReadJournal(path);
     long last = 0;
     if (auto v = o.value("--last")) ParseDecimal(*v, 1, 999999999, last);
-    size_t from = 0;
-    if (last > 0 && c.records.size() > static_cast<size_t>(last))
-        from = c.records.size() - static_cast<size_t>(last);
+    const bool asJson = o.has("--json");
+    size_t shown = 0;
+    auto print = [&](const journal::Record& r) {
+        if (asJson) {
+            std::string text = RecordJson(r).dump(2, ' ', false, json::error_handler_t::replace);
+            std::string indented = "  ";
+            for (char ch : text) {
+                indented += ch;
+                if (ch == '\n') indented += "  ";
+            }
+            io.out << (shown ? ",\n" : "[\n") << indented;
+        } else {
+            PrintRecord(io.out, r);
+        }
+        ++shown;
+    };
+    journal::Contents c;
+    if (last > 0) {
+        c = journal::ReadJournal(path, static_cast<size_t>(last));
+        if (c.error.empty())
+            for (const journal::Record& r : c.records)
+                print(r);
+    } else {
+        c = journal::ForEachRecord(path, print);
+    }
+    if (!c.error.empty()) return Say(io.err, c.error + "; the journal cannot be read", kCliFailed);
+    if (asJson) io.out << (shown ? "\n]\n" : "[]\n");
     if (c.skipped > 0)
         io.err << "startzel-cli: " << c.skipped << " line(s) of " << path
                << " are not records and were skipped\n";
-
-    if (o.has("--json")) {
-        json a = json::array();
-        for (size_t i = from; i < c.records.size(); ++i) {
-            const journal::Record& r = c.records[i];
-            json rec = {
-                {"time", r.time},       {"port", r.port},
-                {"ctrl", r.ctrl},       {"board", r.board},
-                {"address", r.address}, {"length", r.count},
-                {"hidden", r.hidden},   {"block", BlockOf(r).empty() ? json(nullptr) : json(BlockOf(r))}};
-            auto hex = [](const std::vector<uint8_t>& b) {
-                std::string h;
-                for (uint8_t x : b)
-                    h += Hex2(x, 2);
-                return h;
-            };
-            rec["before"] = r.beforeKnown ? json(hex(r.before)) : json(nullptr);
-            rec["after"] = r.hidden ? json(nullptr) : json(hex(r.after));
-            if (r.beforeKnown) {
-                json changes = json::array();
-                for (const image::Difference& d : RecordChanges(r))
-                    changes.push_back({{"field", d.field}, {"old", d.before}, {"new", d.after}});
-                rec["changes"] = changes;
-            }
-            a.push_back(rec);
-        }
-        io.out << a.dump(2) << "\n";
-        return kCliOk;
-    }
-    if (!c.exists) {
-        io.err << "startzel-cli: no writes journalled yet (" << path << ")\n";
-        return kCliOk;
-    }
-    for (size_t i = from; i < c.records.size(); ++i) {
-        const journal::Record& r = c.records[i];
-        const std::string block = BlockOf(r);
-        io.out << r.time << "  " << r.port << "  controller " << Hex2(static_cast<unsigned>(r.ctrl), 2)
-               << "  board " << r.board << "  " << Hex2(r.address, r.address > 0xFFFF ? 6 : 4)
-               << (block.empty() ? "" : " " + block) << "  " << r.count
-               << (r.count == 1 ? " byte\n" : " bytes\n");
-        if (r.hidden) {
-            io.out << "  (a password: the bytes are not kept)\n";
-        } else if (r.beforeKnown) {
-            const std::vector<image::Difference> changes = RecordChanges(r);
-            if (changes.empty()) io.out << "  nothing changed\n";
-            for (const image::Difference& d : changes)
-                io.out << "  " << d.field << ": " << d.before << " → " << d.after << "\n";
-        } else {
-            for (size_t at = 0; at < r.after.size(); at += 16) {
-                char head[24];
-                std::snprintf(head, sizeof head, "  +%-5zu", at);
-                io.out << head
-                       << HexLine(r.after.data() + at,
-                                  static_cast<int>(std::min<size_t>(16, r.after.size() - at)))
-                       << "\n";
-            }
-        }
-    }
+    if (!c.exists && !asJson) io.err << "startzel-cli: no writes journalled yet (" << path << ")\n";
     return kCliOk;
 }
 

@@ -3,6 +3,7 @@
 #include "block_transfer.h"
 #include "cli.h"
 #include "cli_command.h"
+#include "data_files.h"
 #include "codepage.h"
 #include "demo_image.h"
 #include "dump_core.h"
@@ -211,6 +212,9 @@ int RunError(const Options&, Session& s, Io& io) {
     const std::string text =
         Cp1251ToUtf8(Cp866ToCp1251ErrorText(Protocol().errorMessages.Lookup(kErrorGroupController, code)));
     io.out << code << (text.empty() ? "" : " ") << text << "\n";
+    if (text.empty() && !Protocol().errorMessages.Loaded())
+        io.err << "startzel-cli: note: " << ProgramFiles().donMsg
+               << " could not be read: controller errors are shown without their texts\n";
     return kCliOk;
 }
 

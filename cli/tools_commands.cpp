@@ -7,7 +7,9 @@
 #include "demo_image.h"
 #include "protocol_state.h"
 #include "report_core.h"
+#include "image_files.h"
 #include "snapshot.h"
+#include "write_journal.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,6 +28,7 @@ std::string Hex2(int v) {
 }
 
 int RunReport(const Options& o, Session& s, Io& io) {
+    if (!IdentifyFirst(o, s, io)) return kCliFailed;
     const ReportImage img =
         o.demo ? ReportFromDemoFile(Protocol().demoFileName) : CollectReport(s.handle(), s.ctrl());
     for (const std::string& line : ReportText(img, s.ctrl(), o.has("--extended")))
@@ -165,15 +168,18 @@ int RunDefaults(const Options& o, Session& s, Io& io) {
     if (snap.result == 1) {
         io.out << "snapshot of the previous content: " << snap.path << "\n";
     } else {
-        io.err << "startzel-cli: "
-               << (snap.result == -2
-                       ? "the snapshot file cannot be written in " + image::SnapshotFolder(o.demo)
-                       : std::string("the controller cannot be read whole for a snapshot"))
-               << "\n";
-        if (!Confirm(o, io,
-                     "Write without a snapshot? The old settings and totalizers cannot be restored then."))
-            return Say(io.err, "nothing written", kCliFailed);
+        const std::string why =
+            snap.result == -2   ? "the snapshot file cannot be written in " + image::SnapshotFolder(o.demo)
+            : snap.result == -3 ? "what the controller gave for a snapshot fails the image checks (" +
+                                      snap.problem + ")"
+                                : std::string("the controller cannot be read whole for a snapshot");
+        if (!GoOnWithoutSnapshot(
+                o, io, why, "Write without a snapshot? The old settings and totalizers cannot be restored then."))
+            return kCliFailed;
     }
+    // The blocks just read for the snapshot are what each write replaces.
+    journal::KnownContent before;
+    if (!o.demo) image::AddImageContent(before, snap.bytes);
 
     if (o.demo) {
         if (!WriteDemoDefaults(Protocol().demoFileName, f.image))
@@ -226,17 +232,19 @@ std::vector<Command> ToolsCommands() {
          "defaults TYPE       write the factory defaults of a dispenser type (0 Шельф, 1 Нара, 2 УЗСГ, 3 "
          "УНСГ)",
          "usage: startzel-cli [--addr HEX] defaults TYPE [--sides N] [--nozzles N] [--side-a ADDR]\n"
-         "                    [--side-b ADDR] [--yes]\n"
+         "                    [--side-b ADDR] [--yes] [--allow-no-snapshot]\n"
          "Builds the factory defaults of dispenser TYPE (0 Шельф, 1 Нара, 2 УЗСГ, 3 УНСГ, or the name),\n"
          "laid out for N sides and N nozzles per side with the side addresses given (decimal), prints\n"
          "what will be set and, once confirmed, snapshots the controller into the state folder and\n"
          "writes every block (fiscal totalizers zeroed), then restarts it. More than 10 channels are\n"
-         "refused. --yes confirms without asking (also writing when no snapshot can be taken); without\n"
-         "a terminal to ask, --yes is required. With --demo, demo_trk.bin is rewritten instead.\n",
+         "refused. --yes confirms without asking; without a terminal to ask, --yes is required. When no\n"
+         "snapshot can be taken nothing is written, unless --allow-no-snapshot is given (or, on a\n"
+         "terminal, the question is answered yes). With --demo, demo_trk.bin is rewritten instead.\n",
          Needs::Memory,
          1,
          1,
-         {{"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}, {"--yes", false}},
+         {{"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}, {"--yes", false},
+          {"--allow-no-snapshot", false}},
          CheckDefaults,
          RunDefaults},
     };

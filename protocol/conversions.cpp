@@ -1,6 +1,10 @@
 #include "conversions.h"
 
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -110,8 +114,25 @@ int ScalePulseWeights(uint8_t* record, int oldCode, int newCode) {
     return 1;
 }
 
+std::FILE* OpenRegularFile(const std::string& path) {
+    // Non-blocking: opening a FIFO without a writer would wait forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int e = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = e;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) ::close(fd);
+    return f;
+}
+
 int CheckImageFileHeader(const std::string& fileName) {
-    std::FILE* f = std::fopen(fileName.c_str(), "rb");
+    std::FILE* f = OpenRegularFile(fileName);
     if (!f) return -3;
     uint8_t h[7];
     size_t got = std::fread(h, 1, sizeof h, f);

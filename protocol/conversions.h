@@ -36,6 +36,11 @@ int ScalePulseWeights(uint8_t* record, int oldCode, int newCode);
 // and 6 are non-zero (1, 2 and 4 may be 0); -1 one of those four is 0; -2
 // fewer than 7 bytes; -3 cannot open.
 int CheckImageFileHeader(const std::string& fileName);
+
+// fopen(path, "rb") for regular files only: a FIFO, a device or a folder is
+// refused (nullptr, errno EISDIR for a folder, else EINVAL) before a read
+// could block on it. Every file the program reads goes through it.
+std::FILE* OpenRegularFile(const std::string& path);
 // Reads the rest of the open file into dst, at most capacity bytes. Returns the
 // count read (also in *outCount), or -1 when the file holds more than capacity
 // (dst then holds the first capacity bytes, *outCount = capacity).

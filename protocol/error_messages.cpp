@@ -1,5 +1,7 @@
 #include "error_messages.h"
 
+#include "conversions.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -45,7 +47,7 @@ bool ErrorMessageTable::Load(const std::string& path) {
     Clear();
     // Plain stdio: a file that opens but cannot be read (a folder, an I/O
     // error) is a failed load like a missing one, never an exception.
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = OpenRegularFile(path);
     if (!f) return false;
     std::string content;
     char buf[65536];

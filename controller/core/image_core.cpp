@@ -1,6 +1,7 @@
 #include "image_core.h"
 
 #include "block_transfer.h"
+#include "checksum.h"
 #include "memory_map.h"
 
 namespace image {
@@ -66,6 +67,23 @@ int ReadImage(int port, int ctrl, std::vector<uint8_t>& image, const std::functi
         if (progress) progress(done);
     }
     return 1;
+}
+
+std::string ImageContentProblem(const std::vector<uint8_t>& image) {
+    if (image.size() < 7) return "shorter than the 7-byte size header";
+    int8_t h[7];
+    ImageHeader(image, h);
+    const long length = ImageFileLength(h);
+    if (length < 0) return "a block size is negative";
+    for (int i : {kSizeParams, kSizeNozSetts, kSizeNozRegs, kSizeSides})
+        if (h[i] == 0) return "block size h" + std::to_string(i) + " is 0";
+    if (static_cast<long>(image.size()) < length) return "shorter than its sizes say";
+    const int n = h[kSizeParams];
+    if (n < 2) return "the parameter block is too short for its checksum";
+    const uint8_t* params = image.data() + 7;
+    if (FrameChecksum(params, static_cast<size_t>(n - 1)) != params[n - 1])
+        return "the parameter block's checksum is wrong";
+    return {};
 }
 
 } // namespace image

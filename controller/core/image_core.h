@@ -42,4 +42,12 @@ void ImageHeader(const std::vector<uint8_t>& image, int8_t h[7]);
 int ReadImage(int port, int ctrl, std::vector<uint8_t>& image,
               const std::function<void(long)>& progress = {});
 
+// What can be checked of an image read from a controller before it is kept:
+// the sizes a load takes (h0, h3, h5 and h6 above 0, none the layout uses
+// negative), room for the whole layout, and the parameter block's last byte
+// being the checksum of the others. "" when it passes, else the reason. A
+// line that changes bytes on the way fails here instead of leaving a file
+// that looks like a controller.
+std::string ImageContentProblem(const std::vector<uint8_t>& image);
+
 } // namespace image

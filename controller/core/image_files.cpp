@@ -66,8 +66,9 @@ private:
 ImageFile ReadImageFile(const std::string& path) {
     ImageFile f;
     f.header = CheckImageFileHeader(path);
+    if (f.header == -3) f.notRegular = errno == EINVAL || errno == EISDIR;
     if (f.header < 0) return f;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenRegularFile(path);
     if (!file) return f;
     f.bytes.resize(static_cast<size_t>(kImageBufferSize));
     size_t count = 0;
@@ -113,6 +114,7 @@ int SaveImageFile(int port, int ctrl, const std::string& path, const std::functi
     std::vector<uint8_t> img;
     const int r = ReadImage(port, ctrl, img, progress);
     if (r != 1) return r;
+    if (!ImageContentProblem(img).empty()) return -4;
     return temp.commit(img) ? 1 : -3;
 }
 

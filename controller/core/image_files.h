@@ -27,6 +27,7 @@ enum class FileCheck {
 struct ImageFile {
     FileCheck check = FileCheck::Refused;
     int header = -3;            // the CheckImageFileHeader result
+    bool notRegular = false;    // header -3: a FIFO, a device or a folder, refused unread
     std::vector<uint8_t> bytes; // the file (Ok, TooShort: what is there)
     long length = 0;            // bytes in the file (TooLong: at least this many)
     long expected = 0;          // the length its header gives (TooShort)
@@ -44,7 +45,8 @@ std::string WithDefaultExtension(const std::string& path);
 // failure it is removed and an existing file stays as it was. `progress` gets
 // the block bytes read so far. 1 saved; -1 the sizes could not be read (or use
 // a negative size); -2 a block read failed; -3 the file could not be created or
-// written (before any traffic when it cannot be created).
+// written (before any traffic when it cannot be created); -4 what was read
+// fails ImageContentProblem (nothing written).
 int SaveImageFile(int port, int ctrl, const std::string& path,
                   const std::function<void(long)>& progress = {});
 

@@ -77,6 +77,11 @@ Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImag
     } else {
         std::vector<uint8_t> img;
         if (ReadImage(port, ctrl, img, progress) != 1) return s;
+        s.problem = ImageContentProblem(img);
+        if (!s.problem.empty()) {
+            s.result = -3;
+            return s;
+        }
         bytes.assign(img.begin(), img.end());
     }
     s.bytes.assign(bytes.begin(), bytes.end());

@@ -18,9 +18,13 @@ std::string StateFolder(bool demo);
 std::string SnapshotFolder(bool demo);
 
 struct Snapshot {
-    int result = -1;  // 1 saved; -1 the controller could not be read; -2 the file could not be written
-    std::string path; // the file written (result 1)
+    // 1 saved; -1 the controller could not be read; -2 the file could not be
+    // written; -3 what was read fails the image checks (ImageContentProblem,
+    // in `problem`): no file, and nothing to restore from.
+    int result = -1;
+    std::string path;           // the file written (result 1)
     std::vector<uint8_t> bytes; // what was read (results 1 and -2)
+    std::string problem;        // result -3
 };
 
 // Reads the whole controller (or, in demo mode, copies the demo image file)

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -189,7 +192,59 @@ TEST_F(CliOnLine, SettingsFromComIniAndTrace) {
     EXPECT_NE(r.err.find("the first line of com.ini is longer than any line the tool writes"),
               std::string::npos)
         << r.err;
+
+    // Settings the line cannot take are refused, not left as the port had them;
+    // the command line's own setting replaces a bad one.
+    const std::pair<const char*, const char*> bad[] = {
+        {" 0 9600 0 1 0 8 Q 1", "parity \"Q\" (N, E, O, M or S are taken)"},
+        {" 0 9600 0 1 0 8 N 9", "stop-bit code 9 (1 or 2 are taken)"},
+        {" 0 9600 0 1 0 6 N 1", "data bits 6 (7 or 8 are taken)"},
+    };
+    for (const auto& [values, problem] : bad) {
+        std::ofstream("com.ini") << pty.slavePath() << values;
+        r = Cli({"--addr", "5", "identify"});
+        EXPECT_EQ(r.status, 1) << values;
+        EXPECT_EQ(r.err, std::string("startzel-cli: the first line of com.ini has ") + problem +
+                             "; correct com.ini or give the setting (--data-bits, --parity, --stop-bits)\n");
+    }
+    r = Cli({"--addr", "5", "--data-bits", "8", "identify"});
+    EXPECT_EQ(r.status, 0) << r.err;
     std::remove("com.ini");
+}
+
+// A FIFO where com.ini, don.msg or an image file should be is refused at once
+// instead of blocking the command in open or read.
+TEST_F(CliOnLine, FifosAreNoFiles) {
+    std::remove("fifo.bin");
+    ASSERT_EQ(mkfifo("fifo.bin", 0600), 0);
+    // show fails (1); diff and compare are in trouble (2), as diff is.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"image", "show", "fifo.bin"},
+                                                 {"image", "diff", "fifo.bin", "fifo.bin"},
+                                                 {"compare", "fifo.bin"}}) {
+        const Result r = run(args);
+        EXPECT_EQ(r.status, args[0] == "image" && args[1] == "show" ? 1 : 2);
+        EXPECT_EQ(r.err, "startzel-cli: fifo.bin is not a regular file\n");
+    }
+    Result r = run({"image", "load", "--yes", "fifo.bin"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "startzel-cli: fifo.bin is not a regular file\n");
+    std::remove("com.ini");
+    ASSERT_EQ(mkfifo("com.ini", 0600), 0);
+    const bool ownDonMsg = access("don.msg", F_OK) != 0;
+    if (ownDonMsg) {
+        ASSERT_EQ(mkfifo("don.msg", 0600), 0);
+    }
+    r = run({"identify"}); // com.ini unread: the port comes from the command line
+    EXPECT_EQ(r.status, 0) << r.err;
+    if (ownDonMsg) {
+        r = run({"error"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "startzel-cli: note: don.msg could not be read: controller errors are shown without "
+                         "their texts\n");
+        std::remove("don.msg");
+    }
+    std::remove("com.ini");
+    std::remove("fifo.bin");
 }
 
 TEST(Cli, CommandLineErrors) {

@@ -240,7 +240,7 @@ std::vector<Row> Rows() {
         {"image save",
          {"image", "save", "matrix-saved.bin"},
          40 * 210,
-         "0110000100",
+         "0111100101",
          [](const Result&, zelsim::VirtualController& c, const zelsim::Faults& f) {
              const Bytes file = FileBytes("matrix-saved.bin");
              ASSERT_GT(file.size(), 7u);
@@ -253,7 +253,7 @@ std::vector<Row> Rows() {
         {"image load",
          {"image", "load", kLoadImage, "--yes"},
          80 * 510,
-         "0110010101",
+         "0111110101",
          [](const Result&, zelsim::VirtualController& c, auto&) {
              EXPECT_EQ(c.peek(0, 0x1000, kLoadedSettings.size()), kLoadedSettings);
              EXPECT_EQ(c.restartCount(), 1);
@@ -262,7 +262,7 @@ std::vector<Row> Rows() {
         {"compare",
          {"compare", kSameImage},
          40 * 210,
-         "0220000201",
+         "0222200202",
          [](const Result& r, auto&, auto&) { EXPECT_EQ(r.out, ""); },
          true,
          1},
@@ -284,7 +284,7 @@ std::vector<Row> Rows() {
         {"report",
          {"report"},
          40 * 210,
-         "0110000100",
+         "0111100101",
          [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
              const int sideA = Xor(c.peek(0, 0x3103, 1), f.corruptAnswers)[0];
              EXPECT_NE(r.out.find("Адрес стороны А - " + std::to_string(sideA) + "\n"), std::string::npos)

@@ -6,6 +6,7 @@
 #include "defaults_core.h"
 #include "little_endian.h"
 #include "virtual_controller.h"
+#include "write_journal.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,49 @@ TEST_F(ToolsCli, DefaultsAskRefuseAndWrite) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("the controller now answers at address 01\n"), std::string::npos);
     EXPECT_EQ(ctrl->address(), 1);
+}
+
+// --yes answers the question, not the missing snapshot: with the state folder
+// unusable nothing is written unless --allow-no-snapshot is given; the blocks
+// read for a snapshot are the journal's "before".
+TEST_F(ToolsCli, DefaultsNeedTheirSnapshot) {
+    const std::string state = std::getenv("XDG_STATE_HOME");
+    std::ofstream(state) << "a file where the folder should be";
+    const int writes = ctrl->writeCount();
+    // Side A keeps address 5: the controller answers there after each write.
+    const std::vector<std::string> keep{"defaults", "0", "--sides", "1", "--side-a", "5", "--yes"};
+    auto with = [&](const char* flag) {
+        std::vector<std::string> a = keep;
+        if (flag) a.push_back(flag);
+        return a;
+    };
+    Result r = run(with(nullptr));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "startzel-cli: the snapshot file cannot be written in " + state +
+                         "/startzel/snapshots; nothing written (give --allow-no-snapshot to write without "
+                         "one)\n");
+    EXPECT_EQ(ctrl->writeCount(), writes);
+    r = run(with("--allow-no-snapshot"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("; writing without one (--allow-no-snapshot)\n"), std::string::npos);
+    EXPECT_GT(ctrl->writeCount(), writes);
+
+    std::filesystem::remove(state);
+    const auto old = ctrl->peek(0, CtrlrParams.address, 58);
+    journal::Install();
+    r = run(with(nullptr));
+    journal::Uninstall();
+    EXPECT_EQ(r.status, 0) << r.err;
+    const journal::Contents j = journal::ReadJournal(state + "/startzel/journal.log");
+    int known = 0;
+    for (const journal::Record& rec : j.records) {
+        if (rec.beforeKnown) ++known;
+        if (rec.address == CtrlrParams.address) {
+            EXPECT_TRUE(rec.beforeKnown);
+            EXPECT_EQ(rec.before, old);
+        }
+    }
+    EXPECT_GE(known, 20) << j.records.size();
 }
 
 TEST(ToolsCliDemo, DefaultsRewriteTheDemoFileTheReportReads) {

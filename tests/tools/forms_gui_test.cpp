@@ -144,7 +144,7 @@ TEST_F(ToolsGui, PrimarySetupNeverWritesATotalizerItCouldNotRead) {
     dialogs.answers = {false};
     ctl<QPushButton>(f, "bSaveParamGlobal")->click();
     EXPECT_EQ(dialogs.kinds(), QStringList{"okCancel"});
-    EXPECT_EQ(dialogs.records[0].text, QString::fromStdString(SnapshotFailedQuestion({-1, {}, {}}, false)));
+    EXPECT_EQ(dialogs.records[0].text, QString::fromStdString(SnapshotFailedQuestion({-1, {}, {}, {}}, false)));
     EXPECT_EQ(c->writeCount(), writes);
     EXPECT_TRUE(f->isVisible());
 

@@ -7,7 +7,9 @@
 #include "frame.h"
 #include "progress.h"
 #include "protocol_state.h"
+#include "image_files.h"
 #include "snapshot.h"
+#include "write_journal.h"
 #include "snapshot_text.h"
 #include "working_state.h"
 
@@ -353,6 +355,9 @@ void TformDefSet::bSaveParam_DSClick() {
         return;
     }
 
+    // The blocks just read for the snapshot are what each write replaces.
+    journal::KnownContent before;
+    if (!demo) image::AddImageContent(before, snap.bytes);
     if (demo) {
         if (!WriteDemoDefaults(demoFile, model_.image)) {
             dialogs_.message(kDemoWriteFailed, QString(), Dialogs::Icon::Error);

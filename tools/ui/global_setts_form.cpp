@@ -7,7 +7,9 @@
 #include "frame.h"
 #include "progress.h"
 #include "protocol_state.h"
+#include "image_files.h"
 #include "snapshot.h"
+#include "write_journal.h"
 #include "snapshot_text.h"
 #include "working_state.h"
 
@@ -372,6 +374,9 @@ void TfGlobalSetts::bSaveParamGlobalClick() {
         return;
     }
 
+    // The blocks just read for the snapshot are what each write replaces.
+    journal::KnownContent before;
+    if (!demo) image::AddImageContent(before, snap.bytes);
     progrSave_->show();
     const GlobalItems it = items();
     BuildGlobalParams(model_, it);
