@@ -142,5 +142,10 @@ void PortSetByIdRoot(const std::string& root);
 // The trace file, "port.out" in the working folder unless set; an installed
 // program keeps it beside its com.ini. Takes effect at the next PortLayerStart.
 void PortSetTraceFile(const std::string& path);
+// At this size (16 MiB unless set) the trace moves to "<trace file>.1",
+// replacing the one kept before, and a new trace begins: years of tracing, or a
+// flooding peer, stay within twice the size. 0 never rotates.
+constexpr long kTraceRotateBytes = 16L << 20;
+void PortSetTraceRotateBytes(long bytes);
 void PortSetClock(std::function<int64_t()> clock);
 int64_t PortClockMs();

@@ -39,6 +39,9 @@ struct TcpFields {
     int mainSock = -1;    // client socket or listening socket
     int peers[kTcpPeers]; // server peers; the client keeps its socket in peers[0]
     int64_t peerDeadline[kTcpPeers] = {};
+    // When each server peer was accepted or last sent bytes: a newcomer to a
+    // full table takes the place of the peer silent longest.
+    int64_t peerHeard[kTcpPeers] = {};
     bool connected = false;
     bool connecting = false;
     int64_t connectDeadline = 0;

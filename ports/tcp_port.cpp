@@ -177,16 +177,25 @@ bool ServerHousekeeping(PortSlot& s) {
         if (s.tcp.peers[i] >= 0 && now >= s.tcp.peerDeadline[i]) ClosePeer(s, i);
         if (s.tcp.peers[i] < 0 && freeEntry < 0) freeEntry = i;
     }
-    // With all entries in use, further peers wait in the listen queue.
-    if (freeEntry < 0 || s.tcp.mainSock < 0) return true;
+    if (s.tcp.mainSock < 0) return true;
     int fd = accept4(s.tcp.mainSock, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK) s.lastErrno = errno;
         return true;
     }
+    // A full table keeps a place for a newcomer: the peer silent longest
+    // makes room. Otherwise peers that connect first and never speak (while
+    // every write renews their deadlines) would lock the real server out.
+    if (freeEntry < 0) {
+        freeEntry = 0;
+        for (int i = 1; i < kTcpPeers; ++i)
+            if (s.tcp.peerHeard[i] < s.tcp.peerHeard[freeEntry]) freeEntry = i;
+        ClosePeer(s, freeEntry);
+    }
     SetOpt(fd, IPPROTO_TCP, TCP_NODELAY, 1);
     s.tcp.peers[freeEntry] = fd;
     s.tcp.peerDeadline[freeEntry] = now + kIdleMs;
+    s.tcp.peerHeard[freeEntry] = now;
     return true;
 }
 
@@ -252,6 +261,7 @@ void ServerPoll(PortSlot& s) {
         if (got > 0) {
             s.rx.put(buf, int(got));
             s.tcp.peerDeadline[i] = PortClockMs() + kIdleMs;
+            s.tcp.peerHeard[i] = PortClockMs();
             continue;
         }
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;

@@ -4,11 +4,16 @@
 #include "cp866.h"
 #include "port_slot.h"
 
+#include "port_layer.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 std::atomic<uint32_t> TraceMask{0};
 
@@ -17,6 +22,23 @@ namespace {
 std::mutex traceMutex;
 FILE* traceFile = nullptr;
 std::string tracePath = "port.out";
+long rotateBytes = kTraceRotateBytes;
+
+// Opened for appending when it is a regular file (or absent): a FIFO in its
+// place would block the program in open or write.
+FILE* OpenTrace() {
+    const int fd = open(tracePath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, "ab");
+    if (!f) close(fd);
+    return f;
+}
 
 bool Traced(int handle) {
     if (handle < 1 || handle > kPortSlots) return false;
@@ -74,6 +96,11 @@ void Emit(const std::string& utf8) {
     if (!traceFile) return;
     fwrite(bytes.data(), 1, bytes.size(), traceFile);
     fflush(traceFile);
+    if (rotateBytes > 0 && ftell(traceFile) >= rotateBytes) {
+        fclose(traceFile);
+        rename(tracePath.c_str(), (tracePath + ".1").c_str());
+        traceFile = OpenTrace();
+    }
 }
 
 void BytesRecord(const char* fmt, int handle, const uint8_t* bytes, int n) {
@@ -93,7 +120,7 @@ int ClampInt(uint64_t v) {
 void TraceOpen() {
     {
         std::lock_guard<std::mutex> lock(traceMutex);
-        if (!traceFile) traceFile = fopen(tracePath.c_str(), "ab");
+        if (!traceFile) traceFile = OpenTrace();
     }
     Emit("\r\nВход в программу\r\n");
 }
@@ -101,6 +128,11 @@ void TraceOpen() {
 void PortSetTraceFile(const std::string& path) {
     std::lock_guard<std::mutex> lock(traceMutex);
     tracePath = path.empty() ? "port.out" : path;
+}
+
+void PortSetTraceRotateBytes(long bytes) {
+    std::lock_guard<std::mutex> lock(traceMutex);
+    rotateBytes = bytes;
 }
 
 void TraceClose(bool writeCounters, const PortErrorCounters& counters) {

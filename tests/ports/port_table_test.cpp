@@ -14,6 +14,8 @@
 #include "pty_helper.h"
 #include "trace_helper.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 class PortTable : public ::testing::Test {
@@ -251,6 +253,43 @@ TEST_F(PortTable, TraceRecordsAndCountersByteForByte) {
     const std::string tail = "стоп-бит)=0\r\n\r\nВход в программу\r\n";
     ASSERT_GE(again.size(), tail.size());
     EXPECT_EQ(again.substr(again.size() - tail.size()), tail);
+}
+
+// A trace of any length stays within twice the rotation size: the full file
+// moves to port.out.1 (replacing the one before) and a new one begins. A FIFO
+// in the trace's place is not written to (opening it would block).
+TEST_F(PortTable, TraceRotatesAndRefusesAFifo) {
+    PortLayerStop();
+    std::remove("port.out.1");
+    PortSetTraceRotateBytes(1000);
+    PortLayerStart();
+    int h = 0;
+    ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+    TraceMask = 1;
+    const uint8_t frame[40] = {};
+    for (int i = 0; i < 60; ++i)
+        EXPECT_EQ(PortWrite(h, frame, 40), 1);
+    PortLayerStop();
+    PortSetTraceRotateBytes(kTraceRotateBytes);
+    TraceMask = 0;
+    std::ifstream kept("port.out.1", std::ios::binary | std::ios::ate);
+    EXPECT_GE(static_cast<long>(kept.tellg()), 1000);
+    EXPECT_LT(static_cast<long>(kept.tellg()), 1200);
+    std::ifstream now("port.out", std::ios::binary | std::ios::ate);
+    EXPECT_LT(static_cast<long>(now.tellg()), 1200);
+    EXPECT_NE(ReadTrace().find("Запись (порт 1)-> 00 00"), std::string::npos);
+
+    std::remove("port.out");
+    std::remove("port.out.1");
+    ASSERT_EQ(mkfifo("port.out", 0600), 0);
+    PortLayerStart(); // returns: the FIFO is left alone
+    TraceMask = 1;
+    ASSERT_EQ(PortOpen(&h, "STUB"), 0);
+    EXPECT_EQ(PortWrite(h, frame, 4), 1);
+    PortLayerStop();
+    TraceMask = 0;
+    std::remove("port.out");
+    PortLayerStart();
 }
 
 TEST_F(PortTable, TraceFileIsCp866) {
