@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -281,6 +282,7 @@ int Save(const Options& o, Io& io) {
     if (!OpenLine(o, session, io) || !IdentifyFirst(o, session, io)) return kCliFailed;
     ProgressLine progress(io, "reading the controller", ControllerMeasure(session));
     const int r = image::SaveImageFile(session.handle(), session.ctrl(), path, std::ref(progress));
+    const int why = errno;
     progress.done();
     switch (r) {
     case 1: {
@@ -300,8 +302,12 @@ int Save(const Options& o, Io& io) {
                     "checksum: a line that changes bytes?); " +
                         path + " was not written",
                     r);
+    case -5:
+        return Fail(io.err, path + " is read-only; it was left as it is", r);
+    case -6:
+        return Fail(io.err, path + " is not a regular file; nothing was written", r);
     default:
-        return Fail(io.err, "cannot write " + path, r);
+        return Fail(io.err, "cannot write " + path + ": " + std::strerror(why), r);
     }
 }
 
@@ -360,7 +366,8 @@ int Load(const Options& o, Io& io) {
             snapshot.result == -1   ? "cannot read " + who + " for a snapshot"
             : snapshot.result == -3 ? "what " + who + " gave for a snapshot fails the image checks (" +
                                           snapshot.problem + ")"
-                                    : "cannot write the snapshot into " + image::SnapshotFolder(false);
+                                    : "cannot write the snapshot into " + image::SnapshotFolder(false) + ": " +
+                                          snapshot.problem;
         if (!GoOnWithoutSnapshot(asking, io, why, "Write the image without a snapshot?")) return kCliFailed;
     }
     journal::KnownContent before;

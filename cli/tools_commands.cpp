@@ -169,7 +169,8 @@ int RunDefaults(const Options& o, Session& s, Io& io) {
         io.out << "snapshot of the previous content: " << snap.path << "\n";
     } else {
         const std::string why =
-            snap.result == -2   ? "the snapshot file cannot be written in " + image::SnapshotFolder(o.demo)
+            snap.result == -2   ? "the snapshot file cannot be written in " + image::SnapshotFolder(o.demo) +
+                                    ": " + snap.problem
             : snap.result == -3 ? "what the controller gave for a snapshot fails the image checks (" +
                                       snap.problem + ")"
                                 : std::string("the controller cannot be read whole for a snapshot");

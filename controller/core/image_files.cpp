@@ -8,6 +8,10 @@
 #include "write_journal.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <ctime>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -18,22 +22,83 @@ namespace image {
 
 namespace {
 
-// A temporary file in the folder of `path`, removed unless committed.
+// The file a path finally names: symbolic links followed (a link to a file
+// that does not exist yet names that file). The path itself when it is no link.
+std::string FinalTarget(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(p.c_str(), target, sizeof target - 1);
+        if (n <= 0) return p;
+        target[n] = 0;
+        if (target[0] == '/') {
+            p = target;
+        } else {
+            const size_t slash = p.rfind('/');
+            p = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + target;
+        }
+    }
+    return p; // a loop of links: creating the file fails on it
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+constexpr char kTempPrefix[] = ".startzel-";
+
+// Temporary files of saves that never finished (the program was killed):
+// ".startzel-<pid>-XXXXXX" of a process that is gone, and the older
+// ".startzel-XXXXXX" once they are an hour old.
+void RemoveStaleTemps(const std::string& folder) {
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.rfind(kTempPrefix, 0) != 0) continue;
+        const std::string rest = name.substr(sizeof kTempPrefix - 1);
+        const size_t dash = rest.find('-');
+        bool stale = false;
+        if (dash != std::string::npos && dash > 0 && rest.size() == dash + 7 &&
+            rest.find_first_not_of("0123456789") == dash) {
+            const long pid = std::strtol(rest.c_str(), nullptr, 10);
+            stale = pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+        } else if (rest.size() == 6) {
+            struct stat st {};
+            stale = ::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                    now - st.st_mtime > 3600;
+        }
+        if (stale) ::unlink((folder + name).c_str());
+    }
+    ::closedir(d);
+}
+
+// A temporary file in the folder of `path`, removed unless committed. It
+// gets the mode of the file it replaces (an ordinary file's mode otherwise).
 class TempBeside {
 public:
     explicit TempBeside(const std::string& path) : path_(path) {
-        const size_t slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-        std::string name = (slash == std::string::npos ? std::string("./") : folder) + ".startzel-XXXXXX";
+        const std::string folder = FolderOf(path);
+        RemoveStaleTemps(folder);
+        std::string name = folder + kTempPrefix + std::to_string(::getpid()) + "-XXXXXX";
         std::vector<char> t(name.begin(), name.end());
         t.push_back('\0');
         fd_ = ::mkstemp(t.data());
         if (fd_ < 0) return;
         temp_ = t.data();
-        // mkstemp makes the file private; an image is an ordinary file.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd_, 0666 & ~mask);
+        struct stat old {};
+        if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+            ::fchmod(fd_, old.st_mode & 07777);
+        } else {
+            // mkstemp makes the file private; an image is an ordinary file.
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            ::fchmod(fd_, 0666 & ~mask);
+        }
     }
     ~TempBeside() {
         if (fd_ >= 0) ::close(fd_);
@@ -109,7 +174,15 @@ std::string WithDefaultExtension(const std::string& path) {
 }
 
 int SaveImageFile(int port, int ctrl, const std::string& path, const std::function<void(long)>& progress) {
-    TempBeside temp(path);
+    // Through a symbolic link the file it points to is replaced; the link stays.
+    const std::string target = FinalTarget(path);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return -6;
+        // Checked by its mode, not by access(): root may write anything.
+        if ((st.st_mode & 0222) == 0) return -5;
+    }
+    TempBeside temp(target);
     if (!temp.ok()) return -3;
     std::vector<uint8_t> img;
     const int r = ReadImage(port, ctrl, img, progress);

@@ -46,7 +46,10 @@ std::string WithDefaultExtension(const std::string& path);
 // the block bytes read so far. 1 saved; -1 the sizes could not be read (or use
 // a negative size); -2 a block read failed; -3 the file could not be created or
 // written (before any traffic when it cannot be created); -4 what was read
-// fails ImageContentProblem (nothing written).
+// fails ImageContentProblem (nothing written); -5 `path` is a read-only file,
+// -6 it is no regular file (a folder, a FIFO), both before any traffic. A
+// symbolic link stays: the file it names is replaced, keeping its mode.
+// Temporary files left by saves that were killed are removed.
 int SaveImageFile(int port, int ctrl, const std::string& path,
                   const std::function<void(long)>& progress = {});
 

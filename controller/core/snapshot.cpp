@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -20,7 +21,10 @@ bool EnsureFolder(const std::string& path) {
         const std::string part = path.substr(0, pos);
         struct stat st {};
         if (stat(part.c_str(), &st) == 0) {
-            if (!S_ISDIR(st.st_mode)) return false;
+            if (!S_ISDIR(st.st_mode)) {
+                errno = ENOTDIR;
+                return false;
+            }
             continue;
         }
         if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
@@ -87,7 +91,10 @@ Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImag
     s.bytes.assign(bytes.begin(), bytes.end());
     const std::string folder = SnapshotFolder(demo);
     s.result = -2;
-    if (!EnsureFolder(folder)) return s;
+    if (!EnsureFolder(folder)) {
+        s.problem = std::strerror(errno);
+        return s;
+    }
     char name[64];
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
@@ -98,7 +105,11 @@ Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImag
     std::string path = folder + name + ".bin";
     for (int n = 2; access(path.c_str(), F_OK) == 0 && n < 100; ++n)
         path = folder + name + "-" + std::to_string(n) + ".bin";
-    if (!WriteFileAtomically(path, bytes)) return s;
+    errno = 0;
+    if (!WriteFileAtomically(path, bytes)) {
+        s.problem = std::strerror(errno ? errno : EIO);
+        return s;
+    }
     s.result = 1;
     s.path = path;
     return s;

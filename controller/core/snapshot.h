@@ -24,7 +24,7 @@ struct Snapshot {
     int result = -1;
     std::string path;           // the file written (result 1)
     std::vector<uint8_t> bytes; // what was read (results 1 and -2)
-    std::string problem;        // result -3
+    std::string problem;        // result -3: what failed the checks; -2: the system's reason
 };
 
 // Reads the whole controller (or, in demo mode, copies the demo image file)

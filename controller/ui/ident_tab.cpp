@@ -482,6 +482,11 @@ void IdentTab::bSaveImageClick() {
     } else if (r == -3) {
         dialogs_.message("Не удалось записать файл «" + QFile::decodeName(path.c_str()) + "»", QString(),
                          Dialogs::Icon::Error);
+    } else if (r == -5 || r == -6) {
+        const QString quoted = "«" + QFile::decodeName(path.c_str()) + "»";
+        dialogs_.message(r == -5 ? "Файл " + quoted + " доступен только для чтения: он оставлен как был"
+                                 : quoted + " не является обычным файлом: образ не сохранен",
+                         QString(), Dialogs::Icon::Error);
     } else {
         // The file as it was (or no file): the blocks read so far are dropped.
         setStatus("Ошибка чтения образа из контроллера, файл не записан");
@@ -515,6 +520,17 @@ bool IdentTab::loadImage() {
     case image::FileCheck::Ok:
         break;
     case image::FileCheck::Refused:
+        // The same explanation the command-line tool gives.
+        dialogs_.message(file.header == -3 ? (file.notRegular ? quoted + " не является обычным файлом. Образ не записан"
+                                                              : "Не удалось открыть файл " + quoted +
+                                                                    ". Образ не записан")
+                         : file.header == -2
+                             ? "Файл " + quoted +
+                                   " не является образом контроллера: он короче 7-байтового заголовка. Образ не "
+                                   "записан"
+                             : "Файл " + quoted +
+                                   " не принят: в его заголовке размер h0, h3, h5 или h6 равен 0. Образ не записан",
+                         QString(), Dialogs::Icon::Error);
         return false;
     case image::FileCheck::Unreadable:
         dialogs_.message("Ошибка чения файла", QString(), Dialogs::Icon::Error);

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -140,6 +141,37 @@ TEST_F(ImageFiles, AFailedSaveLeavesAnExistingFileAsItWas) {
     EXPECT_EQ(line.frameCount(), 0u);
     for (const auto& e : fs::directory_iterator("."))
         EXPECT_NE(e.path().filename().string().rfind(".startzel-", 0), 0u) << e.path();
+}
+
+// A save through a symbolic link replaces the file it names (the link stays,
+// the file keeps its mode); a read-only file or a folder is refused before any
+// traffic; temporary files of a killed save are cleaned up by the next one.
+TEST_F(ImageFiles, SavesKeepLinksModesAndReadOnlyFiles) {
+    fs::remove_all("links");
+    fs::create_directories("links");
+    WriteFile("links/real.bin", {1, 2, 3});
+    fs::permissions("links/real.bin", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    fs::create_symlink("real.bin", "links/link.bin");
+    // Left by saves that were killed: one of a process that is gone, one of this one.
+    WriteFile("links/.startzel-999999999-abcdef", {});
+    const std::string mine = "links/.startzel-" + std::to_string(getpid()) + "-abcdef";
+    WriteFile(mine, {});
+    ASSERT_EQ(image::SaveImageFile(port, 1, "links/link.bin"), 1);
+    EXPECT_TRUE(fs::is_symlink("links/link.bin"));
+    EXPECT_EQ(ReadFile("links/real.bin"), c->imageBytes());
+    EXPECT_EQ(fs::status("links/real.bin").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    EXPECT_FALSE(fs::exists("links/.startzel-999999999-abcdef"));
+    EXPECT_TRUE(fs::exists(mine));
+
+    WriteFile("links/ro.bin", {4, 5});
+    fs::permissions("links/ro.bin", fs::perms::owner_read);
+    line.clearFrames();
+    EXPECT_EQ(image::SaveImageFile(port, 1, "links/ro.bin"), -5);
+    EXPECT_EQ(ReadFile("links/ro.bin"), (Bytes{4, 5}));
+    EXPECT_EQ(image::SaveImageFile(port, 1, "links"), -6);
+    EXPECT_EQ(line.frameCount(), 0u);
+    fs::remove_all("links");
 }
 
 TEST_F(ImageFiles, LoadsWriteEachBlockWithTheTargetsSizes) {

@@ -67,7 +67,7 @@ protected:
         state_ = fs::absolute("state").string();
         fs::remove_all(state_);
         setenv("XDG_STATE_HOME", state_.c_str(), 1);
-        for (const char* f : {"img.bin", "saved.bin", "keep.bin", "big.bin", "short.bin", "zero3.bin"})
+        for (const char* f : {"img.bin", "saved.bin", "keep.bin", "big.bin", "short.bin", "zero3.bin", "tiny.bin"})
             fs::remove(f);
     }
     void TearDown() override {
@@ -185,6 +185,23 @@ TEST_F(Images, ACancelledOrFailedSaveLeavesFilesAsTheyWere) {
     for (const auto& e : fs::directory_iterator("."))
         EXPECT_NE(e.path().filename().string().rfind(".startzel-", 0), 0u) << e.path();
 
+    // A read-only file is left as it is, with the reason.
+    c.setFaults({});
+    dialogs.clear();
+    fs::permissions("keep.bin", fs::perms::owner_read | fs::perms::group_read);
+    dialogs.fileNames.push_back("keep.bin");
+    btn("bSaveImage")->click();
+    EXPECT_EQ(dialogs.messages(), QStringList({"Файл «keep.bin» доступен только для чтения: он оставлен как был"}));
+    EXPECT_EQ(ReadTextFile("keep.bin"), keep);
+    EXPECT_EQ(fs::status("keep.bin").permissions(), fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions("keep.bin", fs::perms::owner_all);
+    expectAtRest();
+    c.setFaults([] {
+        zelsim::Faults f;
+        f.noAnswer = true;
+        return f;
+    }());
+
     // No link at all: said before the file is chosen.
     dialogs.clear();
     btn("bSaveImage")->click();
@@ -253,6 +270,7 @@ TEST_F(Images, FilesAreRefusedBeforeAnyTraffic) {
     Bytes zero3 = usual;
     zero3[3] = 0;
     WriteBytes("zero3.bin", zero3);
+    WriteBytes("tiny.bin", Bytes(usual.begin(), usual.begin() + 6));
 
     struct Case {
         const char* file;
@@ -263,7 +281,10 @@ TEST_F(Images, FilesAreRefusedBeforeAnyTraffic) {
         {"short.bin",
          "Файл «short.bin» короче, чем указано в его заголовке (1291 байт вместо 1292). Образ не "
          "записан"},
-        {"zero3.bin", ""},
+        {"zero3.bin", "Файл «zero3.bin» не принят: в его заголовке размер h0, h3, h5 или h6 равен 0. Образ не "
+                      "записан"},
+        {"tiny.bin", "Файл «tiny.bin» не является образом контроллера: он короче 7-байтового заголовка. Образ "
+                     "не записан"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.file);

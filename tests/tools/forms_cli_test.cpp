@@ -135,8 +135,8 @@ TEST_F(ToolsCli, DefaultsNeedTheirSnapshot) {
     Result r = run(with(nullptr));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "startzel-cli: the snapshot file cannot be written in " + state +
-                         "/startzel/snapshots; nothing written (give --allow-no-snapshot to write without "
-                         "one)\n");
+                         "/startzel/snapshots: Not a directory; nothing written (give --allow-no-snapshot to "
+                         "write without one)\n");
     EXPECT_EQ(ctrl->writeCount(), writes);
     r = run(with("--allow-no-snapshot"));
     EXPECT_EQ(r.status, 0) << r.err;

@@ -308,6 +308,15 @@ TEST(DefaultsForm, AddressEditsMarkAndRestore) {
     f.sideAddressLeft(0);
     EXPECT_TRUE(f.redSide[0]);
     EXPECT_FALSE(f.checkForWrite());
+
+    // "1" and "01" are one address: both sides would end at address 1.
+    f.sideAddressChanged(0, "1");
+    f.sideAddressChanged(1, "01");
+    EXPECT_TRUE(f.redSide[1]);
+    EXPECT_FALSE(f.checkForWrite());
+    f.sideAddressChanged(1, "002");
+    EXPECT_FALSE(f.redSide[1]);
+    EXPECT_TRUE(f.checkForWrite());
 }
 
 TEST(DefaultsForm, MoreThanTenChannelsAreRefusedAndNoKeptByteIsTouched) {

@@ -278,6 +278,16 @@ void DefaultsForm::nozzleItemChosen(int index) {
     nozzlesChanged();
 }
 
+namespace {
+
+// "1" and "01" are one address: the values are compared, not the texts.
+bool SameSideAddress(const std::string& a, const std::string& b) {
+    const int x = Number(a), y = Number(b);
+    return x >= 0 ? x == y : a == b;
+}
+
+} // namespace
+
 void DefaultsForm::checkSideAddresses() {
     for (int side = 0; side < 2; ++side)
         if (!UsableAddress(Number(sideText[side]))) redSide[side] = true;
@@ -289,7 +299,7 @@ void DefaultsForm::sideAddressChanged(int side, const std::string& text) {
     if (v >= 0 && v <= 255)
         image[kFixParams + (side == 0 ? kAddrSideA : kAddrSideB)] = static_cast<uint8_t>(v);
     // The two addresses may not be equal; with one side the hidden box does not count.
-    if ((sideBVisible && sideText[0] == sideText[1]) || v > 255) {
+    if ((sideBVisible && SameSideAddress(sideText[0], sideText[1])) || v > 255) {
         redSide[side] = true;
     } else {
         redSide[0] = redSide[1] = false;
@@ -361,7 +371,7 @@ bool DefaultsForm::checkForWrite() {
     if (p[kAddrSideA] == 0) redSide[0] = true;
     if (sides() == 2 && p[kAddrSideB] == 0) redSide[1] = true;
     checkSideAddresses();
-    if (sides() == 2 && sideText[0] == sideText[1]) redSide[1] = true;
+    if (sides() == 2 && SameSideAddress(sideText[0], sideText[1])) redSide[1] = true;
     const int n = nozzles();
     const int count = std::min(channels(), kAddressBytes);
     for (int i = 0; i < count; ++i) {
