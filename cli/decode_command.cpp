@@ -87,23 +87,50 @@ int RunDecode(const Options& o, Session&, Io& io) {
         return Cp1251ToUtf8(Cp866ToCp1251ErrorText(texts.Lookup(kErrorGroupController, code)));
     };
 
-    size_t records = 0, notUnderstood = 0;
-    Json events = Json::array();
+    // The events are printed as they are decoded, the JSON array element by
+    // element (a trace of any size takes little memory). Lines not understood
+    // before the first record wait: a file with no record at all is refused
+    // with nothing on standard output.
+    const bool asJson = WantsJson(o);
+    size_t records = 0, notUnderstood = 0, printed = 0;
+    std::vector<Event> waiting;
+    auto print = [&](const Event& e) {
+        if (!asJson) {
+            io.out << EventLine(e, errorText) << "\n";
+            return;
+        }
+        if (printed++ == 0) io.out << "{\n  \"trace\": " << JsonText(Json(path)) << ",\n  \"events\": [\n";
+        else io.out << ",\n";
+        std::string text = JsonText(EventJson(e, errorText));
+        std::string indented = "    ";
+        for (char ch : text) {
+            indented += ch;
+            if (ch == '\n') indented += "    ";
+        }
+        io.out << indented;
+    };
     DecodeStream(*in, [&](const Event& e) {
         if (e.kind == Event::NotUnderstood) {
             if (++notUnderstood > kNotUnderstoodShown) return;
-        } else {
-            ++records;
+            if (records == 0) {
+                waiting.push_back(e);
+                return;
+            }
+        } else if (records++ == 0) {
+            for (const Event& w : waiting)
+                print(w);
+            waiting.clear();
         }
-        if (WantsJson(o))
-            events.push_back(EventJson(e, errorText));
-        else
-            io.out << EventLine(e, errorText) << "\n";
+        print(e);
     });
     if (in->bad()) return Fail(io.err, "reading the trace " + path + " failed", -1);
     if (records == 0 && notUnderstood > 0) return Say(io.err, path + " holds no trace records", kCliFailed);
-    if (WantsJson(o)) {
-        PrintJson(io.out, Json{{"trace", path}, {"events", events}, {"notUnderstood", notUnderstood}});
+    if (asJson) {
+        if (printed == 0)
+            io.out << "{\n  \"trace\": " << JsonText(Json(path)) << ",\n  \"events\": [],\n";
+        else
+            io.out << "\n  ],\n";
+        io.out << "  \"notUnderstood\": " << notUnderstood << "\n}\n";
     } else if (notUnderstood > kNotUnderstoodShown) {
         io.out << "... " << notUnderstood - kNotUnderstoodShown << " more lines not understood\n";
     }

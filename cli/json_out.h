@@ -23,6 +23,8 @@ inline bool WantsJson(const Options& o) {
 // Writes the document, indented, and a line end. Bytes of a text that are not
 // UTF-8 come out as U+FFFD instead of breaking the document.
 void PrintJson(std::ostream& out, const Json& doc);
+// A value as PrintJson writes it (indented by 2, invalid UTF-8 replaced), without a line end.
+std::string JsonText(const Json& value);
 // Bytes as an array of numbers 0 to 255.
 Json JsonBytes(const uint8_t* bytes, int n);
 

@@ -14,7 +14,9 @@
 #include "protocol_state.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ostream>
 
 namespace cli {
@@ -218,12 +220,24 @@ int RunError(const Options&, Session& s, Io& io) {
     return kCliOk;
 }
 
+// A port that is gone (a converter unplugged, the far end of a pty closed):
+// every later request would fail the same way.
+bool PortGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EBADF || error == EPIPE;
+}
+
 int RunSearch(const Options& o, Session& s, Io& io) {
     Json found = Json::array();
+    const int errorBefore = PortLastError(s.handle());
     for (int a = 1; a <= 31; ++a) {
         uint8_t ans[kIdentAnswerSize] = {};
         int outAddr = 0;
         const int r = Identify(s.handle(), a, ans, &outAddr);
+        if (const int e = PortLastError(s.handle()); r < 1 && e != errorBefore && PortGone(e))
+            return Fail(io.err,
+                        "port " + s.portName() + " failed at address " + std::to_string(a) + ": " +
+                            std::strerror(e) + "; the search stopped",
+                        r);
         if (WantsJson(o)) {
             if (r >= 1) found.push_back({{"address", a}, {"type", ans[1]}, {"extra", ans[2]}});
             continue;

@@ -10,6 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <thread>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -139,6 +142,23 @@ TEST_F(CliOnLine, NoAnswerAndSearch) {
     r = Cli({"--port", pty2.slavePath(), "--addr", "9", "identify"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "startzel-cli: no answer to identify (result code -1)\n");
+}
+
+// The line going away in the middle of a search is the port's error, not
+// thirty-one controllers missing.
+TEST_F(CliOnLine, ASearchStopsWhenThePortDies) {
+    std::thread killer([&] {
+        line.waitForFrames(6, std::chrono::seconds(20));
+        pty.stop();
+    });
+    const Result r = Cli({"--port", pty.slavePath(), "search"});
+    killer.join();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("startzel-cli: port " + pty.slavePath() + " failed at address "), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(": Input/output error; the search stopped (result code -1)\n"), std::string::npos)
+        << r.err;
+    EXPECT_LT(std::count(r.out.begin(), r.out.end(), '\n'), 31);
 }
 
 // A controller answering later than the time-outs: its late identify answer

@@ -313,6 +313,8 @@ TEST(Decode, Command) {
     r = Cli({"decode", "port.out", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
     const nlohmann::json doc = nlohmann::json::parse(r.out);
+    // Streamed event by event, the document reads as one written whole.
+    EXPECT_EQ(r.out, nlohmann::ordered_json::parse(r.out).dump(2) + "\n");
     EXPECT_EQ(doc["trace"], "port.out");
     EXPECT_EQ(doc["notUnderstood"], 0);
     ASSERT_EQ(doc["events"].size(), 13u);

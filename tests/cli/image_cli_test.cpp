@@ -8,6 +8,7 @@
 #include "write_journal.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -355,6 +356,8 @@ TEST_F(ImageCli, ListingsThatCannotBreak) {
         EXPECT_NE(r.out.find("\"complete\": false,"), std::string::npos) << r.out;
         EXPECT_EQ(r.out.rfind("[\n  {\n    \"time\"", 0), 0u) << r.out;
         EXPECT_EQ(r.out.substr(r.out.size() - 7), "\n  }\n]\n");
+        const auto doc = nlohmann::ordered_json::parse(r.out);
+        EXPECT_EQ(r.out, doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
     }
 
     ASSERT_EQ(run({"image", "save", "a.bin"}).status, 0);
