@@ -4,10 +4,12 @@
 #include "data_files.h"
 #include "dialogs.h"
 #include "form_builder.h"
+#include "line_options.h"
 #include "port_layer.h"
 #include "working_state.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -93,6 +95,10 @@ TComSetting::TComSetting(WorkingState& state, Dialogs& dialogs, QWidget* parent)
     cbPortDataBits_ = combo(group, "cbPortDataBits", {"7", "8"});
     cbPortParity_ = combo(group, "cbPortParity", {"None", "Event", "Odd"});
     cbPortStopBits_ = combo(group, "cbPortStopBits", {"1", "2"});
+    cbEcho_ = new QCheckBox("Адаптер возвращает отправленные байты (эхо)", group);
+    cbEcho_->setObjectName("cbEcho");
+    cbRs485_ = new QCheckBox("RS-485 средствами порта (RTS при передаче)", group);
+    cbRs485_->setObjectName("cbRs485");
     SaveParam_ = form::Button(this, "SaveParam", "Установить");
 
     auto* form = new QFormLayout(group);
@@ -101,6 +107,8 @@ TComSetting::TComSetting(WorkingState& state, Dialogs& dialogs, QWidget* parent)
     form->addRow(label(group, "lDataBits", "Количество бит в посылке"), cbPortDataBits_);
     form->addRow(label(group, "lParity", "Четность"), cbPortParity_);
     form->addRow(label(group, "lStopBits", "Количество стоповых бит"), cbPortStopBits_);
+    form->addRow(cbEcho_);
+    form->addRow(cbRs485_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addWidget(SaveParam_);
@@ -181,6 +189,10 @@ void TComSetting::FormShow() {
         parity = 0;
     }
     cbPortParity_->setCurrentIndex(parity);
+
+    const LineOptions options = ReadLineOptions(LineOptionsPath(ProgramFiles().comIni));
+    cbEcho_->setChecked(options.echo);
+    cbRs485_->setChecked(options.rs485);
 }
 
 void TComSetting::SaveParamClick() {
@@ -203,9 +215,19 @@ void TComSetting::SaveParamClick() {
     }
     state_.portHandle = handle;
     U_xxx(handle, cur.baud, cur.dataBits, cur.parity, cur.stopCode);
+    LineOptions options;
+    options.echo = cbEcho_->isChecked();
+    options.rs485 = cbRs485_->isChecked();
+    if (ApplyLineOptions(handle, options) != 0) {
+        // The port works on without it; the box stays as the engineer set it.
+        dialogs_.message("Порт не поддерживает режим RS-485 средствами порта", QString(),
+                         Dialogs::Icon::Warning);
+    }
     emit portOpened();
     state_.portFailed = false;
     if (WriteComIni(cur, ProgramFiles().comIni) != 1)
         dialogs_.message("Ошибка записи com.ini", QString(), Dialogs::Icon::Error);
+    if (WriteLineOptions(options, LineOptionsPath(ProgramFiles().comIni)) != 1)
+        dialogs_.message("Ошибка записи line.ini", QString(), Dialogs::Icon::Error);
     accept();
 }

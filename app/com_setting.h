@@ -5,6 +5,7 @@
 
 class Dialogs;
 class WorkingState;
+class QCheckBox;
 class QComboBox;
 class QPushButton;
 
@@ -28,5 +29,7 @@ private:
     WorkingState& state_;
     Dialogs& dialogs_;
     QComboBox *cbComNumber_, *cbPortBRate_, *cbPortDataBits_, *cbPortParity_, *cbPortStopBits_;
+    // Kept in line.ini beside com.ini (com.ini has no room for them).
+    QCheckBox *cbEcho_, *cbRs485_;
     QPushButton* SaveParam_;
 };

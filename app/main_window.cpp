@@ -22,6 +22,7 @@
 #include "hint_filter.h"
 #include "ident_core.h"
 #include "ident_tab.h"
+#include "line_options.h"
 #include "noz_regs_tab.h"
 #include "noz_setts_tab.h"
 #include "password_core.h"
@@ -348,6 +349,8 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
     if (PortOpen(&handle, s.name.c_str()) == 0) {
         state_.portHandle = handle;
         U_xxx(handle, s.baud, s.dataBits, s.parity, s.stopCode);
+        // Echo and RS-485 from line.ini; a port refusing RS-485 is told about in the settings dialog.
+        ApplyLineOptions(handle, ReadLineOptions(LineOptionsPath(ProgramFiles().comIni)));
         menuCom_->setTitle(kComOpen);
         state_.portFailed = false;
         const QString prompt = "Введите номер Контроллера(HEX)";

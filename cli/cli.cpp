@@ -7,11 +7,13 @@
 #include "demo_image.h"
 #include "error_messages.h"
 #include "frames.h"
+#include "line_options.h"
 #include "port_layer.h"
 #include "protocol_state.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -38,6 +40,8 @@ const char* const kToolHead =
     "  --stop-bits N       1 or 2 (default 1)\n"
     "  --addr HEX          controller address in hex (default 1; F0 is the reserve address)\n"
     "  --timeout-mult N    scale every wait of the protocol (default 1)\n"
+    "  --echo              the adapter returns every byte sent (two-wire RS-485); default from line.ini\n"
+    "  --rs485             kernel RS-485 mode of the serial port, RTS while sending; default from line.ini\n"
     "  --demo              serve reads and writes from demo_trk.bin instead of a line\n"
     "  --trace             append the port traffic to port.out\n"
     "  --help              this text; COMMAND --help describes a command\n"
@@ -159,6 +163,10 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::ostream& e
             o.demo = true;
         } else if (a == "--trace") {
             o.trace = true;
+        } else if (a == "--echo") {
+            o.echo = true;
+        } else if (a == "--rs485") {
+            o.rs485 = true;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
             const Flag* f = FindFlag(a);
             if (!f) {
@@ -203,6 +211,7 @@ int Dispatch(const Options& o, const Command& c, Io& io) {
     Session session;
     if (c.needs != Needs::Nothing && !session.open(o, io.err)) return kCliFailed;
     const int status = c.run(o, session, io);
+    if (status == kCliFailed) session.explainLine(io.err);
     if (status == kCliFailed && io.settleLineOnFailure) session.settle();
     return status;
 }
@@ -297,7 +306,41 @@ bool Session::open(const Options& o, std::ostream& err) {
         Fail(err, "cannot set the line settings of port " + s.name + ": " + std::strerror(u), u);
         return false;
     }
+    LineOptions line = ReadLineOptions(LineOptionsPath(ProgramFiles().comIni));
+    line.echo = line.echo || o.echo;
+    line.rs485 = line.rs485 || o.rs485;
+    const int rs = ApplyLineOptions(handle_, line);
+    if (rs != 0) {
+        Fail(err,
+             rs == ENOTTY || rs == EINVAL
+                 ? "port " + s.name + " has no kernel RS-485 mode (--rs485)"
+                 : "cannot set RS-485 mode on port " + s.name + ": " + std::strerror(rs),
+             rs);
+        return false;
+    }
     return true;
+}
+
+void Session::explainLine(std::ostream& err) const {
+    if (handle_ == 0) return;
+    switch (PortEchoFindingOf(handle_)) {
+    case EchoDetected:
+        err << "startzel-cli: the adapter returns every byte sent: give --echo (or tick the echo box of the "
+               "port "
+               "settings)\n";
+        break;
+    case EchoMissing:
+        err << "startzel-cli: the echo setting is on but the bytes sent did not come back: leave --echo off "
+               "unless the adapter echoes\n";
+        break;
+    case EchoMismatch:
+        err << "startzel-cli: what came back differs from the bytes sent: a line fault, or the adapter does "
+               "not "
+               "echo (leave --echo off)\n";
+        break;
+    default:
+        break;
+    }
 }
 
 int Fail(std::ostream& err, const std::string& sentence, int code) {

@@ -28,6 +28,9 @@ struct Options {
     int timeoutMult = 1;
     bool demo = false;
     bool trace = false;
+    // The port settings beside com.ini (line.ini) unless given here.
+    bool echo = false;
+    bool rs485 = false;
     int board = 0;
     bool boardGiven = false;
     std::string command;
@@ -71,6 +74,9 @@ public:
     int handle() const { return handle_; }
     int ctrl() const { return ctrl_; }
     std::string portName() const { return portName_; }
+    // After a failed command: a sentence on err when the line itself showed why
+    // (an adapter that echoes with the echo setting off, or no echo with it on).
+    void explainLine(std::ostream& err) const;
 
 private:
     int handle_ = 0;

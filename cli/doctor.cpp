@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <optional>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -227,12 +228,52 @@ Check DonMsgCheck(const Env& env) {
     return Ok("don.msg", path + " (" + std::to_string(table.Count()) + " error texts)");
 }
 
+// The tty behind a device port: "ttyUSB0" for /dev/ttyUSB0 and for its by-id link.
+std::string TtyName(const Env& env, const std::string& path) {
+    std::string real = env.resolvePath ? env.resolvePath(path) : path;
+    if (real.empty()) real = path;
+    return fs::path(real).filename().string();
+}
+
+// USB serial adapters (FTDI and the like) hold received bytes up to their
+// latency timer, which at 38400 baud and above dominates every exchange.
+std::optional<Check> LatencyCheck(const Env& env) {
+    if (!IsDeviceName(env.port)) return std::nullopt;
+    const std::string tty = TtyName(env, ComPathOf(env.port.c_str()));
+    const std::string file = "/sys/bus/usb-serial/devices/" + tty + "/latency_timer";
+    std::ifstream f(Under(env, file));
+    int ms = 0;
+    if (!(f >> ms)) return std::nullopt; // not a USB serial adapter with such a timer
+    const std::string held = tty + " holds received bytes up to " + std::to_string(ms) + " ms (" + file + ")";
+    if (ms <= 1) return Ok("latency", held);
+    return Ok("latency",
+              held +
+                  "; the program asks the driver for low latency while the port is open; to lower it "
+                  "until the adapter is unplugged: echo 1 | sudo tee " +
+                  file);
+}
+
+std::optional<Check> Rs485Check(const Env& env) {
+    if (!IsDeviceName(env.port) || !env.rs485Support) return std::nullopt;
+    const std::string path = ComPathOf(env.port.c_str());
+    const int r = env.rs485Support(path);
+    if (r < 0) return std::nullopt; // not to be opened: the port check says why
+    if (r == 1)
+        return Ok("rs485",
+                  path + " has the kernel's RS-485 mode: the port settings (or --rs485) can turn it on");
+    return Ok("rs485", path + " has no kernel RS-485 mode: the adapter has to switch its transmitter itself");
+}
+
 } // namespace
 
 std::vector<Check> Run(const Env& env) {
-    return {GroupCheck(env),        PortCheck(env),     BrlttyCheck(env),
-            ModemManagerCheck(env), UdevRuleCheck(env), UsbLibraryCheck(env),
-            DisplayCheck(env),      ComIniCheck(env),   DonMsgCheck(env)};
+    std::vector<Check> checks{GroupCheck(env),        PortCheck(env),     BrlttyCheck(env),
+                              ModemManagerCheck(env), UdevRuleCheck(env), UsbLibraryCheck(env),
+                              DisplayCheck(env),      ComIniCheck(env),   DonMsgCheck(env)};
+    // Checks of the port itself, where it has what they look at.
+    for (auto c : {LatencyCheck(env), Rs485Check(env)})
+        if (c) checks.push_back(*c);
+    return checks;
 }
 
 Env SystemEnv() {
@@ -269,6 +310,12 @@ Env SystemEnv() {
     env.accessReadWrite = [](const std::string& path) {
         return ::access(path.c_str(), R_OK | W_OK) == 0 ? 0 : errno;
     };
+    env.resolvePath = [](const std::string& path) {
+        std::error_code ec;
+        const fs::path real = fs::canonical(path, ec);
+        return ec ? path : real.string();
+    };
+    env.rs485Support = [](const std::string& path) { return PortRs485SupportedAt(path.c_str()); };
     env.usbLoadable = [] { return usblib::Load(); };
     env.usbFile = usblib::LibraryFile();
     const char* d = std::getenv("DISPLAY");

@@ -38,6 +38,13 @@ struct Env {
     std::function<bool(const std::string& path, struct stat& st)> statPath;
     std::function<int(const std::string& path)> accessReadWrite; // 0, or the errno of the refusal
 
+    // The file a path leads to (a /dev/serial/by-id link resolved); the path
+    // itself when empty or when it leads nowhere.
+    std::function<std::string(const std::string& path)> resolvePath;
+    // Whether the serial port at the path has the kernel's RS-485 mode: 1, 0,
+    // or -errno when it cannot be asked. Empty: not checked.
+    std::function<int(const std::string& path)> rs485Support;
+
     std::function<bool()> usbLoadable;
     std::string usbFile; // the file the program loads
     std::string display; // $DISPLAY or $WAYLAND_DISPLAY, "" when neither

@@ -58,7 +58,9 @@ std::vector<Command> DoctorCommands() {
          "the serial group dialout and whether a fresh login is needed, read/write permission on\n"
          "the port (--port, else com.ini), brltty (it takes USB serial converters), ModemManager\n"
          "(it probes serial ports), the udev rule for our USB devices, the USB library, a display\n"
-         "for the desktop program, com.ini and don.msg. Exit status 0 when all is well, 1 otherwise.\n"
+         "for the desktop program, com.ini and don.msg; for a serial port also the latency timer of a\n"
+         "USB adapter (with the command that lowers it) and whether it has the kernel's RS-485 mode.\n"
+         "Exit status 0 when all is well, 1 otherwise.\n"
          "--json: {\"ok\": true|false, \"checks\": [{\"check\": ..., \"ok\": ..., \"detail\": ..., \"fix\": "
          "...}]}\n",
          Needs::Nothing,

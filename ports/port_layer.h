@@ -59,7 +59,13 @@ int PortClose(int handle);
 // 1 when all bytes went out (or were taken by the stub, the USB key or a USB
 // channel's transmit ring), 0 on failure or for a bad handle; never a partial
 // send reported as success. A serial write is bounded by 20 ms + 20 ms per byte.
+// With the echo setting on, the bytes come back from the adapter first: they are
+// taken off the input and compared, and a missing or different echo gives
+// kWriteEchoFault (-2) with what came left in the input. The first frame after
+// opening also shows whether an adapter echoes with the setting off; such a
+// port gives kWriteEchoFault for every write (PortEchoFindingOf says why).
 int PortWrite(int handle, const uint8_t* bytes, int count);
+constexpr int kWriteEchoFault = -2;
 int PortWriteByte(int handle, uint8_t byte);
 // Moves what the device holds into the ring and returns the waiting count
 // (0 for handle 0, the stub and the USB key).
@@ -92,6 +98,39 @@ int PortWaitInputAbove(int handle, int count, int timeoutMs);
 // converter failed, EINVAL for a rate its clock cannot make or data bits other
 // than 7 or 8. On success the slot keeps the settings.
 int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
+
+// Waits until the bytes written so far have left the port: a serial port's
+// driver queue drained (bounded by the write time-outs), and in any case the
+// bytes' wire time at the line's settings passed since they were written (ptys,
+// USB converter channels and TCP cannot say more). 1, or 0 when the driver still
+// held output at the bound. Kinds without a line (stub, USB key): 1 at once.
+int PortWaitSent(int handle);
+
+// Port settings beside the line settings.
+// The echo setting (off at open): the adapter returns every byte sent.
+void PortSetEcho(int handle, bool on);
+bool PortEchoOf(int handle);
+enum PortEchoFinding : uint8_t {
+    EchoNotChecked = 0, // nothing written yet, or a kind without a line
+    EchoAbsent = 1,     // the first frame did not come back (setting off)
+    EchoDetected = 2,   // the first frame came back although the setting is off
+    EchoMatched = 3,    // setting on: the last echo matched
+    EchoMismatch = 4,   // setting on: what came back differs from what was sent
+    EchoMissing = 5,    // setting on: the echo did not come in time
+};
+int PortEchoFindingOf(int handle);
+// Kernel RS-485 mode (RTS raised while sending) of a serial port: 0 done; ENOTTY
+// the port has no RS-485 support (ptys, most USB adapters); EINVAL another kind;
+// 2 no such handle; else the errno of the refused setting. The driver's own
+// settings come back when the port closes.
+int PortSetRs485(int handle, bool on);
+// 1 the serial port supports kernel RS-485, 0 it does not, -1 not a serial port.
+int PortRs485Supported(int handle);
+// The same for a device path not opened as a port (for diagnostics): 1, 0, or
+// -errno when it cannot be opened.
+int PortRs485SupportedAt(const char* path);
+// 1 the driver runs the port with low latency, 0 it does not, -1 it does not say.
+int PortLowLatency(int handle);
 
 // Diagnostics of a slot: kind, name, the errno of its last failed call.
 int PortKindOf(int handle);         // -1 for a free slot or a bad handle

@@ -87,6 +87,19 @@ struct PortSlot {
     int lastErrno = 0;
     // driver's parity+framing error count when the port was opened (-1: not reported)
     int64_t icountBase = -1;
+
+    // What was written and when it leaves the wire (steady microseconds).
+    int64_t txFreeUs = 0;  // the last byte written has left the line by then
+    int64_t txBoundUs = 0; // the write time-outs of what was written run out
+    int txLastCount = 0;   // bytes of the last write
+    // The echo setting and what the first frame after opening showed.
+    bool echo = false;
+    uint8_t echoFinding = 0; // PortEchoFinding
+    // Driver settings changed at open, put back at close (serial_driver.cpp).
+    int serialFlagsSaved = -1; // ASYNC_* flags before low latency was asked for, -1: untouched
+    bool rs485Saved = false;   // the RS-485 settings below are the driver's own from before
+    uint32_t rs485FlagsBefore = 0;
+    uint32_t rs485DelayBefore[2] = {0, 0};
 };
 
 // What a kind of port does for the common operations. The port table keeps one
@@ -118,6 +131,13 @@ struct PortBackend {
     bool hasInput;     // false: nothing ever waits (port_avail 0, PortPurge does nothing)
     bool transmitRing; // the worker sends from the slot's transmit ring
     bool usesWorker;   // the worker thread serves the slot (parked around close)
+    // Waits until the device reports its output gone (false when it still held
+    // bytes at the bound, steady microseconds). Empty: the device cannot say,
+    // and the frame's wire time alone tells when it has left.
+    bool (*drain)(PortSlot& s, int64_t boundUs) = nullptr;
+    // The kind drives a line at a speed: frames take wire time and an adapter
+    // may echo them. False for the stub, the USB key and test kinds.
+    bool hasLine = false;
 };
 
 // The kinds' tables (serial_port.cpp, usb_port.cpp, tcp_port.cpp, port_table.cpp).
@@ -133,6 +153,15 @@ const PortBackend* BackendOfKind(uint8_t kind);
 // Test seam: ports of this kind opened from now on (and those open) use these
 // operations instead; nullptr puts the kind's own table back.
 void PortSetBackendForTest(uint8_t kind, const PortBackend* backend);
+
+// Steady clock in microseconds (frame wire times are a few of them a byte).
+int64_t SteadyUs();
+// The time n bytes take on the slot's line at its settings (start bit, data
+// bits, parity bit, stop bits); 4800 8N1 until the settings were given.
+int64_t WireTimeUs(const PortSlot& s, int n);
+// After a write that went out: notes its wire time and, for kinds with a line,
+// takes off or looks for the echo. PortWrite's result.
+int AfterWrite(PortSlot& s, int handle, const uint8_t* bytes, int n, int64_t startUs);
 
 // The table and helpers shared by the kinds.
 PortSlot* SlotOf(int handle); // nullptr for 0, out of range or a free slot
@@ -208,8 +237,21 @@ int ComSetLine(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, uint8_
 bool ComWaitReadable(PortSlot& s, int timeoutMs);
 // Device path for a serial name: "/..." as is, "COMn" -> /dev/ttyS(n-1), else /dev/NAME.
 std::string ComPathOf(const char* name);
-// Rates without a B constant go through termios2/BOTHER (serial_baud.cpp).
+// Rates without a B constant go through termios2/BOTHER (serial_driver.cpp).
 int ComSetCustomBaud(int fd, uint32_t baud); // 0 or errno
+// Low latency asked of the driver at open (quietly nothing where it refuses),
+// the driver's flags put back at close.
+void ComAskLowLatency(PortSlot& s);
+void ComRestoreDriver(PortSlot& s);
+// 1 the driver holds no output (transmitter empty where it can tell), 0 it still
+// holds some, -1 it cannot say.
+int ComOutputGone(int fd);
+// Kernel RS-485 mode with RTS on while sending: 0, ENOTTY where the driver has
+// no RS-485 support, or the errno of the refused setting.
+int ComSetRs485(PortSlot& s, bool on);
+int ComRs485Supported(int fd); // 1, 0 (ENOTTY), or -errno of another failure
+// Low latency state: 1 on, 0 off, -1 the driver does not say.
+int ComLowLatency(int fd);
 
 // TCP kinds (tcp_port.cpp)
 int TcpClientOpen(PortSlot& s, const char* name); // 0 or -1

@@ -85,6 +85,15 @@ void ResetSlot(PortSlot& s) {
     s.tcp = TcpFields{};
     s.lastErrno = 0;
     s.icountBase = -1;
+    s.txFreeUs = 0;
+    s.txBoundUs = 0;
+    s.txLastCount = 0;
+    s.echo = false;
+    s.echoFinding = EchoNotChecked;
+    s.serialFlagsSaved = -1;
+    s.rs485Saved = false;
+    s.rs485FlagsBefore = 0;
+    s.rs485DelayBefore[0] = s.rs485DelayBefore[1] = 0;
 }
 
 // Housekeeping and device poll shared by port_avail, PortRead and the waits.
@@ -249,7 +258,9 @@ int PortWrite(int handle, const uint8_t* bytes, int count) {
     PortSlot* s = SlotOf(handle);
     if (!s) return 0;
     if (count < 0 || (!bytes && count > 0)) return 0;
-    return BackendOf(*s).write(*s, handle, bytes, count);
+    const int64_t start = SteadyUs();
+    if (BackendOf(*s).write(*s, handle, bytes, count) != 1) return 0;
+    return AfterWrite(*s, handle, bytes, count, start);
 }
 
 int PortWriteByte(int handle, uint8_t byte) {
@@ -270,6 +281,10 @@ int PortRead(int handle, uint8_t* destination, int n) {
     s->rx.peek(destination, n);
     s->rx.drop(n);
     TraceRead(handle, destination, n);
+    // An answer means the line is ours no longer: whatever we sent has gone
+    // (a peer that answers sooner than the wire allows must not let the
+    // estimate run ahead of the clock).
+    s->txFreeUs = std::min(s->txFreeUs, SteadyUs());
     return 1;
 }
 

@@ -4,6 +4,7 @@
 // 20 ms per byte.
 #include "port_slot.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -184,6 +185,8 @@ int ComOpen(PortSlot& s, const char* name) {
 
     s.fd = fd;
     s.icountBase = ComDriverErrorCount(fd);
+    // USB adapters otherwise hold received bytes up to their latency timer.
+    ComAskLowLatency(s);
     return 0;
 }
 
@@ -193,6 +196,7 @@ void ComClose(PortSlot& s) {
         const int64_t now = ComDriverErrorCount(s.fd);
         if (now > s.icountBase) CountParityFraming(static_cast<int>(now - s.icountBase));
     }
+    ComRestoreDriver(s);
     ioctl(s.fd, TIOCNXCL);
     close(s.fd); // also drops the lock
     s.fd = -1;
@@ -338,6 +342,21 @@ int ComSetLineKept(PortSlot& s, uint32_t baud, uint8_t dataBits, char parity, ui
     return rc;
 }
 
+// The driver's queue (and, where the UART tells, its shift register) empty, or
+// the bound passed. A pseudo-terminal's "queue" is what its other side has not
+// read yet, which says nothing of a wire: there the wire time alone counts.
+bool ComDrain(PortSlot& s, int64_t boundUs) {
+    if (s.fd < 0 || IsPseudoTerminal(s.fd)) return true;
+    for (;;) {
+        const int r = ComOutputGone(s.fd);
+        if (r != 0) return true; // gone, or the driver cannot say
+        const int64_t left = boundUs - SteadyUs();
+        if (left <= 0) return false;
+        pollfd p{s.fd, 0, 0};
+        poll(&p, 0, static_cast<int>(std::min<int64_t>(1, (left + 999) / 1000)));
+    }
+}
+
 } // namespace
 
 const PortBackend kSerialBackend = {
@@ -352,4 +371,6 @@ const PortBackend kSerialBackend = {
     .hasInput = true,
     .transmitRing = false,
     .usesWorker = false,
+    .drain = ComDrain,
+    .hasLine = true,
 };

@@ -511,6 +511,7 @@ const PortBackend kTcpClientBackend = {
     .hasInput = true,
     .transmitRing = false,
     .usesWorker = false,
+    .hasLine = true,
 };
 
 const PortBackend kTcpServerBackend = {
@@ -525,4 +526,5 @@ const PortBackend kTcpServerBackend = {
     .hasInput = true,
     .transmitRing = false,
     .usesWorker = false,
+    .hasLine = true,
 };

@@ -488,6 +488,17 @@ int UsbWrite(PortSlot& s, int handle, const uint8_t* bytes, int n) {
     return 1;
 }
 
+// The worker hands the transmit ring to the converter four bytes at a time; once
+// the ring is empty the converter still has the last of them to send.
+bool UsbDrain(PortSlot& s, int64_t boundUs) {
+    while (s.tx.waiting() > 0) {
+        if (SteadyUs() >= boundUs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    s.txFreeUs = std::max(s.txFreeUs, SteadyUs() + WireTimeUs(s, std::min(s.txLastCount, kMaxSend)));
+    return true;
+}
+
 } // namespace
 
 // The key is only looked for: it has no line, takes every write and never answers.
@@ -519,4 +530,6 @@ const PortBackend kUsbChannelBackend = {
     .hasInput = true,
     .transmitRing = true,
     .usesWorker = true,
+    .drain = UsbDrain,
+    .hasLine = true,
 };

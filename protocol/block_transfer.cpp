@@ -91,7 +91,7 @@ int WritePiece(int port, int ctrl, uint32_t address, int piece, const uint8_t* d
 
 int WriteImagePiece(int port, int ctrl, uint32_t address, int piece, const uint8_t* data) {
     if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + kBoardMain)) != 1) return -1;
-    LinePause(kImageCommandGapMs);
+    PauseAfterSent(port, kImageCommandGapMs);
     if (SendWriteFrames(port, address, piece, data) != 1) return -1;
     // A 1-byte piece is answered with 2 bytes and the status is the last one:
     // wait for both so that a refusal is never taken for an acceptance.

@@ -15,8 +15,11 @@ constexpr int kSingleWriteGapMs = 50; // before the continuation frame
 constexpr int kIdentPollMs = 10;
 constexpr int kIdentTextByteMs = 10; // the text read allows this much per byte of the text
 
+// 1; -1 the port refused the bytes; -2 they went out but the adapter's echo of
+// them was wrong or missing (a line fault: the exchange has a bad answer).
 int WriteAll(int port, const uint8_t* bytes, int count) {
-    return PortWrite(port, bytes, count) == 1 ? 1 : -1;
+    const int r = PortWrite(port, bytes, count);
+    return r == 1 ? 1 : (r == kWriteEchoFault ? -2 : -1);
 }
 
 } // namespace
@@ -72,7 +75,7 @@ int SendWriteFrames(int port, uint32_t address, int count, const uint8_t* data) 
     const auto f = AddressFrame(address, data[0], static_cast<uint8_t>(count));
     if (WriteAll(port, f.data(), static_cast<int>(f.size())) != 1) return -1;
     if (count >= 2) {
-        LinePause(kSingleWriteGapMs);
+        PauseAfterSent(port, kSingleWriteGapMs);
         const auto c = ContinuationFrame(data, count);
         if (WriteAll(port, c.data(), static_cast<int>(c.size())) != 1) return -1;
     }
@@ -97,7 +100,7 @@ int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr) {
     // Whatever is waiting already is a late answer to an earlier request.
     PortPurge(port);
     const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdIdentify);
-    if (WriteAll(port, f.data(), static_cast<int>(f.size())) != 1) return -1;
+    if (const int w = WriteAll(port, f.data(), static_cast<int>(f.size())); w != 1) return w == -2 ? -2 : -1;
 
     // Polls of 10 ms; more than 10 x multiplier + 1 short ones give up.
     const int64_t deadline = NowMs() + (Scaled(10, Protocol().timeoutMultiplier) + 2) * kIdentPollMs;
@@ -107,6 +110,11 @@ int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr) {
             return -1;
         uint8_t answer[kIdentAnswerSize];
         if (PortRead(port, answer, kIdentAnswerSize) != 1) return -1;
+        // Our own request coming back is an adapter's echo, never an answer.
+        if (std::memcmp(answer, f.data(), kIdentAnswerSize) == 0) {
+            TakeTheRest(port);
+            return -2;
+        }
         const bool checksumGood = FrameChecksum(answer, 3) == answer[3];
         // A well-formed answer from another address is not the one asked for
         // (a controller that answered an earlier request late): it is dropped
@@ -130,8 +138,8 @@ int ReadIdentText(int port, int ctrl, uint8_t* dst) {
     // Whatever is waiting already is a late answer to an earlier request.
     PortPurge(port);
     const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdIdentText);
-    if (WriteAll(port, f.data(), static_cast<int>(f.size())) != 1) return -1;
-    if (PortWriteByte(port, kIdentTextTrigger) != 1) return -1;
+    if (const int w = WriteAll(port, f.data(), static_cast<int>(f.size())); w != 1) return w == -2 ? -2 : -1;
+    if (const int w = WriteAll(port, &kIdentTextTrigger, 1); w != 1) return w == -2 ? -2 : -1;
 
     // Polls of 1 ms: more than 250 x multiplier idle ones in a row end the
     // read. However the text trickles in, it ends after the idle time plus

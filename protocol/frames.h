@@ -48,7 +48,9 @@ std::array<uint8_t, 8> AddressFrame(uint32_t address, uint8_t byte5, uint8_t len
 std::vector<uint8_t> ContinuationFrame(const uint8_t* data, int count);
 
 // Drops waiting input, then writes the command frame. 1, or -1 when the port
-// refused the write, -3 for a handle above 4.
+// refused the write, -2 when the adapter's echo of it was wrong or missing (the
+// echo setting, PortWrite), -3 for a handle above 4. The senders below give -2
+// the same way.
 int SendCmd(int port, int ctrl, uint8_t command);
 // Drops waiting input, then writes the read address frame. 1, -1 (write
 // failed) or -3 (handle above 4).
@@ -67,7 +69,8 @@ int SendWriteFrames(int port, uint32_t address, int count, const uint8_t* data);
 // earlier request: it is dropped and the wait goes on. Asked at the reserve
 // address any controller's answer is taken, and *outAddr receives answer byte
 // 0 even when the device type is refused (a bad checksum leaves it alone). The
-// address is given as 0..255.
+// address is given as 0..255. A wrong or missing echo of the request (the echo
+// setting), or the request itself coming back as the answer, is a bad answer (-2).
 int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr);
 
 // Drops stale input, requests the identification text and collects it until

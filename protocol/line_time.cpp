@@ -34,4 +34,9 @@ void LinePause(int ms) {
     current.load()->sleep(ms);
 }
 
+void PauseAfterSent(int port, int ms) {
+    PortWaitSent(port);
+    LinePause(ms);
+}
+
 } // namespace zel::line

@@ -26,6 +26,9 @@ int64_t NowMs();
 // A pause the line itself needs (before a continuation frame, after an image
 // command frame).
 void LinePause(int ms);
+// A pause the controller needs after a frame: it counts from when the frame's
+// last byte has left the port, not from when the port took the bytes.
+void PauseAfterSent(int port, int ms);
 
 // Poll limits scaled by the multiplier, without overflow.
 inline int64_t Scaled(int base, int multiplier) {

@@ -23,6 +23,12 @@ struct Line::Parser {
     Clock::time_point last{};
     std::vector<uint8_t> skipped;
     Clock::time_point skippedTime{};
+    Clock::time_point frameFirst{}; // when the first byte of the frame being received was in
+    bool haveEnd = false;
+    Clock::time_point lastEnd{}; // end of the last frame received
+    bool answered = true;        // the controller answered since that frame
+    double gapMs = -1;           // for the next recorded frame
+    bool refused = false;
 };
 
 Line::Line() : p_(std::make_unique<Parser>()) {}
@@ -56,6 +62,18 @@ VirtualController& Line::front() {
 size_t Line::controllerCount() const {
     std::lock_guard lk(m_);
     return controllers_.size();
+}
+
+void Line::setByteTime(std::chrono::nanoseconds t) {
+    byteTimeNs_ = t.count();
+}
+
+void Line::setEcho(bool on) {
+    echo_ = on;
+}
+
+bool Line::echo() const {
+    return echo_.load();
 }
 
 void Line::setFaults(const Faults& f) {
@@ -96,8 +114,28 @@ void Line::recordLocked(FrameKind kind, std::vector<uint8_t> bytes, bool ok, Clo
     // Noise before a frame is recorded before it, as one run.
     if (kind != FrameKind::Skipped) flushSkippedLocked();
     if (frames_.size() >= kMaxRecords) frames_.erase(frames_.begin(), frames_.begin() + kMaxRecords / 2);
-    frames_.push_back({kind, std::move(bytes), ok, t});
+    ReceivedFrame r{kind, std::move(bytes), ok, t};
+    if (kind != FrameKind::Skipped) {
+        r.gapMs = p_->gapMs;
+        r.refused = p_->refused;
+        p_->refused = false;
+    }
+    frames_.push_back(std::move(r));
     cv_.notify_all();
+}
+
+bool Line::admitLocked(FrameKind kind, uint8_t ctrl, Clock::time_point t) {
+    Parser& p = *p_;
+    const Clock::time_point start = p.frameFirst - std::chrono::nanoseconds(byteTimeNs_.load());
+    p.gapMs = p.haveEnd ? std::chrono::duration<double, std::milli>(start - p.lastEnd).count() : -1;
+    const bool checked = kind == FrameKind::Continuation || (kind == FrameKind::Command && !p.answered);
+    VirtualController* c = controllerLocked(ctrl);
+    const int minGap = c ? c->faults().minGapMs : 0;
+    p.refused = checked && minGap > 0 && p.haveEnd && p.gapMs < minGap;
+    p.haveEnd = true;
+    p.lastEnd = t;
+    p.answered = false;
+    return !p.refused;
 }
 
 void Line::answerLocked(VirtualController* c, std::vector<uint8_t> bytes, std::vector<Answer>& out) {
@@ -106,6 +144,7 @@ void Line::answerLocked(VirtualController* c, std::vector<uint8_t> bytes, std::v
     if (f.corruptAnswers)
         for (auto& b : bytes)
             b ^= 0x5A;
+    p_->answered = true;
     Answer a;
     a.bytes = std::move(bytes);
     a.delayMs = f.answerDelayMs > 0 ? f.answerDelayMs : 0;
@@ -170,6 +209,8 @@ void Line::finishAddressLocked(std::vector<Answer>& out) {
         // Two bytes, the status in both: readers that look at the last byte
         // and those that look at the first one agree.
         const uint8_t status = c->handleWrite(board, p.memAddr, {p.first});
+        if (board == 0 && p.memAddr == kRestart && status == kErrNone && c->faults().silentRestart)
+            return; // restarted without a word
         a.push_back(status);
         a.push_back(status);
     }
@@ -224,6 +265,7 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
         switch (p.state) {
         case Parser::Idle:
             if (b == kStart) {
+                p.frameFirst = t;
                 p.buf.assign(1, b);
                 p.state = Parser::Command;
             } else {
@@ -234,8 +276,14 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
             p.buf.push_back(b);
             if (p.buf.size() < 4) break;
             if (FrameChecksum(p.buf.data(), 3) == p.buf[3]) {
+                const bool admitted = admitLocked(FrameKind::Command, p.buf[1], t);
                 recordLocked(FrameKind::Command, p.buf, true, t);
-                finishCommandLocked(out);
+                if (admitted) {
+                    finishCommandLocked(out);
+                } else { // busy: the command and whatever follows it are not taken
+                    p.buf.clear();
+                    p.state = Parser::Idle;
+                }
             } else {
                 // Not a frame after all: drop its first byte and look again
                 // from the next one.
@@ -246,8 +294,10 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
             }
             break;
         case Parser::Address:
+            if (p.buf.empty()) p.frameFirst = t;
             p.buf.push_back(b);
             if (p.buf.size() < p.need) break;
+            admitLocked(FrameKind::Address, p.ctrl, t);
             if (FrameChecksum(p.buf.data(), 7) == p.buf[7]) {
                 recordLocked(FrameKind::Address, p.buf, true, t);
                 finishAddressLocked(out);
@@ -260,11 +310,20 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
             }
             break;
         case Parser::Continuation:
+            if (p.buf.empty()) p.frameFirst = t;
             p.buf.push_back(b);
             if (p.buf.size() < p.need) break;
-            recordLocked(FrameKind::Continuation, p.buf,
-                         FrameChecksum(p.buf.data(), p.buf.size() - 1) == p.buf.back(), t);
-            finishContinuationLocked(out);
+            {
+                const bool admitted = admitLocked(FrameKind::Continuation, p.ctrl, t);
+                recordLocked(FrameKind::Continuation, p.buf,
+                             FrameChecksum(p.buf.data(), p.buf.size() - 1) == p.buf.back(), t);
+                if (admitted) {
+                    finishContinuationLocked(out);
+                } else { // busy writing: the frame is lost, nothing is written or answered
+                    p.buf.clear();
+                    p.state = Parser::Idle;
+                }
+            }
             break;
         case Parser::Trigger:
             p.state = Parser::Idle;
@@ -272,6 +331,8 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
                 in.push_front(b); // not the request after all; maybe the next frame
                 break;
             }
+            p.frameFirst = t;
+            admitLocked(FrameKind::TextTrigger, p.ctrl, t);
             recordLocked(FrameKind::TextTrigger, {b}, true, t);
             if (VirtualController* c = controllerLocked(p.ctrl); c && !c->faults().noAnswer) {
                 std::vector<uint8_t> a;

@@ -39,6 +39,11 @@ const char kUsage[] = "Usage: startzel-sim [options]\n"
                       "  --delay MS         wait MS milliseconds before each answer\n"
                       "  --chunks N:MS      send answers in pieces of N bytes, MS milliseconds apart\n"
                       "  --corrupt          corrupt every answer byte\n"
+                      "  --min-gap MS       busy like a controller writing its memory: ignore a\n"
+                      "                     continuation frame (or a command after a frame that got no\n"
+                      "                     answer) that starts less than MS ms after the previous frame\n"
+                      "  --echo             echo every received byte back first, as two-wire adapters do\n"
+                      "  --silent-restart   restart without answering the restart\n"
                       "  --help             this text\n"
                       "  --version          the version\n";
 
@@ -71,6 +76,7 @@ int main(int argc, char** argv) {
     std::string defaultImage;
     std::vector<CtrlSpec> ctrls;
     zelsim::Faults faults;
+    bool echo = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -137,6 +143,13 @@ int main(int argc, char** argv) {
                 return Fail("--chunks needs N:MS with N >= 1");
         } else if (a == "--corrupt") {
             faults.corruptAnswers = true;
+        } else if (a == "--min-gap") {
+            if (!needValue() || !ParseInt(val, 10, 0, 10'000, faults.minGapMs))
+                return Fail("--min-gap needs milliseconds 0..10000");
+        } else if (a == "--echo") {
+            echo = true;
+        } else if (a == "--silent-restart") {
+            faults.silentRestart = true;
         } else {
             return Fail("unknown option " + a);
         }
@@ -144,6 +157,7 @@ int main(int argc, char** argv) {
     if (ctrls.empty()) ctrls.push_back({1, -1, {}});
 
     zelsim::Line line;
+    line.setEcho(echo);
     for (const auto& c : ctrls) {
         const int type = c.type >= 0 ? c.type : defaultType;
         zelsim::VirtualController& vc =

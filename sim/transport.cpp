@@ -28,6 +28,7 @@ class Runner {
 public:
     Runner(Line& line, int baud) : line_(line) {
         if (baud > 0) byteTime_ = std::chrono::nanoseconds(10'000'000'000LL / baud);
+        line_.setByteTime(byteTime_);
     }
     ~Runner() { stop(); }
 
@@ -200,11 +201,17 @@ private:
                 uint8_t buf[4096];
                 const ssize_t n = read(peers_[i].fd, buf, sizeof buf);
                 if (n > 0) {
+                    const bool echo = line_.echo();
                     for (ssize_t j = 0; j < n; ++j) {
                         Clock::time_point t = arrived;
                         if (byteTime_.count() > 0) t = std::max(arrived, lastIn_) + byteTime_;
                         lastIn_ = t;
                         in_.push_back({buf[j], t});
+                        if (echo) { // the adapter hears each byte as it goes by
+                            const Clock::time_point e = std::max(t, lastOut_);
+                            lastOut_ = e;
+                            out_.push_back({buf[j], e});
+                        }
                     }
                 } else if (n == 0 || (errno != EAGAIN && errno != EINTR && errno != EWOULDBLOCK)) {
                     if (peers_[i].closeOnEof) gone.push_back(i);

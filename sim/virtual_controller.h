@@ -14,6 +14,7 @@
 // from their own thread while a transport runs the line.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -60,6 +61,12 @@ struct Faults {
     // get no answer (one block failing while the rest of the memory reads).
     uint32_t silentReadFrom = 0;
     uint32_t silentReadTo = 0;
+    // Busy like a controller writing its memory: a continuation frame, or a
+    // command after a frame that got no answer, that starts less than this many
+    // milliseconds after the previous frame ended is ignored (no answer).
+    int minGapMs = 0;
+    // The restart (01 written to 88FFFF) is carried out but not answered.
+    bool silentRestart = false;
 };
 
 constexpr uint8_t kUnsupportedDeviceType = 0x20;
@@ -215,6 +222,10 @@ struct ReceivedFrame {
     std::vector<uint8_t> bytes;
     bool checksumOk;
     Clock::time_point time; // when its last byte was received
+    // Quiet line before it: from the end of the previous frame to the start of
+    // this one's first byte, in milliseconds (-1 for the first frame).
+    double gapMs = -1;
+    bool refused = false; // ignored by a busy controller (Faults::minGapMs)
 };
 
 // An answer as a transport must send it.
@@ -250,6 +261,14 @@ public:
     void receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vector<Answer>& out);
     static constexpr int kResyncPauseMs = 200;
 
+    // The time one byte takes on the line (set by a paced transport): a frame
+    // starts one byte time before its first byte is in.
+    void setByteTime(std::chrono::nanoseconds t);
+    // An adapter that echoes: the transports send every received byte back at
+    // once, before any answer.
+    void setEcho(bool on);
+    bool echo() const;
+
     std::vector<ReceivedFrame> frames() const;
     size_t frameCount() const;
     void clearFrames();
@@ -263,6 +282,9 @@ private:
     void finishContinuationLocked(std::vector<Answer>& out);
     void flushSkippedLocked();
     void recordLocked(FrameKind kind, std::vector<uint8_t> bytes, bool ok, Clock::time_point t);
+    // Measures the gap before a frame that ends at t and decides whether a busy
+    // controller takes it; the next recorded frame carries both.
+    bool admitLocked(FrameKind kind, uint8_t ctrl, Clock::time_point t);
     void answerLocked(VirtualController* c, std::vector<uint8_t> bytes, std::vector<Answer>& out);
     VirtualController* controllerLocked(uint8_t address);
 
@@ -271,6 +293,8 @@ private:
     std::deque<std::unique_ptr<VirtualController>> controllers_;
     std::unique_ptr<Parser> p_;
     std::vector<ReceivedFrame> frames_;
+    std::atomic<int64_t> byteTimeNs_{0};
+    std::atomic<bool> echo_{false};
 };
 
 class Runner;

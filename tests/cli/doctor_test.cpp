@@ -210,3 +210,50 @@ TEST(DoctorCommand, OneLineEachAndTheExitStatus) {
 }
 
 } // namespace
+
+namespace {
+
+// A USB serial adapter's latency timer is reported with the command that lowers
+// it; the kernel's RS-485 mode is reported as the port has it. Neither is a
+// problem, and neither is shown for ports that have no such thing.
+TEST_F(Doctor, LatencyTimerAndRs485OfTheSerialPort) {
+    auto count = [this] { return doctor::Run(env).size(); };
+    EXPECT_EQ(count(), 9u); // no sysfs entry, RS-485 not asked
+    fs::create_directories(root / "sys/bus/usb-serial/devices/ttyUSB3");
+    std::ofstream(root / "sys/bus/usb-serial/devices/ttyUSB3/latency_timer") << "16\n";
+    env.port = "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0";
+    devices[env.port] = 0660;
+    env.resolvePath = [](const std::string& p) {
+        return p.find("by-id") != std::string::npos ? std::string("/dev/ttyUSB3") : p;
+    };
+    std::string asked;
+    int support = 0;
+    env.rs485Support = [&](const std::string& p) {
+        asked = p;
+        return support;
+    };
+    doctor::Check c = Only("latency");
+    EXPECT_TRUE(c.ok);
+    EXPECT_EQ(c.detail,
+              "ttyUSB3 holds received bytes up to 16 ms (/sys/bus/usb-serial/devices/ttyUSB3/latency_timer); "
+              "the program asks the driver for low latency while the port is open; to lower it until the "
+              "adapter is unplugged: echo 1 | sudo tee /sys/bus/usb-serial/devices/ttyUSB3/latency_timer");
+    c = Only("rs485");
+    EXPECT_TRUE(c.ok);
+    EXPECT_EQ(asked, env.port);
+    EXPECT_EQ(c.detail,
+              env.port + " has no kernel RS-485 mode: the adapter has to switch its transmitter itself");
+    support = 1;
+    EXPECT_EQ(Only("rs485").detail,
+              env.port + " has the kernel's RS-485 mode: the port settings (or --rs485) can turn it on");
+    std::ofstream(root / "sys/bus/usb-serial/devices/ttyUSB3/latency_timer") << "1\n";
+    EXPECT_EQ(Only("latency").detail, "ttyUSB3 holds received bytes up to 1 ms "
+                                      "(/sys/bus/usb-serial/devices/ttyUSB3/latency_timer)");
+    // A port that cannot be opened, and ports that are no device, get neither line.
+    support = -EACCES;
+    EXPECT_EQ(Checks().count("rs485"), 0u);
+    env.port = "TCPC_127.0.0.1:4001";
+    EXPECT_EQ(count(), 9u);
+}
+
+} // namespace

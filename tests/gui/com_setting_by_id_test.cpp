@@ -10,6 +10,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
 #include <filesystem>
@@ -116,6 +117,49 @@ TEST_F(ByIdDialog, NameTooLongForComIniIsNotOffered) {
     EXPECT_NE(std::find(rows.begin(), rows.end(), std::make_pair(QString::fromStdString(ptyTty), QString())),
               rows.end())
         << "the short name stands alone rather than a stable name com.ini would cut";
+}
+
+} // namespace
+
+namespace {
+
+// The echo and RS-485 boxes: read from line.ini beside com.ini, applied to the
+// port on "Установить" and kept there, com.ini keeping its own format. A pty has
+// no kernel RS-485: the port opens all the same and the dialog says so.
+TEST_F(ByIdDialog, EchoAndRs485BoxesLiveInLineIni) {
+    line.addController(1);
+    std::remove("line.ini");
+    std::ofstream("com.ini") << pty.slavePath() << " 0 9600 0 1 0 8 N 1";
+    TComSetting d(state, dialogs);
+    d.FormShow();
+    auto* echo = d.findChild<QCheckBox*>("cbEcho");
+    auto* rs485 = d.findChild<QCheckBox*>("cbRs485");
+    ASSERT_NE(echo, nullptr);
+    ASSERT_NE(rs485, nullptr);
+    EXPECT_EQ(echo->text(), "Адаптер возвращает отправленные байты (эхо)");
+    EXPECT_EQ(rs485->text(), "RS-485 средствами порта (RTS при передаче)");
+    EXPECT_FALSE(echo->isChecked()); // no line.ini: both off
+    EXPECT_FALSE(rs485->isChecked());
+
+    echo->setChecked(true);
+    d.findChild<QPushButton*>("SaveParam")->click();
+    EXPECT_EQ(dialogs.records.size(), 0u);
+    ASSERT_NE(state.portHandle, 0);
+    EXPECT_TRUE(PortEchoOf(state.portHandle));
+    EXPECT_EQ(Read("line.ini"), "; port settings beside com.ini\necho=1\nrs485=0\n");
+    EXPECT_EQ(Read("com.ini"), pty.slavePath() + " 0 9600 0 1 0 8 N 1");
+
+    PortClose(state.portHandle);
+    state.portHandle = 0;
+    d.FormShow();
+    EXPECT_TRUE(echo->isChecked());
+    rs485->setChecked(true);
+    d.findChild<QPushButton*>("SaveParam")->click();
+    ASSERT_EQ(dialogs.records.size(), 1u);
+    EXPECT_EQ(dialogs.records[0].text.toStdString(), "Порт не поддерживает режим RS-485 средствами порта");
+    EXPECT_NE(state.portHandle, 0);
+    EXPECT_EQ(Read("line.ini"), "; port settings beside com.ini\necho=1\nrs485=1\n");
+    std::remove("line.ini");
 }
 
 } // namespace

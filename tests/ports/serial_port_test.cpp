@@ -4,6 +4,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <poll.h>
 #include <sys/file.h>
@@ -381,3 +382,113 @@ TEST_F(Enumeration, MissingTreeGivesAnEmptyList) {
 }
 
 } // namespace
+
+namespace {
+
+// The far end of the pty as an adapter that returns what it hears: reads n
+// bytes on its own thread and sends back what `reply` makes of them.
+std::thread SerialEchoer(Pty& pty, size_t n,
+                         std::function<std::vector<uint8_t>(std::vector<uint8_t>)> reply) {
+    return std::thread([&pty, n, reply] {
+        const std::vector<uint8_t> heard = pty.receive(n);
+        pty.send(reply(heard));
+    });
+}
+
+} // namespace
+
+// With the echo setting on, each write takes its own bytes back off the input;
+// a different or missing echo is a fault and what came stays to be read.
+TEST_F(Serial, EchoSettingTakesTheEchoOffAndFlagsADifferentOrMissingOne) {
+    const std::vector<uint8_t> frame{0x60, 0x01, 0x48, 0x68};
+    PortSetEcho(h, true);
+    EXPECT_TRUE(PortEchoOf(h));
+
+    std::thread t = SerialEchoer(pty, 4, [](std::vector<uint8_t> b) {
+        b.push_back(0x3A); // the answer follows the echo
+        return b;
+    });
+    EXPECT_EQ(PortWrite(h, frame.data(), 4), 1);
+    t.join();
+    EXPECT_EQ(PortEchoFindingOf(h), EchoMatched);
+    ASSERT_EQ(WaitAvail(h, 1), 1);
+    uint8_t answer = 0;
+    ASSERT_EQ(PortRead(h, &answer, 1), 1);
+    EXPECT_EQ(answer, 0x3A);
+
+    t = SerialEchoer(pty, 4, [](std::vector<uint8_t> b) {
+        b[2] ^= 0x10; // a byte changed on the line
+        return b;
+    });
+    EXPECT_EQ(PortWrite(h, frame.data(), 4), kWriteEchoFault);
+    t.join();
+    EXPECT_EQ(PortEchoFindingOf(h), EchoMismatch);
+    EXPECT_EQ(PortLastError(h), EPROTO);
+    EXPECT_EQ(port_avail(h), 4); // left for the exchange to read as a bad answer
+    PortPurge(h);
+
+    // Nothing comes back at all.
+    EXPECT_EQ(PortWrite(h, frame.data(), 4), kWriteEchoFault);
+    EXPECT_EQ(PortEchoFindingOf(h), EchoMissing);
+    EXPECT_EQ(pty.receive(4), frame);
+}
+
+// With the setting off, an adapter that echoes is noticed at the first frame,
+// and then no write passes until the setting is on.
+TEST_F(Serial, EchoNoticedAtTheFirstFrameWithTheSettingOff) {
+    const std::vector<uint8_t> frame{0x60, 0x01, 0x21, 0xBA};
+    std::thread t = SerialEchoer(pty, 4, [](std::vector<uint8_t> b) { return b; });
+    EXPECT_EQ(PortWrite(h, frame.data(), 4), kWriteEchoFault);
+    t.join();
+    EXPECT_EQ(PortEchoFindingOf(h), EchoDetected);
+    EXPECT_EQ(port_avail(h), 0); // the echo itself is taken off
+    EXPECT_EQ(PortWrite(h, frame.data(), 4), kWriteEchoFault);
+    EXPECT_EQ(pty.receive(4), frame);
+
+    PortSetEcho(h, true);
+    t = SerialEchoer(pty, 4, [](std::vector<uint8_t> b) { return b; });
+    EXPECT_EQ(PortWrite(h, frame.data(), 4), 1);
+    t.join();
+
+    // A line that does not echo: the first frame is looked at once, then writes go straight out.
+    PortClose(h);
+    ASSERT_EQ(PortOpen(&h, pty.slave.c_str()), 0);
+    EXPECT_EQ(PortWrite(h, frame.data(), 4), 1);
+    EXPECT_EQ(PortEchoFindingOf(h), EchoAbsent);
+    EXPECT_EQ(PortWrite(h, frame.data(), 4), 1);
+    EXPECT_EQ(pty.receive(8).size(), 8u);
+}
+
+// A write returns when the driver has the bytes; PortWaitSent returns when they
+// have left: on a pty, after their wire time at the line's settings.
+TEST_F(Serial, WaitSentLastsAtLeastTheWireTime) {
+    ASSERT_EQ(U_xxx(h, 4800, 8, 'N', 2), 0);
+    const std::vector<uint8_t> bytes(44, 0x55); // 44 x 11 bits (two stop bits) at 4800 baud: 100.8 ms
+    ASSERT_EQ(PortWriteByte(h, 0x00), 1);       // the first frame is looked at for an echo
+    EXPECT_EQ(pty.receive(1).size(), 1u);
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(PortWrite(h, bytes.data(), 44), 1);
+    EXPECT_EQ(PortWaitSent(h), 1);
+    const auto waited = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(waited).count(), 100'800);
+    EXPECT_EQ(pty.receive(44).size(), 44u);
+    EXPECT_EQ(PortWaitSent(0), 0);
+}
+
+// Ptys have neither low latency nor kernel RS-485: opening works regardless,
+// the refusal is ENOTTY ("not supported"), and other kinds say so too.
+TEST_F(Serial, LowLatencyAndRs485WhereThePortHasNone) {
+    EXPECT_EQ(PortSetRs485(h, true), ENOTTY);
+    EXPECT_EQ(PortRs485Supported(h), 0);
+    EXPECT_EQ(PortRs485SupportedAt(pty.slave.c_str()), 0);
+    EXPECT_LT(PortRs485SupportedAt("/nonexistent/ttyS99"), 0);
+    EXPECT_EQ(PortLowLatency(h), -1);
+    PortClose(h); // nothing to put back, nothing goes wrong
+    ASSERT_EQ(PortOpen(&h, pty.slave.c_str()), 0);
+    int stub = 0;
+    ASSERT_EQ(PortOpen(&stub, "STUB"), 0);
+    EXPECT_EQ(PortSetRs485(stub, true), EINVAL);
+    EXPECT_EQ(PortRs485Supported(stub), -1);
+    EXPECT_EQ(PortSetRs485(0, true), 2);
+    EXPECT_EQ(PortWaitSent(stub), 1);
+}

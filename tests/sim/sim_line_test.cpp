@@ -195,3 +195,82 @@ TEST(SimImage, DemoLayoutAndGeneratedFile) {
     const Bytes file((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     EXPECT_EQ(file, zelsim::VirtualController().demoImageBytes());
 }
+
+// A controller busy writing its memory ignores what comes too soon after the
+// previous frame: a continuation frame, and a command after a frame that got
+// no answer. Frames after an answer, and address frames, are not held back.
+TEST(SimParser, MinimumGapRefusesFramesThatComeTooSoon) {
+    Fed f;
+    zelsim::VirtualController& c = f.line.addController(1);
+    zelsim::Faults busy;
+    busy.minGapMs = 45;
+    c.setFaults(busy);
+    const Bytes data{0x11, 0x22, 0x33};
+    const Bytes cont{0x22, 0x33, FrameChecksum(data.data() + 1, 2)};
+
+    // Continuation 30 ms after its address frame: lost, nothing written or answered.
+    EXPECT_TRUE(f.feed(Cmd(1, 0x40)).empty());
+    EXPECT_TRUE(f.feed(AddrFrame(0x1000, 0x11, 3), 0).empty());
+    EXPECT_TRUE(f.feed(cont, 30).empty());
+    EXPECT_NE(c.peek(0, 0x1000, 3), data);
+    auto frames = f.line.frames();
+    ASSERT_FALSE(frames.empty());
+    EXPECT_EQ(frames.back().kind, FrameKind::Continuation);
+    EXPECT_TRUE(frames.back().refused);
+    EXPECT_NEAR(frames.back().gapMs, 30.0, 0.5);
+
+    // The command after that unanswered frame, 20 ms on: ignored as well ...
+    EXPECT_TRUE(f.feed(Cmd(1, 0x21), 20).empty());
+    EXPECT_TRUE(f.line.frames().back().refused);
+    // ... 50 ms on it is answered, and the next command at once after the answer too.
+    EXPECT_EQ(f.feed(Cmd(1, 0x21), 50), Identity(1, 0x21));
+    EXPECT_EQ(f.feed(Cmd(1, 0x21), 1), Identity(1, 0x21));
+
+    // The same write with the continuation 50 ms after its address frame is taken.
+    EXPECT_TRUE(f.feed(Cmd(1, 0x40), 1).empty());
+    EXPECT_TRUE(f.feed(AddrFrame(0x1000, 0x11, 3), 0).empty());
+    EXPECT_EQ(f.feed(cont, 50), Bytes{0x00});
+    EXPECT_EQ(c.peek(0, 0x1000, 3), data);
+    frames = f.line.frames();
+    EXPECT_FALSE(frames.back().refused);
+    EXPECT_NEAR(frames.back().gapMs, 50.0, 0.5);
+
+    // Without the switch the hurried continuation is written.
+    c.setFaults({});
+    EXPECT_TRUE(f.feed(Cmd(1, 0x40), 1).empty());
+    EXPECT_TRUE(f.feed(AddrFrame(0x1100, 0x11, 3), 0).empty());
+    EXPECT_EQ(f.feed(cont, 1), Bytes{0x00});
+    EXPECT_EQ(c.peek(0, 0x1100, 3), data);
+}
+
+// The gap is measured from the end of one frame to the start of the next: on a
+// paced line a frame starts one byte time before its first byte is in.
+TEST(SimParser, GapsCountFromTheStartOfTheFirstByte) {
+    Fed f;
+    f.line.addController(1);
+    f.line.setByteTime(std::chrono::milliseconds(2));
+    const Bytes id = Cmd(1, 0x21);
+    for (uint8_t b : id)
+        f.feed({b}, 2);
+    f.feed({id[0]}, 52); // 50 ms of quiet line, then a byte of 2 ms
+    for (size_t i = 1; i < id.size(); ++i)
+        f.feed({id[i]}, 2);
+    const auto frames = f.line.frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_LT(frames[0].gapMs, 0); // nothing before the first frame
+    EXPECT_NEAR(frames[1].gapMs, 50.0, 0.5);
+}
+
+TEST(SimParser, SilentRestartRestartsWithoutAnAnswer) {
+    Fed f;
+    zelsim::VirtualController& c = f.line.addController(1);
+    zelsim::Faults silent;
+    silent.silentRestart = true;
+    c.setFaults(silent);
+    EXPECT_TRUE(f.feed(WriteReq(1, 0x88FFFF, {0x01})).empty());
+    EXPECT_EQ(c.restartCount(), 1);
+    // Nothing is left waiting: the next request is answered at once.
+    EXPECT_EQ(f.feed(Cmd(1, 0x21), 1), Identity(1, 0x21));
+    // Other 1-byte writes are still answered.
+    EXPECT_EQ(f.feed(WriteReq(1, 0x1000, {0x05})), (Bytes{0x00, 0x00}));
+}

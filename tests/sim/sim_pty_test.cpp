@@ -226,3 +226,24 @@ TEST_F(SimPty, PacedLineAnswersTheSame) {
     ASSERT_TRUE(line.waitForFrames(n0 + 1, std::chrono::seconds(5)));
     pty->stop();
 }
+
+// An echoing adapter: every byte comes back before the answer, on a paced line too.
+TEST_F(SimPty, EchoReturnsEveryByteBeforeTheAnswer) {
+    line.setEcho(true);
+    for (int baud : {0, 9600}) {
+        if (baud) {
+            pty->stop();
+            start(baud);
+        }
+        const Bytes req = Cmd(1, 0x21);
+        Bytes want = req;
+        const Bytes id{1, 0x21, 0x01, 0x71};
+        want.insert(want.end(), id.begin(), id.end());
+        EXPECT_EQ(peer->ask(req, want.size()), want) << baud;
+        const Bytes rd = ReadReq(1, 0x3040, 7);
+        const Bytes got = peer->ask(rd, rd.size() + 8);
+        ASSERT_EQ(got.size(), rd.size() + 8) << baud;
+        EXPECT_EQ(Bytes(got.begin(), got.begin() + long(rd.size())), rd);
+        EXPECT_EQ(Bytes(got.begin() + long(rd.size()), got.end() - 1), (Bytes{58, 0, 0, 20, 0, 69, 12}));
+    }
+}

@@ -138,3 +138,31 @@ TEST(SimProgram, CommandLine) {
     }
     EXPECT_EQ(Finish(pid), 0);
 }
+
+TEST(SimProgram, EchoMinimumGapAndSilentRestartSwitches) {
+    const std::string exe = SimExe();
+    EXPECT_NE(std::system((exe + " --min-gap x 2> err.txt").c_str()), 0);
+    EXPECT_NE(std::system((exe + " --min-gap 20000 2> err.txt").c_str()), 0);
+    std::string first;
+    const pid_t pid = Spawn({"--echo", "--min-gap", "45", "--silent-restart"}, first);
+    ASSERT_GT(pid, 0);
+    {
+        Peer p = Peer::OpenPty(first);
+        ASSERT_TRUE(p.ok());
+        const Bytes id = Cmd(1, 0x21);
+        const Bytes got = p.ask(id, 8);
+        ASSERT_EQ(got.size(), 8u);
+        EXPECT_EQ(Bytes(got.begin(), got.begin() + 4), id); // the echo first
+        EXPECT_EQ(got[4], 1);
+        // The restart comes back as echo only; the identify after it is answered.
+        const Bytes restart = WriteReq(1, 0x88FFFF, {0x01});
+        p.send(restart);
+        EXPECT_EQ(p.read(restart.size() + 2, 300).size(), restart.size());
+        EXPECT_EQ(p.ask(id, 8).size(), 8u);
+        // A continuation sent at once after its address frame gets no answer from the busy controller.
+        const Bytes write = WriteReq(1, 0x5000, {1, 2, 3});
+        p.send(write);
+        EXPECT_EQ(p.read(write.size() + 1, 300).size(), write.size());
+    }
+    EXPECT_EQ(Finish(pid), 0);
+}
