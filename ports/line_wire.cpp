@@ -121,7 +121,13 @@ int AfterWrite(PortSlot& s, int handle, const uint8_t* bytes, int n, int64_t sta
     s.txFreeUs = std::max(startUs, s.txFreeUs) + WireTimeUs(s, n);
     s.txBoundUs = std::max(s.txBoundUs, startUs + (kWriteConstantMs + int64_t(kWritePerByteMs) * n) * 1000);
     s.txLastCount = n;
-    if (s.echo) return TakeEcho(s, handle, bytes, n);
+    s.rxAtWrite = s.rx.waiting();
+    if (s.echo) {
+        const int r = TakeEcho(s, handle, bytes, n);
+        if (r == 1) s.txFreeUs = std::min(s.txFreeUs, SteadyUs()); // the last byte came back: it has left
+        s.rxAtWrite = s.rx.waiting();
+        return r;
+    }
     if (s.echoFinding == EchoNotChecked && n <= kLookMaxBytes)
         s.echoFinding = LookForEcho(s, handle, bytes, n);
     if (s.echoFinding == EchoDetected) {
@@ -140,7 +146,22 @@ int PortWaitSent(int handle) {
     if (!ops.hasLine) return 1;
     bool gone = true;
     if (ops.drain) gone = ops.drain(*s, s->txBoundUs);
-    SleepUntilUs(s->txFreeUs);
+    // The wire time, unless the other end speaks first: an answer means the
+    // line is free (a peer that answers sooner than the wire allows, such as an
+    // unpaced simulator, is not kept waiting for).
+    for (;;) {
+        const int64_t left = s->txFreeUs - SteadyUs();
+        if (left <= 0) break;
+        if (port_avail(handle) > s->rxAtWrite) {
+            s->txFreeUs = SteadyUs();
+            break;
+        }
+        if (left < 2000) {
+            SleepUntilUs(s->txFreeUs);
+            break;
+        }
+        PortWaitInputAbove(handle, s->rxAtWrite, static_cast<int>(left / 1000));
+    }
     if (!gone) s->lastErrno = ETIMEDOUT;
     return gone ? 1 : 0;
 }

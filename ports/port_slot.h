@@ -92,6 +92,7 @@ struct PortSlot {
     int64_t txFreeUs = 0;  // the last byte written has left the line by then
     int64_t txBoundUs = 0; // the write time-outs of what was written run out
     int txLastCount = 0;   // bytes of the last write
+    int rxAtWrite = 0;     // bytes waiting when it was written (anything more came after)
     // The echo setting and what the first frame after opening showed.
     bool echo = false;
     uint8_t echoFinding = 0; // PortEchoFinding

@@ -88,6 +88,7 @@ void ResetSlot(PortSlot& s) {
     s.txFreeUs = 0;
     s.txBoundUs = 0;
     s.txLastCount = 0;
+    s.rxAtWrite = 0;
     s.echo = false;
     s.echoFinding = EchoNotChecked;
     s.serialFlagsSaved = -1;

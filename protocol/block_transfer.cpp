@@ -39,6 +39,7 @@ constexpr int kSlowPollMs = 10;
 int QueryLength(int port, int ctrl, uint32_t blockAddr, int board) {
     if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdRead + board)) != 1) return -1;
     if (SendAddressFrame(port, blockAddr, 1) != 1) return -1;
+    AwaitSent(port);
     const int64_t deadline = NowMs() + Scaled(200, Multiplier());
     if (WaitUntil(port, deadline, [](int k) { return k == 2; }) != 2) return -1;
     uint8_t answer[2];
@@ -50,6 +51,7 @@ int QueryLength(int port, int ctrl, uint32_t blockAddr, int board) {
 int ReadPiece(int port, int ctrl, uint32_t address, int piece, uint8_t* dst, int board) {
     if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdRead + board)) != 1) return -1;
     if (SendAddressFrame(port, address, piece) != 1) return -1;
+    AwaitSent(port);
     const int want = piece + 1;
     const int m = Multiplier();
     // The stall time starts again whenever more of the answer has come, but
@@ -81,6 +83,7 @@ int ReadPiece(int port, int ctrl, uint32_t address, int piece, uint8_t* dst, int
 int WritePiece(int port, int ctrl, uint32_t address, int piece, const uint8_t* data, int board) {
     if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + board)) != 1) return -1;
     if (SendWriteFrames(port, address, piece, data) != 1) return -1;
+    AwaitSent(port);
     const int want = piece >= 2 ? 1 : 2;
     const int64_t deadline = NowMs() + (Scaled(50, Multiplier()) + 1) * kSlowPollMs;
     if (WaitUntil(port, deadline, [want](int k) { return k == want; }) != want) return -1;
@@ -93,6 +96,7 @@ int WriteImagePiece(int port, int ctrl, uint32_t address, int piece, const uint8
     if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + kBoardMain)) != 1) return -1;
     PauseAfterSent(port, kImageCommandGapMs);
     if (SendWriteFrames(port, address, piece, data) != 1) return -1;
+    AwaitSent(port);
     // A 1-byte piece is answered with 2 bytes and the status is the last one:
     // wait for both so that a refusal is never taken for an acceptance.
     const int want = piece >= 2 ? 1 : 2;

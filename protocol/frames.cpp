@@ -101,6 +101,7 @@ int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr) {
     PortPurge(port);
     const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdIdentify);
     if (const int w = WriteAll(port, f.data(), static_cast<int>(f.size())); w != 1) return w == -2 ? -2 : -1;
+    AwaitSent(port);
 
     // Polls of 10 ms; more than 10 x multiplier + 1 short ones give up.
     const int64_t deadline = NowMs() + (Scaled(10, Protocol().timeoutMultiplier) + 2) * kIdentPollMs;
@@ -140,6 +141,7 @@ int ReadIdentText(int port, int ctrl, uint8_t* dst) {
     const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdIdentText);
     if (const int w = WriteAll(port, f.data(), static_cast<int>(f.size())); w != 1) return w == -2 ? -2 : -1;
     if (const int w = WriteAll(port, &kIdentTextTrigger, 1); w != 1) return w == -2 ? -2 : -1;
+    AwaitSent(port);
 
     // Polls of 1 ms: more than 250 x multiplier idle ones in a row end the
     // read. However the text trickles in, it ends after the idle time plus
@@ -190,6 +192,7 @@ int QueryErrorCode(int port, int ctrl) {
         if (ctrl != 0) {
             const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdErrorQuery);
             PortWrite(port, f.data(), static_cast<int>(f.size()));
+            AwaitSent(port);
         }
         s.errorQueryDeadline = NowMs() + kErrorQueryDeadlineMs;
         s.errorQueryPhase = 1;

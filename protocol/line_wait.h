@@ -29,6 +29,12 @@ void LinePause(int ms);
 // A pause the controller needs after a frame: it counts from when the frame's
 // last byte has left the port, not from when the port took the bytes.
 void PauseAfterSent(int port, int ms);
+// Before an answer's wait starts: the request must have left the port first, as
+// a blocking write would have it (at 1200 baud a 40-byte frame takes 333 ms,
+// more than some answer waits).
+inline void AwaitSent(int port) {
+    PortWaitSent(port);
+}
 
 // Poll limits scaled by the multiplier, without overflow.
 inline int64_t Scaled(int base, int multiplier) {

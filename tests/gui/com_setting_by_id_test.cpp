@@ -146,8 +146,8 @@ TEST_F(ByIdDialog, EchoAndRs485BoxesLiveInLineIni) {
     EXPECT_EQ(dialogs.records.size(), 0u);
     ASSERT_NE(state.portHandle, 0);
     EXPECT_TRUE(PortEchoOf(state.portHandle));
-    EXPECT_EQ(Read("line.ini"), "; port settings beside com.ini\necho=1\nrs485=0\n");
-    EXPECT_EQ(Read("com.ini"), pty.slavePath() + " 0 9600 0 1 0 8 N 1");
+    EXPECT_EQ(ReadTextFile("line.ini"), "; port settings beside com.ini\necho=1\nrs485=0\n");
+    EXPECT_EQ(ReadTextFile("com.ini"), pty.slavePath() + " 0 9600 0 1 0 8 N 1");
 
     PortClose(state.portHandle);
     state.portHandle = 0;
@@ -158,7 +158,7 @@ TEST_F(ByIdDialog, EchoAndRs485BoxesLiveInLineIni) {
     ASSERT_EQ(dialogs.records.size(), 1u);
     EXPECT_EQ(dialogs.records[0].text.toStdString(), "Порт не поддерживает режим RS-485 средствами порта");
     EXPECT_NE(state.portHandle, 0);
-    EXPECT_EQ(Read("line.ini"), "; port settings beside com.ini\necho=1\nrs485=1\n");
+    EXPECT_EQ(ReadTextFile("line.ini"), "; port settings beside com.ini\necho=1\nrs485=1\n");
     std::remove("line.ini");
 }
 
