@@ -166,6 +166,13 @@ int PortWaitSent(int handle) {
     return gone ? 1 : 0;
 }
 
+int PortMsSinceSent(int handle) {
+    PortSlot* s = SlotOf(handle);
+    if (!s || !KindOps(*s).hasLine || s->txFreeUs <= 0) return 0;
+    const int64_t since = (SteadyUs() - s->txFreeUs) / 1000;
+    return since > 0 ? static_cast<int>(std::min<int64_t>(since, 1'000'000)) : 0;
+}
+
 void PortSetEcho(int handle, bool on) {
     PortSlot* s = SlotOf(handle);
     if (!s) return;

@@ -105,6 +105,9 @@ int U_xxx(int handle, uint32_t baud, uint8_t dataBits, char parity, uint8_t stop
 // USB converter channels and TCP cannot say more). 1, or 0 when the driver still
 // held output at the bound. Kinds without a line (stub, USB key): 1 at once.
 int PortWaitSent(int handle);
+// Milliseconds since the bytes written last had left the port as PortWaitSent
+// judged it (0 for kinds without a line): a pause after them has had that much.
+int PortMsSinceSent(int handle);
 
 // Port settings beside the line settings.
 // The echo setting (off at open): the adapter returns every byte sent.

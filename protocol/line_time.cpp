@@ -36,7 +36,8 @@ void LinePause(int ms) {
 
 void PauseAfterSent(int port, int ms) {
     PortWaitSent(port);
-    LinePause(ms);
+    // Counted from the moment the bytes left, not from when the wait woke.
+    LinePause(ms - PortMsSinceSent(port));
 }
 
 } // namespace zel::line
