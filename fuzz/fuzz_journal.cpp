@@ -29,13 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     journal::Record r;
     r.time = "2026-12-10T10:00:00.000+0000";
-    r.port = in.text(in.u8());
+    r.port = in.text(in.u8() % 200);
     r.ctrl = in.u8();
     r.board = in.u8();
     r.address = in.u32() & 0xFFFFFF;
     const uint8_t kind = in.u8() % 3;
     r.kind = static_cast<journal::Record::Kind>(kind);
-    r.hidden = (in.u8() & 3) == 0;
+    r.hidden = (in.u8() & 3) == 0 && r.kind != journal::Record::Kind::Done; // a confirmation carries no bytes
     const size_t n = in.u8();
     r.count = static_cast<int>(n);
     if (r.kind != journal::Record::Kind::Done && !r.hidden) {

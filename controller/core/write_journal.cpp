@@ -69,8 +69,10 @@ bool FromHex(const std::string& text, std::vector<uint8_t>& out) {
     return true;
 }
 
-// Port names go into one token: spaces, '%', '=' and control bytes as %XX.
+// Port names go into one token: spaces, '%', '=' and control bytes as %XX;
+// "-" stands for no name, so a name "-" is written %2D.
 std::string EncodeToken(const std::string& s) {
+    if (s == "-") return "%2D";
     std::string out;
     char buf[4];
     for (unsigned char c : s) {

@@ -69,6 +69,9 @@ TEST_F(WjFile, RecordsOfAnyPortNameAndFieldsThatAreNoRecord) {
                       "before=unknown after=010101")})
         EXPECT_FALSE(journal::ParseLine(bad)) << bad;
     EXPECT_TRUE(journal::ParseLine(good));
+    // "-" stands for no name in the file; a port named "-" keeps its name.
+    EXPECT_EQ(journal::ParseLine(journal::FormatLine(WjRecord("-", 0x1000, 1)))->port, "-");
+    EXPECT_EQ(journal::ParseLine(journal::FormatLine(WjRecord("", 0x1000, 1)))->port, "");
 }
 
 // A short write (a full disk, here a file size limit) is taken back: the
