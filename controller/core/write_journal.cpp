@@ -403,6 +403,11 @@ std::optional<Record> ParseLine(const std::string& line) {
     }
     if (r.kind == Record::Kind::Done) return seen == 31 ? std::optional<Record>(r) : std::nullopt;
     if (seen != 127) return std::nullopt;
+    if (r.hidden) { // a password write keeps no bytes, whatever else the line says
+        r.beforeKnown = false;
+        r.before.clear();
+        r.after.clear();
+    }
     if (!r.hidden && static_cast<int>(r.after.size()) != r.count) return std::nullopt;
     if (r.beforeKnown && r.before.size() != r.after.size()) return std::nullopt;
     return r;
