@@ -7,9 +7,11 @@
 #include "demo_image.h"
 #include "error_messages.h"
 #include "frames.h"
+#include "image_host.h"
 #include "line_options.h"
 #include "port_layer.h"
 #include "protocol_state.h"
+#include "snapshot.h"
 
 #include <algorithm>
 #include <cctype>
@@ -17,10 +19,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <istream>
 #include <ostream>
 #include <sstream>
 #include <thread>
+
+#include <unistd.h>
 
 namespace cli {
 
@@ -43,6 +48,9 @@ const char* const kToolHead =
     "  --echo              the adapter returns every byte sent (two-wire RS-485); default from line.ini\n"
     "  --rs485             kernel RS-485 mode of the serial port, RTS while sending; default from line.ini\n"
     "  --demo              serve reads and writes from demo_trk.bin instead of a line\n"
+    "  --image FILE        work on the controller image FILE as on a controller, with no line: every\n"
+    "                      write goes into the file at once (the file as it was is kept as a snapshot)\n"
+    "  --device-type HEX   with --image: the device type the file's controller reports (21, 22, 17, 27)\n"
     "  --trace             append the port traffic to port.out\n"
     "  --help              this text; COMMAND --help describes a command\n"
     "  --version           the version\n"
@@ -142,6 +150,22 @@ bool ParseArgs(const std::vector<std::string>& args, Options& o, std::ostream& e
                 return false;
             }
             o.addr = x;
+            o.addrGiven = true;
+        } else if (a == "--image") {
+            if (!need(i, a, v)) return false;
+            if (v.empty()) {
+                err << "startzel-cli: --image needs a file name\n";
+                return false;
+            }
+            o.image = v;
+        } else if (a == "--device-type") {
+            if (!need(i, a, v)) return false;
+            uint32_t x = 0;
+            if (!ParseHexNumber(v, x) || (x != 0x21 && x != 0x22 && x != 0x17 && x != 0x27)) {
+                err << "startzel-cli: --device-type takes 21, 22, 17 or 27\n";
+                return false;
+            }
+            o.deviceType = static_cast<uint8_t>(x);
         } else if (a == "--timeout-mult") {
             if (!need(i, a, v)) return false;
             if (!ParseDecimal(v, 1, 1000, n)) {
@@ -203,6 +227,11 @@ int Dispatch(const Options& o, const Command& c, Io& io) {
         const int r = c.check(o, io);
         if (r != kCliOk) return r;
     }
+    if (!o.image.empty() && (o.demo || o.havePort)) {
+        io.err << "startzel-cli: --image works on a file instead of a line: it cannot be combined with "
+               << (o.demo ? "--demo" : "--port") << "\n";
+        return kCliUsage;
+    }
     if (c.needs == Needs::Controller && o.demo) {
         io.err << "startzel-cli: " << o.command
                << " needs a controller on a line; demo mode serves memory reads and writes only\n";
@@ -218,9 +247,19 @@ int Dispatch(const Options& o, const Command& c, Io& io) {
 
 } // namespace
 
+Session::Session() = default;
+
 Session::~Session() {
     ReleaseDemoImage();
     if (handle_ != 0) PortClose(handle_);
+    if (image_) {
+        image_->close();
+        const std::string snapshot = image_->snapshotWritten();
+        if (!snapshot.empty() && err_)
+            *err_ << "startzel-cli: " << image_->file() << " as it was before is kept in " << snapshot << "\n";
+        const std::string why = image_->lastError();
+        if (!why.empty() && err_) *err_ << "startzel-cli: a write was refused: " << why << "\n";
+    }
     if (started_) PortLayerStop();
     TraceMask = 0;
     Protocol().demoMode = false;
@@ -234,6 +273,7 @@ void Session::settle() const {
 }
 
 bool Session::open(const Options& o, std::ostream& err) {
+    err_ = &err;
     ComPortSetting s;
     ComIniTable ini;
     if (ReadComIni(ini, ProgramFiles().comIni) == 1) s = ini.entries[0];
@@ -282,6 +322,29 @@ bool Session::open(const Options& o, std::ostream& err) {
             return false;
         }
         return true; // demo mode needs no line
+    }
+    if (!o.image.empty()) {
+        // The file's own controller on a line of this process.
+        const std::string folder = image::SnapshotFolder(false);
+        image::EnsureFolder(folder);
+        image_ = std::make_unique<zelsim::ImageHost>();
+        std::string why;
+        std::string snapshot;
+        if (o.imageSnapshot) {
+            // Runs within one second keep a snapshot each: the first holds the file as it was.
+            const std::string name = ImageSnapshotName(o.image);
+            snapshot = folder + "/" + name;
+            for (int n = 2; ::access(snapshot.c_str(), F_OK) == 0 && n < 1000; ++n)
+                snapshot = folder + "/" + name.substr(0, name.size() - 4) + "-" + std::to_string(n) + ".bin";
+        }
+        if (!image_->open(o.image, o.deviceType, snapshot, &why)) {
+            err << "startzel-cli: " << why << "\n";
+            image_.reset();
+            return false;
+        }
+        s.name = image_->portName();
+        s.baud = 115200;
+        if (!o.addrGiven) ctrl_ = image_->address();
     }
     if (s.name.empty()) {
         err << "startzel-cli: no port: give --port NAME or write the port into com.ini\n";
@@ -341,6 +404,17 @@ void Session::explainLine(std::ostream& err) const {
     default:
         break;
     }
+}
+
+std::string ImageSnapshotName(const std::string& file) {
+    std::string base = file.substr(file.find_last_of('/') + 1);
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".bin") == 0) base.resize(base.size() - 4);
+    char when[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::strftime(when, sizeof when, "%Y%m%d-%H%M%S", &tm);
+    return "image-" + base + "-" + when + ".bin";
 }
 
 int Fail(std::ostream& err, const std::string& sentence, int code) {

@@ -10,9 +10,14 @@
 #include <cstdint>
 #include <iosfwd>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace zelsim {
+class ImageHost;
+}
 
 namespace cli {
 
@@ -25,6 +30,11 @@ struct Options {
     char parity = 0;
     int stopBits = 0;
     uint32_t addr = 1;
+    bool addrGiven = false;
+    // --image FILE: the file served as a controller of this device type.
+    std::string image;
+    uint8_t deviceType = 0x21;
+    bool imageSnapshot = true; // the file as it was is kept before its first write
     int timeoutMult = 1;
     bool demo = false;
     bool trace = false;
@@ -64,6 +74,7 @@ struct Io {
 // The port (or the demo image) and the port layer, released on every way out.
 class Session {
 public:
+    Session();
     ~Session();
     // Opens what the options name; false with a sentence on err.
     bool open(const Options& o, std::ostream& err);
@@ -83,6 +94,8 @@ private:
     int ctrl_ = 0;
     bool started_ = false;
     std::string portName_;
+    std::unique_ptr<zelsim::ImageHost> image_; // --image: the file's controller
+    std::ostream* err_ = nullptr;              // where open() reported, for the notes at the end
 };
 
 // What a command needs before it runs.
@@ -120,7 +133,14 @@ std::vector<Command> DoctorCommands();
 std::vector<Command> TempTableCommands();
 std::vector<Command> ToolsCommands();
 std::vector<Command> ImageCommands();
+std::vector<Command> StationCommands();
 
+// image new FILE --type T [--sizes ...] (tools_commands.cpp).
+int CheckImageNew(const Options& o, Io& io);
+int RunImageNew(const Options& o, Io& io);
+// The snapshot's file name for an image file worked on offline:
+// "image-<name without .bin>-<YYYYMMDD-HHMMSS>.bin".
+std::string ImageSnapshotName(const std::string& file);
 // "startzel-cli: <sentence> (result code <code>)" on err; returns kCliFailed.
 int Fail(std::ostream& err, const std::string& sentence, int code);
 // "startzel-cli: <sentence>" on err; returns the exit code given.

@@ -5,8 +5,8 @@ namespace cli {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> all = [] {
         std::vector<Command> v;
-        for (auto group : {LineCommands, ImageCommands, TempTableCommands, ToolsCommands, DecodeCommands,
-                           DoctorCommands}) {
+        for (auto group : {LineCommands, ImageCommands, StationCommands, TempTableCommands, ToolsCommands,
+                           DecodeCommands, DoctorCommands}) {
             std::vector<Command> g = group();
             v.insert(v.end(), g.begin(), g.end());
         }

@@ -36,6 +36,8 @@ const char* const kImageHelp =
     "       startzel-cli [--addr HEX] image load FILE [--yes] [--allow-no-snapshot]\n"
     "       startzel-cli image show FILE [--json]\n"
     "       startzel-cli image diff A B [--json]\n"
+    "       startzel-cli image new FILE --type T [--sizes 58,0,0,20,0,69,12] [--sides N] [--nozzles N]\n"
+    "                              [--side-a ADDR] [--side-b ADDR] [--device-type HEX]\n"
     "\n"
     "image save FILE   reads the whole controller (parameters, channel settings, sides, channel state\n"
     "                  registers, the blocks at 5100 and 3000) into FILE: a 7-byte size header, then\n"
@@ -50,6 +52,10 @@ const char* const kImageHelp =
     "image show FILE   the header sizes and every block field by field (unnamed bytes as offsets and hex).\n"
     "image diff A B    one line per differing field, \"block field: A's value → B's value\".\n"
     "                  Exit status 0 when equal, 1 when different, 2 on trouble (like diff).\n"
+    "image new FILE    makes FILE, a controller image holding the factory defaults of dispenser type T\n"
+    "                  (0 Шельф, 1 Нара, 2 УЗСГ, 3 УНСГ), laid out as the defaults command lays them\n"
+    "                  out, with the sizes given (default those of a controller as shipped). Work on it\n"
+    "                  with --image FILE, then load it into a controller. An existing FILE is refused.\n"
     "--json            show and diff as JSON.\n"
     "\n"
     "Save and load need a controller on a line (not --demo). A progress line is drawn on a terminal.\n";
@@ -398,12 +404,19 @@ int Load(const Options& o, Io& io) {
 int CheckImage(const Options& o, Io& io) {
     const std::string& sub = o.args[0];
     const size_t want = sub == "diff" ? 3 : 2;
-    if (sub != "save" && sub != "load" && sub != "show" && sub != "diff")
-        return Say(io.err, "image takes save, load, show or diff, not \"" + sub + "\" (see image --help)",
+    if (sub != "save" && sub != "load" && sub != "show" && sub != "diff" && sub != "new")
+        return Say(io.err, "image takes save, load, show, diff or new, not \"" + sub + "\" (see image --help)",
                    kCliUsage);
     if (o.args.size() != want) {
         io.err << "startzel-cli: wrong arguments for image " << sub << "\n" << kImageHelp;
         return kCliUsage;
+    }
+    if (sub == "new") {
+        for (const auto& [flag, value] : o.flags)
+            if (flag != "--type" && flag != "--sizes" && flag != "--sides" && flag != "--nozzles" &&
+                flag != "--side-a" && flag != "--side-b")
+                return Say(io.err, flag + " does not apply to image new (see image --help)", kCliUsage);
+        return CheckImageNew(o, io);
     }
     for (const auto& [flag, value] : o.flags) {
         const bool fits = flag == "--json" ? (sub == "show" || sub == "diff") : sub == "load";
@@ -418,6 +431,7 @@ int RunImage(const Options& o, Session&, Io& io) {
     if (sub == "save") return Save(o, io);
     if (sub == "load") return Load(o, io);
     if (sub == "show") return Show(o, io);
+    if (sub == "new") return RunImageNew(o, io);
     return Diff(o, io);
 }
 
@@ -585,12 +599,13 @@ int RunJournal(const Options& o, Session&, Io& io) {
 std::vector<Command> ImageCommands() {
     return {
         {"image",
-         "image save|load|show|diff   controller images: save FILE, load FILE, show FILE, diff A B",
+         "image save|load|show|diff|new   controller images: save FILE, load FILE, show FILE, diff A B, new FILE",
          kImageHelp,
          Needs::Nothing,
          2,
          3,
-         {{"--yes", false}, {"--json", false}, {"--allow-no-snapshot", false}},
+         {{"--yes", false}, {"--json", false}, {"--allow-no-snapshot", false}, {"--type", true}, {"--sizes", true},
+          {"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}},
          CheckImage,
          RunImage},
         {"compare",

@@ -8,10 +8,15 @@
 #include "protocol_state.h"
 #include "report_core.h"
 #include "image_files.h"
+#include "image_host.h"
 #include "snapshot.h"
 #include "write_journal.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <ostream>
 
@@ -138,7 +143,8 @@ void PrintLayout(const DefaultsForm& f, std::ostream& out) {
         out << line << "\n";
 }
 
-int RunDefaults(const Options& o, Session& s, Io& io) {
+// The defaults write; `snapshot` false for a file just made (image new).
+int WriteDefaultsCommand(const Options& o, Session& s, Io& io, bool snapshot) {
     DefaultsArgs a;
     ReadDefaultsArgs(o, a, io.err);
     DefaultsForm f;
@@ -159,13 +165,15 @@ int RunDefaults(const Options& o, Session& s, Io& io) {
 
     const std::string target = o.demo ? "the demo image " + Protocol().demoFileName
                                       : "controller " + Hex2(s.ctrl()) + " on " + s.portName();
-    if (!Confirm(o, io,
-                 "Write the factory defaults into " + target +
-                     "? Every block is replaced and every fiscal totalizer zeroed."))
+    if (snapshot && !Confirm(o, io,
+                             "Write the factory defaults into " + target +
+                                 "? Every block is replaced and every fiscal totalizer zeroed."))
         return Say(io.err, "nothing written", kCliFailed);
 
-    const image::Snapshot snap = image::TakeSnapshot(s.handle(), s.ctrl(), o.demo, Protocol().demoFileName);
-    if (snap.result == 1) {
+    const image::Snapshot snap = snapshot ? image::TakeSnapshot(s.handle(), s.ctrl(), o.demo, Protocol().demoFileName)
+                                          : image::Snapshot{1, "", {}};
+    if (!snapshot) {
+    } else if (snap.result == 1) {
         io.out << "snapshot of the previous content: " << snap.path << "\n";
     } else {
         const std::string why =
@@ -208,11 +216,85 @@ int RunDefaults(const Options& o, Session& s, Io& io) {
                    std::to_string(w.failed) + " of " + std::to_string(DefaultsBlocks().size()) +
                        " blocks could not be written",
                    kCliFailed);
-    io.out << "factory defaults written, controller restarted\n";
+    if (snapshot) io.out << "factory defaults written, controller restarted\n";
     return kCliOk;
 }
 
+int RunDefaults(const Options& o, Session& s, Io& io) {
+    return WriteDefaultsCommand(o, s, io, true);
+}
+
+// "58,0,0,20,0,69,12": the seven sizes of an image header.
+bool ParseSizes(const std::string& text, uint8_t sizes[7]) {
+    size_t at = 0;
+    for (int i = 0; i < 7; ++i) {
+        const size_t comma = text.find(',', at);
+        const std::string part = text.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+        long v = 0;
+        if (!ParseDecimal(part, 0, 127, v)) return false;
+        sizes[i] = static_cast<uint8_t>(v);
+        if (i < 6 && comma == std::string::npos) return false;
+        if (i == 6 && comma != std::string::npos) return false;
+        at = comma + 1;
+    }
+    return true;
+}
+
 } // namespace
+
+int CheckImageNew(const Options& o, Io& io) {
+    Options d = o;
+    d.args = {o.value("--type").value_or("")};
+    if (!o.has("--type")) return Say(io.err, "image new needs --type T (0 Шельф, 1 Нара, 2 УЗСГ, 3 УНСГ)", kCliUsage);
+    DefaultsArgs a;
+    if (!ReadDefaultsArgs(d, a, io.err)) return kCliUsage;
+    uint8_t sizes[7];
+    if (auto v = o.value("--sizes"); v && (!ParseSizes(*v, sizes) || sizes[0] < 58 || sizes[3] < 20 ||
+                                          sizes[5] == 0 || sizes[6] < 12))
+        return Say(io.err,
+                   "--sizes takes the seven sizes of an image header, such as 58,0,0,20,0,69,12 (the parameter "
+                   "block at least 58, the channel settings 20, the side blocks 12, the state registers above 0)",
+                   kCliUsage);
+    return kCliOk;
+}
+
+int RunImageNew(const Options& o, Io& io) {
+    const std::string& path = o.args[1];
+    uint8_t sizes[7];
+    std::copy(std::begin(zelsim::kDefaultSizes), std::end(zelsim::kDefaultSizes), sizes);
+    if (auto v = o.value("--sizes")) ParseSizes(*v, sizes);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0)
+        return Say(io.err, path + " exists; image new makes a new file (remove it or choose another name)",
+                   kCliFailed);
+    const std::string why = zelsim::WriteWholeFile(path, zelsim::BlankImage(o.deviceType, sizes));
+    if (!why.empty()) return Say(io.err, why, kCliFailed);
+    // The factory defaults written into the file's own controller.
+    Options d = o;
+    d.image = path;
+    d.addrGiven = false;
+    d.command = "image new";
+    d.args = {o.value("--type").value_or("")};
+    d.flags.erase("--type");
+    d.flags.erase("--sizes");
+    d.imageSnapshot = false;
+    int status = kCliFailed;
+    {
+        Session s;
+        if (s.open(d, io.err)) status = WriteDefaultsCommand(d, s, io, false);
+    }
+    if (status != kCliOk) {
+        ::unlink(path.c_str());
+        return Say(io.err, path + " was not made", status);
+    }
+    const int type = DefaultTypeFromText(d.args[0]);
+    io.out << path << " made: the factory defaults of type " << type << " (" << kDefaultTypeNames[type]
+           << "), sizes";
+    for (int i = 0; i < 7; ++i)
+        io.out << (i ? "," : " ") << int(sizes[i]);
+    io.out << "\n";
+    return kCliOk;
+}
 
 std::vector<Command> ToolsCommands() {
     return {

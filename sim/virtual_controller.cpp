@@ -526,7 +526,13 @@ uint8_t VirtualController::handleWrite(uint8_t board, uint32_t address, const st
         } else if (!writeAllowedLocked(address, data.size())) {
             status = kErrProtected;
         } else {
+            const std::vector<uint8_t> old(mem0_.begin() + address, mem0_.begin() + end);
             std::copy(data.begin(), data.end(), mem0_.begin() + address);
+            // Offline work: the write counts only once the file holds it.
+            if (persist_ && !persist_(imageLocked(false))) {
+                std::copy(old.begin(), old.end(), mem0_.begin() + address);
+                status = kErrWriteRefused;
+            }
         }
     } else if (board == 2) {
         if (address + data.size() > kRegSize) {
@@ -558,6 +564,11 @@ uint8_t VirtualController::handleWrite(uint8_t board, uint32_t address, const st
     else
         ++refused_;
     return status;
+}
+
+void VirtualController::setPersist(std::function<bool(const std::vector<uint8_t>&)> persist) {
+    std::lock_guard lk(m_);
+    persist_ = std::move(persist);
 }
 
 void VirtualController::identifyAnswer(std::vector<uint8_t>& out) const {

@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -125,6 +126,11 @@ public:
     int loadImageBytes(const std::vector<uint8_t>& image);
     // The controller image file of the current memory (the sizes record as header).
     std::vector<uint8_t> imageBytes() const;
+    // Work on an image file: after each accepted write of board-0 memory,
+    // `persist` gets the image of the new memory (called under the
+    // controller's lock: it must not call back). When it returns false the
+    // write is refused (kErrWriteRefused) and the memory stays as it was.
+    void setPersist(std::function<bool(const std::vector<uint8_t>&)> persist);
     // The demo file layout (header = sizes record, the fixed layout, zero bytes
     // up to the write-back length; 1235 bytes for the default sizes).
     std::vector<uint8_t> demoImageBytes() const;
@@ -187,6 +193,7 @@ private:
     std::vector<uint8_t> imageLocked(bool demo) const;
 
     mutable std::mutex m_;
+    std::function<bool(const std::vector<uint8_t>&)> persist_;
     uint8_t address_;
     uint8_t type_;
     uint8_t extra_ = 0x01;

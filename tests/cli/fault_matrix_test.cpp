@@ -300,6 +300,19 @@ std::vector<Row> Rows() {
              EXPECT_EQ(c.restartCount(), 1);
          },
          true},
+        {"station save",
+         {"station", "save", "st"},
+         31 * 120 + 40 * 210,
+         "0010000000",
+         [](const Result& r, zelsim::VirtualController& c, auto&) {
+             // Found exactly when identify works; then saved as the controller holds it.
+             if (r.out.rfind("0 controller(s) found", 0) == 0) {
+                 EXPECT_TRUE(FileBytes("st/ctrl-01.bin").empty());
+             } else {
+                 EXPECT_EQ(FileBytes("st/ctrl-01.bin"), c.imageBytes());
+             }
+         },
+         true},
         {"decode", {"decode", "/dev/null"}, 0, "0000000000", {}},
         {"doctor", {"doctor"}, 0, "**********", {}},
     };
