@@ -15,12 +15,15 @@
 namespace {
 
 const char* const kUsage =
-    "usage: startzel [/I] [-tfind MS] [--service]\n"
+    "usage: startzel [/I] [-tfind MS] [--service] [--image FILE [--type HEX]]\n"
     "\n"
     "Service tool for fuel-dispenser controllers on an RS-485 line.\n"
     "  /I          demo mode: every read and write goes to demo_trk.bin\n"
     "  -tfind MS   interval of the controller search in milliseconds (default 300)\n"
     "  --service   also show the service tabs \"Сост канала\" (channel state) and \"Dump\" (memory)\n"
+    "  --image FILE  work on the controller image FILE as on a controller, with no line: every write\n"
+    "              goes into the file at once (the file as it was is kept as a snapshot first);\n"
+    "              --type HEX gives the device type it reports (21, 22, 17 or 27; default 21)\n"
     "  --version   the version\n"
     "  --help      this text\n"
     "\n"

@@ -20,6 +20,7 @@
 #include "frames.h"
 #include "global_setts_form.h"
 #include "hint_filter.h"
+#include "image_host.h"
 #include "ident_core.h"
 #include "ident_tab.h"
 #include "line_options.h"
@@ -30,6 +31,7 @@
 #include "progress.h"
 #include "protocol_state.h"
 #include "sides_tab.h"
+#include "snapshot.h"
 #include "temperature_table.h"
 #include "temperature_table_tab.h"
 #include "view_param_form.h"
@@ -38,6 +40,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -112,7 +115,7 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
                 tab->tabShown();
             }
     });
-    auto* search = new ControllerSearch(state_, identTab_, identTab_->findTimer(), this);
+    auto* search = new ControllerSearch(state_, dialogs_, identTab_, identTab_->findTimer(), this);
     if (auto* b = identTab_->findChild<QPushButton*>("bFindCtrlr"))
         connect(b, &QPushButton::clicked, search, &ControllerSearch::bFindCtrlrClick);
 
@@ -294,6 +297,22 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
     // "--service" may stand anywhere; the other parameters keep their places.
     QStringList arguments = givenArguments;
     const bool service = arguments.removeAll(QStringLiteral("--service")) > 0;
+    // "--image FILE [--type HEX]": a controller image file worked on as a controller.
+    QString imageFile;
+    uint8_t imageType = 0x21;
+    for (const QString& option : {QStringLiteral("--image"), QStringLiteral("--type")}) {
+        const qsizetype at = arguments.indexOf(option);
+        if (at < 0 || at + 1 >= arguments.size()) continue;
+        if (option == "--image") {
+            imageFile = arguments.at(at + 1);
+        } else {
+            bool ok = false;
+            const uint type = arguments.at(at + 1).toUInt(&ok, 16);
+            if (ok && (type == 0x21 || type == 0x22 || type == 0x17 || type == 0x27))
+                imageType = static_cast<uint8_t>(type);
+        }
+        arguments.remove(at, 2);
+    }
     PortLayerStart();
     // USB devices are bound when the USB subsystem is present; the error
     // message table starts empty.
@@ -327,6 +346,14 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
         if (auto* w = findChild<QWidget*>(name)) w->hide();
 
     EnumeratePorts();
+    if (!imageFile.isEmpty()) {
+        // No line and no com.ini: the file's own controller.
+        openImageFile(imageFile, imageType);
+        if (!Protocol().errorMessages.Load(ProgramFiles().donMsg))
+            dialogs_.message("Ошибка чтения don.msg, расшифровка кодов ошибок недоступна", QString(),
+                             Dialogs::Icon::Error);
+        return;
+    }
     ComIniTable table;
     if (ReadComIni(table, ProgramFiles().comIni) != 1) {
         dialogs_.message(
@@ -382,6 +409,44 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
     if (!Protocol().errorMessages.Load(ProgramFiles().donMsg))
         dialogs_.message("Ошибка чтения don.msg, расшифровка кодов ошибок недоступна", QString(),
                          Dialogs::Icon::Error);
+}
+
+bool TStartZelMain::openImageFile(const QString& file, uint8_t deviceType) {
+    const std::string path = QFile::encodeName(file).toStdString();
+    imageHost_ = std::make_unique<zelsim::ImageHost>();
+    std::string why;
+    int handle = 0;
+    if (!imageHost_->open(path, deviceType, image::ImageFileSnapshotPath(path), &why) ||
+        PortOpen(&handle, imageHost_->portName().c_str()) != 0) {
+        imageHost_.reset();
+        dialogs_.message("Не удалось открыть файл образа " + file + "\n" + QString::fromStdString(why), QString(),
+                         Dialogs::Icon::Error);
+        menuCom_->setTitle(kComClosed);
+        lNumberCtrlr_->setText("Номер контроллера не введен");
+        state_.portFailed = true;
+        state_.noControllerNumber = true;
+        return false;
+    }
+    state_.imageFile = path;
+    state_.portHandle = handle;
+    state_.portSettings = ComPortSetting{};
+    state_.portSettings.name = imageHost_->portName();
+    state_.portSettings.baud = 115200;
+    state_.portSettings.dataBits = 8;
+    state_.portSettings.parity = 'N';
+    state_.portSettings.stopCode = 1;
+    U_xxx(handle, 115200, 8, 'N', 1);
+    state_.portFailed = false;
+    // The file stands in for the line: the port menus and the image transfers have no place.
+    setPortMenusVisible(false);
+    setWindowTitle("StartZel — " + file);
+    auto* where = new QLabel("Файл образа: " + file, SB_);
+    where->setObjectName("lImageFile");
+    SB_->addPermanentWidget(where);
+    state_.controllerNumber = imageHost_->address();
+    state_.noControllerNumber = false;
+    identTab_->IdentToForm();
+    return true;
 }
 
 void TStartZelMain::createForms() {
@@ -747,6 +812,7 @@ void TStartZelMain::shutDown() {
     ReleaseDemoImage();
     PortClose(state_.portHandle);
     state_.portHandle = 0;
+    if (imageHost_) imageHost_->close();
     PortLayerStop();
 }
 

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 class BlockTab;
@@ -17,6 +18,9 @@ class AboutBox;
 class QAction;
 class QDialog;
 class QLabel;
+namespace zelsim {
+class ImageHost;
+}
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -82,6 +86,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Opens the image file as the controller to work on; false (with the
+    // message shown) when it cannot be opened.
+    bool openImageFile(const QString& file, uint8_t deviceType);
     void buildUi();
     QWidget* buildPasswordPanel();
     void FormCreate(const QStringList& arguments);
@@ -125,4 +132,5 @@ private:
     bool snappingBack_ = false;       // back to a tab the engineer chose to stay on
     bool shownOnce_ = false;
     bool shutDown_ = false;
+    std::unique_ptr<zelsim::ImageHost> imageHost_; // --image: the file's controller
 };

@@ -325,18 +325,9 @@ bool Session::open(const Options& o, std::ostream& err) {
     }
     if (!o.image.empty()) {
         // The file's own controller on a line of this process.
-        const std::string folder = image::SnapshotFolder(false);
-        image::EnsureFolder(folder);
         image_ = std::make_unique<zelsim::ImageHost>();
         std::string why;
-        std::string snapshot;
-        if (o.imageSnapshot) {
-            // Runs within one second keep a snapshot each: the first holds the file as it was.
-            const std::string name = ImageSnapshotName(o.image);
-            snapshot = folder + "/" + name;
-            for (int n = 2; ::access(snapshot.c_str(), F_OK) == 0 && n < 1000; ++n)
-                snapshot = folder + "/" + name.substr(0, name.size() - 4) + "-" + std::to_string(n) + ".bin";
-        }
+        const std::string snapshot = o.imageSnapshot ? image::ImageFileSnapshotPath(o.image) : "";
         if (!image_->open(o.image, o.deviceType, snapshot, &why)) {
             err << "startzel-cli: " << why << "\n";
             image_.reset();
@@ -404,17 +395,6 @@ void Session::explainLine(std::ostream& err) const {
     default:
         break;
     }
-}
-
-std::string ImageSnapshotName(const std::string& file) {
-    std::string base = file.substr(file.find_last_of('/') + 1);
-    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".bin") == 0) base.resize(base.size() - 4);
-    char when[32];
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    std::strftime(when, sizeof when, "%Y%m%d-%H%M%S", &tm);
-    return "image-" + base + "-" + when + ".bin";
 }
 
 int Fail(std::ostream& err, const std::string& sentence, int code) {

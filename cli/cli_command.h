@@ -138,9 +138,6 @@ std::vector<Command> StationCommands();
 // image new FILE --type T [--sizes ...] (tools_commands.cpp).
 int CheckImageNew(const Options& o, Io& io);
 int RunImageNew(const Options& o, Io& io);
-// The snapshot's file name for an image file worked on offline:
-// "image-<name without .bin>-<YYYYMMDD-HHMMSS>.bin".
-std::string ImageSnapshotName(const std::string& file);
 // "startzel-cli: <sentence> (result code <code>)" on err; returns kCliFailed.
 int Fail(std::ostream& err, const std::string& sentence, int code);
 // "startzel-cli: <sentence>" on err; returns the exit code given.

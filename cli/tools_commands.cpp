@@ -171,7 +171,7 @@ int WriteDefaultsCommand(const Options& o, Session& s, Io& io, bool snapshot) {
         return Say(io.err, "nothing written", kCliFailed);
 
     const image::Snapshot snap = snapshot ? image::TakeSnapshot(s.handle(), s.ctrl(), o.demo, Protocol().demoFileName)
-                                          : image::Snapshot{1, "", {}};
+                                          : image::Snapshot{1, "", {}, ""};
     if (!snapshot) {
     } else if (snap.result == 1) {
         io.out << "snapshot of the previous content: " << snap.path << "\n";

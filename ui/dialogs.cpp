@@ -156,6 +156,16 @@ QString QtDialogs::saveFileName(const QString& caption, const QString& filter) {
     return RunFileDialog(parent_, caption, filter, true);
 }
 
+QString QtDialogs::folderName(const QString& caption) {
+    const OrdinaryCursor cursor;
+    QFileDialog d(parent_, caption);
+    d.setFileMode(QFileDialog::Directory);
+    d.setOption(QFileDialog::ShowDirsOnly, true);
+    d.resize(860, 500);
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return QString();
+    return d.selectedFiles().constFirst();
+}
+
 bool QtDialogs::choosePrinter(QPrinter& printer) {
     const OrdinaryCursor cursor;
     QPrintDialog dialog(&printer, parent_);

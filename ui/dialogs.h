@@ -35,6 +35,8 @@ public:
     // Empty when cancelled.
     virtual QString openFileName(const QString& caption, const QString& filter) = 0;
     virtual QString saveFileName(const QString& caption, const QString& filter) = 0;
+    // A folder (made in the dialog if need be); empty when cancelled.
+    virtual QString folderName(const QString& caption) = 0;
     // True when a printer was chosen and set up in `printer`.
     virtual bool choosePrinter(QPrinter& printer) = 0;
     // Shows a form modally and returns its result code.
@@ -58,6 +60,7 @@ public:
                                     const QString& initial) override;
     QString openFileName(const QString& caption, const QString& filter) override;
     QString saveFileName(const QString& caption, const QString& filter) override;
+    QString folderName(const QString& caption) override;
     bool choosePrinter(QPrinter& printer) override;
     int execModal(QDialog& dialog) override;
 

@@ -20,6 +20,8 @@ public:
     static constexpr int ReserveAddress = 240;
 
     bool demo = false;
+    // startzel --image FILE: the controller image file worked on instead of a line.
+    std::string imageFile;
     int32_t controllerNumber = 0; // only the low byte reaches the frames
     int portHandle = 0;
     bool portFailed = false;

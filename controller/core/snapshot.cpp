@@ -15,6 +15,24 @@
 
 namespace image {
 
+std::string ImageFileSnapshotPath(const std::string& file) {
+    const std::string folder = SnapshotFolder(false);
+    EnsureFolder(folder);
+    std::string base = file.substr(file.find_last_of('/') + 1);
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, ".bin") == 0) base.resize(base.size() - 4);
+    char when[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::strftime(when, sizeof when, "%Y%m%d-%H%M%S", &tm);
+    const std::string stem = folder + "/image-" + base + "-" + when;
+    // Runs within one second keep a snapshot each: the first holds the file as it was.
+    std::string path = stem + ".bin";
+    for (int n = 2; ::access(path.c_str(), F_OK) == 0 && n < 1000; ++n)
+        path = stem + "-" + std::to_string(n) + ".bin";
+    return path;
+}
+
 bool EnsureFolder(const std::string& path) {
     for (size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos != path.size() && path[pos] != '/') continue;

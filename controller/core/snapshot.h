@@ -34,6 +34,11 @@ struct Snapshot {
 Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImage = "demo_trk.bin",
                       const std::function<void(long)>& progress = {});
 
+// Where an image file worked on as a controller is kept before its first
+// write: "<SnapshotFolder>/image-<name without .bin>-<YYYYMMDD-HHMMSS>[-n].bin",
+// a name no file has yet (the folder is made when needed).
+std::string ImageFileSnapshotPath(const std::string& file);
+
 // Creates the folder and its parents as needed; false when one cannot be made.
 bool EnsureFolder(const std::string& path);
 

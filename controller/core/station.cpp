@@ -3,6 +3,7 @@
 #include "frames.h"
 #include "ident_ops.h"
 #include "image_files.h"
+#include "port_layer.h"
 #include "snapshot.h"
 
 #include <nlohmann/json.hpp>
@@ -49,14 +50,20 @@ std::string FileName(int address) {
     return b;
 }
 
+int Probe(int port, int address, Found& found, bool& ok) {
+    const ident::IdentifyAnswer r = ident::IdentifyAt(port, address);
+    ok = r.result >= 1 && r.address == address;
+    if (ok) found = {address, r.deviceType};
+    return r.result;
+}
+
 std::vector<Found> Search(int port, const std::function<void(int, bool)>& polled) {
     std::vector<Found> found;
     for (int a = kFirstAddress; a <= kLastAddress; ++a) {
-        const ident::IdentifyAnswer r = ident::IdentifyAt(port, a);
-        // Only the controller at the address polled counts: a late answer of
-        // another is never taken for this one.
-        const bool ok = r.result >= 1 && r.address == a;
-        if (ok) found.push_back({a, r.deviceType});
+        Found f;
+        bool ok = false;
+        Probe(port, a, f, ok);
+        if (ok) found.push_back(f);
         if (polled) polled(a, ok);
     }
     return found;
@@ -68,7 +75,7 @@ SaveResult Save(int port, const std::string& dir, const std::vector<Found>& foun
     SaveResult r;
     r.manifest.time = std::time(nullptr);
     r.manifest.version = version;
-    r.manifest.port = portName;
+    r.manifest.port = portName.empty() ? PortNameOf(port) : portName;
     const bool folder = image::EnsureFolder(dir);
     for (const Found& f : found) {
         Entry e;

@@ -22,6 +22,10 @@ struct Found {
     int address = 0;
     uint8_t deviceType = 0;
 };
+// The identify request at one address: its Identify result; `found` is set when
+// the controller at that very address answered (a late answer of another is
+// never taken for it).
+int Probe(int port, int address, Found& found, bool& ok);
 // Identifies every address from 1 to 31; `polled(address, found)` after each.
 std::vector<Found> Search(int port, const std::function<void(int, bool)>& polled = {});
 
@@ -48,7 +52,8 @@ struct Manifest {
 // needed), then writes dir/station.json (atomically). `reading(address, bytes)`
 // reports progress; `done(entry)` follows each controller. A controller that
 // cannot be saved keeps no file of this run (an older file of it is left as
-// it was) and is listed with its failure; the others are kept.
+// it was) and is listed with its failure; the others are kept. An empty
+// `portName` names the port as the port layer does.
 struct SaveResult {
     Manifest manifest;
     int failed = 0;

@@ -83,6 +83,8 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
     bCallIdent_ = button("bCallIdent", "Запросить идентификатор");
     bReservCall_ = button("bReservCall", "Связь с контроллером по резервномому каналу");
     bFindCtrlr_ = button("bFindCtrlr", "Поиск контроллеров");
+    bSaveStation_ = button("bSaveStation", "Сохранить все найденные");
+    bSaveStation_->setEnabled(false); // until a search found a controller
     bSimImp_ = button("bSimImp", "Вкл. имитатор импульсов");
     bSimImp_->setProperty("mark", 0);
     bReset_ = button("bReset", "Рестарт ТРК");
@@ -142,7 +144,7 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
 
     // Left: the commands; middle: the identification text; right: registers.
     auto* commands = new QVBoxLayout;
-    for (QPushButton* b : {bCallIdent_, bReservCall_, bFindCtrlr_, bReset_, bSimImp_, bGlobalSet_,
+    for (QPushButton* b : {bCallIdent_, bReservCall_, bFindCtrlr_, bSaveStation_, bReset_, bSimImp_, bGlobalSet_,
                            bGlobalDefaultSet_, bSaveImage_, bLoadImage_, bLoadFisk_, bSaveParamToText_})
         commands->addWidget(b);
     commands->addWidget(lSimulState_);
@@ -279,6 +281,10 @@ void IdentTab::IdentToForm() {
     state_.ParamsLoaded = false;
     state_.ReidentifyPending = false;
     lSimulState_->hide();
+    // An image file worked on as a controller is itself the image.
+    if (!state_.imageFile.empty())
+        for (QWidget* w : {static_cast<QWidget*>(bSaveImage_), static_cast<QWidget*>(bLoadImage_)})
+            w->hide();
 
     const int port = state_.portHandle;
     const ident::IdentifyAnswer answer = ident::IdentifyAt(port, state_.controllerNumber & 0xFF);

@@ -57,7 +57,7 @@ private:
     QDialog* defSet_ = nullptr;
     QDialog* viewParam_ = nullptr;
 
-    QPushButton *bCallIdent_, *bReservCall_, *bFindCtrlr_, *bSimImp_, *bReset_, *bGlobalSet_,
+    QPushButton *bCallIdent_, *bReservCall_, *bFindCtrlr_, *bSaveStation_, *bSimImp_, *bReset_, *bGlobalSet_,
         *bGlobalDefaultSet_, *bSaveImage_, *bLoadImage_, *bLoadFisk_, *bIrValRead_, *bReadTemper_, *ReadCRC_,
         *TestButton_, *bSaveParamToText_, *bSetTabloTest_;
     QRadioButton *rbStandartTablo_, *rbCapacityTablo_, *rbTestTablo_, *rbFiskTablo_;

@@ -69,6 +69,10 @@ public:
         records.push_back({"save", caption, filter, Icon::None});
         return take(fileNames, QString());
     }
+    QString folderName(const QString& caption) override {
+        records.push_back({"folder", caption, QString(), Icon::None});
+        return take(fileNames, QString());
+    }
     bool choosePrinter(QPrinter& printer) override {
         records.push_back({"print", QString(), QString(), Icon::None});
         const bool chosen = take(printers, false);
