@@ -231,7 +231,33 @@ TEST_F(ToolsGui, FactoryDefaultsRefuseMoreThanTenChannelsAndWriteTheRest) {
     for (int n = 0; n < 10; ++n)
         EXPECT_EQ(regs(n), std::vector<uint8_t>(69, 0)) << n;
     EXPECT_EQ(dialogs.messages().size(), 1);
-    EXPECT_TRUE(lastMessage().startsWith("Прежнее содержимое контроллера сохранено в файл образа"));
+    EXPECT_TRUE(lastMessage().startsWith("Заводские установки записаны, контроллер перезапущен.\n"
+                                         "Прежнее содержимое контроллера сохранено в файл образа\n"))
+        << lastMessage().toStdString();
+}
+
+// A write the controller refuses block after block ends in one box, naming
+// what failed and where the snapshot is, never one box a block.
+TEST_F(ToolsGui, FactoryDefaultsEndInOneResult) {
+    open();
+    auto* f = show<TformDefSet>();
+    choose(ctl<QComboBox>(f, "cbTypeTrk"), 1);
+    zelsim::Faults refuse;
+    refuse.refuseWrites = true;
+    c->setFaults(refuse);
+    ctl<QPushButton>(f, "bSaveParam_DS")->click();
+    ASSERT_EQ(dialogs.messages().size(), 1) << dialogs.messages().join("|").toStdString();
+    const QString text = lastMessage();
+    EXPECT_TRUE(text.startsWith("Заводские установки не записаны: ни один блок не принят.\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\nКонтроллер не перезапущен.\nПрежнее содержимое восстанавливается загрузкой "
+                              "файла образа\n" +
+                              QString::fromStdString(stateHome)))
+        << text.toStdString();
+    EXPECT_EQ(dialogs.records.back().icon, Dialogs::Icon::Error);
+    // Each failure text is named once.
+    QStringList lines = text.split('\n');
+    EXPECT_GE(lines.size(), 4);
+    EXPECT_EQ(lines.removeDuplicates(), 0);
 }
 
 TEST_F(ToolsGui, FactoryDefaultsInDemoModeWriteADemoImageTheDemoReadsBack) {

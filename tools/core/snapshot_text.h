@@ -5,6 +5,7 @@
 #include "snapshot.h"
 
 #include <string>
+#include <vector>
 
 namespace tools {
 
@@ -12,5 +13,11 @@ namespace tools {
 std::string SnapshotFailedQuestion(const image::Snapshot& s, bool demo);
 // Where the controller's previous content went.
 std::string SnapshotSavedText(const image::Snapshot& s);
+
+// The one result of a write that replaces a whole controller (`what`, such as
+// "Заводские установки"): written and restarted, or not or partly written with
+// the blocks that failed (each failure text once) and the snapshot to restore from.
+std::string WholeWriteResultText(const std::string& what, int failed, int blocks, bool restarted,
+                                 const std::vector<std::string>& failures, const image::Snapshot& s);
 
 } // namespace tools

@@ -370,10 +370,12 @@ void TformDefSet::bSaveParam_DSClick() {
         bSaveParam_DS_->setEnabled(false);
         progressbar_DS_->setValue(0);
         progressbar_DS_->show();
+        // The failures of the write are told once, at the end, with the result.
+        std::vector<std::string> failures;
         const DefaultsWrite w = WriteDefaults(
             state_.port(), state_.ctrl(), model_.image,
             [this](int done) { ChangeProgress(done, progressbar_DS_); },
-            [this](const char* failure) { dialogs_.message(failure, QString(), Dialogs::Icon::Error); });
+            [&failures](const char* failure) { failures.emplace_back(failure); });
         if (w.controller != state_.ctrl()) {
             state_.controllerNumber = w.controller;
             frame_.setNumberLabel("Работа с Адресом №" + QString::number(w.controller));
@@ -381,6 +383,13 @@ void TformDefSet::bSaveParam_DSClick() {
         state_.ReidentifyPending = true;
         progressbar_DS_->hide();
         bSaveParam_DS_->setEnabled(model_.writeEnabled());
+        const bool written = w.failed == 0 && w.restart == 1;
+        dialogs_.message(U(WholeWriteResultText("Заводские установки", w.failed,
+                                                static_cast<int>(DefaultsBlocks().size()), w.restart == 1,
+                                                failures, snap)),
+                         QString(), written ? Dialogs::Icon::Information : Dialogs::Icon::Error);
+        accept();
+        return;
     }
     if (snap.result == 1) dialogs_.message(U(SnapshotSavedText(snap)), QString(), Dialogs::Icon::Information);
     accept();
