@@ -198,6 +198,21 @@ int RunWrite(const Options& o, Session& s, Io& io) {
     const int r = WriteBlock(s.handle(), s.ctrl(), addr, static_cast<int>(data.size()), data.data(), o.board);
     if (r != 1)
         return Fail(io.err, "the write failed (refused or no answer; the error command tells why)", r);
+    // A controller can acknowledge a write it did not keep: memory is read
+    // back (registers of board 2 are not memory: they read other values).
+    if (o.has("--no-verify") || o.board == 2 || Protocol().demoMode) return kCliOk;
+    std::vector<uint8_t> back(data.size());
+    const int v = ReadBlock(s.handle(), s.ctrl(), addr, static_cast<int>(back.size()), back.data(), o.board);
+    if (v != static_cast<int>(back.size()))
+        return Fail(io.err, "the controller acknowledged the write, but reading it back failed; what it holds is "
+                            "not known (the write was not verified)",
+                    v);
+    if (back != data)
+        return Fail(io.err,
+                    "the controller acknowledged the write but holds " +
+                        HexLine(back.data(), static_cast<int>(back.size())) + " instead of " +
+                        HexLine(data.data(), static_cast<int>(data.size())) + " (the write was not kept)",
+                    -1);
     return kCliOk;
 }
 
@@ -318,14 +333,16 @@ std::vector<Command> LineCommands() {
          RunRead},
         {"write",
          "write ADDR HEX      write the bytes HEX (\"0A1B2C\" or \"0A 1B 2C\") at ADDR",
-         "usage: startzel-cli [--addr HEX] write ADDR HEXBYTES [--board B]\n"
+         "usage: startzel-cli [--addr HEX] write ADDR HEXBYTES [--board B] [--no-verify]\n"
          "Writes the bytes at ADDR (hex) on board B (0, 2 or 4; default 0). HEXBYTES are hex\n"
          "digits, spaces allowed: 0A1B2C or \"0A 1B 2C\". With --demo, ADDR starts a block of the\n"
-         "demo image (3101, 1000-1900, 2000-2900, 4000, 4100, 5100) and the bytes stay within it.\n",
+         "demo image (3101, 1000-1900, 2000-2900, 4000, 4100, 5100) and the bytes stay within it.\n"
+         "Memory (boards 0 and 4) is read back after the write and compared: bytes the controller\n"
+         "acknowledged but did not keep fail the command. --no-verify skips the read.\n",
          Needs::Memory,
          2,
          2,
-         {},
+         {{"--no-verify", false}},
          CheckWrite,
          RunWrite},
         {"restart",

@@ -36,6 +36,8 @@ const char kUsage[] = "Usage: startzel-sim [options]\n"
                       "  --bad-ident-checksum  identify answers carry a wrong checksum\n"
                       "  --bad-type         identify answers report the unsupported type 20\n"
                       "  --refuse-writes    every write is refused\n"
+                      "  --lose-writes      memory writes are acknowledged but not stored\n"
+                      "  --flip-writes      memory writes are stored with one bit changed\n"
                       "  --delay MS         wait MS milliseconds before each answer\n"
                       "  --chunks N:MS      send answers in pieces of N bytes, MS milliseconds apart\n"
                       "  --corrupt          corrupt every answer byte\n"
@@ -131,6 +133,10 @@ int main(int argc, char** argv) {
             faults.badType = true;
         } else if (a == "--refuse-writes") {
             faults.refuseWrites = true;
+        } else if (a == "--lose-writes") {
+            faults.loseWrites = true;
+        } else if (a == "--flip-writes") {
+            faults.flipWrites = true;
         } else if (a == "--delay") {
             if (!needValue() || !ParseInt(val, 10, 0, 600'000, faults.answerDelayMs))
                 return Fail("--delay needs milliseconds");

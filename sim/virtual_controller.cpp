@@ -527,7 +527,9 @@ uint8_t VirtualController::handleWrite(uint8_t board, uint32_t address, const st
             status = kErrProtected;
         } else {
             const std::vector<uint8_t> old(mem0_.begin() + address, mem0_.begin() + end);
-            std::copy(data.begin(), data.end(), mem0_.begin() + address);
+            std::vector<uint8_t> kept = data;
+            if (faults_.flipWrites) kept[0] ^= 0x01;
+            if (!faults_.loseWrites) std::copy(kept.begin(), kept.end(), mem0_.begin() + address);
             // Offline work: the write counts only once the file holds it.
             if (persist_ && !persist_(imageLocked(false))) {
                 std::copy(old.begin(), old.end(), mem0_.begin() + address);
@@ -551,10 +553,12 @@ uint8_t VirtualController::handleWrite(uint8_t board, uint32_t address, const st
             }
         }
     } else if (board == 4) {
-        if (address + data.size() > kMemSize)
+        if (address + data.size() > kMemSize) {
             status = kErrBadAddress;
-        else
+        } else if (!faults_.loseWrites) {
             std::copy(data.begin(), data.end(), mem4_.begin() + address);
+            if (faults_.flipWrites) mem4_[address] ^= 0x01;
+        }
     } else {
         status = kErrBadAddress;
     }

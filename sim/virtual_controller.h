@@ -68,6 +68,10 @@ struct Faults {
     int minGapMs = 0;
     // The restart (01 written to 88FFFF) is carried out but not answered.
     bool silentRestart = false;
+    // Memory writes (boards 0 and 4) acknowledged but not stored, or stored
+    // with the lowest bit of their first byte changed.
+    bool loseWrites = false;
+    bool flipWrites = false;
 };
 
 constexpr uint8_t kUnsupportedDeviceType = 0x20;

@@ -1,6 +1,7 @@
 // startzel-cli against the virtual controller on a pseudo-terminal and over
 // TCP, in-process and as the real executable.
 #include "cli.h"
+#include "cli_command.h"
 
 #include "cp866.h"
 #include "virtual_controller.h"
@@ -101,6 +102,30 @@ TEST_F(CliOnLine, ReadWriteAndLengthQuery) {
     r = run({"write", "24", "40", "--board", "2"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(ctrl->simulatorOn());
+}
+
+// A controller that acknowledges a write it did not keep, or kept changed, is
+// caught by the read-back; --no-verify takes the acknowledgement as it is.
+TEST_F(CliOnLine, WritesAreReadBack) {
+    const auto before = ctrl->peek(0, 0x1200, 2);
+    for (int fault = 0; fault < 2; ++fault) {
+        zelsim::Faults f;
+        (fault == 0 ? f.loseWrites : f.flipWrites) = true;
+        ctrl->setFaults(f);
+        Result r = run({"write", "1200", "0A1B"});
+        EXPECT_EQ(r.status, 1) << fault;
+        const std::string held = fault == 0 ? cli::HexLine(before.data(), 2) : "0B 1B";
+        EXPECT_NE(r.err.find("the controller acknowledged the write but holds " + held +
+                             " instead of 0A 1B (the write was not kept)"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(run({"write", "1200", "0A1B", "--no-verify"}).status, 0);
+        EXPECT_EQ(run({"--board", "4", "write", "10", "55"}).status, 1);
+        ctrl->setFaults({});
+        ctrl->poke(0, 0x1200, before);
+    }
+    EXPECT_EQ(run({"write", "1200", "0A1B"}).status, 0);
+    EXPECT_EQ(ctrl->peek(0, 0x1200, 2), (std::vector<uint8_t>{0x0A, 0x1B}));
 }
 
 TEST_F(CliOnLine, RefusalsAndErrorText) {

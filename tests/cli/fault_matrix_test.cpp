@@ -193,7 +193,7 @@ std::vector<Row> Rows() {
          }},
         {"write",
          {"write", "1000", "0A0B0C"},
-         50 + 510,
+         50 + 510 + 210, // the write, then its read-back
          "0110010101",
          [](const Result&, zelsim::VirtualController& c, auto&) {
              EXPECT_EQ(c.peek(0, 0x1000, 3), (Bytes{0x0A, 0x0B, 0x0C}));
