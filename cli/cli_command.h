@@ -150,6 +150,13 @@ bool ParseDecimal(const std::string& text, long lo, long hi, long& value);
 // with --yes, false (with the reason) when standard input is not a terminal,
 // else the answer typed (y, yes, д, да).
 bool Confirm(const Options& o, Io& io, const std::string& question);
+// Before a protected write: when the controller's password status asks for
+// it, presents the administrator password (or, with `adjustToo`, the
+// adjustment password when only that one is set), taken from --password-file
+// FILE, STARTZEL_PASSWORD / STARTZEL_ADJ_PASSWORD, or typed without echo on a
+// terminal. kCliOk to go on, else kCliFailed with the reason said.
+int PasswordStep(const Options& o, const Session& s, Io& io, bool adjustToo);
+inline const Flag kPasswordFileFlag{"--password-file", true};
 // Identifies the controller before a whole-controller read or write, so that a
 // dead, foreign or corrupting line stops the command before anything is read
 // into a file or written; nothing to do in demo mode. False with the reason on err.

@@ -376,6 +376,7 @@ int Load(const Options& o, Io& io) {
                                           snapshot.problem;
         if (!GoOnWithoutSnapshot(asking, io, why, "Write the image without a snapshot?")) return kCliFailed;
     }
+    if (PasswordStep(o, session, io, false) != kCliOk) return kCliFailed;
     journal::KnownContent before;
     image::AddImageContent(before, snapshot.bytes);
 
@@ -604,7 +605,7 @@ std::vector<Command> ImageCommands() {
          Needs::Nothing,
          2,
          3,
-         {{"--yes", false}, {"--json", false}, {"--allow-no-snapshot", false}, {"--type", true}, {"--sizes", true},
+         {{"--yes", false}, {"--json", false}, {"--allow-no-snapshot", false}, kPasswordFileFlag, {"--type", true}, {"--sizes", true},
           {"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}},
          CheckImage,
          RunImage},

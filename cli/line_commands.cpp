@@ -195,6 +195,10 @@ int RunWrite(const Options& o, Session& s, Io& io) {
     if (Protocol().demoMode) {
         if (const int r = DemoRefusal(o.board, io, addr, static_cast<uint32_t>(data.size())); r != kCliOk) return r;
     }
+    // The channel settings take the adjustment password where only that one is set.
+    const bool channelSettings = o.board == 0 && addr >= NozSetts.address &&
+                                 addr < NozSetts.address + kMaxChannels * kChannelStride;
+    if (!Protocol().demoMode && PasswordStep(o, s, io, channelSettings) != kCliOk) return kCliFailed;
     const int r = WriteBlock(s.handle(), s.ctrl(), addr, static_cast<int>(data.size()), data.data(), o.board);
     if (r != 1)
         return Fail(io.err, "the write failed (refused or no answer; the error command tells why)", r);
@@ -342,7 +346,7 @@ std::vector<Command> LineCommands() {
          Needs::Memory,
          2,
          2,
-         {{"--no-verify", false}},
+         {{"--no-verify", false}, kPasswordFileFlag},
          CheckWrite,
          RunWrite},
         {"restart",

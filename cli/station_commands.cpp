@@ -262,6 +262,7 @@ int LoadStation(const Options& o, Io& io) {
         one.flags.clear();
         one.flags["--yes"] = "";
         if (o.has("--allow-no-snapshot")) one.flags["--allow-no-snapshot"] = "";
+        if (auto v = o.value("--password-file")) one.flags["--password-file"] = *v;
         std::ostringstream out;
         Io quiet{asJson ? static_cast<std::ostream&>(out) : io.out, io.err, nullptr, false, io.errIsTerminal,
                  false};
@@ -301,7 +302,8 @@ std::vector<Command> StationCommands() {
          Needs::Nothing,
          2,
          2,
-         {kJsonFlag, {"--only", true}, {"--yes", false}, {"--keep-going", false}, {"--allow-no-snapshot", false}},
+         {kJsonFlag, {"--only", true}, {"--yes", false}, {"--keep-going", false}, {"--allow-no-snapshot", false},
+          kPasswordFileFlag},
          CheckStation,
          RunStation},
     };

@@ -85,6 +85,7 @@ int RunWrite(const Options& o, Session& s, Io& io) {
     std::snprintf(question, sizeof question, "Write the computed temperature table to controller %02X?",
                   s.ctrl());
     if (!Confirm(o, io, question)) return Say(io.err, "nothing written", kCliFailed);
+    if (PasswordStep(o, s, io, false) != kCliOk) return kCliFailed;
     const int w = WriteTemperatureTable(s.handle(), s.ctrl(), r.table);
     if (w != 1) return Fail(io.err, "the temperature table was not written (refused or no answer)", w);
     PrintTable(io.out, r.table, &r);
@@ -117,7 +118,7 @@ std::vector<Command> TempTableCommands() {
          Needs::Nothing,
          1,
          4,
-         {{"--yes", false}},
+         {{"--yes", false}, kPasswordFileFlag},
          Check,
          Run},
     };

@@ -197,6 +197,7 @@ int WriteDefaultsCommand(const Options& o, Session& s, Io& io, bool snapshot) {
         io.out << Protocol().demoFileName << " rewritten\n";
         return kCliOk;
     }
+    if (PasswordStep(o, s, io, false) != kCliOk) return kCliFailed;
     const DefaultsWrite w = WriteDefaults(
         s.handle(), s.ctrl(), f.image,
         [&io](int done) {
@@ -326,7 +327,7 @@ std::vector<Command> ToolsCommands() {
          Needs::Memory,
          1,
          1,
-         {{"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}, {"--yes", false},
+         {{"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}, {"--yes", false}, kPasswordFileFlag,
           {"--allow-no-snapshot", false}},
          CheckDefaults,
          RunDefaults},

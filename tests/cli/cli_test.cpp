@@ -128,6 +128,50 @@ TEST_F(CliOnLine, WritesAreReadBack) {
     EXPECT_EQ(ctrl->peek(0, 0x1200, 2), (std::vector<uint8_t>{0x0A, 0x1B}));
 }
 
+// A protected controller takes writes once its password is presented: from a
+// file, from the environment, never from the command line; a wrong one writes nothing.
+TEST_F(CliOnLine, WritesPresentThePasswordTheControllerAsksFor) {
+    unsetenv("STARTZEL_PASSWORD");
+    unsetenv("STARTZEL_ADJ_PASSWORD");
+    ctrl->setPasswords(1234, 0);
+    const auto before = ctrl->peek(0, 0x3110, 1);
+    Result r = run({"write", "3110", "07"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("controller 05 has an administrator password set; nothing written. Give it with "
+                         "--password-file FILE (first line), in STARTZEL_PASSWORD, or run on a terminal to type it"),
+              std::string::npos)
+        << r.err;
+    setenv("STARTZEL_PASSWORD", "1111", 1);
+    r = run({"write", "3110", "07"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the controller refused the administrator password"), std::string::npos) << r.err;
+    EXPECT_EQ(ctrl->peek(0, 0x3110, 1), before);
+    setenv("STARTZEL_PASSWORD", "1234", 1);
+    EXPECT_EQ(run({"write", "3110", "07"}).status, 0);
+    unsetenv("STARTZEL_PASSWORD");
+    std::ofstream("pw.txt") << "1234\n4321\n";
+    EXPECT_EQ(run({"write", "3110", "08", "--password-file", "pw.txt"}).status, 0);
+    EXPECT_EQ(ctrl->peek(0, 0x3110, 1), std::vector<uint8_t>{0x08});
+    EXPECT_EQ(run({"write", "3110", "09", "--password-file", "missing.txt"}).status, 1);
+    // Typed at a prompt when standard input is a terminal.
+    std::ostringstream out, err;
+    std::istringstream in("1234\n");
+    cli::Io io{out, err, &in, true, false};
+    EXPECT_EQ(RunCli({"--port", pty.slavePath(), "--addr", "5", "write", "3110", "0A"}, io), 0) << err.str();
+    EXPECT_NE(err.str().find("administrator password: "), std::string::npos);
+
+    // Only the adjustment password: the channel settings ask for it.
+    ctrl->setPasswords(0, 4321);
+    r = run({"write", "1000", "0102"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("has an adjustment password set"), std::string::npos) << r.err;
+    setenv("STARTZEL_ADJ_PASSWORD", "4321", 1);
+    EXPECT_EQ(run({"write", "1000", "0102"}).status, 0);
+    unsetenv("STARTZEL_ADJ_PASSWORD");
+    EXPECT_EQ(run({"write", "1000", "0304", "--password-file", "pw.txt"}).status, 0);
+    std::remove("pw.txt");
+}
+
 TEST_F(CliOnLine, RefusalsAndErrorText) {
     std::ofstream("don.msg") << "; test texts\n16,1,Write refused\n";
     zelsim::Faults f;
