@@ -458,6 +458,7 @@ bool IdentifyFirst(const Options& o, const Session& s, Io& io) {
                        " is not valid (a wrong checksum, or a device not supported); nothing was read or "
                        "written",
          r);
+    s.explainLine(io.err);
     return false;
 }
 

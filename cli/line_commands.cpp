@@ -257,6 +257,10 @@ int RunSearch(const Options& o, Session& s, Io& io) {
                         "port " + s.portName() + " failed at address " + std::to_string(a) + ": " +
                             std::strerror(e) + "; the search stopped",
                         r);
+        // An adapter that echoes with the echo setting off: no address can answer.
+        if (r < 1 && PortEchoFindingOf(s.handle()) == EchoDetected)
+            return Fail(io.err, "the line returns what is sent; the search stopped at address " + std::to_string(a),
+                        r);
         if (WantsJson(o)) {
             if (r >= 1) found.push_back({{"address", a}, {"type", ans[1]}, {"extra", ans[2]}});
             continue;

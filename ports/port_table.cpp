@@ -259,9 +259,10 @@ int PortWrite(int handle, const uint8_t* bytes, int count) {
     PortSlot* s = SlotOf(handle);
     if (!s) return 0;
     if (count < 0 || (!bytes && count > 0)) return 0;
-    const int64_t start = SteadyUs();
     if (BackendOf(*s).write(*s, handle, bytes, count) != 1) return 0;
-    return AfterWrite(*s, handle, bytes, count, start);
+    // Counted from when the write returned: a wire that began earlier only
+    // makes the line free sooner than we assume, never later.
+    return AfterWrite(*s, handle, bytes, count, SteadyUs());
 }
 
 int PortWriteByte(int handle, uint8_t byte) {

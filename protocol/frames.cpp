@@ -191,7 +191,12 @@ int QueryErrorCode(int port, int ctrl) {
         PortPurge(port);
         if (ctrl != 0) {
             const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdErrorQuery);
-            PortWrite(port, f.data(), static_cast<int>(f.size()));
+            // A refused write is not looked at (the wait tells), but a line that
+            // returns our own bytes cannot carry the answer either.
+            if (PortWrite(port, f.data(), static_cast<int>(f.size())) == kWriteEchoFault) {
+                s.lastErrorCode = kErrorCodeTimeout;
+                return -6;
+            }
             AwaitSent(port);
         }
         s.errorQueryDeadline = NowMs() + kErrorQueryDeadlineMs;

@@ -50,6 +50,11 @@ struct Result {
 struct FaultCase {
     const char* name;
     zelsim::Faults faults;
+    // The line around the controller and the options the cell gives for it.
+    int baud = 0;                  // the simulator paced at this rate, the tool set to it
+    bool lineEchoes = false;       // a two-wire adapter returns every byte sent
+    std::vector<std::string> args; // before the row's own
+    std::string failureSays;       // a failed command's stderr names the cause
 };
 
 std::vector<FaultCase> AllFaults() {
@@ -57,7 +62,7 @@ std::vector<FaultCase> AllFaults() {
     auto add = [&](const char* name, const std::function<void(zelsim::Faults&)>& set) {
         zelsim::Faults f;
         set(f);
-        v.push_back({name, f});
+        v.push_back({name, f, 0, false, {}, {}});
     };
     add("none", [](zelsim::Faults&) {});
     add("no-answer", [](zelsim::Faults& f) { f.noAnswer = true; });
@@ -72,6 +77,15 @@ std::vector<FaultCase> AllFaults() {
         f.chunkPauseMs = 20;
     });
     add("corrupt", [](zelsim::Faults& f) { f.corruptAnswers = true; });
+    // An adapter that echoes, with the echo setting and without it.
+    add("echo with --echo", [](zelsim::Faults&) {});
+    v.back().lineEchoes = true;
+    v.back().args = {"--echo"};
+    add("echo without --echo", [](zelsim::Faults&) {});
+    v.back().lineEchoes = true;
+    v.back().failureSays = "startzel-cli: the adapter returns every byte sent: give --echo";
+    // The restart carried out but not answered: nothing is left waiting.
+    add("silent-restart", [](zelsim::Faults& f) { f.silentRestart = true; });
     return v;
 }
 
@@ -152,23 +166,23 @@ struct Row {
 std::vector<Row> Rows() {
     const std::string ident = "address=01 type=21 extra=01\n";
     return {
-        {"ports", {"ports"}, 0, "0000000000", {}},
+        {"ports", {"ports"}, 0, "0000000000000", {}},
         {"identify",
          {"identify"},
          120,
-         "0101100101",
+         "0101100101010",
          [ident](const Result& r, auto&, auto&) { EXPECT_EQ(r.out, ident); }},
         {"ident-text",
          {"ident-text"},
          251,
-         "0100000101",
+         "0100000101010",
          [](const Result& r, zelsim::VirtualController& c, auto&) {
              EXPECT_EQ(r.out, Cp866ToUtf8(c.identText()) + "\n");
          }},
         {"sizes",
          {"sizes"},
          210,
-         "0110000100",
+         "0110000100010",
          [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
              const Bytes s = Xor(c.peek(0, 0x3040, 7), f.corruptAnswers);
              std::string want;
@@ -179,14 +193,14 @@ std::vector<Row> Rows() {
         {"read",
          {"read", "1000", "14"},
          210,
-         "0110000100",
+         "0110000100010",
          [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
              EXPECT_EQ(r.out, Hex(Xor(c.peek(0, 0x1000, 20), f.corruptAnswers)) + "\n");
          }},
         {"read by length",
          {"read", "3100"},
          200 + 2 * 210,
-         "0110000100",
+         "0110000100010",
          [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
              const int len = Xor(c.peek(0, 0x3100, 1), f.corruptAnswers)[0];
              EXPECT_EQ(r.out, Hex(Xor(c.peek(0, 0x3101, size_t(len)), f.corruptAnswers)) + "\n");
@@ -194,26 +208,26 @@ std::vector<Row> Rows() {
         {"write",
          {"write", "1000", "0A0B0C"},
          50 + 510 + 210, // the write, then its read-back
-         "0110010101",
+         "0110010101010",
          [](const Result&, zelsim::VirtualController& c, auto&) {
              EXPECT_EQ(c.peek(0, 0x1000, 3), (Bytes{0x0A, 0x0B, 0x0C}));
          }},
         {"write a register",
          {"write", "24", "41", "--board", "2"},
          510,
-         "0110010101",
+         "0110010101010",
          [](const Result&, zelsim::VirtualController& c, auto&) {
              EXPECT_EQ(c.peek(2, 0x24, 1), Bytes{0x41});
          }},
         {"restart",
          {"restart"},
          510,
-         "0110010101",
+         "0110010101011",
          [](const Result&, zelsim::VirtualController& c, auto&) { EXPECT_EQ(c.restartCount(), 1); }},
         {"error",
          {"error"},
          300,
-         "0100000100",
+         "0100000100010",
          [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
              const int code = f.corruptAnswers ? c.lastErrorCode() ^ 0x5A : c.lastErrorCode();
              EXPECT_EQ(r.out.substr(0, r.out.find_first_of(" \n")), std::to_string(code));
@@ -221,7 +235,7 @@ std::vector<Row> Rows() {
         {"search",
          {"search"},
          31 * 120,
-         "0000000000",
+         "0000000000010",
          [](const Result& r, zelsim::VirtualController&, const zelsim::Faults& f) {
              // Found exactly when identify works: only controller 1, and never
              // an address taken for another controller's late answer.
@@ -240,7 +254,7 @@ std::vector<Row> Rows() {
         {"image save",
          {"image", "save", "matrix-saved.bin"},
          40 * 210,
-         "0111100101",
+         "0111100101010",
          [](const Result&, zelsim::VirtualController& c, const zelsim::Faults& f) {
              const Bytes file = FileBytes("matrix-saved.bin");
              ASSERT_GT(file.size(), 7u);
@@ -253,7 +267,7 @@ std::vector<Row> Rows() {
         {"image load",
          {"image", "load", kLoadImage, "--yes"},
          80 * 510,
-         "0111110101",
+         "0111110101010",
          [](const Result&, zelsim::VirtualController& c, auto&) {
              EXPECT_EQ(c.peek(0, 0x1000, kLoadedSettings.size()), kLoadedSettings);
              EXPECT_EQ(c.restartCount(), 1);
@@ -262,29 +276,29 @@ std::vector<Row> Rows() {
         {"compare",
          {"compare", kSameImage},
          40 * 210,
-         "0222200202",
+         "0222200202020",
          [](const Result& r, auto&, auto&) { EXPECT_EQ(r.out, ""); },
          true,
          1},
-        {"journal", {"journal", "--last", "1"}, 0, "0000000000", {}},
+        {"journal", {"journal", "--last", "1"}, 0, "0000000000000", {}},
         {"temp-table",
          {"temp-table", "read"},
          210,
-         "0110000100",
+         "0110000100010",
          [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
              EXPECT_EQ(Readings(r.out), TableOf(Xor(c.peek(0, 0x5000, 78), f.corruptAnswers)));
          }},
         {"temp-table write",
          {"temp-table", "write", "10", "3900", "25", "--yes"},
          510,
-         "0110010101",
+         "0110010101010",
          [](const Result& r, zelsim::VirtualController& c, auto&) {
              EXPECT_EQ(Readings(r.out), TableOf(c.peek(0, 0x5000, 78)));
          }},
         {"report",
          {"report"},
          40 * 210,
-         "0111100101",
+         "0111100101010",
          [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
              const int sideA = Xor(c.peek(0, 0x3103, 1), f.corruptAnswers)[0];
              EXPECT_NE(r.out.find("Адрес стороны А - " + std::to_string(sideA) + "\n"), std::string::npos)
@@ -294,7 +308,7 @@ std::vector<Row> Rows() {
         {"defaults",
          {"defaults", "0", "--yes"},
          80 * 510,
-         "0110010101",
+         "0110010101011",
          [](const Result&, zelsim::VirtualController& c, auto&) {
              EXPECT_GT(c.writeCount(), 0);
              EXPECT_EQ(c.restartCount(), 1);
@@ -303,7 +317,7 @@ std::vector<Row> Rows() {
         {"station save",
          {"station", "save", "st"},
          31 * 120 + 40 * 210,
-         "0010000000",
+         "0010000000000",
          [](const Result& r, zelsim::VirtualController& c, auto&) {
              // Found exactly when identify works; then saved as the controller holds it.
              if (r.out.rfind("0 controller(s) found", 0) == 0) {
@@ -313,8 +327,8 @@ std::vector<Row> Rows() {
              }
          },
          true},
-        {"decode", {"decode", "/dev/null"}, 0, "0000000000", {}},
-        {"doctor", {"doctor"}, 0, "**********", {}},
+        {"decode", {"decode", "/dev/null"}, 0, "0000000000000", {}},
+        {"doctor", {"doctor"}, 0, "*************", {}},
     };
 }
 
@@ -393,8 +407,9 @@ void Cell(const Row& row, size_t faultIndex, const FaultCase& fault, bool tcp) {
     zelsim::Line line;
     zelsim::VirtualController& c = line.addController(0x01, 0x21);
     c.setFaults(fault.faults);
-    zelsim::PtyTransport pty(line);
-    zelsim::TcpTransport net(line);
+    line.setEcho(fault.lineEchoes);
+    zelsim::PtyTransport pty(line, fault.baud);
+    zelsim::TcpTransport net(line, fault.baud);
     std::string port;
     if (tcp) {
         ASSERT_TRUE(net.start());
@@ -403,7 +418,9 @@ void Cell(const Row& row, size_t faultIndex, const FaultCase& fault, bool tcp) {
         ASSERT_TRUE(pty.start());
         port = pty.slavePath();
     }
-    const Result r = Run(port, row.args);
+    std::vector<std::string> args = fault.args;
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const Result r = Run(port, args);
     const char want = row.exits[faultIndex];
     if (want != '*') {
         EXPECT_EQ(r.status, want - '0') << r.err;
@@ -416,6 +433,9 @@ void Cell(const Row& row, size_t faultIndex, const FaultCase& fault, bool tcp) {
             EXPECT_EQ(r.out, "") << "a failed command prints no result";
         }
         EXPECT_EQ(r.err.rfind("startzel-cli: ", 0), 0u) << r.err;
+        if (!fault.failureSays.empty()) {
+            EXPECT_NE(r.err.find(fault.failureSays), std::string::npos) << r.err;
+        }
     }
     // The time-out (plus the answer delay a success waits for, and the moment a
     // failed command keeps its line), with room for a slow machine or a
