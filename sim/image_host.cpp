@@ -1,5 +1,6 @@
 #include "image_host.h"
 
+#include "conversions.h"
 #include "sim_memory_map.h"
 
 #include <dirent.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -20,36 +22,29 @@ namespace {
 constexpr size_t kMaxImageFile = 65535;
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        why = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        why = path + " is not a regular file";
+    std::FILE* f = OpenRegularFile(path);
+    if (!f) {
+        why = errno == EISDIR || errno == EINVAL ? path + " is not a regular file"
+                                                 : "cannot open " + path + ": " + std::strerror(errno);
         return false;
     }
     bytes.clear();
     uint8_t buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            why = "cannot read " + path + ": " + std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
         bytes.insert(bytes.end(), buf, buf + n);
-        if (bytes.size() > kMaxImageFile) {
-            ::close(fd);
-            why = path + " is longer than any controller image";
-            return false;
-        }
+        if (bytes.size() > kMaxImageFile) break;
     }
-    ::close(fd);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        why = "cannot read " + path;
+        return false;
+    }
+    if (bytes.size() > kMaxImageFile) {
+        why = path + " is longer than any controller image";
+        return false;
+    }
     return true;
 }
 
