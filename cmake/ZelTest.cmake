@@ -14,7 +14,15 @@
 # library, and the Qt Widgets headers for binaries that use Qt. Helpers in
 # unnamed namespaces therefore need names unique within their binary.
 option(ZEL_TEST_UNITY "Compile each test binary as one unit" ON)
-option(ZEL_TEST_PCH "Share precompiled headers between the test binaries" ON)
+# A precompiled header names the folder it was made in, so a compiler cache
+# never finds the units built on it in another clone: with ccache the test
+# units go without it (a fresh clone then builds from the cache).
+if(ZEL_CCACHE AND ZEL_CCACHE_PROGRAM)
+  set(pch_default OFF)
+else()
+  set(pch_default ON)
+endif()
+option(ZEL_TEST_PCH "Share precompiled headers between the test binaries" ${pch_default})
 
 set(ZEL_TEST_STD_HEADERS <gtest/gtest.h> <algorithm> <array> <chrono> <cstdint> <cstdio> <cstring> <filesystem>
     <fstream> <functional> <map> <memory> <set> <sstream> <string> <thread> <vector>)

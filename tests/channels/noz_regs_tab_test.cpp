@@ -4,6 +4,7 @@
 #include "channels_rig.h"
 
 #include <QListWidget>
+#include <QPushButton>
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include "demo_image.h"
 #include "protocol_state.h"
 
+#include <QPushButton>
+
 namespace {
 
 using NozSetts_ = ChannelsRig;

@@ -6,6 +6,8 @@
 #include "nara_core.h"
 #include "protocol_state.h"
 
+#include <QListWidget>
+
 using Adv = SettingsRig;
 using namespace settings;
 

@@ -7,6 +7,8 @@
 #include "field_binder.h"
 #include "ident_tab.h"
 
+#include <QPushButton>
+
 namespace {
 
 using Binder = SettingsRig;

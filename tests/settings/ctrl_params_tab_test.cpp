@@ -4,6 +4,9 @@
 
 #include "ctrl_params_core.h"
 
+#include <QListWidget>
+#include <QPushButton>
+
 using Params = SettingsRig;
 using namespace settings;
 

@@ -5,6 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
 
 namespace {
 

@@ -21,6 +21,8 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 #include <memory>
+#include <QFocusEvent>
+#include <QPushButton>
 
 class TabRig : public ::testing::Test {
 protected:

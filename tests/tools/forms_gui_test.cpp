@@ -10,6 +10,7 @@
 #include "snapshot_text.h"
 
 #include <QDir>
+#include <QPlainTextEdit>
 #include <QPrinter>
 #include <QRegularExpression>
 

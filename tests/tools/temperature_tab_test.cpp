@@ -8,6 +8,7 @@
 #include "write_journal.h"
 
 #include <filesystem>
+#include <QPushButton>
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
+#include <QPushButton>
 
 class ToolsRig : public TabRig {
 protected:
