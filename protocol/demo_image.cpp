@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "memory_map.h"
 #include "protocol_state.h"
 
 DemoImageBuffer& DemoImage() {
@@ -63,32 +64,52 @@ size_t DemoWriteBackLength() {
     return std::min(std::max(claimed, kDemoLayoutSize), img.bytes.size());
 }
 
+namespace {
+
+// The areas the image answers for: a channel block n anywhere in its 0x100
+// bytes, the sides and the advanced block the same way.
+constexpr uint32_t kAreaSize = 0x100;
+bool InChannels(uint32_t addr, const MemBlock& block) {
+    return addr >= block.address && addr < ChannelAddress(block, kMaxChannels);
+}
+size_t ChannelOf(uint32_t addr, const MemBlock& block) {
+    return (addr - block.address) / kChannelStride;
+}
+bool InArea(uint32_t addr, uint32_t start) {
+    return addr >= start && addr < start + kAreaSize;
+}
+// Below the second image-only block's end no block is served (this covers the
+// board-2 registers too).
+constexpr uint32_t kNoDataBelow = kAddrImageBlock1 + kAreaSize;
+
+} // namespace
+
 int DemoRead(uint32_t addr, uint8_t* dst, int dstCapacity) {
     DemoImageBuffer& img = DemoImage();
     if (!img.loaded) return -1;
     const uint8_t* h = img.bytes.data();
     size_t offset = 0, length = 0;
-    if (addr == 0x3100) {
+    if (addr == kAddrParamLength) {
         offset = kDemoOffParams;
-        length = h[0];
-    } else if (addr >= 0x1000 && addr <= 0x19FF) {
-        offset = kDemoOffNozSetts + kDemoLenNozSetts * ((addr - 0x1000) / 0x100);
-        length = h[3];
-    } else if (addr < 0x200) {
+        length = h[kSizeParams];
+    } else if (InChannels(addr, NozSetts)) {
+        offset = kDemoOffNozSetts + kDemoLenNozSetts * ChannelOf(addr, NozSetts);
+        length = h[kSizeNozSetts];
+    } else if (addr < kNoDataBelow) {
         length = 0;
-    } else if (addr >= 0x4000 && addr <= 0x40FF) {
+    } else if (InArea(addr, SideAddress(0))) {
         offset = kDemoOffSide1;
-        length = h[6];
-    } else if (addr >= 0x4100 && addr <= 0x41FF) {
+        length = h[kSizeSides];
+    } else if (InArea(addr, SideAddress(1))) {
         offset = kDemoOffSide2;
-        length = h[6];
-    } else if (addr >= 0x2000 && addr <= 0x29FF) {
-        offset = kDemoOffNozRegs + kDemoLenNozRegs * ((addr - 0x2000) / 0x100);
-        length = h[5];
-    } else if (addr >= 0x5100 && addr <= 0x51FF) {
+        length = h[kSizeSides];
+    } else if (InChannels(addr, NozRegs)) {
+        offset = kDemoOffNozRegs + kDemoLenNozRegs * ChannelOf(addr, NozRegs);
+        length = h[kSizeNozRegs];
+    } else if (InArea(addr, NaraSpecific.address)) {
         offset = kDemoOffNara;
         length = kDemoLenNaraRead;
-    } else if (addr >= 0x3000 && addr <= 0x3038) {
+    } else if (addr >= kAddrBlock3000 && addr < kAddrBlock3000 + kLenBlock3000) {
         length = 0;
     } else {
         return -1;
@@ -116,23 +137,23 @@ int DemoWrite(const std::string& fileName, uint32_t addr, const uint8_t* data, i
     std::FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) return -1;
     size_t offset = 0, length = 0;
-    if (addr == 0x3101) {
+    if (addr == CtrlrParams.address) {
         offset = kDemoOffParams;
         length = kDemoLenParams;
-    } else if (addr >= 0x1000 && addr <= 0x19FF) {
-        offset = kDemoOffNozSetts + kDemoLenNozSetts * ((addr - 0x1000) / 0x100);
+    } else if (InChannels(addr, NozSetts)) {
+        offset = kDemoOffNozSetts + kDemoLenNozSetts * ChannelOf(addr, NozSetts);
         length = kDemoLenNozSetts;
-    } else if (addr >= 0x5100 && addr <= 0x51FF) {
+    } else if (InArea(addr, NaraSpecific.address)) {
         offset = kDemoOffNara;
         length = kDemoLenNaraWrite;
-    } else if (addr >= 0x4000 && addr <= 0x40FF) {
+    } else if (InArea(addr, SideAddress(0))) {
         offset = kDemoOffSide1;
         length = kDemoLenSide;
-    } else if (addr >= 0x4100 && addr <= 0x41FF) {
+    } else if (InArea(addr, SideAddress(1))) {
         offset = kDemoOffSide2;
         length = kDemoLenSide;
-    } else if (addr >= 0x2000 && addr <= 0x29FF) {
-        offset = kDemoOffNozRegs + kDemoLenNozRegs * ((addr - 0x2000) / 0x100);
+    } else if (InChannels(addr, NozRegs)) {
+        offset = kDemoOffNozRegs + kDemoLenNozRegs * ChannelOf(addr, NozRegs);
         length = kDemoLenNozRegs;
     }
     // Each block has its fixed slot; a shorter write fills only what it carries.
@@ -154,10 +175,11 @@ int DemoBlockLength(uint32_t addr) {
     if (!img.loaded) return -1;
     const uint8_t* h = img.bytes.data();
     auto within = [](size_t header, size_t slot) { return static_cast<int>(std::min(header, slot)); };
-    if (addr == 0x3101) return within(h[0], kDemoLenParams);
-    if (addr == 0x4000 || addr == 0x4100) return within(h[6], kDemoLenSide);
-    if (addr == 0x5100) return static_cast<int>(kDemoLenNaraWrite);
-    if (addr % 0x100 == 0 && addr >= 0x1000 && addr <= 0x1900) return within(h[3], kDemoLenNozSetts);
-    if (addr % 0x100 == 0 && addr >= 0x2000 && addr <= 0x2900) return within(h[5], kDemoLenNozRegs);
+    if (addr == CtrlrParams.address) return within(h[kSizeParams], kDemoLenParams);
+    if (addr == SideAddress(0) || addr == SideAddress(1)) return within(h[kSizeSides], kDemoLenSide);
+    if (addr == NaraSpecific.address) return static_cast<int>(kDemoLenNaraWrite);
+    const bool blockStart = addr % kChannelStride == 0;
+    if (blockStart && InChannels(addr, NozSetts)) return within(h[kSizeNozSetts], kDemoLenNozSetts);
+    if (blockStart && InChannels(addr, NozRegs)) return within(h[kSizeNozRegs], kDemoLenNozRegs);
     return -1;
 }

@@ -12,6 +12,8 @@
 // claims 1235 bytes is written back as 1107 bytes and stays usable.
 #pragma once
 
+#include "memory_map.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,17 +22,20 @@
 constexpr size_t kDemoLayoutSize = 1107;
 constexpr size_t kDemoMaxFileSize = 65535; // files of this size or larger are refused
 constexpr size_t kDemoOffParams = 7;
-constexpr size_t kDemoLenParams = 58;
-constexpr size_t kDemoOffNozSetts = 65;
-constexpr size_t kDemoLenNozSetts = 20;
-constexpr size_t kDemoOffSide1 = 265;
-constexpr size_t kDemoOffSide2 = 277;
-constexpr size_t kDemoLenSide = 12;
-constexpr size_t kDemoOffNara = 289;
-constexpr size_t kDemoLenNaraRead = 256;
-constexpr size_t kDemoLenNaraWrite = 128;
-constexpr size_t kDemoOffNozRegs = 417;
-constexpr size_t kDemoLenNozRegs = 69;
+constexpr size_t kDemoLenParams = CtrlrParams.length;
+constexpr size_t kDemoOffNozSetts = kDemoOffParams + kDemoLenParams;
+constexpr size_t kDemoLenNozSetts = NozSetts.length;
+constexpr size_t kDemoOffSide1 = kDemoOffNozSetts + kMaxChannels * kDemoLenNozSetts;
+constexpr size_t kDemoLenSide = SidesSetts.length;
+constexpr size_t kDemoOffSide2 = kDemoOffSide1 + kDemoLenSide;
+constexpr size_t kDemoOffNara = kDemoOffSide2 + kDemoLenSide;
+constexpr size_t kDemoLenNaraRead = kNaraSpecificImageLength;
+constexpr size_t kDemoLenNaraWrite = NaraSpecific.length;
+constexpr size_t kDemoOffNozRegs = kDemoOffNara + kDemoLenNaraWrite;
+constexpr size_t kDemoLenNozRegs = NozRegs.length;
+// The file layout is fixed: blocks of other lengths must not move it.
+static_assert(kDemoOffNozSetts == 65 && kDemoOffSide1 == 265 && kDemoOffSide2 == 277 && kDemoOffNara == 289 &&
+              kDemoOffNozRegs == 417 && kDemoOffNozRegs + kMaxChannels * kDemoLenNozRegs == kDemoLayoutSize);
 
 struct DemoImageBuffer {
     std::vector<uint8_t> bytes; // at least kDemoLayoutSize once loaded

@@ -70,7 +70,16 @@ std::string WholeByteHex(uint32_t v) {
 
 uint32_t StoredValue(const Field& f, const uint8_t* block) {
     if (f.codec == Codec::None || f.width <= 0) return 0;
-    return GetUInt(block, f.offset, f.width);
+    uint32_t v = 0;
+    for (int i = std::min(f.width, 4) - 1; i >= 0; --i)
+        v = v << 8 | block[f.offset + i];
+    return v;
+}
+
+Field ElementField(const Layout& l, int i) {
+    Field f = Bind(l, {.name = l.field, .custom = true});
+    f.offset += i * l.stride;
+    return f;
 }
 
 int64_t MinValue(const Field& f) {
@@ -86,8 +95,8 @@ int64_t MaxValue(const Field& f) {
     case Codec::Signed:
         return whole / 2;
     case Codec::Decimal:
-        // Anything whose stored part fits: typed / scale <= whole.
-        return whole * std::max(f.scale, 1) + std::max(f.scale, 1) - 1;
+        // Anything whose stored part fits: typed × divide / scale <= whole.
+        return ((whole + 1) * std::max(f.scale, 1) + std::max(f.divide, 1) - 1) / std::max(f.divide, 1) - 1;
     default:
         return whole;
     }
@@ -98,14 +107,29 @@ std::string FieldText(const Field& f, const uint8_t* block) {
     switch (f.codec) {
     case Codec::None:
         return {};
-    case Codec::Decimal:
-        return std::to_string(static_cast<uint64_t>(v) * static_cast<uint64_t>(std::max(f.scale, 1)));
+    case Codec::Decimal: {
+        if (f.asIs >= 0 && v == f.asIs) return std::to_string(v);
+        std::string t =
+            std::to_string(static_cast<uint64_t>(v) * static_cast<uint64_t>(std::max(f.scale, 1)) /
+                           static_cast<uint64_t>(std::max(f.divide, 1)));
+        if (static_cast<int>(t.size()) < f.digits) t.insert(0, static_cast<size_t>(f.digits) - t.size(), '0');
+        return t;
+    }
+    case Codec::Choice:
+        return std::to_string(v);
+    case Codec::Date: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", block[f.offset], block[f.offset + 1],
+                      block[f.offset + 2]);
+        return buf;
+    }
     case Codec::Signed: {
         const uint32_t sign = 1u << (8 * std::min(f.width, 4) - 1);
         const int64_t s = (v & sign) ? static_cast<int64_t>(v) - 2 * static_cast<int64_t>(sign) : v;
         return std::to_string(s);
     }
     case Codec::Hex:
+    case Codec::Bits:
         return WholeByteHex(v);
     case Codec::Hundredths:
         return HundredthsText(v);
@@ -117,8 +141,10 @@ std::optional<int64_t> ParseFieldText(const Field& f, std::string_view t) {
     int64_t v = 0;
     switch (f.codec) {
     case Codec::None:
+    case Codec::Date: // typed through the tab's own handler
         return std::nullopt;
-    case Codec::Decimal: {
+    case Codec::Decimal:
+    case Codec::Choice: {
         uint64_t u = 0;
         if (!Digits(t, 18, &u)) return std::nullopt;
         v = static_cast<int64_t>(u);
@@ -131,7 +157,8 @@ std::optional<int64_t> ParseFieldText(const Field& f, std::string_view t) {
         v = negative ? -static_cast<int64_t>(u) : static_cast<int64_t>(u);
         break;
     }
-    case Codec::Hex: {
+    case Codec::Hex:
+    case Codec::Bits: {
         if (t.empty() || t.size() > 8) return std::nullopt;
         for (char c : t) {
             const int d = HexDigit(c);
@@ -161,7 +188,7 @@ bool StoreFieldText(const Field& f, std::string_view text, uint8_t* block) {
     if (f.width <= 0) return false;
     const std::optional<int64_t> v = ParseFieldText(f, text);
     if (!v) return false;
-    const int64_t stored = f.codec == Codec::Decimal ? *v / std::max(f.scale, 1) : *v;
+    const int64_t stored = f.codec == Codec::Decimal ? *v * std::max(f.divide, 1) / std::max(f.scale, 1) : *v;
     PutUInt(block, f.offset, f.width, static_cast<uint32_t>(stored) & WidthMask(f.width));
     return true;
 }
@@ -173,9 +200,14 @@ int TextLength(const Field& f) {
     case Codec::Decimal:
         return DecimalDigits(static_cast<uint64_t>(
             std::max<int64_t>(MaxValue(f), static_cast<int64_t>(WidthMask(f.width)) * std::max(f.scale, 1))));
+    case Codec::Choice:
+        return DecimalDigits(WidthMask(f.width));
+    case Codec::Date:
+        return 8;
     case Codec::Signed:
         return 1 + DecimalDigits(static_cast<uint64_t>(std::max(-MinValue(f), MaxValue(f))));
     case Codec::Hex:
+    case Codec::Bits:
         return 2 * f.width;
     case Codec::Hundredths:
         return DecimalDigits(WidthMask(f.width) / 100) + 3;

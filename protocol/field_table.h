@@ -14,25 +14,48 @@
 namespace fields {
 
 enum class Codec : uint8_t {
-    None,       // no value: a control that only carries a hint (buttons, lists, grids)
-    Decimal,    // decimal digits; shown = stored × scale, stored = typed / scale
+    None,       // no value: a control that only carries a hint (buttons, lists, grids); in a
+                // block layout, bytes that are reserved (carried unchanged)
+    Decimal,    // decimal digits; shown = stored × scale / divide, stored = typed × divide / scale
     Signed,     // an optional minus and decimal digits; two's complement in the width
     Hex,        // hexadecimal digits; shown in whole bytes, two upper-case digits a byte, "00" for 0
     Hundredths, // "%lu,%02d" of the stored value; typed as digits with an optional comma or
                 // full stop and one or two decimals
+    Choice,     // the code a choice box stores; written as a decimal number
+    Bits,       // a word of flags a check list or radio group edits; written as Hex
+    Date,       // three bytes day, month, two-digit year: "%02d.%02d.%02d"; the tab types it
+};
+
+// Where a field of a block lives and how its value is written: one entry of a
+// block layout. A repeated field (count > 1) has its elements every `stride`
+// bytes, named "Field[i]".
+struct Layout {
+    const char* field = nullptr; // "SlowLoad"; nullptr for reserved bytes
+    int offset = 0;
+    int width = 1; // bytes of one element, little-endian
+    Codec codec = Codec::None;
+    int scale = 1;     // Decimal: shown = stored × scale / divide
+    int divide = 1;    // (ImpLit holds twice the pulses per litre it shows)
+    int64_t asIs = -1; // a stored value shown as it is, without the scale (SlowStart's 255)
+    int digits = 0;    // Decimal: at least this many digits, zero padded in front
+    int count = 1;     // elements of a repeated field
+    int stride = 0;    // bytes from one element to the next
 };
 
 struct Field {
     const char* name = nullptr;  // objectName of the control
     const char* field = nullptr; // name of the block field ("SetVol"), for listings
     int offset = 0;              // in the block
-    int width = 0;               // 1, 2 or 4 bytes, little-endian; 0 for Codec::None
+    int width = 0;               // 1, 2 or 4 bytes, little-endian (a Date 3); 0 for Codec::None
     Codec codec = Codec::None;
     // Accepted typed values (Hundredths: in hundredths). min > max means the
     // whole width (and for Decimal/Signed: what the width holds after scaling).
     int64_t min = 1, max = 0;
     bool zeroAllowed = false;         // 0 accepted besides min..max
     int scale = 1;                    // Decimal only
+    int divide = 1;                   // Decimal only
+    int64_t asIs = -1;                // Decimal only: a stored value shown unscaled
+    int digits = 0;                   // Decimal only: zero padded to this many digits
     int maxLength = 0;                // a typing limit the box keeps; 0 = long enough for any accepted value
     bool custom = false;              // filled from the block, but checked and stored by the tab's own
                                       // handlers (or never: display-only boxes)
@@ -42,7 +65,23 @@ struct Field {
 
 using Table = std::span<const Field>;
 
-// The value stored in the block (unsigned, the field's width).
+// A row of a tab for a field of a block layout: the place, width and codec
+// come from the layout entry, the rest (control, range, limit, hint) from the row.
+constexpr Field Bind(const Layout& l, Field row) {
+    row.field = l.field;
+    row.offset = l.offset;
+    row.width = l.width;
+    row.codec = l.codec;
+    row.scale = l.scale;
+    row.divide = l.divide;
+    row.asIs = l.asIs;
+    row.digits = l.digits;
+    return row;
+}
+// Element i of a layout entry as a row of its own (for listings).
+Field ElementField(const Layout& l, int i);
+
+// The value stored in the block (unsigned, the field's width: 1 to 4 bytes).
 uint32_t StoredValue(const Field& f, const uint8_t* block);
 // The text a box shows for the field of this block ("" for Codec::None).
 std::string FieldText(const Field& f, const uint8_t* block);

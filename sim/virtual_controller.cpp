@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "block_layout.h"
 #include "checksum.h"
 #include "cp866.h"
 #include "sim_memory_map.h"
@@ -58,46 +59,51 @@ void VirtualController::setDefaultsLocked() {
     std::copy(std::begin(kDefaultSizes), std::end(kDefaultSizes), mem0_.begin() + kSizesRecord);
     const size_t paramLen = kDefaultSizes[0];
     mem0_[kParamLength] = static_cast<uint8_t>(paramLen);
+    static_assert(
+        kDefaultSizes[kSizeParams] == CtrlrParams.length && kDefaultSizes[kSizeNozSetts] == NozSetts.length &&
+        kDefaultSizes[kSizeNozRegs] == NozRegs.length && kDefaultSizes[kSizeSides] == SidesSetts.length);
     std::vector<uint8_t> p(paramLen, 0);
-    p[0] = 3; // 4800 baud on both channels
-    p[1] = 3;
-    p[2] = address_;
-    p[3] = (address_ < 0xFF && UsableAddress(static_cast<uint8_t>(address_ + 1))) ? address_ + 1 : 0;
-    p[4] = 4; // nozzles per side
-    p[5] = 2; // sides
-    for (int i = 0; i < 10; ++i)
-        p[6 + i] = static_cast<uint8_t>(i + 1);
-    p[22] = 0;  // 100 pulses per litre
-    p[23] = 0;  // one phase
-    p[24] = 1;  // slow start 100 ml
-    p[25] = 3;  // slow load 300 ml
-    p[26] = 30; // hose swelling 300 ml
-    p[27] = 15; // meter time-out
-    p[30] = 0x01;
-    p[31] = 0x14; // mode mask 0x1401
-    p[34] = 6;    // display type
-    for (int j = 0; j < 5; ++j) {
-        p[35 + 2 * j] = j < 4 ? static_cast<uint8_t>(j) : 0xFF;
-        p[36 + 2 * j] = j < 4 ? static_cast<uint8_t>(j + 4) : 0xFF;
+    using namespace ctrlrparams;
+    auto put = [&p](const fields::Layout& f, uint32_t v, int i = 0) { fields::PutField(f, p.data(), v, i); };
+    put(Speed1, 3); // 4800 baud on both channels
+    put(Speed2, 3);
+    put(AddrSideA, address_);
+    put(AddrSideB, (address_ < 0xFF && UsableAddress(static_cast<uint8_t>(address_ + 1))) ? address_ + 1 : 0);
+    put(NozzlesPerSide, 4);
+    put(SideCount, 2);
+    for (int i = 0; i < NaraAddr.count; ++i)
+        put(NaraAddr, static_cast<uint32_t>(i + 1), i);
+    put(MeterType, 0);  // 100 pulses per litre
+    put(MeterPhase, 0); // one phase
+    put(SlowStart, 1);  // 100 ml
+    put(SlowLoad, 3);   // 300 ml
+    put(NozzleFat, 30); // hose swelling 300 ml
+    put(MetTOut, 15);
+    put(ModeMask, 0x1401);
+    put(DisplayTypes, 6);
+    for (int j = 0; j < PhysToLogA.count; ++j) {
+        put(PhysToLogA, j < 4 ? static_cast<uint32_t>(j) : 0xFF, j);
+        put(PhysToLogB, j < 4 ? static_cast<uint32_t>(j + 4) : 0xFF, j);
     }
-    p[51] = 5;  // heater on at 5 degrees
-    p[52] = 15; // heater off at 15 degrees
-    p[56] = 30; // loss-of-link time-out
+    put(TempHeatLow, 5); // heater on at 5 degrees
+    put(TempHeatHigh, 15);
+    put(PcTimeout, 30); // loss-of-link time-out
     p[paramLen - 1] = FrameChecksum(p.data(), paramLen - 1);
     std::copy(p.begin(), p.end(), mem0_.begin() + kParams);
 
     for (uint32_t n = 0; n < 10; ++n) {
-        const size_t s = kNozSetts + n * kChannelStep;
-        PutLe(mem0_, s + 0, 0x80000000u, 4); // pulse weight of a 100-pulse meter
-        PutLe(mem0_, s + 5, 0x80000000u, 4);
-        PutLe(mem0_, s + 14, 200, 2);
-        const size_t r = kNozRegs + n * kChannelStep;
-        PutLe(mem0_, r + 32, 5290 + 10 * n, 2);  // price
-        PutLe(mem0_, r + 46, 1000 + 137 * n, 4); // fiscal totalizer
-        mem0_[r + 50] = static_cast<uint8_t>(7 * n);
+        uint8_t* s = &mem0_[kNozSetts + n * kChannelStep];
+        fields::PutField(nozsetts::ImpWLo, s, 0x80000000u); // pulse weight of a 100-pulse meter
+        fields::PutField(nozsetts::ImpWkLo, s, 0x80000000u);
+        fields::PutField(nozsetts::ImpLit, s, 200);
+        uint8_t* r = &mem0_[kNozRegs + n * kChannelStep];
+        fields::PutField(nozregs::Price, r, 5290 + 10 * n);
+        fields::PutField(nozregs::FCount, r, 1000 + 137 * n); // fiscal totalizer
+        fields::PutField(nozregs::FCMil, r, 7 * n);
     }
-    PutLe(mem0_, kNara, 0x00FF, 2); // channel mask: eight channels
-    mem0_[kNara + 24] = 15;
+    // Reserved bytes 0..1 of the advanced block: eight channels in use, as shipped.
+    PutLe(mem0_, kNara, 0x00FF, 2);
+    fields::PutField(naraspecific::PbTimeoutNara, &mem0_[kNara], 15);
     for (size_t i = 0; i < kBlock3000Len; ++i)
         mem0_[kBlock3000 + i] = static_cast<uint8_t>(i + 1);
 

@@ -18,10 +18,10 @@ int Met2NozSetts(int port, int ctrl, int newCode, int phaseMode, int count, NozS
         const uint32_t addr = NozSetts.address + static_cast<uint32_t>(c) * kChannelStride;
         if (ReadBlock(port, ctrl, addr, NozSetts.length, work, kBoardMain) < NozSetts.length) return -1;
         bool changed = false;
-        const int code = GetU16(work, kNozImpLit);
+        const int code = GetU16(work, nozsetts::ImpLit.offset);
         if (newCode != kCodeManual && code != newCode && ChangeImpLit(work, newCode)) changed = true;
-        if (phaseMode != 3 && work[kNozMeterPhase] != phaseMode) {
-            work[kNozMeterPhase] = static_cast<uint8_t>(phaseMode);
+        if (phaseMode != 3 && work[nozsetts::MeterPhase.offset] != phaseMode) {
+            work[nozsetts::MeterPhase.offset] = static_cast<uint8_t>(phaseMode);
             changed = true;
         }
         if (!changed) continue;

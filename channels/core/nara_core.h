@@ -2,6 +2,7 @@
 // rules of every box of the advanced tab, for both blocks it edits.
 #pragma once
 
+#include "block_layout.h"
 #include "block_pair.h"
 #include "little_endian.h"
 #include "memory_map.h"
@@ -15,17 +16,18 @@ namespace settings {
 
 using NaraPair = BlockPair<NaraSpecific.length>;
 
+// Short names of the offsets the block layout (block_layout.h) gives.
 enum NaraByte : int {
-    kNaraFlags = 4,
-    kShimDuration = 15,
-    kMinVolNara = 16, // u16
-    kStWaitForceNara = 18,
-    kValveDelay = 19,
-    kPrcShift = 20,
-    kUpgrCountNara = 22, // u16
-    kPbTimeoutNara = 24,
-    kBmuPUser = 25, // 4 x u32
-    kBmuPAdm = 41,  // u32
+    kNaraFlags = naraspecific::NaraFlags.offset,
+    kShimDuration = naraspecific::ShimDuration.offset,
+    kMinVolNara = naraspecific::MinVolNara.offset,
+    kStWaitForceNara = naraspecific::StWaitForceNara.offset,
+    kValveDelay = naraspecific::ValveDelay.offset,
+    kPrcShift = naraspecific::PrcShift.offset,
+    kUpgrCountNara = naraspecific::UpgrCountNara.offset,
+    kPbTimeoutNara = naraspecific::PbTimeoutNara.offset,
+    kBmuPUser = naraspecific::BmuPUser.offset,
+    kBmuPAdm = naraspecific::BmuPAdm.offset,
 };
 
 // RGDot item from NaraFlags: bit 2 first ("РРР.К"), then bit 1 ("РРРР"), else "РР.КК".

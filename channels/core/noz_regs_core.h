@@ -1,8 +1,9 @@
 // The channel state registers: one NozRegs block of 69 bytes a channel at
-// 0x2000 + n * 0x100, its field offsets, the state codes and status bits the
+// 0x2000 + n * 0x100 (its layout in block_layout.h), the state codes and status bits the
 // tab shows, and the read and the save of a channel.
 #pragma once
 
+#include "block_layout.h"
 #include "block_pair.h"
 #include "channel_blocks.h"
 #include "memory_map.h"
@@ -14,30 +15,6 @@
 namespace settings {
 
 using NozRegsPair = BlockPair<NozRegs.length>;
-
-// Multi-byte fields are little-endian. Bytes 0, 34..35 and 67..68 are
-// reserved: shown nowhere, carried unchanged.
-enum NozRegsByte : int {
-    kRegState = 1,    // u8, state code
-    kRegBitStat = 2,  // u16, status bits
-    kRegSetVol = 4,   // u32, hundredths
-    kRegSetSum = 8,   // u32, hundredths
-    kRegLoadVol = 12, // u32, hundredths
-    kRegLoadVolLo = 16,
-    kRegKVol = 20,
-    kRegKVolLo = 24,
-    kRegLastVol = 28,
-    kRegPrice = 32,    // u16, hundredths
-    kRegVolStart = 36, // u16, millilitres
-    kRegVolEnd = 38,   // u32, millilitres
-    kRegDCount = 42,
-    kRegFCount = 46, // u32, whole part
-    kRegFCMil = 50,  // u8, fraction
-    kRegLCount = 51,
-    kRegSCount = 55,
-    kRegBCount = 59,
-    kRegMCount = 63,
-};
 
 // The state list: codes 0..15 are items 0..15, codes 43..46 items 16..19.
 constexpr int kStateItems = 20;

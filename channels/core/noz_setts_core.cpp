@@ -22,10 +22,10 @@ int ImpLitCode(int item) {
 }
 
 bool ChangeImpLit(uint8_t* block, int newCode) {
-    const int old = GetU16(block, kNozImpLit);
+    const int old = GetU16(block, nozsetts::ImpLit.offset);
     if (old == newCode) return true;
     if (ScalePulseWeights(block, old, newCode) != 1) return false;
-    PutU16(block, kNozImpLit, static_cast<uint16_t>(newCode));
+    PutU16(block, nozsetts::ImpLit.offset, static_cast<uint16_t>(newCode));
     return true;
 }
 

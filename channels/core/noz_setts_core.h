@@ -4,6 +4,7 @@
 // channel.
 #pragma once
 
+#include "block_layout.h"
 #include "block_pair.h"
 #include "channel_blocks.h"
 #include "memory_map.h"
@@ -14,20 +15,6 @@
 namespace settings {
 
 using NozSettsPair = BlockPair<NozSetts.length>;
-
-// Multi-byte fields are little-endian; byte 19 is reserved and carried.
-// W = ImpWHi * 2^32 + ImpWLo and Wk the same way: the volume of one pulse in
-// hundredths of a litre times 2^30; ImpWkWLo holds the low 32 bits of Wk - W.
-enum NozSettsByte : int {
-    kImpWLo = 0,         // u32
-    kImpWHi = 4,         // u8
-    kImpWkLo = 5,        // u32
-    kImpWkHi = 9,        // u8
-    kImpWkWLo = 10,      // u32
-    kNozImpLit = 14,     // u16: twice the pulses per litre
-    kNozMeterPhase = 16, // u8: 0, 1, 2
-    kNozCountKor = 17,   // u16
-};
 
 // The pulses-per-litre list ("100", "256", "132", "200") and the phase list.
 constexpr int kImpLitItems = 4;

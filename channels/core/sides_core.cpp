@@ -2,8 +2,6 @@
 
 #include "block_transfer.h"
 
-#include <cstdio>
-
 namespace settings {
 
 int ReadSide(int port, int ctrl, int side, SideBuffer& buffer) {
@@ -21,9 +19,7 @@ int WriteSide(int port, int ctrl, int side, const SideBuffer& buffer) {
 }
 
 std::string SideDateText(const SideBuffer& b) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", b[kSideDate], b[kSideDate + 1], b[kSideDate + 2]);
-    return buf;
+    return fields::FieldText(fields::ElementField(sidessetts::DateLastKor, 0), b.data());
 }
 
 namespace {

@@ -3,6 +3,7 @@
 // as-read copy: a write always sends the whole buffer, and no restart follows.
 #pragma once
 
+#include "block_layout.h"
 #include "memory_map.h"
 
 #include <array>
@@ -15,13 +16,6 @@ namespace settings {
 
 using SideBuffer = std::array<uint8_t, SidesSetts.length>;
 
-// Multi-byte fields are little-endian; bytes 10 and 11 are reserved and carried.
-enum SideByte : int {
-    kSideActiveNoz = 0,  // u8, the nozzle selected on the side
-    kSideCountKor = 1,   // u16, corrections
-    kSideDate = 3,       // 3 x u8: day, month, two-digit year of the last correction
-    kSideCountTranz = 6, // u32, transactions
-};
 constexpr int kSideCountKorMax = 65535;
 
 // Reads the side's block (0 = A, 1 = B) into the buffer: 1, or -1 (the

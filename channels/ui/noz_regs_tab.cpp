@@ -146,17 +146,16 @@ int NozRegsTab::ReadNozRegs(int channel) {
         return -1;
     }
     binder_->fill(true);
-    eFCMil_->setText(QString::asprintf("%02d", regs_.working[kRegFCMil]));
     {
         const QSignalBlocker block(cbState_);
-        cbState_->setCurrentIndex(StateItem(regs_.working[kRegState]));
+        cbState_->setCurrentIndex(StateItem(regs_.working[nozregs::State.offset]));
     }
-    const uint16_t word = GetU16(regs_.working.data(), kRegBitStat);
+    const uint16_t word = GetU16(regs_.working.data(), nozregs::BitStat.offset);
     if (word == kBitStatUnread) {
         // The as-read copy keeps FFFF, so the block counts as changed and a
         // save writes the cleared word.
         dialogs_.message("Oшибка считывания битового статуса канала!", QString(), Dialogs::Icon::Error);
-        PutU16(regs_.working.data(), kRegBitStat, 0);
+        PutU16(regs_.working.data(), nozregs::BitStat.offset, 0);
         showBits(0);
     } else {
         showBits(word);
@@ -216,15 +215,15 @@ void NozRegsTab::cbNumCnlChange(int index) {
 }
 
 void NozRegsTab::cbStateChange(int index) {
-    if (index >= 0) regs_.working[kRegState] = static_cast<uint8_t>(StateCode(index));
+    if (index >= 0) regs_.working[nozregs::State.offset] = static_cast<uint8_t>(StateCode(index));
 }
 
 void NozRegsTab::checkBitStatClickCheck() {
     bool ticked[kBitItems];
     for (int i = 0; i < kBitItems; ++i)
         ticked[i] = checkBitStat_->item(i)->checkState() == Qt::Checked;
-    const uint16_t word = BitStatFromItems(GetU16(regs_.working.data(), kRegBitStat), ticked);
-    PutU16(regs_.working.data(), kRegBitStat, word);
+    const uint16_t word = BitStatFromItems(GetU16(regs_.working.data(), nozregs::BitStat.offset), ticked);
+    PutU16(regs_.working.data(), nozregs::BitStat.offset, word);
     // Items 6 and 7 share a bit: the list shows what the word now holds.
     showBits(word);
     eBitStatHex_->setText(QString::fromStdString(BitStatFourDigits(word)));
@@ -236,7 +235,7 @@ void NozRegsTab::eBitStatHexExit() {
     const fields::Field* f = fields::FindField(NozRegsFields(), "eBitStatHex");
     const bool ok = fields::StoreFieldText(*f, eBitStatHex_->text().toStdString(), regs_.working.data());
     fields_->setValid(eBitStatHex_, ok);
-    if (ok) showBits(GetU16(regs_.working.data(), kRegBitStat));
+    if (ok) showBits(GetU16(regs_.working.data(), nozregs::BitStat.offset));
 }
 
 void NozRegsTab::showBits(uint16_t word) {

@@ -123,18 +123,18 @@ int NozSettsTab::ReadNozSetts(int channel) {
         // A code that no item stands for selects none: leaving the list then
         // changes nothing.
         const QSignalBlocker block(eImpLit_);
-        eImpLit_->setCurrentIndex(ImpLitItem(GetU16(b, kNozImpLit)));
+        eImpLit_->setCurrentIndex(ImpLitItem(GetU16(b, nozsetts::ImpLit.offset)));
     }
     FieldCheck::reset(eImpLit_);
     const QSignalBlocker block(cbMeterPhaseNozSets_);
-    if (b[kNozMeterPhase] < kMeterPhaseItems) {
-        cbMeterPhaseNozSets_->setCurrentIndex(b[kNozMeterPhase]);
+    if (b[nozsetts::MeterPhase.offset] < kMeterPhaseItems) {
+        cbMeterPhaseNozSets_->setCurrentIndex(b[nozsetts::MeterPhase.offset]);
     } else {
         // The as-read copy keeps the stored mode, so a save writes the repair.
         dialogs_.message("Ошибка чтения данных о фазах датчика. Количество фаз установлено - 1", QString(),
                          Dialogs::Icon::Warning);
         cbMeterPhaseNozSets_->setCurrentIndex(0);
-        b[kNozMeterPhase] = 0;
+        b[nozsetts::MeterPhase.offset] = 0;
     }
     state_.InvalidFieldCount = 0;
     setStatus("Настройки канала считаны");
@@ -195,7 +195,7 @@ void NozSettsTab::eImpLitExit() {
     const int item = eImpLit_->currentIndex();
     if (item < 0) return;
     uint8_t* b = setts_.working.data();
-    const int old = GetU16(b, kNozImpLit);
+    const int old = GetU16(b, nozsetts::ImpLit.offset);
     const int code = ImpLitCode(item);
     if (code == old) return;
     if (!ChangeImpLit(b, code)) {
@@ -209,7 +209,7 @@ void NozSettsTab::eImpLitExit() {
 
 void NozSettsTab::cbMeterPhaseNozSetsExit() {
     const int item = cbMeterPhaseNozSets_->currentIndex();
-    if (item >= 0) setts_.working[kNozMeterPhase] = static_cast<uint8_t>(item);
+    if (item >= 0) setts_.working[nozsetts::MeterPhase.offset] = static_cast<uint8_t>(item);
 }
 
 // The rescaled weights in their boxes; colours and marks stay as they are.

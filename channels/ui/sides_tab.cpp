@@ -192,10 +192,10 @@ void SidesTab::countKorExit(int side) {
     if (v > kSideCountKorMax) {
         dialogs_.message("Введено число превышающее максимальное количество корректировок", QString(),
                          Dialogs::Icon::Warning);
-        s.countKor->setText(QString::number(GetU16(s.buffer.data(), kSideCountKor)));
+        s.countKor->setText(QString::number(GetU16(s.buffer.data(), sidessetts::SideCountKor.offset)));
         return;
     }
-    PutU16(s.buffer.data(), kSideCountKor, static_cast<uint16_t>(v & 0xFFFF));
+    PutU16(s.buffer.data(), sidessetts::SideCountKor.offset, static_cast<uint16_t>(v & 0xFFFF));
 }
 
 void SidesTab::dateExit(int side) {
@@ -209,11 +209,12 @@ void SidesTab::dateExit(int side) {
     const auto date = ParseSideDate(s.date->text().toStdString());
     fields_->setValid(s.date, date.has_value());
     if (!date) return;
-    std::copy(date->begin(), date->end(), s.buffer.begin() + kSideDate);
+    std::copy(date->begin(), date->end(), s.buffer.begin() + sidessetts::DateLastKor.offset);
     s.dateShown = s.date->text();
 }
 
 void SidesTab::countTranzExit(int side) {
     Side& s = sides_[side];
-    PutU32(s.buffer.data(), kSideCountTranz, LeadingDigitsValue(s.countTranz->text().toStdString()));
+    PutU32(s.buffer.data(), sidessetts::CountTranz.offset,
+           LeadingDigitsValue(s.countTranz->text().toStdString()));
 }

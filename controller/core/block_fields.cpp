@@ -1,70 +1,14 @@
 #include "block_fields.h"
 
-#include "channel_fields.h"
-#include "controller_fields.h"
-#include "ctrl_params_core.h"
+#include "block_layout.h"
 #include "memory_map.h"
-#include "nara_core.h"
 
 #include <cstdio>
 #include <map>
 
 namespace image {
 
-using fields::Codec;
-using fields::Field;
-
 namespace {
-
-// A row that only names a block field for listings (the tab fills and
-// checks the control by hand).
-constexpr Field Row(const char* name, int offset, int width, Codec codec) {
-    return {.name = name, .field = name, .offset = offset, .width = width, .codec = codec, .custom = true};
-}
-
-// The bytes behind the choice boxes, lists and grids of the settings tabs.
-const Field kParamsListing[] = {
-    Row("Speed1", settings::kSpeed1, 1, Codec::Decimal),
-    Row("Speed2", settings::kSpeed2, 1, Codec::Decimal),
-    Row("AddrSideA", settings::kAddrSideA, 1, Codec::Decimal),
-    Row("AddrSideB", settings::kAddrSideB, 1, Codec::Decimal),
-    Row("NozzlesPerSide", settings::kNozzlesPerSide, 1, Codec::Decimal),
-    Row("SideCount", settings::kSideCount, 1, Codec::Decimal),
-    Row("NaraAddr[0]", settings::kNaraAddrs + 0, 1, Codec::Decimal),
-    Row("NaraAddr[1]", settings::kNaraAddrs + 1, 1, Codec::Decimal),
-    Row("NaraAddr[2]", settings::kNaraAddrs + 2, 1, Codec::Decimal),
-    Row("NaraAddr[3]", settings::kNaraAddrs + 3, 1, Codec::Decimal),
-    Row("NaraAddr[4]", settings::kNaraAddrs + 4, 1, Codec::Decimal),
-    Row("NaraAddr[5]", settings::kNaraAddrs + 5, 1, Codec::Decimal),
-    Row("NaraAddr[6]", settings::kNaraAddrs + 6, 1, Codec::Decimal),
-    Row("NaraAddr[7]", settings::kNaraAddrs + 7, 1, Codec::Decimal),
-    Row("NaraAddr[8]", settings::kNaraAddrs + 8, 1, Codec::Decimal),
-    Row("NaraAddr[9]", settings::kNaraAddrs + 9, 1, Codec::Decimal),
-    Row("MeterType", settings::kMeterType, 1, Codec::Decimal),
-    Row("MeterPhase", settings::kMeterPhase, 1, Codec::Decimal),
-    Row("SlowStart", settings::kSlowStart, 1, Codec::Decimal),
-    Row("ModeMask", settings::kModeMask, 2, Codec::Hex),
-    Row("ModeMask2", settings::kModeMask2, 2, Codec::Hex),
-    Row("DisplayTypes", settings::kDisplayTypes, 1, Codec::Hex),
-    Row("PhysToLogA[0]", settings::kPhysToLog + 0, 1, Codec::Decimal),
-    Row("PhysToLogB[0]", settings::kPhysToLog + 1, 1, Codec::Decimal),
-    Row("PhysToLogA[1]", settings::kPhysToLog + 2, 1, Codec::Decimal),
-    Row("PhysToLogB[1]", settings::kPhysToLog + 3, 1, Codec::Decimal),
-    Row("PhysToLogA[2]", settings::kPhysToLog + 4, 1, Codec::Decimal),
-    Row("PhysToLogB[2]", settings::kPhysToLog + 5, 1, Codec::Decimal),
-    Row("PhysToLogA[3]", settings::kPhysToLog + 6, 1, Codec::Decimal),
-    Row("PhysToLogB[3]", settings::kPhysToLog + 7, 1, Codec::Decimal),
-    Row("PhysToLogA[4]", settings::kPhysToLog + 8, 1, Codec::Decimal),
-    Row("PhysToLogB[4]", settings::kPhysToLog + 9, 1, Codec::Decimal),
-};
-
-const Field kNaraListing[] = {
-    Row("NaraFlags", settings::kNaraFlags, 1, Codec::Hex),
-    Row("BmuPUser[0]", settings::kBmuPUser + 0, 4, Codec::Decimal),
-    Row("BmuPUser[1]", settings::kBmuPUser + 4, 4, Codec::Decimal),
-    Row("BmuPUser[2]", settings::kBmuPUser + 8, 4, Codec::Decimal),
-    Row("BmuPUser[3]", settings::kBmuPUser + 12, 4, Codec::Decimal),
-};
 
 std::string HexOf(const uint8_t* p, int n) {
     std::string s;
@@ -86,50 +30,27 @@ std::string Key(const FieldValue& f) {
 
 } // namespace
 
-fields::Table ParamsListingFields() {
-    return kParamsListing;
-}
-
-fields::Table NaraListingFields() {
-    return kNaraListing;
-}
-
-std::vector<fields::Table> GroupFieldTables(std::string_view group) {
-    if (group == "CtrlrParams")
-        return {settings::CtrlrSettsFields(), settings::AdvParamsFields(), ParamsListingFields()};
-    if (group == "NaraSpecific") return {settings::NaraFields(), NaraListingFields()};
-    if (group == "NozSetts") return {settings::NozSettsFields()};
-    if (group == "NozRegs") return {settings::NozRegsFields()};
-    if (group == "SidesSetts") return {settings::SideFields(0)}; // both side blocks share one layout
-    return {};
-}
-
 std::vector<FieldValue> DecodeBlock(std::string_view group, const uint8_t* data, int length) {
     std::vector<FieldValue> out;
     if (!data || length <= 0) return out;
-    std::vector<const Field*> at(static_cast<size_t>(length), nullptr);
-    std::vector<bool> taken(static_cast<size_t>(length), false);
-    for (fields::Table table : GroupFieldTables(group))
-        for (const Field& f : table) {
-            if (f.codec == Codec::None || !f.field || f.width <= 0 || f.offset < 0 ||
-                f.offset + f.width > length)
-                continue;
-            bool free = true;
-            for (int i = 0; i < f.width; ++i)
-                free = free && !taken[static_cast<size_t>(f.offset + i)];
-            if (!free) continue;
-            for (int i = 0; i < f.width; ++i)
-                taken[static_cast<size_t>(f.offset + i)] = true;
-            at[static_cast<size_t>(f.offset)] = &f;
-        }
+    // Fields a short block does not hold whole are listed as single bytes.
+    std::vector<const fields::PlacedField*> at(static_cast<size_t>(length), nullptr);
+    std::vector<fields::PlacedField> placed;
+    if (const fields::BlockLayout* layout = fields::FindLayout(group)) placed = fields::PlacedFields(*layout);
+    // The checksum is the last byte of a parameter block of any length.
+    const bool movedChecksum = group == ctrlrparams::kLayout.group && length != ctrlrparams::kLayout.length;
+    for (const fields::PlacedField& p : placed)
+        if (!p.name.empty() && p.field.offset + p.field.width <= length &&
+            !(movedChecksum && p.field.offset == ctrlrparams::Checksum.offset))
+            at[static_cast<size_t>(p.field.offset)] = &p;
     for (int off = 0; off < length;) {
         FieldValue v;
         v.offset = off;
-        if (const Field* f = at[static_cast<size_t>(off)]) {
-            v.name = f->field;
-            v.width = f->width;
-            v.text = fields::FieldText(*f, data);
-            v.stored = fields::StoredValue(*f, data);
+        if (const fields::PlacedField* p = at[static_cast<size_t>(off)]) {
+            v.name = p->name;
+            v.width = p->field.width;
+            v.text = fields::FieldText(p->field, data);
+            v.stored = fields::StoredValue(p->field, data);
         } else {
             v.width = 1;
             v.text = HexOf(data + off, 1);

@@ -1,9 +1,8 @@
-// The fields of every block of a controller image, named by the field tables
-// of the tabs that edit them, for listings and comparisons of images, of a
-// controller against a file, and of journal records.
+// The fields of every block of a controller image, named and written by the
+// blocks' layouts as the tabs show them, for listings and comparisons of
+// images, of a controller against a file, and of journal records.
 #pragma once
 
-#include "field_table.h"
 #include "image_core.h"
 
 #include <cstdint>
@@ -13,16 +12,6 @@
 #include <vector>
 
 namespace image {
-
-// The field tables naming the bytes of a group's blocks ("CtrlrParams",
-// "NozSetts", ...); empty for a group no table describes yet.
-std::vector<fields::Table> GroupFieldTables(std::string_view group);
-
-// Rows for the bytes of the parameter block and of the advanced settings
-// block that the tabs show through choice boxes, lists and grids rather than
-// number boxes (listings only).
-fields::Table ParamsListingFields();
-fields::Table NaraListingFields();
 
 // One field of a block, or one byte no table names.
 struct FieldValue {
@@ -34,9 +23,10 @@ struct FieldValue {
     uint32_t stored = 0; // the stored value (little-endian)
 };
 
-// Every byte of a block in offset order: a named field for each row lying
-// wholly inside the block (the first row to name a byte wins), single unnamed
-// bytes for the rest. The last byte of CtrlrParams is its "Checksum".
+// Every byte of a block in offset order: a named field for each field of the
+// block's layout lying wholly inside the block, single unnamed bytes for the
+// reserved bytes and the rest. The last byte of CtrlrParams is its "Checksum"
+// (also in a block shorter or longer than the layout).
 std::vector<FieldValue> DecodeBlock(std::string_view group, const uint8_t* data, int length);
 
 // "CtrlrParams", "NozSetts[3]", "SidesSetts[1]" (channel and side blocks carry

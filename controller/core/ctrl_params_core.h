@@ -2,6 +2,7 @@
 // the rules of its number boxes and the bytes its choice boxes store.
 #pragma once
 
+#include "block_layout.h"
 #include "block_pair.h"
 #include "little_endian.h"
 #include "memory_map.h"
@@ -17,32 +18,32 @@ constexpr int kParamsBufferSize = 256; // a length-queried block is at most 255 
 
 using ParamsPair = BlockPair<kParamsBufferSize>;
 
-// Byte offsets. Bytes 16..21, 28 and 45..50 are carried through untouched.
+// Short names of the offsets the block layout (block_layout.h) gives.
 enum ParamsByte : int {
-    kSpeed1 = 0,
-    kSpeed2 = 1,
-    kAddrSideA = 2,
-    kAddrSideB = 3,
-    kNozzlesPerSide = 4,
-    kSideCount = 5,
-    kNaraAddrs = 6, // 10 bytes
-    kMeterType = 22,
-    kMeterPhase = 23,
-    kSlowStart = 24,
-    kSlowLoad = 25,
-    kNozzleFat = 26,
-    kMetTOut = 27,
-    kNozzleWait = 29,
-    kModeMask = 30,  // u16
-    kModeMask2 = 32, // u16
-    kDisplayTypes = 34,
-    kPhysToLog = 35, // 5 pairs
-    kTempHeatLow = 51,
-    kTempHeatHigh = 52,
-    kMinSpeed = 53,
-    kMinSpTime = 54,
-    kHydroHit = 55,
-    kPcTimeout = 56,
+    kSpeed1 = ctrlrparams::Speed1.offset,
+    kSpeed2 = ctrlrparams::Speed2.offset,
+    kAddrSideA = ctrlrparams::AddrSideA.offset,
+    kAddrSideB = ctrlrparams::AddrSideB.offset,
+    kNozzlesPerSide = ctrlrparams::NozzlesPerSide.offset,
+    kSideCount = ctrlrparams::SideCount.offset,
+    kNaraAddrs = ctrlrparams::NaraAddr.offset,
+    kMeterType = ctrlrparams::MeterType.offset,
+    kMeterPhase = ctrlrparams::MeterPhase.offset,
+    kSlowStart = ctrlrparams::SlowStart.offset,
+    kSlowLoad = ctrlrparams::SlowLoad.offset,
+    kNozzleFat = ctrlrparams::NozzleFat.offset,
+    kMetTOut = ctrlrparams::MetTOut.offset,
+    kNozzleWait = ctrlrparams::NozzleWait.offset,
+    kModeMask = ctrlrparams::ModeMask.offset,
+    kModeMask2 = ctrlrparams::ModeMask2.offset,
+    kDisplayTypes = ctrlrparams::DisplayTypes.offset,
+    kPhysToLog = ctrlrparams::PhysToLogA.offset,
+    kTempHeatLow = ctrlrparams::TempHeatLow.offset,
+    kTempHeatHigh = ctrlrparams::TempHeatHigh.offset,
+    kMinSpeed = ctrlrparams::MinSpeed.offset,
+    kMinSpTime = ctrlrparams::MinSpTime.offset,
+    kHydroHit = ctrlrparams::HydroHit.offset,
+    kPcTimeout = ctrlrparams::PcTimeout.offset,
 };
 
 constexpr uint8_t kSlowStartBothSignals = 255;

@@ -44,7 +44,8 @@ TEST_F(NozRegs_, ChannelListFollowsSidesAndHosesAndNeverPassesTen) {
     EXPECT_FALSE(regs->isEnabled());
 
     loadParams(1, 4);
-    state.params.pair.working[27] ^= 0x55; // an unsaved edit of the parameter block is dropped
+    state.params.pair.working[ctrlrparams::MetTOut.offset] ^=
+        0x55; // an unsaved edit of the parameter block is dropped
     show(regs);
     EXPECT_TRUE(regs->isEnabled());
     EXPECT_EQ(state.params.pair.working, state.params.pair.asRead);

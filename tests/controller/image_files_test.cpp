@@ -1,17 +1,19 @@
 // Image files against the virtual controller: the saved layout byte for byte,
 // saves that fail or cannot write, loads onto controllers with other sizes,
 // the files a load refuses, the write journal, and image listings.
+#include "../support/line_rig.h"
 #include "block_fields.h"
+#include "block_layout.h"
 #include "block_transfer.h"
 #include "block_write_hook.h"
 #include "checksum.h"
 #include "demo_image.h"
 #include "image_core.h"
 #include "image_files.h"
+#include "little_endian.h"
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "snapshot.h"
-#include "../support/line_rig.h"
 #include "virtual_controller.h"
 #include "write_journal.h"
 
@@ -150,7 +152,8 @@ TEST_F(ImageFiles, SavesKeepLinksModesAndReadOnlyFiles) {
     fs::remove_all("links");
     fs::create_directories("links");
     WriteFile("links/real.bin", {1, 2, 3});
-    fs::permissions("links/real.bin", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    fs::permissions("links/real.bin",
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
     fs::create_symlink("real.bin", "links/link.bin");
     // Left by saves that were killed: one of a process that is gone, one of this one.
     WriteFile("links/.startzel-999999999-abcdef", {});
@@ -420,12 +423,72 @@ TEST(BlockFields, BlocksDecodeByTheTablesOfTheirTabs) {
     EXPECT_FALSE(image::GroupAt(0, 0x2A00));
 }
 
+// Two images apart in one field (or one reserved byte) of one block: the
+// difference names that block and that field, and nothing else.
+TEST(BlockFields, ADifferenceInEachFieldNamesThatField) {
+    const Bytes base = zelsim::VirtualController(1).imageBytes();
+    int8_t h[7];
+    image::ImageHeader(base, h);
+    int checked = 0;
+    for (const image::ImageBlock& blk : image::ImageLayout(h)) {
+        const fields::BlockLayout* layout = fields::FindLayout(blk.group);
+        if (!layout || blk.index > 1) continue; // channels 0 and 1 and both sides stand for the rest
+        for (const fields::PlacedField& p : fields::PlacedFields(*layout)) {
+            Bytes other = base;
+            uint8_t* field = other.data() + blk.offset + p.field.offset;
+            for (int i = 0; i < p.field.width; ++i)
+                field[i] ^= static_cast<uint8_t>(0x21 + i); // every byte of the field changes
+            const auto d = image::DiffImages(base, other);
+            const std::string name = p.name.empty() ? "+" + std::to_string(p.field.offset) : p.name;
+            SCOPED_TRACE(image::BlockName(blk.group, blk.index) + " " + name);
+            ASSERT_EQ(d.size(), 1u);
+            EXPECT_EQ(d[0].block, image::BlockName(blk.group, blk.index));
+            EXPECT_EQ(d[0].field, name);
+            EXPECT_NE(d[0].before, d[0].after);
+            checked += p.field.width;
+        }
+    }
+    EXPECT_EQ(checked, 58 + 2 * 20 + 2 * 69 + 2 * 12 + 128);
+}
+
+TEST(BlockFields, ListingNamesTheFieldsAsTheTabsShowThem) {
+    Bytes setts(20, 0), regs(69, 0), side(12, 0), params(58, 0);
+    PutU16(setts.data(), 14, 200);
+    setts[16] = 1;
+    regs[1] = 5;
+    regs[50] = 7;
+    side[3] = 3, side[4] = 11, side[5] = 24;
+    params[24] = 1;
+    auto text = [](const std::vector<image::FieldValue>& v, const std::string& name) {
+        for (const auto& f : v)
+            if (f.name == name) return f.text;
+        return std::string("(unnamed)");
+    };
+    EXPECT_EQ(text(image::DecodeBlock("NozSetts", setts.data(), 20), "ImpLit"), "100");
+    EXPECT_EQ(text(image::DecodeBlock("NozSetts", setts.data(), 20), "MeterPhase"), "1");
+    EXPECT_EQ(text(image::DecodeBlock("NozRegs", regs.data(), 69), "State"), "5");
+    EXPECT_EQ(text(image::DecodeBlock("NozRegs", regs.data(), 69), "FCMil"), "07");
+    EXPECT_EQ(text(image::DecodeBlock("SidesSetts", side.data(), 12), "DateLastKor"), "03.11.24");
+    EXPECT_EQ(text(image::DecodeBlock("CtrlrParams", params.data(), 58), "SlowStart"), "100");
+    params[24] = 255;
+    EXPECT_EQ(text(image::DecodeBlock("CtrlrParams", params.data(), 58), "SlowStart"), "255");
+    // A longer parameter block still ends in its checksum, and only there.
+    Bytes longer(59, 0);
+    const auto v = image::DecodeBlock("CtrlrParams", longer.data(), 59);
+    int sums = 0;
+    for (const auto& f : v)
+        sums += f.name == "Checksum";
+    EXPECT_EQ(sums, 1);
+    EXPECT_EQ(v.back().name, "Checksum");
+    EXPECT_EQ(v.back().offset, 58);
+}
+
 TEST(BlockFields, ImagesDifferByHeaderBlockAndField) {
     zelsim::VirtualController a(1), b(1);
     Bytes ia = a.imageBytes(), ib = b.imageBytes();
     EXPECT_TRUE(image::DiffImages(ia, ib).empty());
     ib[7 + 25] = 5;                 // SlowLoad
-    ib[7 + 58 + 3 * 20 + 2] = 0x42; // a byte of NozSetts[3] no table names
+    ib[7 + 58 + 3 * 20 + 2] = 0x42; // a byte of ImpWLo of NozSetts[3]
     auto d = image::DiffImages(ia, ib);
     ASSERT_EQ(d.size(), 2u);
     EXPECT_EQ(image::DifferenceLine(d[0]), "CtrlrParams SlowLoad: 300 → 500");

@@ -6,7 +6,7 @@
 #include "defaults_core.h"
 #include "global_setts_core.h"
 #include "little_endian.h"
-#include "noz_layout.h"
+#include "block_layout.h"
 #include "report_core.h"
 
 #include <fstream>
@@ -27,9 +27,9 @@ ReportImage ReadImage() {
 
 void SetRegs(ReportImage& img, int c, uint32_t count, uint8_t mil, uint16_t bits) {
     uint8_t* r = img.bytes.data() + FixNozRegs(c);
-    PutU32(r, nozregs::FCount, count);
-    r[nozregs::FCMil] = mil;
-    PutU16(r, nozregs::BitStat, bits);
+    PutU32(r, nozregs::FCount.offset, count);
+    r[nozregs::FCMil.offset] = mil;
+    PutU16(r, nozregs::BitStat.offset, bits);
 }
 
 std::vector<std::string> Lines(std::initializer_list<const char*> l) {
@@ -451,11 +451,11 @@ TEST(GlobalSettsText, CleanStateRegistersKeepTheTotalizer) {
         regs[i] = static_cast<uint8_t>(0xA0 + i);
     CleanNozRegs(regs);
     for (int i = 0; i < 69; ++i) {
-        if (i >= nozregs::FCount && i <= nozregs::FCMil) {
+        if (i >= nozregs::FCount.offset && i <= nozregs::FCMil.offset) {
             EXPECT_EQ(regs[i], 0xA0 + i) << i;
-        } else if (i == nozregs::Price) {
+        } else if (i == nozregs::Price.offset) {
             EXPECT_EQ(GetU16(regs, i), 1000);
-        } else if (i != nozregs::Price + 1) {
+        } else if (i != nozregs::Price.offset + 1) {
             EXPECT_EQ(regs[i], 0) << i;
         }
     }

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "../support/line_rig.h"
+#include "block_layout.h"
 #include "block_transfer.h"
 #include "checksum.h"
 #include "ctrl_params_core.h"
 #include "defaults_core.h"
 #include "global_setts_core.h"
 #include "little_endian.h"
-#include "noz_layout.h"
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "report_core.h"
@@ -101,37 +101,45 @@ FixedImage TableImage(int type) {
     const Row& r = rows[type];
     FixedImage img{};
     uint8_t* p = img.data();
-    p[0] = p[1] = 3;
-    p[2] = 1;
-    p[3] = r.sideB;
-    p[4] = r.nozzles;
-    p[5] = r.sides;
-    for (int i = 0; i < 10; ++i)
-        p[6 + i] = type <= 1 ? static_cast<uint8_t>(i + 1) : (i < 2 ? static_cast<uint8_t>(i + 1) : 0);
-    p[23] = r.phases;
-    p[24] = 1;
-    p[25] = 3;
-    p[26] = 30;
-    p[27] = 15;
-    PutU16(p, 30, r.mask);
-    PutU16(p, 32, r.mask2);
-    p[34] = r.display;
-    std::copy(r.map, r.map + 10, p + 35);
-    p[53] = r.minSpeed;
-    p[54] = r.minTime;
-    p[55] = r.overflow;
-    p[57] = FrameChecksum(p, 57);
+    using namespace ctrlrparams;
+    using fields::PutField;
+    PutField(Speed1, p, 3);
+    PutField(Speed2, p, 3);
+    PutField(AddrSideA, p, 1);
+    PutField(AddrSideB, p, r.sideB);
+    PutField(NozzlesPerSide, p, r.nozzles);
+    PutField(SideCount, p, r.sides);
+    for (int i = 0; i < NaraAddr.count; ++i)
+        PutField(NaraAddr, p,
+                 type <= 1 ? static_cast<uint8_t>(i + 1) : (i < 2 ? static_cast<uint8_t>(i + 1) : 0), i);
+    PutField(ctrlrparams::MeterPhase, p, r.phases);
+    PutField(SlowStart, p, 1);
+    PutField(SlowLoad, p, 3);
+    PutField(NozzleFat, p, 30);
+    PutField(MetTOut, p, 15);
+    PutField(ModeMask, p, r.mask);
+    PutField(ModeMask2, p, r.mask2);
+    PutField(DisplayTypes, p, r.display);
+    for (int j = 0; j < PhysToLogA.count; ++j) {
+        PutField(PhysToLogA, p, r.map[2 * j], j);
+        PutField(PhysToLogB, p, r.map[2 * j + 1], j);
+    }
+    PutField(MinSpeed, p, r.minSpeed);
+    PutField(MinSpTime, p, r.minTime);
+    PutField(HydroHit, p, r.overflow);
+    PutField(Checksum, p, FrameChecksum(p, Checksum.offset));
     for (int n = 0; n < 10; ++n) {
-        uint8_t* s = img.data() + 58 + 20 * n;
-        PutU32(s, 0, r.impW);
-        PutU32(s, 5, 2147483648u);
-        PutU16(s, 14, 200);
-        s[16] = r.phases;
+        uint8_t* s = img.data() + CtrlrParams.length + NozSetts.length * n;
+        PutField(nozsetts::ImpWLo, s, r.impW);
+        PutField(nozsetts::ImpWkLo, s, 2147483648u);
+        PutField(nozsetts::ImpLit, s, 200);
+        PutField(nozsetts::MeterPhase, s, r.phases);
     }
     uint8_t* nara = img.data() + 282;
-    PutU16(nara, 0, static_cast<uint16_t>((1u << (r.sides * r.nozzles)) - 1));
-    nara[15] = r.nara15;
-    nara[24] = 15;
+    PutU16(nara, 0,
+           static_cast<uint16_t>((1u << (r.sides * r.nozzles)) - 1)); // reserved bytes: the channel mask
+    PutField(naraspecific::ShimDuration, nara, r.nara15);
+    PutField(naraspecific::PbTimeoutNara, nara, 15);
     return img;
 }
 
@@ -249,8 +257,8 @@ TEST_F(ToolsE2e, PrimarySetupRepairsWhatItReads) {
 TEST_F(ToolsE2e, PrimarySetupWritesEveryBlockAndKeepsTheFiscalTotalizers) {
     for (int n = 0; n < 10; ++n) {
         auto r = regs(n);
-        PutU32(r.data(), nozregs::SetVol, 123456);
-        r[nozregs::State] = 5;
+        PutU32(r.data(), nozregs::SetVol.offset, 123456);
+        r[nozregs::State.offset] = 5;
         c->poke(0, ChannelAddress(NozRegs, n), r);
     }
     GlobalSetts m;
@@ -283,13 +291,13 @@ TEST_F(ToolsE2e, PrimarySetupWritesEveryBlockAndKeepsTheFiscalTotalizers) {
     EXPECT_EQ(p[57], FrameChecksum(p.data(), 57));
     for (int n = 0; n < 10; ++n) {
         const auto s = c->peek(0, ChannelAddress(NozSetts, n), 20);
-        EXPECT_EQ(GetU16(s.data(), nozsetts::ImpLit), 512) << n;
-        EXPECT_EQ(GetU32(s.data(), nozsetts::ImpWLo), 838860800u) << n; // 2^31 x 200 / 512
-        EXPECT_EQ(s[nozsetts::MeterPhase], 1) << n;
+        EXPECT_EQ(GetU16(s.data(), nozsetts::ImpLit.offset), 512) << n;
+        EXPECT_EQ(GetU32(s.data(), nozsetts::ImpWLo.offset), 838860800u) << n; // 2^31 x 200 / 512
+        EXPECT_EQ(s[nozsetts::MeterPhase.offset], 1) << n;
         std::vector<uint8_t> clean(69, 0);
-        PutU16(clean.data(), nozregs::Price, 1000);
-        PutU32(clean.data(), nozregs::FCount, 1000 + 137 * n); // as the controller had it
-        clean[nozregs::FCMil] = static_cast<uint8_t>(7 * n);
+        PutU16(clean.data(), nozregs::Price.offset, 1000);
+        PutU32(clean.data(), nozregs::FCount.offset, 1000 + 137 * n); // as the controller had it
+        clean[nozregs::FCMil.offset] = static_cast<uint8_t>(7 * n);
         EXPECT_EQ(regs(n), clean) << n;
     }
 }

@@ -6,7 +6,7 @@
 #include "forms_rig.h"
 
 #include "little_endian.h"
-#include "noz_layout.h"
+#include "block_layout.h"
 #include "snapshot_text.h"
 
 #include <QDir>
@@ -85,8 +85,8 @@ TEST_F(ToolsGui, PrimarySetupShowsTheControllerAndWritesIt) {
     EXPECT_EQ(p[4], 4);
     EXPECT_EQ(p[56], 45);
     const auto r = regs(3);
-    EXPECT_EQ(GetU32(r.data(), nozregs::FCount), 1000u + 137 * 3);
-    EXPECT_EQ(GetU16(r.data(), nozregs::Price), 1000);
+    EXPECT_EQ(GetU32(r.data(), nozregs::FCount.offset), 1000u + 137 * 3);
+    EXPECT_EQ(GetU16(r.data(), nozregs::Price.offset), 1000);
     // Where the controller's previous content went.
     ASSERT_EQ(dialogs.messages().size(), 1);
     EXPECT_TRUE(lastMessage().startsWith("Прежнее содержимое контроллера сохранено в файл образа\n" +
@@ -335,7 +335,7 @@ TEST_F(ToolsGui, FactoryDefaultsRefuseADeviceThatDoesNotAnswer) {
 
 TEST_F(ToolsGui, ReportShowsPrintsAndSaves) {
     auto r0 = regs(0);
-    PutU16(r0.data(), nozregs::BitStat, 0x0088);
+    PutU16(r0.data(), nozregs::BitStat.offset, 0x0088);
     c->poke(0, ChannelAddress(NozRegs, 0), r0);
     open();
     auto* f = show<TformViewParam>();

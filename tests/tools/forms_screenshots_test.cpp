@@ -3,7 +3,7 @@
 #include "forms_rig.h"
 
 #include "little_endian.h"
-#include "noz_layout.h"
+#include "block_layout.h"
 
 #include <QDir>
 #include <QPixmap>
@@ -23,7 +23,7 @@ TEST_F(ToolsShots, TheThreeForms) {
     const QString dir = ShotFolder();
     ASSERT_TRUE(QDir().mkpath(dir));
     auto r = regs(2);
-    PutU16(r.data(), nozregs::BitStat, 0x1088);
+    PutU16(r.data(), nozregs::BitStat.offset, 0x1088);
     c->poke(0, ChannelAddress(NozRegs, 2), r);
     open();
 

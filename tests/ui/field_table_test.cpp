@@ -1,16 +1,18 @@
 // The field tables and their codecs: every row of every table, checked once
 // against the rules every box shares, and the codecs on their edge cases.
-#include "block_fields.h"
+#include "block_layout.h"
 #include "channel_fields.h"
 #include "controller_fields.h"
 #include "field_table.h"
 #include "global_setts_core.h"
 #include "little_endian.h"
+#include "memory_map.h"
 #include "temperature_table.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,13 +28,16 @@ struct NamedTable {
 };
 
 std::vector<NamedTable> AllTables() {
-    return {
-        {"TabIdent", settings::MainTabFields()},           {"TabCtrlrSetts", settings::CtrlrSettsFields()},
-        {"TabAdvSet/params", settings::AdvParamsFields()}, {"TabAdvSet/nara", settings::NaraFields()},
-        {"TabNozzRegs", settings::NozRegsFields()},        {"TabNozSetts", settings::NozSettsFields()},
-        {"TabRegsSides/A", settings::SideFields(0)},       {"TabRegsSides/B", settings::SideFields(1)},
-        {"TabTemperatureTbl", tools::TemperatureTblFields()}, {"TfGlobalSetts", tools::GlobalSettsFields()},
-        {"listing/params", image::ParamsListingFields()}, {"listing/nara", image::NaraListingFields()}};
+    return {{"TabIdent", settings::MainTabFields()},
+            {"TabCtrlrSetts", settings::CtrlrSettsFields()},
+            {"TabAdvSet/params", settings::AdvParamsFields()},
+            {"TabAdvSet/nara", settings::NaraFields()},
+            {"TabNozzRegs", settings::NozRegsFields()},
+            {"TabNozSetts", settings::NozSettsFields()},
+            {"TabRegsSides/A", settings::SideFields(0)},
+            {"TabRegsSides/B", settings::SideFields(1)},
+            {"TabTemperatureTbl", tools::TemperatureTblFields()},
+            {"TfGlobalSetts", tools::GlobalSettsFields()}};
 }
 
 std::array<uint8_t, 256> Block(uint8_t fill) {
@@ -85,9 +90,11 @@ TEST(FieldTables, EveryRowKeepsTheRulesOfItsCodec) {
                 auto b = Block(0xEE);
                 ASSERT_TRUE(fields::StoreFieldText(f, TextOf(f, v), b.data())) << v;
                 const int64_t shown = f.codec == Codec::Decimal ? v / f.scale * f.scale : v;
-                EXPECT_EQ(fields::FieldText(f, b.data()), f.codec == Codec::Hex
-                                                              ? fields::WholeByteHex(static_cast<uint32_t>(v))
-                                                              : TextOf(f, shown));
+                std::string text =
+                    f.codec == Codec::Hex ? fields::WholeByteHex(static_cast<uint32_t>(v)) : TextOf(f, shown);
+                if (static_cast<int>(text.size()) < f.digits)
+                    text.insert(0, static_cast<size_t>(f.digits) - text.size(), '0');
+                EXPECT_EQ(fields::FieldText(f, b.data()), text);
                 // Nothing outside the field's bytes moved.
                 for (int i = 0; i < 256; ++i) {
                     if (i < f.offset || i >= f.offset + f.width) {
@@ -208,6 +215,110 @@ TEST(FieldCodecs, EdgeCasesOfEachCodec) {
     EXPECT_FALSE(fields::StoreFieldText(count, "4294967296", b.data()));
     EXPECT_FALSE(fields::StoreFieldText(count, "99999999999999999999999", b.data()));
     EXPECT_EQ(GetU32(b.data(), 12), 4294967295u);
+}
+
+// The layouts, table by table: each block's length is the memory map's, and
+// every byte belongs to exactly one named field or is reserved.
+TEST(BlockLayouts, EveryByteIsANamedFieldOrReserved) {
+    const std::pair<const char*, MemBlock> blocks[] = {{"CtrlrParams", CtrlrParams},
+                                                       {"NozSetts", NozSetts},
+                                                       {"NozRegs", NozRegs},
+                                                       {"SidesSetts", SidesSetts},
+                                                       {"NaraSpecific", NaraSpecific}};
+    ASSERT_EQ(fields::AllLayouts().size(), std::size(blocks));
+    for (const auto& [group, block] : blocks) {
+        SCOPED_TRACE(group);
+        const fields::BlockLayout* layout = fields::FindLayout(group);
+        ASSERT_NE(layout, nullptr);
+        EXPECT_EQ(layout->length, block.length);
+        std::set<std::string> names;
+        int at = 0, named = 0;
+        for (const fields::PlacedField& p : fields::PlacedFields(*layout)) {
+            SCOPED_TRACE(p.name + " +" + std::to_string(p.field.offset));
+            EXPECT_EQ(p.field.offset, at) << "a gap or an overlap";
+            at += p.field.width;
+            if (p.name.empty()) {
+                EXPECT_EQ(p.field.width, 1) << "reserved bytes are listed one by one";
+                continue;
+            }
+            ++named;
+            EXPECT_TRUE(names.insert(p.name).second) << "named twice";
+            EXPECT_NE(p.field.codec, Codec::None);
+            EXPECT_TRUE(p.field.width >= 1 && p.field.width <= 4);
+            EXPECT_EQ(p.field.width == 3, p.field.codec == Codec::Date);
+        }
+        EXPECT_EQ(at, block.length);
+        EXPECT_GT(named, 0);
+    }
+    EXPECT_EQ(fields::FindLayout("Block3000"), nullptr);
+}
+
+// A row of a tab is a field of its block's layout: same name, place and codec.
+TEST(BlockLayouts, EveryValueRowTakesItsPlaceFromTheLayout) {
+    const std::pair<fields::Table, const char*> tables[] = {
+        {settings::CtrlrSettsFields(), "CtrlrParams"}, {settings::AdvParamsFields(), "CtrlrParams"},
+        {tools::GlobalSettsFields(), "CtrlrParams"},   {settings::NaraFields(), "NaraSpecific"},
+        {settings::NozRegsFields(), "NozRegs"},        {settings::NozSettsFields(), "NozSetts"},
+        {settings::SideFields(0), "SidesSetts"},       {settings::SideFields(1), "SidesSetts"}};
+    for (const auto& [rows, group] : tables) {
+        const std::vector<fields::PlacedField> placed = fields::PlacedFields(*fields::FindLayout(group));
+        for (const Field& f : rows) {
+            if (f.codec == Codec::None) continue;
+            SCOPED_TRACE(std::string(group) + " " + f.name);
+            const fields::PlacedField* p = nullptr;
+            for (const fields::PlacedField& x : placed)
+                if (x.name == f.field) p = &x;
+            ASSERT_NE(p, nullptr) << "no field of the layout";
+            EXPECT_EQ(f.offset, p->field.offset);
+            EXPECT_EQ(f.width, p->field.width);
+            EXPECT_EQ(f.codec, p->field.codec);
+            EXPECT_EQ(f.scale, p->field.scale);
+            EXPECT_EQ(f.divide, p->field.divide);
+            EXPECT_EQ(f.digits, p->field.digits);
+        }
+    }
+}
+
+// The layout codecs the number boxes do not use: the pulses a choice shows
+// for twice their number, a value shown as it is, padding, dates, codes and flags.
+TEST(FieldCodecs, LayoutCodecs) {
+    auto b = Block(0);
+    const Field slowStart = fields::ElementField(ctrlrparams::SlowStart, 0);
+    b[24] = 1;
+    EXPECT_EQ(fields::FieldText(slowStart, b.data()), "100");
+    b[24] = 255;
+    EXPECT_EQ(fields::FieldText(slowStart, b.data()), "255");
+    b[24] = 254;
+    EXPECT_EQ(fields::FieldText(slowStart, b.data()), "25400");
+
+    const Field impLit = fields::ElementField(nozsetts::ImpLit, 0);
+    PutU16(b.data(), 14, 512);
+    EXPECT_EQ(fields::FieldText(impLit, b.data()), "256");
+    ASSERT_TRUE(fields::StoreFieldText(impLit, "100", b.data()));
+    EXPECT_EQ(GetU16(b.data(), 14), 200);
+    EXPECT_EQ(fields::MaxValue(impLit), 32767);
+    EXPECT_FALSE(fields::StoreFieldText(impLit, "32768", b.data()));
+
+    const Field fcMil = fields::ElementField(nozregs::FCMil, 0);
+    b[50] = 7;
+    EXPECT_EQ(fields::FieldText(fcMil, b.data()), "07");
+    b[50] = 123;
+    EXPECT_EQ(fields::FieldText(fcMil, b.data()), "123");
+
+    const Field date = fields::ElementField(sidessetts::DateLastKor, 0);
+    b[3] = 3, b[4] = 11, b[5] = 24, b[6] = 0x99;
+    EXPECT_EQ(fields::FieldText(date, b.data()), "03.11.24");
+    EXPECT_EQ(fields::StoredValue(date, b.data()), 0x180B03u) << "three bytes, not four";
+    EXPECT_FALSE(fields::ParseFieldText(date, "03.11.24").has_value()) << "the tab types dates itself";
+
+    b[1] = 43;
+    EXPECT_EQ(fields::FieldText(fields::ElementField(nozregs::State, 0), b.data()), "43");
+    PutU16(b.data(), 30, 0x1401);
+    EXPECT_EQ(fields::FieldText(fields::ElementField(ctrlrparams::ModeMask, 0), b.data()), "1401");
+    // Elements of a repeated field.
+    b[35 + 2 * 3 + 1] = 77;
+    EXPECT_EQ(fields::FieldText(fields::ElementField(ctrlrparams::PhysToLogB, 3), b.data()), "77");
+    EXPECT_EQ(fields::GetField(ctrlrparams::PhysToLogB, b.data(), 3), 77u);
 }
 
 TEST(FieldTables, FindField) {

@@ -1,11 +1,11 @@
 #include "defaults_core.h"
 
+#include "block_layout.h"
 #include "block_transfer.h"
 #include "checksum.h"
 #include "ctrl_params_core.h"
 #include "little_endian.h"
 #include "nara_core.h"
-#include "noz_layout.h"
 #include "snapshot.h"
 
 #include <algorithm>
@@ -99,10 +99,10 @@ FixedImage DefaultImage(int type) {
 
     for (int n = 0; n < kMaxChannels; ++n) {
         uint8_t* s = img.data() + FixNozSetts(n);
-        PutU32(s, nozsetts::ImpWLo, uzsg ? 0x4E000000u : 0x80000000u);
-        PutU32(s, nozsetts::ImpWkLo, 0x80000000u);
-        PutU16(s, nozsetts::ImpLit, 200);
-        s[nozsetts::MeterPhase] = type == 0 ? 0 : 1;
+        PutU32(s, nozsetts::ImpWLo.offset, uzsg ? 0x4E000000u : 0x80000000u);
+        PutU32(s, nozsetts::ImpWkLo.offset, 0x80000000u);
+        PutU16(s, nozsetts::ImpLit.offset, 200);
+        s[nozsetts::MeterPhase.offset] = type == 0 ? 0 : 1;
     }
 
     uint8_t* nara = img.data() + kFixNara;
@@ -389,7 +389,7 @@ void DefaultsForm::sealForWrite() {
     const int count = std::min(channels(), kMaxChannels);
     PutU16(nara, kNaraChannelMask, static_cast<uint16_t>((1u << count) - 1));
     for (int n = 0; n < kMaxChannels; ++n) {
-        PutU32(image.data() + FixNozRegs(n), nozregs::FCount, 0);
+        PutU32(image.data() + FixNozRegs(n), nozregs::FCount.offset, 0);
     }
     uint8_t* p = image.data() + kFixParams;
     p[CtrlrParams.length - 1] = FrameChecksum(p, CtrlrParams.length - 1);

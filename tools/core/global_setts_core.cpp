@@ -1,10 +1,10 @@
 #include "global_setts_core.h"
 
+#include "block_layout.h"
 #include "block_transfer.h"
 #include "checksum.h"
 #include "conversions.h"
 #include "little_endian.h"
-#include "noz_layout.h"
 
 #include <algorithm>
 #include <set>
@@ -43,78 +43,31 @@ int ValidNozzles(uint8_t b) {
     return b >= 1 && b <= kGlobalNozzleItems ? b : 1;
 }
 
+// The form shows the slow start byte × 100 whatever it holds (the settings
+// tab shows 255, "start on both valve signals", as it is).
+constexpr fields::Field ShownScaled(fields::Field f) {
+    f.asIs = -1;
+    return f;
+}
+
 // The additional boxes: checked and stored by the form on every exit.
 const fields::Field kGlobalFields[] = {
-    {.name = "eSlowLoadGlobal",
-     .field = "SlowLoad",
-     .offset = kSlowLoad,
-     .width = 1,
-     .codec = fields::Codec::Decimal,
-     .min = 0,
-     .max = 25599,
-     .scale = 100,
-     .custom = true},
-    {.name = "eSlowStartGlobal",
-     .field = "SlowStart",
-     .offset = kSlowStart,
-     .width = 1,
-     .codec = fields::Codec::Decimal,
-     .min = 0,
-     .max = 25599,
-     .scale = 100,
-     .custom = true},
-    {.name = "eNozzleFatGlobal",
-     .field = "NozzleFat",
-     .offset = kNozzleFat,
-     .width = 1,
-     .codec = fields::Codec::Decimal,
-     .min = 0,
-     .max = kBoundNozzleFat - 1, // as the settings tab: what the byte holds after the scale
-     .scale = 10,
-     .custom = true},
-    {.name = "eMetTimeoutGlobal",
-     .field = "MetTOut",
-     .offset = kMetTOut,
-     .width = 1,
-     .codec = fields::Codec::Decimal,
-     .min = 0,
-     .max = 255,
-     .custom = true},
-    {.name = "ePcTimeoutGlobal",
-     .field = "PcTimeout",
-     .offset = kPcTimeout,
-     .width = 1,
-     .codec = fields::Codec::Decimal,
-     .min = 3,
-     .max = 60,
-     .zeroAllowed = true,
-     .custom = true},
-    {.name = "eMinSpeedGlobal",
-     .field = "MinSpeed",
-     .offset = kMinSpeed,
-     .width = 1,
-     .codec = fields::Codec::Decimal,
-     .min = 0,
-     .max = 30,
-     .custom = true},
-    {.name = "eMinSpTimeGlobal",
-     .field = "MinSpTime",
-     .offset = kMinSpTime,
-     .width = 1,
-     .codec = fields::Codec::Decimal,
-     .min = 3,
-     .max = 180,
-     .zeroAllowed = true,
-     .custom = true},
-    {.name = "eNozzleWaitGlobal",
-     .field = "NozzleWait",
-     .offset = kNozzleWait,
-     .width = 1,
-     .codec = fields::Codec::Decimal,
-     .min = 0,
-     .max = 20,
-     .maxLength = 5,
-     .custom = true},
+    fields::Bind(ctrlrparams::SlowLoad, {.name = "eSlowLoadGlobal", .min = 0, .max = 25599, .custom = true}),
+    ShownScaled(fields::Bind(ctrlrparams::SlowStart,
+                             {.name = "eSlowStartGlobal", .min = 0, .max = 25599, .custom = true})),
+    fields::Bind(ctrlrparams::NozzleFat,
+                 {.name = "eNozzleFatGlobal",
+                  .min = 0,
+                  .max = kBoundNozzleFat - 1, // as the settings tab: what the byte holds after the scale
+                  .custom = true}),
+    fields::Bind(ctrlrparams::MetTOut, {.name = "eMetTimeoutGlobal", .min = 0, .max = 255, .custom = true}),
+    fields::Bind(ctrlrparams::PcTimeout,
+                 {.name = "ePcTimeoutGlobal", .min = 3, .max = 60, .zeroAllowed = true, .custom = true}),
+    fields::Bind(ctrlrparams::MinSpeed, {.name = "eMinSpeedGlobal", .min = 0, .max = 30, .custom = true}),
+    fields::Bind(ctrlrparams::MinSpTime,
+                 {.name = "eMinSpTimeGlobal", .min = 3, .max = 180, .zeroAllowed = true, .custom = true}),
+    fields::Bind(ctrlrparams::NozzleWait,
+                 {.name = "eNozzleWaitGlobal", .min = 0, .max = 20, .maxLength = 5, .custom = true}),
     {.name = "cbNumSideGlobal",
      .helpButton = "helpSideGlobal",
      .hint =
@@ -343,8 +296,9 @@ std::vector<std::string> GlobalSummary(const GlobalSetts& m, int ctrl) {
         const uint8_t* ch = m.channels[i].working.data();
         v.emplace_back("");
         v.emplace_back("Настройки канала с адресом " + std::to_string(p[kNaraAddrs + i]));
-        v.emplace_back("Датчик - " + std::to_string(GetU16(ch, nozsetts::ImpLit) / 2) + " импульсов");
-        if (ch[nozsetts::MeterPhase] < kGlobalPhaseItems) v.emplace_back(kPhases[ch[nozsetts::MeterPhase]]);
+        v.emplace_back("Датчик - " + std::to_string(GetU16(ch, nozsetts::ImpLit.offset) / 2) + " импульсов");
+        if (ch[nozsetts::MeterPhase.offset] < kGlobalPhaseItems)
+            v.emplace_back(kPhases[ch[nozsetts::MeterPhase.offset]]);
     }
     return v;
 }
@@ -381,21 +335,21 @@ void BuildGlobalChannels(GlobalSetts& m, const GlobalItems& items) {
     for (NozSettsPair& ch : m.channels) {
         uint8_t* b = ch.working.data();
         if (items.meter != kGlobalMeterManual && items.meter >= 0 && items.meter < 4) {
-            const int old = GetU16(b, nozsetts::ImpLit);
+            const int old = GetU16(b, nozsetts::ImpLit.offset);
             const int code = kPulsesOfItem[items.meter] * 2;
             // Weights that cannot be rescaled keep their code with them.
-            if (code != old && ScalePulseWeights(b, old, code) == 1) PutU16(b, nozsetts::ImpLit, code);
+            if (code != old && ScalePulseWeights(b, old, code) == 1) PutU16(b, nozsetts::ImpLit.offset, code);
         }
-        b[nozsetts::MeterPhase] = static_cast<uint8_t>(items.phase);
+        b[nozsetts::MeterPhase.offset] = static_cast<uint8_t>(items.phase);
     }
 }
 
 void CleanNozRegs(uint8_t* regs) {
     uint8_t total[5];
-    std::copy(regs + nozregs::FCount, regs + nozregs::FCMil + 1, total);
+    std::copy(regs + nozregs::FCount.offset, regs + nozregs::FCMil.offset + 1, total);
     std::fill(regs, regs + NozRegs.length, 0);
-    PutU16(regs, nozregs::Price, kCleanPrice);
-    std::copy(total, total + 5, regs + nozregs::FCount);
+    PutU16(regs, nozregs::Price.offset, kCleanPrice);
+    std::copy(total, total + 5, regs + nozregs::FCount.offset);
 }
 
 GlobalWrite WriteGlobalSetts(int port, int ctrl, GlobalSetts& m, const std::function<void(int)>& progress) {

@@ -1,9 +1,9 @@
 #include "report_core.h"
 
+#include "block_layout.h"
 #include "block_transfer.h"
 #include "ctrl_params_core.h"
 #include "little_endian.h"
-#include "noz_layout.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -166,8 +166,8 @@ std::vector<std::string> ReportText(const ReportImage& image, int ctrl, bool ext
             }
             // The fraction in two digits, as the main tab and the channel tab show it.
             char total[24];
-            std::snprintf(total, sizeof total, "%d,%02d", static_cast<int32_t>(GetU32(r, nozregs::FCount)),
-                          r[nozregs::FCMil]);
+            std::snprintf(total, sizeof total, "%d,%02d",
+                          static_cast<int32_t>(GetU32(r, nozregs::FCount.offset)), r[nozregs::FCMil.offset]);
             v.push_back(SideFiscal(s, j) + total);
         }
 
@@ -187,7 +187,7 @@ std::vector<std::string> ReportText(const ReportImage& image, int ctrl, bool ext
         };
         for (int c = 0; c < channels; ++c) {
             const uint8_t* r = image.bytes.data() + FixNozRegs(c);
-            const uint16_t bits = GetU16(r, nozregs::BitStat);
+            const uint16_t bits = GetU16(r, nozregs::BitStat.offset);
             if (image.nozRegsRead[c] && bits == 0) continue;
             v.emplace_back("");
             std::string head = c < nozzles ? "Состояние рукава Сторона А №" + std::to_string(c + 1)
