@@ -1,6 +1,6 @@
 #include "channel_fields.h"
 
-#include "ctrl_params_core.h"
+#include "block_layout.h"
 #include "nara_core.h"
 #include "noz_regs_core.h"
 #include "noz_setts_core.h"
