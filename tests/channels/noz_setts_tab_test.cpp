@@ -162,3 +162,34 @@ TEST_F(NozSetts_, TheChannelTabsSaveIntoTheDemoImage) {
     ReleaseDemoImage();
     ::unlink("demo_trk.bin");
 }
+
+// A controller busy for 45 ms after each frame (it writes its memory), on a
+// line paced at 4800 baud: each channel save goes through, and the controller
+// ignored no frame.
+TEST_F(NozSetts_, TheChannelSavesGoThroughToABusyControllerAtTheWireRate) {
+    openServerLine(4800);
+    zelsim::Faults busy;
+    busy.minGapMs = 45;
+    c->setFaults(busy);
+    loadParams();
+    line.clearFrames();
+
+    show(regs);
+    type("ePrice", "1,23");
+    regs->bSaveNozRegsClick();
+    EXPECT_EQ(status(), "Состояние канала записано");
+    EXPECT_EQ(GetU16(regsOf(0).data(), 32), 123);
+    show(setts);
+    choose("cbMeterPhaseNozSets", 2);
+    setts->bSaveNozSetsClick();
+    EXPECT_EQ(status(), "Настройки канала записаны");
+    EXPECT_EQ(settsOf(0)[16], 2);
+    show(sides);
+    sides->bWriteRegsSidesClick();
+    EXPECT_EQ(status(), "Состояния первой и второй стороны записаны");
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("\n").toStdString();
+    int refused = 0;
+    for (const zelsim::ReceivedFrame& f : line.frames())
+        refused += f.refused;
+    EXPECT_EQ(refused, 0);
+}

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 #include <QFocusEvent>
 #include <QPushButton>
 
@@ -29,6 +30,7 @@ protected:
     zelsim::Line line;
     zelsim::VirtualController* c = nullptr;
     std::unique_ptr<zelsim::PtyTransport> pty;
+    std::unique_ptr<zelsim::TcpTransport> server;
     WorkingState state;
     ScriptedDialogs dialogs;
     std::unique_ptr<QWidget> frame;
@@ -52,6 +54,7 @@ protected:
         frame.reset();
         if (state.portHandle) PortClose(state.portHandle);
         if (pty) pty->stop();
+        if (server) server->stop();
     }
 
     // The line on a pty, talking to the controller at `controller`.
@@ -61,6 +64,20 @@ protected:
         ASSERT_EQ(PortOpen(&state.portHandle, pty->slavePath().c_str()), 0);
         state.controllerNumber = controller;
         state.Identified = identified;
+    }
+    // The line through a serial server on a loopback socket instead, paced at
+    // `baud` and the port set to it. A pseudo-terminal hands bytes on through a
+    // kernel worker, late on a busy machine, so a controller timing the quiet
+    // line between frames would see gaps shorter than the program kept.
+    void openServerLine(int baud) {
+        if (state.portHandle) PortClose(state.portHandle);
+        state.portHandle = 0;
+        if (pty) pty->stop();
+        server = std::make_unique<zelsim::TcpTransport>(line, baud);
+        ASSERT_TRUE(server->start());
+        const std::string name = "TCPC_127.0.0.1:" + std::to_string(server->port());
+        ASSERT_EQ(PortOpen(&state.portHandle, name.c_str()), 0);
+        ASSERT_EQ(U_xxx(state.portHandle, static_cast<uint32_t>(baud), 8, 'N', 1), 0);
     }
     // The frame, with the objectNames the main window gives its parts.
     void buildFrame() {
