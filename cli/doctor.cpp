@@ -2,8 +2,7 @@
 
 #include "com_ini.h"
 #include "error_messages.h"
-#include "port_slot.h"
-#include "usb_lib.h"
+#include "port_layer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,7 +64,7 @@ std::string ModeText(const struct stat& st) {
 // it is a device that exists, else dialout.
 std::string SerialGroup(const Env& env, unsigned& gid, bool& known) {
     struct stat st {};
-    if (IsDeviceName(env.port) && env.statPath && env.statPath(ComPathOf(env.port.c_str()), st) &&
+    if (IsDeviceName(env.port) && env.statPath && env.statPath(PortDevicePath(env.port.c_str()), st) &&
         S_ISCHR(st.st_mode) && st.st_gid != 0) {
         gid = st.st_gid;
         known = true;
@@ -111,7 +110,7 @@ Check PortCheck(const Env& env) {
         if (env.port == "STUB") return Ok(name, "STUB swallows everything: no device permission needed");
         return Ok(name, env.port + " is reached through the USB library (see usb-library)");
     }
-    const std::string path = ComPathOf(env.port.c_str());
+    const std::string path = PortDevicePath(env.port.c_str());
     struct stat st {};
     if (!env.statPath || !env.statPath(path, st)) {
         const std::string what = path + " (from " + env.portFrom + ") does not exist";
@@ -239,7 +238,7 @@ std::string TtyName(const Env& env, const std::string& path) {
 // latency timer, which at 38400 baud and above dominates every exchange.
 std::optional<Check> LatencyCheck(const Env& env) {
     if (!IsDeviceName(env.port)) return std::nullopt;
-    const std::string tty = TtyName(env, ComPathOf(env.port.c_str()));
+    const std::string tty = TtyName(env, PortDevicePath(env.port.c_str()));
     const std::string file = "/sys/bus/usb-serial/devices/" + tty + "/latency_timer";
     std::ifstream f(Under(env, file));
     int ms = 0;
@@ -255,7 +254,7 @@ std::optional<Check> LatencyCheck(const Env& env) {
 
 std::optional<Check> Rs485Check(const Env& env) {
     if (!IsDeviceName(env.port) || !env.rs485Support) return std::nullopt;
-    const std::string path = ComPathOf(env.port.c_str());
+    const std::string path = PortDevicePath(env.port.c_str());
     const int r = env.rs485Support(path);
     if (r < 0) return std::nullopt; // not to be opened: the port check says why
     if (r == 1)
@@ -316,8 +315,8 @@ Env SystemEnv() {
         return ec ? path : real.string();
     };
     env.rs485Support = [](const std::string& path) { return PortRs485SupportedAt(path.c_str()); };
-    env.usbLoadable = [] { return usblib::Load(); };
-    env.usbFile = usblib::LibraryFile();
+    env.usbLoadable = [] { return PortUsbLibraryLoads(); };
+    env.usbFile = PortUsbLibraryFile();
     const char* d = std::getenv("DISPLAY");
     const char* w = std::getenv("WAYLAND_DISPLAY");
     env.display = d && *d ? d : w && *w ? w : "";

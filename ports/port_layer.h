@@ -135,6 +135,15 @@ int PortRs485SupportedAt(const char* path);
 // 1 the driver runs the port with low latency, 0 it does not, -1 it does not say.
 int PortLowLatency(int handle);
 
+// The device PortOpen opens for a serial port name: a path as it is, "COMn"
+// as /dev/ttyS(n-1), any other name under /dev.
+std::string PortDevicePath(const char* name);
+// Loads the USB library when it is not loaded yet: true when it is loaded
+// (USB converters and the key can be reached). The file it is loaded from
+// (STARTZEL_LIBUSB, else "libusb-0.1.so.4").
+bool PortUsbLibraryLoads();
+std::string PortUsbLibraryFile();
+
 // Diagnostics of a slot: kind, name, the errno of its last failed call.
 int PortKindOf(int handle);         // -1 for a free slot or a bad handle
 std::string PortNameOf(int handle); // "" for a free slot

@@ -154,6 +154,10 @@ std::string ComPathOf(const char* name) {
     return std::string("/dev/") + name;
 }
 
+std::string PortDevicePath(const char* name) {
+    return ComPathOf(name);
+}
+
 int ComOpen(PortSlot& s, const char* name) {
     const std::string path = ComPathOf(name);
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

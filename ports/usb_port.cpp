@@ -533,3 +533,11 @@ const PortBackend kUsbChannelBackend = {
     .drain = UsbDrain,
     .hasLine = true,
 };
+
+bool PortUsbLibraryLoads() {
+    return usblib::Load();
+}
+
+std::string PortUsbLibraryFile() {
+    return usblib::LibraryFile();
+}

@@ -1,5 +1,7 @@
 #include "block_write_hook.h"
 
+#include "port_layer.h"
+
 #include <utility>
 #include <vector>
 
@@ -30,8 +32,8 @@ void Remove(std::vector<Entry>& list, int id) {
 
 void Tell(const std::vector<Entry>& observers, int port, int ctrl, int board, uint32_t address,
           const uint8_t* data, int count) {
-    if (count <= 0 || !data) return;
-    const BlockWriteEvent event{port, ctrl, board, address, data, count};
+    if (count <= 0 || !data || observers.empty()) return;
+    const BlockWriteEvent event{port, ctrl, board, address, data, count, PortNameOf(port)};
     // A copy: an observer may add or remove observers (or run a nested write).
     const std::vector<Entry> list = observers;
     for (const Entry& e : list)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 struct BlockWriteEvent {
     int port;
@@ -14,6 +15,7 @@ struct BlockWriteEvent {
     uint32_t address;
     const uint8_t* data;
     int count;
+    std::string portName; // the port's name as the port layer has it, for the journal
 };
 
 using BlockWriteObserver = std::function<void(const BlockWriteEvent&)>;

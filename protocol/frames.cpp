@@ -54,6 +54,14 @@ std::vector<uint8_t> ContinuationFrame(const uint8_t* data, int count) {
     return f;
 }
 
+std::string LineName(int port) {
+    return PortNameOf(port);
+}
+
+int SetLineSettings(int port, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode) {
+    return U_xxx(port, baud, dataBits, parity, stopCode);
+}
+
 int SendCmd(int port, int ctrl, uint8_t command) {
     if (BadHandle(port)) return -3;
     PortPurge(port);

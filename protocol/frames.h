@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "checksum.h"
@@ -46,6 +47,13 @@ std::array<uint8_t, 4> CommandFrame(uint8_t ctrl, uint8_t command);
 std::array<uint8_t, 8> AddressFrame(uint32_t address, uint8_t byte5, uint8_t length);
 // Data bytes 2 to n followed by their checksum (n bytes); empty for count < 2.
 std::vector<uint8_t> ContinuationFrame(const uint8_t* data, int count);
+
+// The line under the protocol, for the cores that must not reach the port
+// layer themselves: the port's name as the port layer has it ("" for no
+// port), and new line settings once the controller moved to them (the port
+// layer's U_xxx: 0 done, else its error).
+std::string LineName(int port);
+int SetLineSettings(int port, uint32_t baud, uint8_t dataBits, char parity, uint8_t stopCode);
 
 // Drops waiting input, then writes the command frame. 1, or -1 when the port
 // refused the write, -2 when the adapter's echo of it was wrong or missing (the

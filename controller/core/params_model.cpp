@@ -2,7 +2,6 @@
 
 #include "block_transfer.h"
 #include "frames.h"
-#include "port_layer.h"
 #include "side_addressing_core.h"
 #include "write_journal.h"
 
@@ -66,7 +65,8 @@ bool AddressAnswers(int port, int newAddress, int sideBAddress) {
 }
 
 int ApplyPortSpeed(int port, int speedCode, int dataBits, char parity, int stopCode) {
-    return U_xxx(port, static_cast<uint32_t>(SpeedBaud(speedCode)), dataBits, parity, stopCode);
+    return SetLineSettings(port, static_cast<uint32_t>(SpeedBaud(speedCode)), static_cast<uint8_t>(dataBits), parity,
+                           static_cast<uint8_t>(stopCode));
 }
 
 } // namespace settings

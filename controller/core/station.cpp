@@ -3,7 +3,6 @@
 #include "frames.h"
 #include "ident_ops.h"
 #include "image_files.h"
-#include "port_layer.h"
 #include "snapshot.h"
 
 #include <nlohmann/json.hpp>
@@ -75,7 +74,7 @@ SaveResult Save(int port, const std::string& dir, const std::vector<Found>& foun
     SaveResult r;
     r.manifest.time = std::time(nullptr);
     r.manifest.version = version;
-    r.manifest.port = portName.empty() ? PortNameOf(port) : portName;
+    r.manifest.port = portName.empty() ? LineName(port) : portName;
     const bool folder = image::EnsureFolder(dir);
     for (const Found& f : found) {
         Entry e;

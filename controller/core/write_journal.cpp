@@ -2,7 +2,6 @@
 
 #include "block_write_hook.h"
 #include "memory_map.h"
-#include "port_layer.h"
 #include "protocol_state.h"
 #include "snapshot.h"
 
@@ -129,7 +128,7 @@ Record RecordOf(const BlockWriteEvent& e, bool commit) {
     Record r;
     r.time = Now();
     const bool demo = Protocol().demoMode;
-    r.port = demo ? "demo" : PortNameOf(e.port);
+    r.port = demo ? "demo" : e.portName;
     r.ctrl = e.ctrl & 0xFF;
     r.board = e.board;
     r.address = e.address;
