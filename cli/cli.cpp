@@ -12,6 +12,7 @@
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "snapshot.h"
+#include "transfer_result.h"
 
 #include <algorithm>
 #include <cctype>
@@ -453,10 +454,11 @@ bool IdentifyFirst(const Options& o, const Session& s, Io& io) {
     char who[16];
     std::snprintf(who, sizeof who, "controller %02X", s.ctrl() & 0xFF);
     Fail(io.err,
-         r == -1 ? std::string(who) + " does not answer identify; nothing was read or written"
-                 : std::string("the identify answer of ") + who +
-                       " is not valid (a wrong checksum, or a device not supported); nothing was read or "
-                       "written",
+         r == kTransferFailed
+             ? std::string(who) + " does not answer identify; nothing was read or written"
+             : std::string("the identify answer of ") + who +
+                   " is not valid (a wrong checksum, or a device not supported); nothing was read or "
+                   "written",
          r);
     s.explainLine(io.err);
     return false;

@@ -3,8 +3,8 @@
 #include "block_transfer.h"
 #include "cli.h"
 #include "cli_command.h"
-#include "data_files.h"
 #include "codepage.h"
+#include "data_files.h"
 #include "demo_image.h"
 #include "dump_core.h"
 #include "error_messages.h"
@@ -12,6 +12,7 @@
 #include "json_out.h"
 #include "port_layer.h"
 #include "protocol_state.h"
+#include "transfer_result.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -84,7 +85,8 @@ int RunIdentify(const Options& o, Session& s, Io& io) {
     int outAddr = 0;
     const int r = Identify(s.handle(), s.ctrl(), ans, &outAddr);
     if (r != 1)
-        return Fail(io.err, r == -1 ? "no answer to identify" : "the identify answer is not valid", r);
+        return Fail(io.err,
+                    r == kTransferFailed ? "no answer to identify" : "the identify answer is not valid", r);
     if (WantsJson(o)) {
         PrintJson(io.out, Json{{"address", ans[0]}, {"type", ans[1]}, {"extra", ans[2]}});
         return kCliOk;
@@ -99,9 +101,10 @@ int RunIdentText(const Options&, Session& s, Io& io) {
     uint8_t text[kIdentTextSize] = {};
     const int r = ReadIdentText(s.handle(), s.ctrl(), text);
     if (r != 1)
-        return Fail(
-            io.err,
-            r == -1 ? "no identification text came" : "the identification text stopped before its end", r);
+        return Fail(io.err,
+                    r == kTransferFailed ? "no identification text came"
+                                         : "the identification text stopped before its end",
+                    r);
     io.out << Cp1251ToUtf8(reinterpret_cast<const char*>(text)) << "\n";
     return kCliOk;
 }
@@ -172,9 +175,8 @@ int RunRead(const Options& o, Session& s, Io& io) {
         r = ReadBlock(s.handle(), s.ctrl(), addr, len == 0 ? -1 : static_cast<int>(len), buf.data(), board);
     }
     if (r < 0)
-        return Fail(
-            io.err,
-            r == -3 ? "the port handle cannot be used by the protocol" : "the read failed (no answer)", r);
+        return Fail(io.err, r == kTransferBadHandle ? TransferResultText(r) : "the read failed (no answer)",
+                    r);
     if (WantsJson(o)) {
         // Without LEN the data starts after the length byte.
         PrintJson(io.out, Json{{"address", len == 0 ? addr + 1 : addr},

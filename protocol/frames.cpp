@@ -6,6 +6,7 @@
 #include "line_wait.h"
 #include "port_layer.h"
 #include "protocol_state.h"
+#include "transfer_result.h"
 
 using namespace zel::line;
 
@@ -19,7 +20,7 @@ constexpr int kIdentTextByteMs = 10; // the text read allows this much per byte 
 // them was wrong or missing (a line fault: the exchange has a bad answer).
 int WriteAll(int port, const uint8_t* bytes, int count) {
     const int r = PortWrite(port, bytes, count);
-    return r == 1 ? 1 : (r == kWriteEchoFault ? -2 : -1);
+    return r == 1 ? kTransferDone : (r == kWriteEchoFault ? kTransferBadAnswer : kTransferFailed);
 }
 
 } // namespace
@@ -63,29 +64,29 @@ int SetLineSettings(int port, uint32_t baud, uint8_t dataBits, char parity, uint
 }
 
 int SendCmd(int port, int ctrl, uint8_t command) {
-    if (BadHandle(port)) return -3;
+    if (BadHandle(port)) return kTransferBadHandle;
     PortPurge(port);
     const auto f = CommandFrame(static_cast<uint8_t>(ctrl), command);
     return WriteAll(port, f.data(), static_cast<int>(f.size()));
 }
 
 int SendAddressFrame(int port, uint32_t address, int length) {
-    if (BadHandle(port)) return -3;
+    if (BadHandle(port)) return kTransferBadHandle;
     PortPurge(port);
     const auto f = AddressFrame(address, 0, static_cast<uint8_t>(length));
     return WriteAll(port, f.data(), static_cast<int>(f.size()));
 }
 
 int SendWriteFrames(int port, uint32_t address, int count, const uint8_t* data) {
-    if (BadHandle(port)) return -3;
-    if (count < 1 || count > kMaxWriteFrameData || !data) return -4;
+    if (BadHandle(port)) return kTransferBadHandle;
+    if (count < 1 || count > kMaxWriteFrameData || !data) return kTransferBadCount;
     PortPurge(port);
     const auto f = AddressFrame(address, data[0], static_cast<uint8_t>(count));
-    if (WriteAll(port, f.data(), static_cast<int>(f.size())) != 1) return -1;
+    if (WriteAll(port, f.data(), static_cast<int>(f.size())) != 1) return kTransferFailed;
     if (count >= 2) {
         PauseAfterSent(port, kSingleWriteGapMs);
         const auto c = ContinuationFrame(data, count);
-        if (WriteAll(port, c.data(), static_cast<int>(c.size())) != 1) return -1;
+        if (WriteAll(port, c.data(), static_cast<int>(c.size())) != 1) return kTransferFailed;
     }
     return 1;
 }
@@ -104,11 +105,12 @@ void TakeTheRest(int port) {
 } // namespace
 
 int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr) {
-    if (BadHandle(port)) return -3;
+    if (BadHandle(port)) return kTransferBadHandle;
     // Whatever is waiting already is a late answer to an earlier request.
     PortPurge(port);
     const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdIdentify);
-    if (const int w = WriteAll(port, f.data(), static_cast<int>(f.size())); w != 1) return w == -2 ? -2 : -1;
+    if (const int w = WriteAll(port, f.data(), static_cast<int>(f.size())); w != kTransferDone)
+        return w == kTransferBadAnswer ? kTransferBadAnswer : kTransferFailed;
     AwaitSent(port);
 
     // Polls of 10 ms; more than 10 x multiplier + 1 short ones give up.
@@ -116,13 +118,13 @@ int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr) {
     const uint8_t asked = static_cast<uint8_t>(ctrl);
     for (;;) {
         if (WaitUntil(port, deadline, [](int n) { return n >= kIdentAnswerSize; }) < kIdentAnswerSize)
-            return -1;
+            return kTransferFailed;
         uint8_t answer[kIdentAnswerSize];
-        if (PortRead(port, answer, kIdentAnswerSize) != 1) return -1;
+        if (PortRead(port, answer, kIdentAnswerSize) != 1) return kTransferFailed;
         // Our own request coming back is an adapter's echo, never an answer.
         if (std::memcmp(answer, f.data(), kIdentAnswerSize) == 0) {
             TakeTheRest(port);
-            return -2;
+            return kTransferBadAnswer;
         }
         const bool checksumGood = FrameChecksum(answer, 3) == answer[3];
         // A well-formed answer from another address is not the one asked for
@@ -130,9 +132,9 @@ int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr) {
         // and the wait goes on. At the reserve address any controller answers.
         if (checksumGood && asked != kReserveAddress && answer[0] != asked) continue;
         TakeTheRest(port);
-        if (!checksumGood) return -2;
+        if (!checksumGood) return kTransferBadAnswer;
         if (asked == kReserveAddress && outAddr) *outAddr = answer[0];
-        if (!IsAcceptedDeviceType(answer[1])) return -2;
+        if (!IsAcceptedDeviceType(answer[1])) return kTransferBadAnswer;
         if (dst4) std::memcpy(dst4, answer, kIdentAnswerSize);
         if (outAddr) *outAddr = answer[0];
         Protocol().deviceType = answer[1];
@@ -141,14 +143,16 @@ int Identify(int port, int ctrl, uint8_t* dst4, int* outAddr) {
 }
 
 int ReadIdentText(int port, int ctrl, uint8_t* dst) {
-    if (BadHandle(port)) return -3;
-    if (!dst) return -1;
+    if (BadHandle(port)) return kTransferBadHandle;
+    if (!dst) return kTransferFailed;
     dst[0] = 0;
     // Whatever is waiting already is a late answer to an earlier request.
     PortPurge(port);
     const auto f = CommandFrame(static_cast<uint8_t>(ctrl), kCmdIdentText);
-    if (const int w = WriteAll(port, f.data(), static_cast<int>(f.size())); w != 1) return w == -2 ? -2 : -1;
-    if (const int w = WriteAll(port, &kIdentTextTrigger, 1); w != 1) return w == -2 ? -2 : -1;
+    if (const int w = WriteAll(port, f.data(), static_cast<int>(f.size())); w != kTransferDone)
+        return w == kTransferBadAnswer ? kTransferBadAnswer : kTransferFailed;
+    if (const int w = WriteAll(port, &kIdentTextTrigger, 1); w != kTransferDone)
+        return w == kTransferBadAnswer ? kTransferBadAnswer : kTransferFailed;
     AwaitSent(port);
 
     // Polls of 1 ms: more than 250 x multiplier idle ones in a row end the
@@ -167,12 +171,12 @@ int ReadIdentText(int port, int ctrl, uint8_t* dst) {
         int n = WaitUntil(port, std::min(idleEnd, overall), [](int k) { return k > 0; });
         if (n <= 0) {
             dst[stored] = 0;
-            return received > 0 ? -2 : -1;
+            return received > 0 ? kTransferBadAnswer : kTransferFailed;
         }
         if (n > kRingSize) n = kRingSize;
         if (PortRead(port, chunk, n) != 1) { // the port went away under the read
             dst[stored] = 0;
-            return received > 0 ? -2 : -1;
+            return received > 0 ? kTransferBadAnswer : kTransferFailed;
         }
         received += n;
         for (int i = 0; i < n; ++i) {
@@ -182,8 +186,8 @@ int ReadIdentText(int port, int ctrl, uint8_t* dst) {
         dst[stored] = 0;
         if (chunk[n - 1] == 0) return 1;
         // More bytes than the text can hold and still no end: it never ends.
-        if (received >= kIdentTextSize) return -2;
-        if (NowMs() >= overall) return -2;
+        if (received >= kIdentTextSize) return kTransferBadAnswer;
+        if (NowMs() >= overall) return kTransferBadAnswer;
         idleEnd = NowMs() + idleMs;
     }
 }
@@ -193,7 +197,7 @@ int QueryErrorCode(int port, int ctrl) {
     if (BadHandle(port)) {
         s.errorQueryPhase = 0;
         s.lastErrorCode = kErrorCodeTimeout;
-        return -3;
+        return kTransferBadHandle;
     }
     if (s.errorQueryPhase == 0) {
         PortPurge(port);

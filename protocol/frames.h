@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "checksum.h"
+#include "transfer_result.h"
 
 // Byte 0 of every command frame.
 constexpr uint8_t kFrameStart = 0x60;
