@@ -128,8 +128,13 @@ int AfterWrite(PortSlot& s, int handle, const uint8_t* bytes, int n, int64_t sta
         s.rxAtWrite = s.rx.waiting();
         return r;
     }
-    if (s.echoFinding == EchoNotChecked && n <= kLookMaxBytes)
+    if (s.echoFinding == EchoNotChecked && n <= kLookMaxBytes) {
         s.echoFinding = LookForEcho(s, handle, bytes, n);
+        if (s.echoFinding == EchoAbsent) {
+            s.lateEchoOf.assign(bytes, bytes + n);
+            s.lateEchoSeen = 0;
+        }
+    }
     if (s.echoFinding == EchoDetected) {
         // Every answer would come behind our own bytes and be misread: refuse
         // the line until the echo setting is on.
@@ -137,6 +142,31 @@ int AfterWrite(PortSlot& s, int handle, const uint8_t* bytes, int n, int64_t sta
         return kWriteEchoFault;
     }
     return 1;
+}
+
+bool LineRefusesRead(PortSlot& s) {
+    if (!s.lateEchoOf.empty()) {
+        const int n = static_cast<int>(s.lateEchoOf.size()) - s.lateEchoSeen;
+        const int look = std::min(n, s.rx.waiting());
+        std::vector<uint8_t> head(static_cast<size_t>(look));
+        s.rx.peek(head.data(), look);
+        if (std::memcmp(head.data(), s.lateEchoOf.data() + s.lateEchoSeen, static_cast<size_t>(look)) != 0) {
+            s.lateEchoOf.clear(); // an answer: no echo
+        } else if (look == n) {
+            s.lateEchoOf.clear();
+            s.echoFinding = EchoDetected;
+        }
+        // else the start of the frame so far: looked at again on the next read
+    }
+    if (s.echoFinding == EchoDetected && !s.echo) {
+        s.lastErrno = EPROTO;
+        return true;
+    }
+    return false;
+}
+
+void NoteRead(PortSlot& s, int n) {
+    if (!s.lateEchoOf.empty()) s.lateEchoSeen += n;
 }
 
 int PortWaitSent(int handle) {
@@ -179,6 +209,7 @@ void PortSetEcho(int handle, bool on) {
     s->echo = on;
     // A port set to echo is judged by each echo; one set back is looked at again.
     s->echoFinding = EchoNotChecked;
+    s->lateEchoOf.clear();
 }
 
 bool PortEchoOf(int handle) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct usb_dev_handle; // the USB library's device handle (usb.h)
 
@@ -96,6 +97,11 @@ struct PortSlot {
     // The echo setting and what the first frame after opening showed.
     bool echo = false;
     uint8_t echoFinding = 0; // PortEchoFinding
+    // The first frame, kept until the first read: an echo later than the look
+    // at it (an adapter's latency timer, a busy machine) is at the head of the
+    // input then, before the echoes of the frames sent since and the answer.
+    std::vector<uint8_t> lateEchoOf;
+    int lateEchoSeen = 0; // of its bytes, read already (a read of less than the frame)
     // Driver settings changed at open, put back at close (serial_driver.cpp).
     int serialFlagsSaved = -1; // ASYNC_* flags before low latency was asked for, -1: untouched
     bool rs485Saved = false;   // the RS-485 settings below are the driver's own from before
@@ -163,6 +169,13 @@ int64_t WireTimeUs(const PortSlot& s, int n);
 // After a write that went out: notes its wire time and, for kinds with a line,
 // takes off or looks for the echo. PortWrite's result.
 int AfterWrite(PortSlot& s, int handle, const uint8_t* bytes, int n, int64_t startUs);
+// Before a read: is the first frame, looked at in vain after it was written,
+// at the head of the input after all? Then the adapter echoes (EchoDetected).
+// True when the read must fail: an echoing adapter with the setting off
+// delivers our own frames, never an answer.
+bool LineRefusesRead(PortSlot& s);
+// After a read of n bytes (the late look follows the first frame's bytes).
+void NoteRead(PortSlot& s, int n);
 
 // The table and helpers shared by the kinds.
 PortSlot* SlotOf(int handle); // nullptr for 0, out of range or a free slot

@@ -91,6 +91,8 @@ void ResetSlot(PortSlot& s) {
     s.rxAtWrite = 0;
     s.echo = false;
     s.echoFinding = EchoNotChecked;
+    s.lateEchoOf.clear();
+    s.lateEchoSeen = 0;
     s.serialFlagsSaved = -1;
     s.rs485Saved = false;
     s.rs485FlagsBefore = 0;
@@ -280,8 +282,10 @@ int PortRead(int handle, uint8_t* destination, int n) {
     const int waiting = Pump(*s);
     if (n == 0) return 1;
     if (waiting < n) return 0; // short input stays in the ring
+    if (LineRefusesRead(*s)) return 0;
     s->rx.peek(destination, n);
     s->rx.drop(n);
+    NoteRead(*s, n);
     TraceRead(handle, destination, n);
     // An answer means the line is ours no longer: whatever we sent has gone
     // (a peer that answers sooner than the wire allows must not let the

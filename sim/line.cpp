@@ -76,6 +76,14 @@ bool Line::echo() const {
     return echo_.load();
 }
 
+void Line::setEchoDelay(int ms) {
+    echoDelayMs_ = ms > 0 ? ms : 0;
+}
+
+int Line::echoDelayMs() const {
+    return echoDelayMs_.load();
+}
+
 void Line::setFaults(const Faults& f) {
     std::lock_guard lk(m_);
     for (auto& c : controllers_)

@@ -45,6 +45,8 @@ const char kUsage[] = "Usage: startzel-sim [options]\n"
                       "                     continuation frame (or a command after a frame that got no\n"
                       "                     answer) that starts less than MS ms after the previous frame\n"
                       "  --echo             echo every received byte back first, as two-wire adapters do\n"
+                      "  --echo-delay MS    the echo (and what follows it) MS ms late, as a USB adapter's\n"
+                      "                     latency timer holds it\n"
                       "  --silent-restart   restart without answering the restart\n"
                       "  --help             this text\n"
                       "  --version          the version\n";
@@ -79,6 +81,7 @@ int main(int argc, char** argv) {
     std::vector<CtrlSpec> ctrls;
     zelsim::Faults faults;
     bool echo = false;
+    int echoDelayMs = 0;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -154,6 +157,9 @@ int main(int argc, char** argv) {
                 return Fail("--min-gap needs milliseconds 0..10000");
         } else if (a == "--echo") {
             echo = true;
+        } else if (a == "--echo-delay") {
+            if (!needValue() || !ParseInt(val, 10, 0, 10'000, echoDelayMs))
+                return Fail("--echo-delay needs milliseconds 0..10000");
         } else if (a == "--silent-restart") {
             faults.silentRestart = true;
         } else {
@@ -164,6 +170,7 @@ int main(int argc, char** argv) {
 
     zelsim::Line line;
     line.setEcho(echo);
+    line.setEchoDelay(echoDelayMs);
     for (const auto& c : ctrls) {
         const int type = c.type >= 0 ? c.type : defaultType;
         zelsim::VirtualController& vc =

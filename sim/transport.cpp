@@ -214,13 +214,14 @@ private:
                 const ssize_t n = read(peers_[i].fd, buf, sizeof buf);
                 if (n > 0) {
                     const bool echo = line_.echo();
+                    const auto echoDelay = std::chrono::milliseconds(line_.echoDelayMs());
                     for (ssize_t j = 0; j < n; ++j) {
                         Clock::time_point t = arrived;
                         if (byteTime_.count() > 0) t = std::max(arrived, lastIn_) + byteTime_;
                         lastIn_ = t;
                         in_.push_back({buf[j], t});
                         if (echo) { // the adapter hears each byte as it goes by
-                            const Clock::time_point e = std::max(t, lastOut_);
+                            const Clock::time_point e = std::max(t + echoDelay, lastOut_);
                             lastOut_ = e;
                             out_.push_back({buf[j], e});
                         }

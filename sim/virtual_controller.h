@@ -279,6 +279,10 @@ public:
     // once, before any answer.
     void setEcho(bool on);
     bool echo() const;
+    // How late the echo comes (a USB adapter holds received bytes up to its
+    // latency timer, a serial server adds its round trip); answers follow it.
+    void setEchoDelay(int ms);
+    int echoDelayMs() const;
 
     std::vector<ReceivedFrame> frames() const;
     size_t frameCount() const;
@@ -306,6 +310,7 @@ private:
     std::vector<ReceivedFrame> frames_;
     std::atomic<int64_t> byteTimeNs_{0};
     std::atomic<bool> echo_{false};
+    std::atomic<int> echoDelayMs_{0};
 };
 
 class Runner;
