@@ -261,6 +261,60 @@ long ImageLength(const int8_t h[7]) {
            kLenBlock3000;
 }
 
+bool PlanImageWrite(const uint8_t* image, size_t imageSize, const int sizes[7], std::vector<ImageWriteBlock>& out) {
+    out.clear();
+    if (!image || imageSize < 7) return false;
+    int8_t h[7];
+    std::memcpy(h, image, 7);
+    const long needed = ImageLength(h);
+    if (needed < 0 || static_cast<size_t>(needed) > imageSize) return false;
+    int s[7];
+    std::copy(sizes, sizes + 7, s);
+    // Sizes 1 and 2 are used by nothing: whatever the controller reports there is no reason to refuse.
+    for (int i : {kSizeParams, kSizeNozSetts, kSizeImageBlocks, kSizeNozRegs, kSizeSides})
+        if (s[i] < 0) return false;
+
+    size_t at = 7;
+    // Takes the image's h bytes with the controller's size s (zero filled or
+    // cut) and moves past h bytes of the image. A group the controller reports
+    // no size for is left out.
+    auto take = [&](uint32_t address, int hSize, int sSize, bool closeWithChecksum) {
+        if (sSize > 0) {
+            std::vector<uint8_t> block(static_cast<size_t>(sSize), 0);
+            std::memcpy(block.data(), image + at, static_cast<size_t>(std::min(hSize, sSize)));
+            if (closeWithChecksum)
+                block[static_cast<size_t>(sSize - 1)] = FrameChecksum(block.data(), static_cast<size_t>(sSize - 1));
+            out.push_back({address, std::move(block)});
+        }
+        at += static_cast<size_t>(hSize);
+    };
+
+    if (h[kSizeParams] == 0 && s[kSizeParams] == 0) return false;
+    take(CtrlrParams.address, h[kSizeParams], s[kSizeParams], true);
+
+    if (h[kSizeNozSetts] == 0 && s[kSizeNozSetts] == 0) return false;
+    s[kSizeNozSetts] = h[kSizeNozSetts]; // channel settings go out with the image's own size
+    for (int n = 0; n < kMaxChannels; ++n)
+        take(NozSetts.address + n * kChannelStride, h[kSizeNozSetts], s[kSizeNozSetts], false);
+
+    if (h[kSizeImageBlocks] != 0 || s[kSizeImageBlocks] != 0) {
+        take(kAddrImageBlock0, h[kSizeImageBlocks], s[kSizeImageBlocks], false);
+        take(kAddrImageBlock1, h[kSizeImageBlocks], s[kSizeImageBlocks], false);
+    }
+
+    if (h[kSizeSides] == 0 && s[kSizeSides] == 0) return false;
+    take(SideAddress(0), h[kSizeSides], s[kSizeSides], false);
+    take(SideAddress(1), h[kSizeSides], s[kSizeSides], false);
+
+    if (h[kSizeNozRegs] == 0 && s[kSizeNozRegs] == 0) return false;
+    for (int n = 0; n < kMaxChannels; ++n)
+        take(NozRegs.address + n * kChannelStride, h[kSizeNozRegs], s[kSizeNozRegs], false);
+
+    take(NaraSpecific.address, kNaraSpecificImageLength, kNaraSpecificImageLength, false);
+    take(kAddrBlock3000, kLenBlock3000, kLenBlock3000, false);
+    return true;
+}
+
 int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
     if (BadHandle(port)) return -1; // like every other failure of the whole-image write
     if (!image || imageSize < 7) return -1;
@@ -270,52 +324,13 @@ int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize) {
     if (needed < 0 || static_cast<size_t>(needed) > imageSize) return -1;
 
     if (ReadBlockSizes(port, ctrl) != 1) return -1;
-    int* s = Protocol().blockSizes;
-    // Sizes 1 and 2 are used by nothing: whatever the controller reports there is no reason to refuse.
-    for (int i : {kSizeParams, kSizeNozSetts, kSizeImageBlocks, kSizeNozRegs, kSizeSides})
-        if (s[i] < 0) return -1;
-
-    size_t at = 7;
-    std::vector<uint8_t> block;
-    // Sends the image's h bytes with the controller's size s (zero filled or
-    // cut) and moves past h bytes of the image. A group the controller reports
-    // no size for is left out.
-    auto send = [&](uint32_t address, int hSize, int sSize, bool closeWithChecksum) {
-        if (sSize <= 0) { // the controller has no such block: skipped, the image moves on
-            at += static_cast<size_t>(hSize);
-            return true;
-        }
-        block.assign(static_cast<size_t>(sSize), 0);
-        std::memcpy(block.data(), image + at, static_cast<size_t>(std::min(hSize, sSize)));
-        at += static_cast<size_t>(hSize);
-        if (closeWithChecksum && sSize >= 1)
-            block[static_cast<size_t>(sSize - 1)] =
-                FrameChecksum(block.data(), static_cast<size_t>(sSize - 1));
-        return WriteImageBlock(port, ctrl, address, sSize, block.data()) == 1;
-    };
-
-    if (h[kSizeParams] == 0 && s[kSizeParams] == 0) return -1;
-    if (!send(CtrlrParams.address, h[kSizeParams], s[kSizeParams], true)) return -1;
-
-    if (h[kSizeNozSetts] == 0 && s[kSizeNozSetts] == 0) return -1;
-    s[kSizeNozSetts] = h[kSizeNozSetts]; // channel settings go out with the image's own size
-    for (int n = 0; n < kMaxChannels; ++n)
-        if (!send(NozSetts.address + n * kChannelStride, h[kSizeNozSetts], s[kSizeNozSetts], false)) return -1;
-
-    if (h[kSizeImageBlocks] != 0 || s[kSizeImageBlocks] != 0) {
-        if (!send(kAddrImageBlock0, h[kSizeImageBlocks], s[kSizeImageBlocks], false)) return -1;
-        if (!send(kAddrImageBlock1, h[kSizeImageBlocks], s[kSizeImageBlocks], false)) return -1;
-    }
-
-    if (h[kSizeSides] == 0 && s[kSizeSides] == 0) return -1;
-    if (!send(SideAddress(0), h[kSizeSides], s[kSizeSides], false)) return -1;
-    if (!send(SideAddress(1), h[kSizeSides], s[kSizeSides], false)) return -1;
-
-    if (h[kSizeNozRegs] == 0 && s[kSizeNozRegs] == 0) return -1;
-    for (int n = 0; n < kMaxChannels; ++n)
-        if (!send(NozRegs.address + n * kChannelStride, h[kSizeNozRegs], s[kSizeNozRegs], false)) return -1;
-
-    if (!send(NaraSpecific.address, kNaraSpecificImageLength, kNaraSpecificImageLength, false)) return -1;
-    if (!send(kAddrBlock3000, kLenBlock3000, kLenBlock3000, false)) return -1;
-    return 1;
+    std::vector<ImageWriteBlock> blocks;
+    const bool whole = PlanImageWrite(image, imageSize, Protocol().blockSizes, blocks);
+    // The channel settings size is the image's from here on.
+    if (!blocks.empty()) Protocol().blockSizes[kSizeNozSetts] = h[kSizeNozSetts];
+    // A group neither has ends the write where it comes, after the blocks before it.
+    for (const ImageWriteBlock& b : blocks)
+        if (WriteImageBlock(port, ctrl, b.address, static_cast<int>(b.bytes.size()), b.bytes.data()) != 1)
+            return -1;
+    return whole ? 1 : -1;
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "memory_map.h"
 
@@ -62,6 +63,18 @@ int WriteImageBlock(int port, int ctrl, uint32_t blockAddr, int count, const uin
 // its header claims, or with a negative size (sizes 1 and 2 are not used), is
 // refused with -1 before any traffic.
 int WriteImage(int port, int ctrl, const uint8_t* image, size_t imageSize);
+// One block WriteImage sends: where, and the bytes as they go out.
+struct ImageWriteBlock {
+    uint32_t address;
+    std::vector<uint8_t> bytes;
+};
+// The blocks WriteImage sends for an image and the controller's sizes (as
+// ReadBlockSizes leaves them), in order: each with the controller's size, the
+// image's bytes zero filled or cut, the parameter block closed with its
+// checksum. False where the image cannot be written whole: nothing when it
+// is refused outright, else the blocks before the group that neither the
+// image nor the controller has (WriteImage writes those, then fails).
+bool PlanImageWrite(const uint8_t* image, size_t imageSize, const int sizes[7], std::vector<ImageWriteBlock>& out);
 // The length an image of these header sizes occupies, header included; -1 for a
 // negative size (sizes 1 and 2 are not used).
 long ImageLength(const int8_t sizes[7]);

@@ -5,6 +5,7 @@
 #include "protocol_state.h"
 #include "snapshot.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -338,6 +339,11 @@ std::string FormatLine(const Record& r) {
                   static_cast<unsigned>(r.address), r.count);
     std::string s = r.time + " port=" + EncodeToken(r.port) + fields;
     if (r.kind == Record::Kind::Done) return s + " state=done";
+    if (r.kind == Record::Kind::Verified) {
+        if (r.check == Record::Check::Same) return s + " state=verified check=same";
+        if (r.check == Record::Check::Unread) return s + " state=verified check=unread";
+        return s + " state=verified check=differs before=" + Hex(r.before) + " after=" + Hex(r.after);
+    }
     if (r.kind == Record::Kind::Begun) s += " state=begun";
     if (r.hidden) return s + " before=hidden after=hidden";
     s += " before=" + (r.beforeKnown ? Hex(r.before) : std::string("unknown"));
@@ -382,8 +388,20 @@ std::optional<Record> ParseLine(const std::string& line) {
                 r.kind = Record::Kind::Begun;
             else if (value == "done")
                 r.kind = Record::Kind::Done;
+            else if (value == "verified")
+                r.kind = Record::Kind::Verified;
             else
                 return std::nullopt;
+        } else if (key == "check") {
+            if (value == "same")
+                r.check = Record::Check::Same;
+            else if (value == "differs")
+                r.check = Record::Check::Differs;
+            else if (value == "unread")
+                r.check = Record::Check::Unread;
+            else
+                return std::nullopt;
+            seen |= 128;
         } else if (key == "before") {
             if (value == "hidden") {
                 r.hidden = true;
@@ -401,6 +419,19 @@ std::optional<Record> ParseLine(const std::string& line) {
         }
     }
     if (r.kind == Record::Kind::Done) return seen == 31 ? std::optional<Record>(r) : std::nullopt;
+    if (r.kind == Record::Kind::Verified) {
+        // A read-back: bytes only when it differs, then both, of its length.
+        if ((seen & 159) != 159 || r.hidden) return std::nullopt;
+        if (r.check != Record::Check::Differs) {
+            if (seen & 96) return std::nullopt;
+            return r;
+        }
+        if ((seen & 96) != 96 || !r.beforeKnown || static_cast<int>(r.after.size()) != r.count ||
+            r.before.size() != r.after.size())
+            return std::nullopt;
+        return r;
+    }
+    if (seen & 128) return std::nullopt;
     if (seen != 127) return std::nullopt;
     if (r.hidden) { // a password write keeps no bytes, whatever else the line says
         r.beforeKnown = false;
@@ -607,6 +638,30 @@ void Uninstall() {
     observerId = startObserverId = 0;
     errorHandler = nullptr;
     begun.reset();
+}
+
+void NoteVerification(const std::string& portName, int ctrl, int board, uint32_t address,
+                      const std::vector<uint8_t>& sent, const uint8_t* held) {
+    if (observerId == 0) return;
+    Record r;
+    r.time = Now();
+    r.port = Protocol().demoMode ? "demo" : portName;
+    r.ctrl = ctrl & 0xFF;
+    r.board = board;
+    r.address = address;
+    r.count = static_cast<int>(sent.size());
+    r.kind = Record::Kind::Verified;
+    if (!held) {
+        r.check = Record::Check::Unread;
+    } else if (std::equal(sent.begin(), sent.end(), held)) {
+        r.check = Record::Check::Same;
+    } else {
+        r.check = Record::Check::Differs;
+        r.beforeKnown = true;
+        r.before = sent;
+        r.after.assign(held, held + sent.size());
+    }
+    Keep(r);
 }
 
 int FailedRecords() {

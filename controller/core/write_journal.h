@@ -33,8 +33,11 @@ struct Record {
     // Whole: a write that went through (and every record of older journals).
     // Begun: journalled before the write; never confirmed, it may have been
     // cut off half way. Done: the line confirming a begun record (same time,
-    // port, controller, board, address and length; no bytes).
-    enum class Kind { Whole, Begun, Done } kind = Kind::Whole;
+    // port, controller, board, address and length; no bytes). Verified: a
+    // block written was read back (`check`); when it differs, `before` holds
+    // the bytes sent and `after` what the controller holds.
+    enum class Kind { Whole, Begun, Done, Verified } kind = Kind::Whole;
+    enum class Check { Same, Differs, Unread } check = Check::Same;
 };
 
 constexpr long kJournalRotateBytes = 8L << 20;
@@ -79,6 +82,12 @@ void Uninstall();
 // whose write went unjournalled; and how many records were lost so.
 std::string LastError();
 int FailedRecords();
+
+// Journals the read-back of a block just written (when the journal is
+// installed), on the port of that name: `held` is what the controller gave,
+// nullptr when the read failed.
+void NoteVerification(const std::string& portName, int ctrl, int board, uint32_t address,
+                      const std::vector<uint8_t>& sent, const uint8_t* held);
 
 // The content blocks had before the writes of a scope, given by callers that
 // hold it (the as-read copy of a tab, the snapshot taken before an image
