@@ -18,6 +18,11 @@
 namespace zelsim {
 class ImageHost;
 }
+namespace image {
+struct Snapshot;
+struct WholeWriteRequest;
+struct WholeWriteResult;
+} // namespace image
 
 namespace cli {
 
@@ -165,5 +170,18 @@ bool IdentifyFirst(const Options& o, const Session& s, Io& io);
 // take (`why`): --allow-no-snapshot, or a yes typed on a terminal to `question`.
 // --yes answers the write's question, not this one. False with the reason on err.
 bool GoOnWithoutSnapshot(const Options& o, Io& io, const std::string& why, const std::string& question);
+
+// The guarded whole-controller write (whole_write.cpp): the request run with
+// the command line's answers (--no-verify, --allow-no-snapshot or a terminal
+// question, the password step before the first write, progress on a
+// terminal), the snapshot's path said before the writes.
+image::WholeWriteResult RunWholeWrite(const Options& o, const Session& s, Io& io, image::WholeWriteRequest q);
+// The one account of it at the end: `what` ("the image ...") written into
+// `into` ("controller 05"), or each block not written, each field held other
+// than written, where the controller answers and the snapshot to restore
+// from. The exit status.
+int WordWholeWrite(Io& io, const image::WholeWriteResult& r, const std::string& what, const std::string& into);
+// Why a snapshot could not be taken, in the tool's words.
+std::string SnapshotProblem(const image::Snapshot& s, bool demo, const std::string& who);
 
 } // namespace cli

@@ -10,7 +10,7 @@
 #include "image_core.h"
 #include "image_files.h"
 #include "memory_map.h"
-#include "snapshot.h"
+#include "guarded_write.h"
 #include "write_journal.h"
 
 #include <nlohmann/json.hpp>
@@ -33,7 +33,8 @@ using json = nlohmann::ordered_json;
 
 const char* const kImageHelp =
     "usage: startzel-cli [--addr HEX] image save FILE\n"
-    "       startzel-cli [--addr HEX] image load FILE [--yes] [--allow-no-snapshot]\n"
+    "       startzel-cli [--addr HEX] image load FILE [--yes] [--allow-no-snapshot] [--no-verify]\n"
+    "                                              [--keep-address | --take-address]\n"
     "       startzel-cli image show FILE [--json]\n"
     "       startzel-cli image diff A B [--json]\n"
     "       startzel-cli image new FILE --type T [--sizes 58,0,0,20,0,69,12] [--sides N] [--nozzles N]\n"
@@ -48,7 +49,13 @@ const char* const kImageHelp =
     "                  The controller's content is saved first as a snapshot in\n"
     "                  $XDG_STATE_HOME/startzel/snapshots (default ~/.local/state/startzel/snapshots);\n"
     "                  when it cannot be read the load stops, unless the question is answered yes or\n"
-    "                  --allow-no-snapshot is given.\n"
+    "                  --allow-no-snapshot is given. Every block written is read back and compared\n"
+    "                  with what was sent; a block held otherwise fails the load, its fields named\n"
+    "                  (--no-verify skips the read-back). An image whose side addresses differ from\n"
+    "                  the controller's keeps the controller's (--keep-address, the default; the\n"
+    "                  parameter block's checksum is made again) or takes the image's\n"
+    "                  (--take-address): after the restart the controller is looked for at its new\n"
+    "                  side A address, then at the old one.\n"
     "image show FILE   the header sizes and every block field by field (unnamed bytes as offsets and hex).\n"
     "image diff A B    one line per differing field, \"block field: A's value → B's value\".\n"
     "                  Exit status 0 when equal, 1 when different, 2 on trouble (like diff).\n"
@@ -359,47 +366,36 @@ int Load(const Options& o, Io& io) {
     Session session;
     if (!OpenLine(o, session, io) || !IdentifyFirst(o, session, io)) return kCliFailed;
 
-    image::Snapshot snapshot;
-    {
-        ProgressLine progress(io, "snapshot of the controller", ControllerMeasure(session));
-        snapshot =
-            image::TakeSnapshot(session.handle(), session.ctrl(), false, "demo_trk.bin", std::ref(progress));
+    image::ImageLoadPlan plan = image::PlanImageLoad(session.handle(), session.ctrl(), file.bytes);
+    if (plan.result == -1)
+        return Fail(io.err,
+                    "cannot read the block sizes of " + who +
+                        " (no answer, or sizes the image cannot be written with); nothing written",
+                    plan.result);
+    if (plan.result != 1)
+        return Fail(io.err, "cannot read the parameter block of " + who + "; nothing written", plan.result);
+    // An image from another controller: this controller keeps its own side
+    // addresses unless the image's are asked for.
+    if (plan.sidesDiffer()) {
+        auto sides = [](const uint8_t s[2]) {
+            return "A " + std::to_string(s[0]) + ", B " + std::to_string(s[1]);
+        };
+        const bool take = o.has("--take-address");
+        io.out << "the image's side addresses (" << sides(plan.imageSides) << ") differ from " << who << "'s ("
+               << sides(plan.targetSides) << "): "
+               << (take ? "taking the image's (--take-address)" : "keeping the controller's (--take-address takes the image's)")
+               << "\n";
+        if (!take) image::KeepTargetAddresses(plan);
     }
-    if (snapshot.result == 1) {
-        io.out << "snapshot of " << who << " saved to " << snapshot.path << "\n" << std::flush;
-    } else {
-        const std::string why =
-            snapshot.result == -1   ? "cannot read " + who + " for a snapshot"
-            : snapshot.result == -3 ? "what " + who + " gave for a snapshot fails the image checks (" +
-                                          snapshot.problem + ")"
-                                    : "cannot write the snapshot into " + image::SnapshotFolder(false) + ": " +
-                                          snapshot.problem;
-        if (!GoOnWithoutSnapshot(asking, io, why, "Write the image without a snapshot?")) return kCliFailed;
-    }
-    if (PasswordStep(o, session, io, false) != kCliOk) return kCliFailed;
-    journal::KnownContent before;
-    image::AddImageContent(before, snapshot.bytes);
 
-    int8_t h[7];
-    image::ImageHeader(file.bytes, h);
-    long written = 0;
-    ProgressLine progress(io, "writing the controller", image::ImageProgressMeasure(h));
-    const int r =
-        image::LoadImageIntoController(session.handle(), session.ctrl(), file.bytes, [&](long done) {
-            written = done;
-            progress(done);
-        });
-    progress.done();
-    if (r != 1) {
-        std::string why = written > 0 ? "the image write stopped after " + std::to_string(written) +
-                                            " block bytes; the blocks written stay written"
-                                      : "the controller took nothing (no answer, or the write was refused; "
-                                        "the error command tells why)";
-        if (snapshot.result == 1) why += "; its previous content is in " + snapshot.path;
-        return Fail(io.err, why, r);
-    }
-    io.out << path << " written into " << who << "; the controller was restarted\n";
-    return kCliOk;
+    image::WholeWriteRequest q;
+    q.port = session.handle();
+    q.ctrl = session.ctrl();
+    q.blocks = std::move(plan.blocks);
+    q.imagePacing = true;
+    q.restart = image::RestartWhen::AllWritten;
+    const image::WholeWriteResult r = RunWholeWrite(asking, session, io, std::move(q));
+    return WordWholeWrite(io, r, path, who);
 }
 
 int CheckImage(const Options& o, Io& io) {
@@ -419,6 +415,8 @@ int CheckImage(const Options& o, Io& io) {
                 return Say(io.err, flag + " does not apply to image new (see image --help)", kCliUsage);
         return CheckImageNew(o, io);
     }
+    if (o.has("--keep-address") && o.has("--take-address"))
+        return Say(io.err, "--keep-address and --take-address exclude each other", kCliUsage);
     for (const auto& [flag, value] : o.flags) {
         const bool fits = flag == "--json" ? (sub == "show" || sub == "diff") : sub == "load";
         if (!fits)
@@ -517,7 +515,22 @@ json RecordJson(const journal::Record& r) {
                 {"length", r.count},
                 {"hidden", r.hidden},
                 {"complete", r.kind != journal::Record::Kind::Begun},
+                {"kind", r.kind == journal::Record::Kind::Verified ? "read back" : "write"},
                 {"block", block.empty() ? json(nullptr) : json(block)}};
+    if (r.kind == journal::Record::Kind::Verified) {
+        rec["check"] = r.check == journal::Record::Check::Same      ? "same"
+                       : r.check == journal::Record::Check::Differs ? "differs"
+                                                                    : "unread";
+        if (r.check == journal::Record::Check::Differs) {
+            rec["written"] = HexOf(r.before);
+            rec["held"] = HexOf(r.after);
+            json changes = json::array();
+            for (const image::Difference& d : RecordChanges(r))
+                changes.push_back({{"field", d.field}, {"written", d.before}, {"held", d.after}});
+            rec["changes"] = changes;
+        }
+        return rec;
+    }
     rec["before"] = r.beforeKnown ? json(HexOf(r.before)) : json(nullptr);
     rec["after"] = r.hidden ? json(nullptr) : json(HexOf(r.after));
     if (r.beforeKnown) {
@@ -535,6 +548,18 @@ void PrintRecord(std::ostream& out, const journal::Record& r) {
         << Hex2(static_cast<unsigned>(r.ctrl), 2) << "  board " << r.board << "  "
         << Hex2(r.address, r.address > 0xFFFF ? 6 : 4) << (block.empty() ? "" : " " + block) << "  " << r.count
         << (r.count == 1 ? " byte\n" : " bytes\n");
+    if (r.kind == journal::Record::Kind::Verified) {
+        if (r.check == journal::Record::Check::Same) {
+            out << "  read back: holds what was written\n";
+        } else if (r.check == journal::Record::Check::Unread) {
+            out << "  read back: could not be read\n";
+        } else {
+            out << "  read back: holds other bytes (written → held)\n";
+            for (const image::Difference& d : RecordChanges(r))
+                out << "  " << d.field << ": " << d.before << " → " << d.after << "\n";
+        }
+        return;
+    }
     if (r.kind == journal::Record::Kind::Begun)
         out << "  (begun, never confirmed: the write may have been cut off part way)\n";
     if (r.hidden) {
@@ -605,7 +630,8 @@ std::vector<Command> ImageCommands() {
          Needs::Nothing,
          2,
          3,
-         {{"--yes", false}, {"--json", false}, {"--allow-no-snapshot", false}, kPasswordFileFlag, {"--type", true}, {"--sizes", true},
+         {{"--yes", false}, {"--json", false}, {"--allow-no-snapshot", false}, kPasswordFileFlag, {"--no-verify", false},
+          {"--keep-address", false}, {"--take-address", false}, {"--type", true}, {"--sizes", true},
           {"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}},
          CheckImage,
          RunImage},

@@ -9,8 +9,7 @@
 #include "report_core.h"
 #include "image_files.h"
 #include "image_host.h"
-#include "snapshot.h"
-#include "write_journal.h"
+#include "guarded_write.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -170,55 +169,15 @@ int WriteDefaultsCommand(const Options& o, Session& s, Io& io, bool snapshot) {
                                  "? Every block is replaced and every fiscal totalizer zeroed."))
         return Say(io.err, "nothing written", kCliFailed);
 
-    const image::Snapshot snap = snapshot ? image::TakeSnapshot(s.handle(), s.ctrl(), o.demo, Protocol().demoFileName)
-                                          : image::Snapshot{1, "", {}, ""};
-    if (!snapshot) {
-    } else if (snap.result == 1) {
-        io.out << "snapshot of the previous content: " << snap.path << "\n";
-    } else {
-        const std::string why =
-            snap.result == -2   ? "the snapshot file cannot be written in " + image::SnapshotFolder(o.demo) +
-                                    ": " + snap.problem
-            : snap.result == -3 ? "what the controller gave for a snapshot fails the image checks (" +
-                                      snap.problem + ")"
-                                : std::string("the controller cannot be read whole for a snapshot");
-        if (!GoOnWithoutSnapshot(
-                o, io, why, "Write without a snapshot? The old settings and totalizers cannot be restored then."))
-            return kCliFailed;
-    }
-    // The blocks just read for the snapshot are what each write replaces.
-    journal::KnownContent before;
-    if (!o.demo) image::AddImageContent(before, snap.bytes);
-
-    if (o.demo) {
-        if (!WriteDemoDefaults(Protocol().demoFileName, f.image))
-            return Fail(io.err, "cannot write " + Protocol().demoFileName, -1);
-        ReleaseDemoImage();
-        io.out << Protocol().demoFileName << " rewritten\n";
-        return kCliOk;
-    }
-    if (PasswordStep(o, s, io, false) != kCliOk) return kCliFailed;
-    const DefaultsWrite w = WriteDefaults(
-        s.handle(), s.ctrl(), f.image,
-        [&io](int done) {
-            if (io.errIsTerminal)
-                io.err << "\r" << done << " / " << kFixedImageSize << " bytes" << std::flush;
-        },
-        [&io](const char* failure) {
-            if (io.errIsTerminal) io.err << "\n";
-            io.err << "startzel-cli: " << failure << "\n";
-        });
-    if (io.errIsTerminal) io.err << "\n";
-    if (w.restart != 1) io.err << "startzel-cli: the restart failed\n";
-    if (w.controller != s.ctrl())
-        io.out << "the controller now answers at address " << Hex2(w.controller) << "\n";
-    if (w.failed > 0 || w.restart != 1)
-        return Say(io.err,
-                   std::to_string(w.failed) + " of " + std::to_string(DefaultsBlocks().size()) +
-                       " blocks could not be written",
-                   kCliFailed);
-    if (snapshot) io.out << "factory defaults written, controller restarted\n";
-    return kCliOk;
+    image::WholeWriteRequest q = DefaultsWriteRequest(s.handle(), s.ctrl(), f.image);
+    q.demo = o.demo;
+    q.demoImage = Protocol().demoFileName;
+    q.snapshot = snapshot;
+    // The demo file is replaced whole, with the header of the new layout.
+    if (o.demo) q.replace = [&f] { return WriteDemoDefaults(Protocol().demoFileName, f.image); };
+    const image::WholeWriteResult r = RunWholeWrite(o, s, io, std::move(q));
+    if (o.demo && r.replaced == 1) ReleaseDemoImage();
+    return WordWholeWrite(io, r, "the factory defaults", o.demo ? Protocol().demoFileName : target);
 }
 
 int RunDefaults(const Options& o, Session& s, Io& io) {
@@ -316,11 +275,13 @@ std::vector<Command> ToolsCommands() {
          "defaults TYPE       write the factory defaults of a dispenser type (0 Шельф, 1 Нара, 2 УЗСГ, 3 "
          "УНСГ)",
          "usage: startzel-cli [--addr HEX] defaults TYPE [--sides N] [--nozzles N] [--side-a ADDR]\n"
-         "                    [--side-b ADDR] [--yes] [--allow-no-snapshot]\n"
+         "                    [--side-b ADDR] [--yes] [--allow-no-snapshot] [--no-verify]\n"
          "Builds the factory defaults of dispenser TYPE (0 Шельф, 1 Нара, 2 УЗСГ, 3 УНСГ, or the name),\n"
          "laid out for N sides and N nozzles per side with the side addresses given (decimal), prints\n"
          "what will be set and, once confirmed, snapshots the controller into the state folder and\n"
-         "writes every block (fiscal totalizers zeroed), then restarts it. More than 10 channels are\n"
+         "writes every block (fiscal totalizers zeroed), reads each back and compares it with what\n"
+         "was sent (--no-verify skips that), then restarts it and looks for it at its new side A\n"
+         "address, then at the old one. More than 10 channels are\n"
          "refused. --yes confirms without asking; without a terminal to ask, --yes is required. When no\n"
          "snapshot can be taken nothing is written, unless --allow-no-snapshot is given (or, on a\n"
          "terminal, the question is answered yes). With --demo, demo_trk.bin is rewritten instead.\n",
@@ -328,7 +289,7 @@ std::vector<Command> ToolsCommands() {
          1,
          1,
          {{"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}, {"--yes", false}, kPasswordFileFlag,
-          {"--allow-no-snapshot", false}},
+          {"--allow-no-snapshot", false}, {"--no-verify", false}},
          CheckDefaults,
          RunDefaults},
     };

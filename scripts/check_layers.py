@@ -21,7 +21,11 @@ LAYERS = [
     ['startup', 'sim'],
     ['controller/core'],
     ['channels/core'],
-    ['listing', 'tools/core'],
+    ['listing'],
+    # The guarded whole-controller write names fields by the listing; the
+    # tools' cores plan their writes for it.
+    ['whole_write'],
+    ['tools/core'],
     ['cli', 'ui'],
     ['controller/ui', 'channels/ui', 'tools/ui'],
     ['app'],

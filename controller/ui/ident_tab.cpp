@@ -6,15 +6,15 @@
 #include "dialogs.h"
 #include "field_binder.h"
 #include "frame.h"
+#include "guarded_write.h"
+#include "guarded_write_text.h"
 #include "ident_core.h"
 #include "ident_ops.h"
 #include "image_core.h"
 #include "image_files.h"
 #include "progress.h"
 #include "protocol_state.h"
-#include "snapshot.h"
 #include "working_state.h"
-#include "write_journal.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -563,47 +563,81 @@ bool IdentTab::loadImage() {
     }
     if (!dialogs_.okCancel("Образ считан, записать его в контроллер")) return false;
 
-    // The controller as it is goes into the state folder first, so that a bad
-    // load can be undone with an ordinary load of that file.
-    ShowProgress(lImageStat_, "Подождите, идет сохранение текущего содержимого контроллера", progrImage_, 0);
-    const image::Snapshot snapshot =
-        image::TakeSnapshot(port(), ctrl(), false, Protocol().demoFileName,
-                            [this](long done) { ChangeProgress(static_cast<int>(done), progrImage_); });
-    if (snapshot.result != 1) {
-        const QString why =
-            snapshot.result == -1
-                ? QString("Не удалось считать текущее содержимое контроллера для резервной копии.")
-                : QString("Не удалось сохранить резервную копию контроллера в папку «%1».")
-                      .arg(QFile::decodeName(image::SnapshotFolder(false).c_str()));
-        if (!dialogs_.okCancel(why + " Записать образ без резервной копии?")) return false;
-    }
-    journal::KnownContent before;
-    image::AddImageContent(before, snapshot.bytes);
-
-    int8_t h[7];
-    image::ImageHeader(file.bytes, h);
-    ShowProgress(lImageStat_, "Подождите, идет процесс сохранения данных в контроллер", progrImage_,
-                 static_cast<int>(image::ImageProgressMeasure(h)) + kProgressStep);
-    QCoreApplication::processEvents();
-    long written = 0;
-    const int r = image::LoadImageIntoController(port(), ctrl(), file.bytes, [this, &written](long done) {
-        written = done;
-        ChangeProgress(static_cast<int>(done), progrImage_);
-    });
-    const QString saved = snapshot.result == 1 ? "\nПрежнее содержимое контроллера сохранено в файле:\n" +
-                                                     QFile::decodeName(snapshot.path.c_str())
-                                               : QString();
-    if (r != 1) {
-        // The blocks written before the failure stay written.
-        dialogs_.message((written > 0
-                              ? QString("Образ записан в контроллер не полностью: запись прервана.")
-                              : QString("Образ не записан: контроллер не ответил или отказал в записи.")) +
-                             saved,
+    // The image laid out by this controller's sizes, and its side addresses
+    // beside the image's: an image from another controller either keeps this
+    // one's addresses or moves it to the image's.
+    image::ImageLoadPlan plan = image::PlanImageLoad(port(), ctrl(), file.bytes);
+    if (plan.result != 1) {
+        dialogs_.message(plan.result == -1
+                             ? "Образ не записан: не удалось считать размеры блоков контроллера или они не подходят "
+                               "для записи образа."
+                             : "Образ не записан: не удалось считать параметры контроллера.",
                          QString(), Dialogs::Icon::Error);
         return false;
     }
-    if (!saved.isEmpty())
-        dialogs_.message("Образ успешно записан в контроллер." + saved, QString(),
-                         Dialogs::Icon::Information);
-    return true;
+    if (plan.sidesDiffer()) {
+        const int answer =
+            dialogs_.choice(u8(image::CloneAddressQuestion(plan)), "Внимание",
+                            {image::kCloneKeep, image::kCloneTake, image::kCloneCancel}, Dialogs::Icon::Warning);
+        if (answer != 0 && answer != 1) return false;
+        if (answer == 0) image::KeepTargetAddresses(plan);
+    }
+
+    // The controller as it is goes into the state folder first, so that a bad
+    // load can be undone with an ordinary load of that file.
+    int8_t h[7];
+    image::ImageHeader(file.bytes, h);
+    const int measure = static_cast<int>(image::ImageProgressMeasure(h)) + kProgressStep;
+    ShowProgress(lImageStat_, "Подождите, идет сохранение текущего содержимого контроллера", progrImage_, 0);
+    image::WholeWriteRequest q;
+    q.port = port();
+    q.ctrl = ctrl();
+    q.demoImage = Protocol().demoFileName;
+    q.blocks = std::move(plan.blocks);
+    q.imagePacing = true;
+    q.restart = image::RestartWhen::AllWritten;
+    q.goOnWithoutSnapshot = [this](const image::Snapshot& snap) {
+        return dialogs_.okCancel(u8(image::SnapshotFailedQuestion(snap, false)), QString(), Dialogs::Icon::Warning);
+    };
+    q.progress = [this, measure](image::WholeStage stage, long done, long total) {
+        switch (stage) {
+        case image::WholeStage::Snapshot:
+            if (total > 0 && progrImage_->maximum() != total) progrImage_->setRange(0, static_cast<int>(total));
+            ChangeProgress(static_cast<int>(done), progrImage_);
+            return;
+        case image::WholeStage::Write:
+            if (lImageStat_->text() != "Подождите, идет процесс сохранения данных в контроллер") {
+                ShowProgress(lImageStat_, "Подождите, идет процесс сохранения данных в контроллер", progrImage_,
+                             measure);
+                QCoreApplication::processEvents();
+            }
+            // The bar counts the image's bytes; the blocks go out with the controller's sizes.
+            ChangeProgress(static_cast<int>(total > 0 ? done * (measure - kProgressStep) / total : 0), progrImage_);
+            return;
+        case image::WholeStage::Verify:
+            if (lImageStat_->text() != "Подождите, идет проверка записанного") {
+                ShowProgress(lImageStat_, "Подождите, идет проверка записанного", progrImage_,
+                             static_cast<int>(total));
+                QCoreApplication::processEvents();
+            }
+            ChangeProgress(static_cast<int>(done), progrImage_);
+            return;
+        case image::WholeStage::Restart:
+        case image::WholeStage::Find:
+            lImageStat_->setText("Подождите, идет перезапуск контроллера");
+            QCoreApplication::processEvents();
+            return;
+        }
+    };
+    const image::WholeWriteResult r = image::WriteWholeController(q);
+    if (r.stopped != image::WholeWriteResult::Stop::None) return false;
+    if (r.moved()) {
+        state_.controllerNumber = r.foundAt;
+        frame_.setNumberLabel("Работа с Адресом №" + QString::number(r.foundAt));
+    }
+    // One message at the end: what was written, what differs, where the
+    // controller answers, the snapshot to restore from.
+    dialogs_.message(u8(image::WholeWriteResultText(image::kImageWords, r)), QString(),
+                     r.ok() ? Dialogs::Icon::Information : Dialogs::Icon::Error);
+    return r.ok();
 }

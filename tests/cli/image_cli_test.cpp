@@ -181,29 +181,37 @@ TEST_F(ImageCli, LoadAsksTakesASnapshotAndJournalsEveryBlock) {
     ASSERT_EQ(snaps.size(), 1u);
     EXPECT_EQ(ReadFile(snaps[0]), before);
     EXPECT_EQ(r.out, "snapshot of controller 05 saved to " + snaps[0].string() +
-                         "\nnew.bin written into controller 05; the controller was restarted\n");
+                         "\nnew.bin written into controller 05, read back and verified; the controller was "
+                         "restarted\n");
     // The progress lines on the terminal's standard error.
     EXPECT_NE(r.err.find("\rsnapshot of the controller: 100%\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\rwriting the controller: 100%\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\rreading it back: 100%\n"), std::string::npos) << r.err;
     EXPECT_EQ(ctrl->peek(0, 0x3101 + 25, 1), Bytes{5});
     EXPECT_EQ(ctrl->restartCount(), 1);
 
-    // The journal: one record a block with the snapshot's bytes as "before", then the restart.
+    // The journal: one record a block with the snapshot's bytes as "before",
+    // then each block's read-back, then the restart.
     const journal::Contents j = journal::ReadJournal(state + "/startzel/journal.log");
-    ASSERT_EQ(j.records.size(), 25u + 1);
+    ASSERT_EQ(j.records.size(), 25u + 25 + 1);
     EXPECT_TRUE(j.records[0].beforeKnown);
     EXPECT_EQ(j.records[0].before, Bytes(before.begin() + 7, before.begin() + 65));
+    for (size_t i = 25; i < 50; ++i) {
+        EXPECT_EQ(j.records[i].kind, journal::Record::Kind::Verified) << i;
+        EXPECT_EQ(j.records[i].check, journal::Record::Check::Same) << i;
+        EXPECT_EQ(j.records[i].address, j.records[i - 25].address) << i;
+    }
     EXPECT_EQ(j.records.back().address, 0x88FFFFu);
 
-    r = local({"journal", "--last", "2"});
+    r = local({"journal", "--last", "3"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string& o = r.out;
     EXPECT_NE(o.find("  " + pty.slavePath() +
-                     "  controller 05  board 0  3000 Block3000  57 bytes\n  nothing changed\n"),
+                     "  controller 05  board 0  3000 Block3000  57 bytes\n  read back: holds what was written\n"),
               std::string::npos)
         << o;
     EXPECT_NE(o.find("  board 0  88FFFF  1 byte\n  +0    01\n"), std::string::npos) << o;
-    EXPECT_EQ(std::count(o.begin(), o.end(), '\n'), 4);
+    EXPECT_EQ(std::count(o.begin(), o.end(), '\n'), 6);
     r = local({"journal"});
     EXPECT_NE(r.out.find("3101 CtrlrParams  58 bytes\n  SlowLoad: 300 → 500\n  Checksum: "),
               std::string::npos);
@@ -252,15 +260,21 @@ TEST_F(ImageCli, LoadRefusesBadFilesAndAMissingSnapshot) {
     r = run({"image", "load", "ok.bin"}, "y\nn\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(
-        r.err.find("cannot read controller 05 for a snapshot. Write the image without a snapshot? [y/N] "),
+        r.err.find("cannot read controller 05 for a snapshot. Write without a snapshot? The old settings and "
+                   "totalizers cannot be restored then. [y/N] "),
         std::string::npos);
     EXPECT_EQ(writes(), 0u);
+    // Allowed: written, but what cannot be read back is no success.
     r = run({"image", "load", "--yes", "--allow-no-snapshot", "ok.bin"});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
               "startzel-cli: cannot read controller 05 for a snapshot; writing without one "
-              "(--allow-no-snapshot)\n");
+              "(--allow-no-snapshot)\nstartzel-cli: blocks written could not be read back, what the controller "
+              "holds is not known: NozRegs[0]\nstartzel-cli: ok.bin "
+              "not written whole into controller 05; there is no snapshot to restore from\n");
     EXPECT_GT(writes(), 0u);
+    r = run({"image", "load", "--yes", "--allow-no-snapshot", "--no-verify", "ok.bin"});
+    EXPECT_EQ(r.status, 0) << r.err;
 }
 
 // A line that changes bytes on the way, or a controller whose parameter block

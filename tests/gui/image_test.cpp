@@ -4,6 +4,7 @@
 // taken before a load, and the journal of a settings save.
 #include "block_fields.h"
 #include "checksum.h"
+#include "guarded_write_text.h"
 #include "gui_rig.h"
 #include "image_core.h"
 #include "memory_map.h"
@@ -235,8 +236,9 @@ TEST_F(Images, LoadTakesASnapshotWritesTheImageAndIdentifiesAgain) {
     ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "message"}));
     EXPECT_EQ(dialogs.records[0].text, kFilter);
     EXPECT_EQ(dialogs.records[1].text, "Образ считан, записать его в контроллер");
-    EXPECT_EQ(dialogs.records[2].text, "Образ успешно записан в контроллер.\nПрежнее содержимое контроллера "
-                                       "сохранено в файле:\n" +
+    EXPECT_EQ(dialogs.records[2].text, "Образ записан в контроллер, контроллер перезапущен.\nЗаписанное прочитано "
+                                       "из контроллера и совпадает.\nПрежнее содержимое контроллера сохранено в "
+                                       "файл образа\n" +
                                            QString::fromStdString(snaps[0].string()));
     EXPECT_EQ(dialogs.records[2].icon, Dialogs::Icon::Information);
     EXPECT_EQ(status(), "Образ успешно записан в контроллер");
@@ -250,10 +252,13 @@ TEST_F(Images, LoadTakesASnapshotWritesTheImageAndIdentifiesAgain) {
     // The repaint identifies the controller again.
     EXPECT_TRUE(WaitFor([&] { return status() == "Идентификатор считан"; }));
 
-    // Every block written is in the journal with what it held before.
+    // Every block written is in the journal with what it held before, then
+    // its read-back, then the restart.
     const journal::Contents j = journal::ReadJournal(journal::JournalPath(false));
-    ASSERT_EQ(j.records.size(), 26u);
-    for (size_t i = 0; i + 1 < j.records.size(); ++i) {
+    ASSERT_EQ(j.records.size(), 25u + 25 + 1);
+    for (size_t i = 25; i < 50; ++i)
+        EXPECT_EQ(j.records[i].check, journal::Record::Check::Same) << i;
+    for (size_t i = 0; i < 25; ++i) {
         EXPECT_TRUE(j.records[i].beforeKnown) << i;
         EXPECT_NE(j.records[i].before, j.records[i].after) << i;
     }
@@ -326,27 +331,144 @@ TEST_F(Images, FilesAreRefusedBeforeAnyTraffic) {
 TEST_F(Images, AControllerThatCannotBeReadForASnapshotAsksFirst) {
     auto& c = begin();
     WriteBytes("img.bin", c.imageBytes());
-    c.poke(0, kAddrSizes + 5, {0x90}); // a negative size: the controller cannot be imaged
+    zelsim::Faults silent;
+    silent.silentReadFrom = 0x2000; // the first channel's state registers never answer a read
+    silent.silentReadTo = 0x2001;
+    c.setFaults(silent);
     line.clearFrames();
 
     dialogs.fileNames.push_back("img.bin");
     dialogs.answers = {true, false};
     btn("bLoadImage")->click();
     ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "okCancel"}));
-    EXPECT_EQ(dialogs.records[2].text,
-              "Не удалось считать текущее содержимое контроллера для резервной копии. "
-              "Записать образ без резервной копии?");
+    EXPECT_EQ(dialogs.records[2].text, QString::fromStdString(image::SnapshotFailedQuestion({-1, {}, {}, {}}, false)));
     EXPECT_EQ(writes(), 0u);
+    EXPECT_TRUE(snapshots().empty());
 
-    // Answered OK: the write itself finds the sizes unusable and says so.
+    // Answered OK: written, but the block that cannot be read back is named
+    // and the load is no success.
     dialogs.clear();
     dialogs.fileNames.push_back("img.bin");
     btn("bLoadImage")->click();
-    EXPECT_EQ(dialogs.messages(),
-              QStringList({"Образ не записан: контроллер не ответил или отказал в записи."}));
-    EXPECT_EQ(writes(), 0u);
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    const QString text = dialogs.messages()[0];
+    EXPECT_TRUE(text.contains("\nNozRegs[0]: не удалось считать для проверки")) << text.toStdString();
+    EXPECT_TRUE(text.endsWith("\nСнимка нет: прежнее содержимое восстановить нельзя.")) << text.toStdString();
+    EXPECT_EQ(dialogs.records.back().icon, Dialogs::Icon::Error);
+    EXPECT_GT(writes(), 0u);
     EXPECT_NE(status(), "Образ успешно записан в контроллер");
     expectAtRest();
+
+    // Sizes an image cannot be written with: said before any question or write.
+    c.setFaults({});
+    c.poke(0, kAddrSizes + 5, {0x90});
+    line.clearFrames();
+    dialogs.clear();
+    dialogs.fileNames.push_back("img.bin");
+    btn("bLoadImage")->click();
+    EXPECT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "message"}));
+    EXPECT_EQ(dialogs.messages(), QStringList({"Образ не записан: не удалось считать размеры блоков контроллера "
+                                               "или они не подходят для записи образа."}));
+    EXPECT_EQ(writes(), 0u);
+    expectAtRest();
+}
+
+// A controller that acknowledges writes it does not keep: the read-back
+// names what it holds otherwise, and the load is no success.
+TEST_F(Images, TheReadBackCatchesAControllerThatDoesNotKeepWhatItAcknowledged) {
+    auto& c = begin();
+    Scribble(c, 1);
+    WriteBytes("img.bin", c.imageBytes());
+    Scribble(c, 2);
+    const Bytes held = c.imageBytes();
+    for (const bool lose : {true, false}) {
+        SCOPED_TRACE(lose ? "lose" : "flip");
+        zelsim::Faults f;
+        (lose ? f.loseWrites : f.flipWrites) = true;
+        c.setFaults(f);
+        dialogs.clear();
+        dialogs.fileNames.push_back("img.bin");
+        btn("bLoadImage")->click();
+        ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "message"}));
+        const QString text = dialogs.records[2].text;
+        EXPECT_TRUE(text.startsWith("Образ записан не полностью: контроллер хранит не то, что в него записано "
+                                    "(блоков с отличиями 25 из 25).\nПрочитано из контроллера после записи "
+                                    "(записано → считано):\nCtrlrParams "))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains("\nПрежнее содержимое восстанавливается загрузкой файла образа\n" +
+                                  QString::fromStdString(state_)))
+            << text.toStdString();
+        EXPECT_EQ(dialogs.records[2].icon, Dialogs::Icon::Error);
+        EXPECT_NE(status(), "Образ успешно записан в контроллер");
+        expectAtRest();
+        if (lose) {
+            EXPECT_EQ(c.imageBytes(), held);
+        }
+        EXPECT_TRUE(WaitFor([&] { return !state.ReidentifyPending; }));
+    }
+}
+
+// An image saved from controller 5 loaded into controller 9: the engineer
+// keeps this controller's addresses (the first answer) or takes the image's,
+// and the working number follows the controller.
+TEST_F(Images, AnImageFromAnotherControllerAsksWhoseAddressesToKeep) {
+    auto& c = begin(9);
+    auto sides = [&](uint8_t a, uint8_t b) {
+        Bytes p = c.peek(0, CtrlrParams.address, CtrlrParams.length);
+        p[2] = a;
+        p[3] = b;
+        p.back() = FrameChecksum(p.data(), p.size() - 1);
+        c.poke(0, CtrlrParams.address, p);
+    };
+    sides(5, 6);
+    WriteBytes("img.bin", c.imageBytes());
+    sides(9, 10);
+    const QString question = "Адреса сторон в образе (А - 5, Б - 6) не совпадают с адресами этого контроллера "
+                             "(А - 9, Б - 10).\nОставить адреса контроллера или взять адреса из образа? С адресами "
+                             "из образа контроллер после перезапуска будет отвечать по адресу 5.";
+
+    // Cancelled: nothing written.
+    dialogs.fileNames.push_back("img.bin");
+    dialogs.choices = {2};
+    btn("bLoadImage")->click();
+    ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "choice"}));
+    EXPECT_EQ(dialogs.records[2].text, question);
+    EXPECT_EQ(dialogs.lastButtons, QStringList({"Оставить адреса контроллера", "Взять адреса из образа", "Отмена"}));
+    EXPECT_EQ(c.writeCount(), 0);
+    EXPECT_TRUE(WaitFor([&] { return !state.ReidentifyPending; }));
+
+    // Kept: the controller stays at 9 with its own side addresses.
+    dialogs.clear();
+    dialogs.fileNames.push_back("img.bin");
+    btn("bLoadImage")->click();
+    ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "choice", "message"}));
+    EXPECT_TRUE(dialogs.records[3].text.startsWith("Образ записан в контроллер, контроллер перезапущен."))
+        << dialogs.records[3].text.toStdString();
+    EXPECT_EQ(c.address(), 9);
+    EXPECT_EQ(c.peek(0, CtrlrParams.address + 2, 2), (Bytes{9, 10}));
+    EXPECT_EQ(image::ImageContentProblem(c.imageBytes()), "");
+    EXPECT_EQ(state.controllerNumber, 9);
+    EXPECT_TRUE(WaitFor([&] { return status() == "Идентификатор считан"; }));
+
+    // Taken: it answers at 5 after the restart, and the program works with 5.
+    dialogs.clear();
+    dialogs.fileNames.push_back("img.bin");
+    dialogs.choices = {1};
+    btn("bLoadImage")->click();
+    ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "choice", "message"}));
+    EXPECT_TRUE(dialogs.records[3].text.contains("\nКонтроллер отвечает по адресу 5.\n"))
+        << dialogs.records[3].text.toStdString();
+    EXPECT_EQ(c.address(), 5);
+    EXPECT_EQ(state.controllerNumber, 5);
+    EXPECT_EQ(numberLabel(), "Работа с Адресом №5");
+    EXPECT_TRUE(WaitFor([&] { return status() == "Идентификатор считан"; }));
+    EXPECT_TRUE(state.Identified);
+
+    // An image with this controller's own addresses asks nothing.
+    dialogs.clear();
+    dialogs.fileNames.push_back("img.bin");
+    btn("bLoadImage")->click();
+    EXPECT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "message"}));
 }
 
 TEST_F(Images, ASettingsSaveIsJournalledWithTheBlockAsRead) {

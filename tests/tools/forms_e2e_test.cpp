@@ -10,6 +10,7 @@
 #include "ctrl_params_core.h"
 #include "defaults_core.h"
 #include "global_setts_core.h"
+#include "guarded_write.h"
 #include "little_endian.h"
 #include "port_layer.h"
 #include "protocol_state.h"
@@ -153,15 +154,19 @@ TEST_F(ToolsE2e, EachTypesDefaultsAreWrittenByteForByteThenTheControllerRestarts
         ASSERT_TRUE(f.checkForWrite());
         f.sealForWrite();
         const int restarts = c->restartCount();
-        std::vector<std::string> failures;
-        int last = 0;
-        const DefaultsWrite w = WriteDefaults(
-            port, 1, f.image, [&](int done) { last = done; },
-            [&](const char* m) { failures.emplace_back(m); });
-        EXPECT_TRUE(failures.empty());
-        EXPECT_EQ(w.failed, 0);
+        long last = 0;
+        image::WholeWriteRequest q = DefaultsWriteRequest(port, 1, f.image);
+        q.snapshot = false;
+        q.progress = [&](image::WholeStage stage, long done, long) {
+            if (stage == image::WholeStage::Write) last = done;
+        };
+        const image::WholeWriteResult w = image::WriteWholeController(q);
+        EXPECT_TRUE(w.ok());
+        EXPECT_TRUE(w.failures().empty());
+        EXPECT_EQ(w.failed(), 0);
+        EXPECT_EQ(w.differing(), 0);
         EXPECT_EQ(w.restart, 1);
-        EXPECT_EQ(w.controller, 1);
+        EXPECT_EQ(w.foundAt, 1);
         EXPECT_EQ(last, kFixedImageSize);
         EXPECT_EQ(c->restartCount(), restarts + 1);
         const FixedImage expected = TableImage(type);
@@ -177,25 +182,25 @@ TEST_F(ToolsE2e, DefaultsMoveTheControllerToItsNewSideAddress) {
     f.typeChanged(1);
     ASSERT_TRUE(f.checkForWrite());
     f.sealForWrite();
-    const DefaultsWrite w = WriteDefaults(port, 7, f.image, {}, {});
-    EXPECT_EQ(w.controller, 1);
+    image::WholeWriteRequest q = DefaultsWriteRequest(port, 7, f.image);
+    q.snapshot = false;
+    const image::WholeWriteResult w = image::WriteWholeController(q);
+    EXPECT_EQ(w.foundAt, 1);
+    EXPECT_TRUE(w.moved());
     EXPECT_EQ(c->address(), 1);
 
     // A controller that refuses the blocks stays where it is, and each
-    // refusal is told in its own words.
+    // refusal is told in its own words, once.
     c->setFaults({.refuseWrites = true});
-    std::vector<std::string> failures;
-    const DefaultsWrite refused =
-        WriteDefaults(port, 1, f.image, {}, [&](const char* m) { failures.emplace_back(m); });
-    EXPECT_EQ(refused.failed, 24);
-    EXPECT_EQ(refused.controller, 1);
-    ASSERT_EQ(failures.size(), 24u);
-    EXPECT_EQ(failures[0], "Ошибка записи параметров контроллера");
-    EXPECT_EQ(failures[1], "Ошибка записи состояния первой стороны");
-    EXPECT_EQ(failures[2], "Ошибка записи состояния второй стороны");
-    EXPECT_EQ(failures[3], "Ошибка записи настроек НАРА_АЗС");
-    EXPECT_EQ(failures[4], "Ошибка записи настроек шланга");
-    EXPECT_EQ(failures[14], "Ошибка записи состояния шланга");
+    q.ctrl = 1;
+    const image::WholeWriteResult refused = image::WriteWholeController(q);
+    EXPECT_EQ(refused.failed(), 24);
+    EXPECT_EQ(refused.foundAt, 1);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_EQ(refused.failures(),
+              (std::vector<std::string>{"Ошибка записи параметров контроллера", "Ошибка записи состояния первой стороны",
+                                        "Ошибка записи состояния второй стороны", "Ошибка записи настроек НАРА_АЗС",
+                                        "Ошибка записи настроек шланга", "Ошибка записи состояния шланга"}));
 }
 
 TEST_F(ToolsE2e, PrimarySetupRepairsWhatItReads) {
@@ -271,11 +276,24 @@ TEST_F(ToolsE2e, PrimarySetupWritesEveryBlockAndKeepsTheFiscalTotalizers) {
     BuildGlobalParams(m, items);
     BuildGlobalChannels(m, items);
     const int restarts = c->restartCount();
-    int last = 0;
-    const GlobalWrite w = WriteGlobalSetts(port, 1, m, [&](int done) { last = done; });
-    EXPECT_FALSE(w.anyFailed());
+    const GlobalPlan plan = PlanGlobalSetts(port, 1, m);
+    EXPECT_EQ(plan.nozRegsUnread, -1);
+    image::WholeWriteRequest q;
+    q.port = port;
+    q.ctrl = 1;
+    q.snapshot = false;
+    q.blocks = plan.blocks;
+    long last = 0;
+    q.progress = [&](image::WholeStage stage, long done, long) {
+        if (stage == image::WholeStage::Write) last = done;
+    };
+    const image::WholeWriteResult w = image::WriteWholeController(q);
+    EXPECT_TRUE(w.ok());
     EXPECT_EQ(last, GlobalWriteTotal(58));
     EXPECT_EQ(c->restartCount(), restarts + 1);
+    m.p()[4] = 9; // accepted: the copies take what was written
+    AcceptGlobalWrite(m, w);
+    EXPECT_EQ(m.params.asRead[4], 9);
 
     const auto p = c->peek(0, CtrlrParams.address, 58);
     EXPECT_EQ(p[5], 1);
@@ -313,12 +331,17 @@ TEST_F(ToolsE2e, PrimarySetupWritesNoStateRegistersWhenOneCannotBeRead) {
         before.push_back(regs(n));
     silentReads(ChannelAddress(NozRegs, 6), ChannelAddress(NozRegs, 7));
     const int restarts = c->restartCount();
-    const GlobalWrite w = WriteGlobalSetts(port, 1, m, {});
-    EXPECT_TRUE(w.anyFailed());
-    EXPECT_TRUE(w.paramsWritten);
-    EXPECT_EQ(w.channelsFailed, 0);
-    EXPECT_EQ(w.nozRegsUnread, 6);
-    EXPECT_EQ(w.nozRegsFailed, 0);
+    const GlobalPlan plan = PlanGlobalSetts(port, 1, m);
+    EXPECT_EQ(plan.nozRegsUnread, 6);
+    ASSERT_EQ(plan.blocks.size(), 11u); // the parameters and the channel settings only
+    c->setFaults({});
+    image::WholeWriteRequest q;
+    q.port = port;
+    q.ctrl = 1;
+    q.snapshot = false;
+    q.blocks = plan.blocks;
+    const image::WholeWriteResult w = image::WriteWholeController(q);
+    EXPECT_EQ(w.failed(), 0);
     for (int n = 0; n < 10; ++n)
         EXPECT_EQ(regs(n), before[n]) << n;
     EXPECT_EQ(c->restartCount(), restarts + 1);

@@ -7,7 +7,7 @@
 
 #include "little_endian.h"
 #include "block_layout.h"
-#include "snapshot_text.h"
+#include "guarded_write_text.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
@@ -87,9 +87,11 @@ TEST_F(ToolsGui, PrimarySetupShowsTheControllerAndWritesIt) {
     const auto r = regs(3);
     EXPECT_EQ(GetU32(r.data(), nozregs::FCount.offset), 1000u + 137 * 3);
     EXPECT_EQ(GetU16(r.data(), nozregs::Price.offset), 1000);
-    // Where the controller's previous content went.
+    // One result: written, read back, restarted, and where the controller's previous content went.
     ASSERT_EQ(dialogs.messages().size(), 1);
-    EXPECT_TRUE(lastMessage().startsWith("Прежнее содержимое контроллера сохранено в файл образа\n" +
+    EXPECT_TRUE(lastMessage().startsWith("Первичные настройки записаны, контроллер перезапущен.\nЗаписанное "
+                                         "прочитано из контроллера и совпадает.\nПрежнее содержимое контроллера "
+                                         "сохранено в файл образа\n" +
                                          QString::fromStdString(stateHome + "/startzel/snapshots/ctrl-01-")))
         << lastMessage().toStdString();
     EXPECT_TRUE(SnapshotIn(stateHome + "/startzel/snapshots"));
@@ -145,7 +147,7 @@ TEST_F(ToolsGui, PrimarySetupNeverWritesATotalizerItCouldNotRead) {
     dialogs.answers = {false};
     ctl<QPushButton>(f, "bSaveParamGlobal")->click();
     EXPECT_EQ(dialogs.kinds(), QStringList{"okCancel"});
-    EXPECT_EQ(dialogs.records[0].text, QString::fromStdString(SnapshotFailedQuestion({-1, {}, {}, {}}, false)));
+    EXPECT_EQ(dialogs.records[0].text, QString::fromStdString(image::SnapshotFailedQuestion({-1, {}, {}, {}}, false)));
     EXPECT_EQ(c->writeCount(), writes);
     EXPECT_TRUE(f->isVisible());
 
@@ -153,7 +155,9 @@ TEST_F(ToolsGui, PrimarySetupNeverWritesATotalizerItCouldNotRead) {
     dialogs.answers = {true};
     ctl<QPushButton>(f, "bSaveParamGlobal")->click();
     EXPECT_EQ(dialogs.kinds(), (QStringList{"okCancel", "message"}));
-    EXPECT_EQ(lastMessage(), QString::fromStdString(NozRegsNotWritten(3)));
+    EXPECT_TRUE(lastMessage().startsWith(QString::fromStdString(NozRegsNotWritten(3)) +
+                                         "\nПервичные настройки записаны, контроллер перезапущен."))
+        << lastMessage().toStdString();
     EXPECT_EQ(ctl<QLabel>(f, "lErrorWriteGlobal")->text(), "Ошибка записи!");
     EXPECT_TRUE(f->isVisible());
     EXPECT_GT(c->writeCount(), writes);
@@ -233,6 +237,7 @@ TEST_F(ToolsGui, FactoryDefaultsRefuseMoreThanTenChannelsAndWriteTheRest) {
         EXPECT_EQ(regs(n), std::vector<uint8_t>(69, 0)) << n;
     EXPECT_EQ(dialogs.messages().size(), 1);
     EXPECT_TRUE(lastMessage().startsWith("Заводские установки записаны, контроллер перезапущен.\n"
+                                         "Записанное прочитано из контроллера и совпадает.\n"
                                          "Прежнее содержимое контроллера сохранено в файл образа\n"))
         << lastMessage().toStdString();
 }
@@ -250,7 +255,7 @@ TEST_F(ToolsGui, FactoryDefaultsEndInOneResult) {
     ASSERT_EQ(dialogs.messages().size(), 1) << dialogs.messages().join("|").toStdString();
     const QString text = lastMessage();
     EXPECT_TRUE(text.startsWith("Заводские установки не записаны: ни один блок не принят.\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains("\nКонтроллер не перезапущен.\nПрежнее содержимое восстанавливается загрузкой "
+    EXPECT_TRUE(text.contains("\nПерезапуск контроллера не подтвержден.\nПрежнее содержимое восстанавливается загрузкой "
                               "файла образа\n" +
                               QString::fromStdString(stateHome)))
         << text.toStdString();

@@ -450,32 +450,22 @@ const std::vector<DefaultsBlock>& DefaultsBlocks() {
     return blocks;
 }
 
-DefaultsWrite WriteDefaults(int port, int ctrl, const FixedImage& image,
-                            const std::function<void(int done)>& progress,
-                            const std::function<void(const char* failure)>& failed) {
-    DefaultsWrite w;
-    w.controller = ctrl;
-    int done = 0;
-    bool paramsWritten = false;
-    for (const DefaultsBlock& b : DefaultsBlocks()) {
-        const int r = WriteBlock(port, ctrl, b.address, b.length, image.data() + b.offset, kBoardMain);
-        done += b.length;
-        if (r == 1 && b.address == CtrlrParams.address) paramsWritten = true;
-        if (r != 1) {
-            ++w.failed;
-            if (failed) failed(b.failure);
-        }
-        if (progress) progress(done);
-    }
-    w.restart = RestartController(port, ctrl);
-    // After the restart the controller answers at its new side A address,
-    // unless one of its sides keeps the current one. A controller that did
-    // not take the new block, or was not restarted, stays where it was.
-    const uint8_t sideA = image[kFixParams + kAddrSideA];
-    const uint8_t sideB = image[kFixParams + kAddrSideB];
-    if (paramsWritten && w.restart == 1 && sideA != (ctrl & 0xFF) && sideB != (ctrl & 0xFF))
-        w.controller = sideA;
-    return w;
+std::vector<image::WholeBlock> DefaultsWriteBlocks(const FixedImage& image) {
+    std::vector<image::WholeBlock> out;
+    for (const DefaultsBlock& b : DefaultsBlocks())
+        out.push_back({b.address,
+                       std::vector<uint8_t>(image.begin() + b.offset, image.begin() + b.offset + b.length),
+                       b.failure});
+    return out;
+}
+
+image::WholeWriteRequest DefaultsWriteRequest(int port, int ctrl, const FixedImage& image) {
+    image::WholeWriteRequest q;
+    q.port = port;
+    q.ctrl = ctrl;
+    q.blocks = DefaultsWriteBlocks(image);
+    q.restart = image::RestartWhen::Always; // a failed block still leaves the others to take effect
+    return q;
 }
 
 std::vector<uint8_t> DemoDefaultsFile(const FixedImage& image) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "fixed_image.h"
+#include "guarded_write.h"
 
 #include <cstdint>
 #include <functional>
@@ -119,18 +120,12 @@ struct DefaultsBlock {
 };
 const std::vector<DefaultsBlock>& DefaultsBlocks();
 
-struct DefaultsWrite {
-    int failed = 0;     // blocks whose write failed
-    int restart = 0;    // RestartController result
-    int controller = 0; // the controller number to work with afterwards
-};
-// Writes every block (a failed one is reported through `failed` and the rest
-// still written), restarts the controller and tells where it answers now:
-// the side A address when neither side address is the current number.
-// `progress` gets the bytes handled so far after each block.
-DefaultsWrite WriteDefaults(int port, int ctrl, const FixedImage& image,
-                            const std::function<void(int done)>& progress,
-                            const std::function<void(const char* failure)>& failed);
+// The guarded write of the image into a controller (snapshot, every block,
+// read-back, restart, the controller found at its new side A address or its
+// old one): the blocks in order, each with its message, for a request the
+// caller completes (snapshot question, password step, progress).
+std::vector<image::WholeBlock> DefaultsWriteBlocks(const FixedImage& image);
+image::WholeWriteRequest DefaultsWriteRequest(int port, int ctrl, const FixedImage& image);
 
 // The demo file of an image: the size header 58, nozzles, sides, 20, 0, 69,
 // 12, then the 1100 bytes.

@@ -352,49 +352,41 @@ void CleanNozRegs(uint8_t* regs) {
     std::copy(total, total + 5, regs + nozregs::FCount.offset);
 }
 
-GlobalWrite WriteGlobalSetts(int port, int ctrl, GlobalSetts& m, const std::function<void(int)>& progress) {
-    GlobalWrite w;
-    int done = 0;
-    auto advance = [&](int bytes) {
-        done += bytes;
-        if (progress) progress(done);
-    };
+GlobalPlan PlanGlobalSetts(int port, int ctrl, const GlobalSetts& m) {
+    GlobalPlan p;
     const int len = m.params.length;
-    if (WriteBlock(port, ctrl, CtrlrParams.address, len, m.p(), kBoardMain) == 1) {
-        w.paramsWritten = true;
-        m.params.accept();
-        advance(len);
-    }
+    p.blocks.push_back({CtrlrParams.address, std::vector<uint8_t>(m.p(), m.p() + len), kWriteError});
     for (int i = 0; i < kMaxChannels; ++i) {
-        NozSettsPair& ch = m.channels[i];
-        if (WriteBlock(port, ctrl, ChannelAddress(NozSetts, i), NozSetts.length, ch.working.data(),
-                       kBoardMain) == 1) {
-            ch.accept();
-            advance(NozSetts.length);
-        } else {
-            ++w.channelsFailed;
-        }
+        const auto& ch = m.channels[i].working;
+        p.blocks.push_back({ChannelAddress(NozSetts, i), std::vector<uint8_t>(ch.begin(), ch.begin() + NozSetts.length),
+                            kWriteError});
     }
-
     std::array<std::array<uint8_t, NozRegs.length>, kMaxChannels> regs{};
-    for (int c = 0; c < kMaxChannels && w.nozRegsUnread < 0; ++c) {
+    for (int c = 0; c < kMaxChannels && p.nozRegsUnread < 0; ++c) {
         int r = -1;
         for (int attempt = 0; attempt < kNozRegsReadAttempts && r != NozRegs.length; ++attempt)
             r = ReadBlock(port, ctrl, ChannelAddress(NozRegs, c), NozRegs.length, regs[c].data(), kBoardMain);
-        if (r != NozRegs.length) w.nozRegsUnread = c;
+        if (r != NozRegs.length) p.nozRegsUnread = c;
     }
-    if (w.nozRegsUnread < 0) {
+    if (p.nozRegsUnread < 0) {
         for (int c = 0; c < kMaxChannels; ++c) {
             CleanNozRegs(regs[c].data());
-            if (WriteBlock(port, ctrl, ChannelAddress(NozRegs, c), NozRegs.length, regs[c].data(),
-                           kBoardMain) == 1)
-                advance(NozRegs.length);
-            else
-                ++w.nozRegsFailed;
+            p.blocks.push_back({ChannelAddress(NozRegs, c), std::vector<uint8_t>(regs[c].begin(), regs[c].end()),
+                                kWriteError});
         }
     }
-    w.restart = RestartController(port, ctrl);
-    return w;
+    return p;
+}
+
+void AcceptGlobalWrite(GlobalSetts& m, const image::WholeWriteResult& r) {
+    for (const image::WholeBlockResult& b : r.blocks) {
+        if (!b.written || b.check == image::WholeBlockResult::Check::Differs ||
+            b.check == image::WholeBlockResult::Check::Unread)
+            continue;
+        if (b.address == CtrlrParams.address) m.params.accept();
+        for (int i = 0; i < kMaxChannels; ++i)
+            if (b.address == ChannelAddress(NozSetts, i)) m.channels[i].accept();
+    }
 }
 
 } // namespace tools

@@ -7,6 +7,7 @@
 #include "block_pair.h"
 #include "ctrl_params_core.h"
 #include "field_table.h"
+#include "guarded_write.h"
 #include "memory_map.h"
 
 #include <array>
@@ -120,24 +121,20 @@ void BuildGlobalChannels(GlobalSetts& m, const GlobalItems& items);
 // Price = 1000 and the fiscal totalizer (FCount, FCMil) as it was.
 void CleanNozRegs(uint8_t* regs);
 
-struct GlobalWrite {
-    bool paramsWritten = false;
-    int channelsFailed = 0;
-    int nozRegsUnread = -1; // the channel whose state registers could not be read (none written), or -1
-    int nozRegsFailed = 0;
-    int restart = 0;
-    bool anyFailed() const {
-        return !paramsWritten || channelsFailed > 0 || nozRegsUnread >= 0 || nozRegsFailed > 0;
-    }
-};
 constexpr int GlobalWriteTotal(int paramLength) {
     return paramLength + kMaxChannels * NozSetts.length + kMaxChannels * NozRegs.length;
 }
-// Writes the parameter block, the ten channel settings and the ten channel
-// state registers, then restarts the controller. Every block is attempted.
-// The state registers are all read first: when any read fails none of them
-// is written, so no fiscal totalizer is ever replaced by one not read.
-// `progress` gets the bytes written so far.
-GlobalWrite WriteGlobalSetts(int port, int ctrl, GlobalSetts& m, const std::function<void(int)>& progress);
+// The blocks of the write, for the guarded whole-controller write: the
+// parameter block, the ten channel settings and the ten channel state
+// registers. The state registers are all read first: when any read fails none
+// of them is written (`nozRegsUnread` names the channel), so no fiscal
+// totalizer is ever replaced by one not read.
+struct GlobalPlan {
+    std::vector<image::WholeBlock> blocks;
+    int nozRegsUnread = -1;
+};
+GlobalPlan PlanGlobalSetts(int port, int ctrl, const GlobalSetts& m);
+// The copies of the blocks written and held as sent take what was written.
+void AcceptGlobalWrite(GlobalSetts& m, const image::WholeWriteResult& r);
 
 } // namespace tools

@@ -7,10 +7,8 @@
 #include "frame.h"
 #include "progress.h"
 #include "protocol_state.h"
-#include "image_files.h"
-#include "snapshot.h"
-#include "write_journal.h"
-#include "snapshot_text.h"
+#include "guarded_write.h"
+#include "guarded_write_text.h"
 #include "working_state.h"
 
 #include <QComboBox>
@@ -334,63 +332,62 @@ void TformDefSet::bSaveParam_DSClick() {
     model_.sealForWrite();
 
     // The controller as it is goes into a snapshot first: the defaults zero
-    // every fiscal totalizer.
+    // every fiscal totalizer. Reading the whole controller takes seconds on a
+    // slow line: the window tells what it does, and the button waits for it.
     const bool demo = frame_.demo();
     const std::string demoFile = Protocol().demoFileName;
-    // Reading the whole controller takes seconds on a slow line: the window
-    // tells what it does, and the button waits for it.
+    image::WholeWriteRequest q = DefaultsWriteRequest(state_.port(), state_.ctrl(), model_.image);
+    q.demo = demo;
+    q.demoImage = demoFile;
+    q.goOnWithoutSnapshot = [&](const image::Snapshot& snap) {
+        lSnapshot_DS_->hide();
+        return dialogs_.okCancel(U(image::SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning);
+    };
+    if (demo) q.replace = [&] { return WriteDemoDefaults(demoFile, model_.image); };
+    q.progress = [this](image::WholeStage stage, long done, long total) {
+        if (stage == image::WholeStage::Snapshot) {
+            ChangeProgress(0, progressbar_DS_); // busy until the controller was read whole
+            return;
+        }
+        if (stage != image::WholeStage::Write && stage != image::WholeStage::Verify) return;
+        if (progressbar_DS_->maximum() != total) {
+            lSnapshot_DS_->setVisible(stage == image::WholeStage::Verify);
+            lSnapshot_DS_->setText("Проверка записанного...");
+            progressbar_DS_->setRange(0, static_cast<int>(total));
+            progressbar_DS_->show();
+        }
+        ChangeProgress(static_cast<int>(done), progressbar_DS_);
+    };
     bSaveParam_DS_->setEnabled(false);
+    lSnapshot_DS_->setText("Сохранение снимка контроллера...");
     lSnapshot_DS_->show();
     progressbar_DS_->setRange(0, 0);
     progressbar_DS_->show();
     QCoreApplication::processEvents();
-    const image::Snapshot snap = image::TakeSnapshot(state_.port(), state_.ctrl(), demo, demoFile,
-                                                     [this](long) { ChangeProgress(0, progressbar_DS_); });
+    const image::WholeWriteResult r = image::WriteWholeController(q);
     lSnapshot_DS_->hide();
     progressbar_DS_->hide();
-    progressbar_DS_->setRange(0, kFixedImageSize);
-    if (snap.result != 1 &&
-        !dialogs_.okCancel(U(SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning)) {
-        bSaveParam_DS_->setEnabled(model_.writeEnabled());
-        return;
-    }
-
-    // The blocks just read for the snapshot are what each write replaces.
-    journal::KnownContent before;
-    if (!demo) image::AddImageContent(before, snap.bytes);
+    bSaveParam_DS_->setEnabled(model_.writeEnabled());
+    if (r.stopped != image::WholeWriteResult::Stop::None) return;
     if (demo) {
-        if (!WriteDemoDefaults(demoFile, model_.image)) {
+        if (r.replaced != 1) {
             dialogs_.message(kDemoWriteFailed, QString(), Dialogs::Icon::Error);
-            bSaveParam_DS_->setEnabled(model_.writeEnabled());
             return;
         }
         state_.ReidentifyPending = true;
         ReleaseDemoImage(); // the next identification loads the new file
-    } else {
-        bSaveParam_DS_->setEnabled(false);
-        progressbar_DS_->setValue(0);
-        progressbar_DS_->show();
-        // The failures of the write are told once, at the end, with the result.
-        std::vector<std::string> failures;
-        const DefaultsWrite w = WriteDefaults(
-            state_.port(), state_.ctrl(), model_.image,
-            [this](int done) { ChangeProgress(done, progressbar_DS_); },
-            [&failures](const char* failure) { failures.emplace_back(failure); });
-        if (w.controller != state_.ctrl()) {
-            state_.controllerNumber = w.controller;
-            frame_.setNumberLabel("Работа с Адресом №" + QString::number(w.controller));
-        }
-        state_.ReidentifyPending = true;
-        progressbar_DS_->hide();
-        bSaveParam_DS_->setEnabled(model_.writeEnabled());
-        const bool written = w.failed == 0 && w.restart == 1;
-        dialogs_.message(U(WholeWriteResultText("Заводские установки", w.failed,
-                                                static_cast<int>(DefaultsBlocks().size()), w.restart == 1,
-                                                failures, snap)),
-                         QString(), written ? Dialogs::Icon::Information : Dialogs::Icon::Error);
+        if (r.snapshotTaken)
+            dialogs_.message(U(image::SnapshotSavedText(r.snapshot)), QString(), Dialogs::Icon::Information);
         accept();
         return;
     }
-    if (snap.result == 1) dialogs_.message(U(SnapshotSavedText(snap)), QString(), Dialogs::Icon::Information);
+    if (r.foundAt >= 0 && r.foundAt != state_.ctrl()) {
+        state_.controllerNumber = r.foundAt;
+        frame_.setNumberLabel("Работа с Адресом №" + QString::number(r.foundAt));
+    }
+    state_.ReidentifyPending = true;
+    // The failures of the write are told once, at the end, with the result.
+    dialogs_.message(U(image::WholeWriteResultText(image::kDefaultsWords, r)), QString(),
+                     r.ok() ? Dialogs::Icon::Information : Dialogs::Icon::Error);
     accept();
 }

@@ -8,9 +8,8 @@
 #include "progress.h"
 #include "protocol_state.h"
 #include "image_files.h"
-#include "snapshot.h"
-#include "write_journal.h"
-#include "snapshot_text.h"
+#include "guarded_write.h"
+#include "guarded_write_text.h"
 #include "working_state.h"
 
 #include <algorithm>
@@ -358,36 +357,55 @@ void TfGlobalSetts::bSaveParamGlobalClick() {
     // The controller as it is goes into a snapshot first: the write resets
     // every channel's state registers.
     const bool demo = frame_.demo();
+    const GlobalItems it = items();
+    BuildGlobalParams(model_, it);
+    BuildGlobalChannels(model_, it);
     lErrorWriteGlobal_->setText("Сохранение снимка контроллера...");
     progrSave_->setRange(0, 0); // busy until the controller was read whole
     progrSave_->show();
     QCoreApplication::processEvents();
-    const image::Snapshot snap =
-        image::TakeSnapshot(state_.port(), state_.ctrl(), demo, Protocol().demoFileName,
-                            [this](long) { ChangeProgress(0, progrSave_); });
+    const GlobalPlan plan = PlanGlobalSetts(state_.port(), state_.ctrl(), model_);
+    image::WholeWriteRequest q;
+    q.port = state_.port();
+    q.ctrl = state_.ctrl();
+    q.demo = demo;
+    q.demoImage = Protocol().demoFileName;
+    q.blocks = plan.blocks;
+    q.goOnWithoutSnapshot = [&](const image::Snapshot& snap) {
+        progrSave_->hide();
+        lErrorWriteGlobal_->clear();
+        return dialogs_.okCancel(U(image::SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning);
+    };
+    q.progress = [this](image::WholeStage stage, long done, long total) {
+        if (stage == image::WholeStage::Snapshot) {
+            ChangeProgress(0, progrSave_);
+            return;
+        }
+        if (stage != image::WholeStage::Write && stage != image::WholeStage::Verify) return;
+        if (progrSave_->maximum() != total) {
+            lErrorWriteGlobal_->setText(stage == image::WholeStage::Verify ? "Проверка записанного..." : "");
+            progrSave_->setRange(0, static_cast<int>(total));
+            progrSave_->show();
+        }
+        ChangeProgress(static_cast<int>(done), progrSave_);
+    };
+    const image::WholeWriteResult r = image::WriteWholeController(q);
     progrSave_->hide();
-    progrSave_->setRange(0, GlobalWriteTotal(model_.params.length));
     lErrorWriteGlobal_->clear();
-    if (snap.result != 1 &&
-        !dialogs_.okCancel(U(SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning)) {
+    if (r.stopped != image::WholeWriteResult::Stop::None) {
         updateSaveButton();
         return;
     }
-
-    // The blocks just read for the snapshot are what each write replaces.
-    journal::KnownContent before;
-    if (!demo) image::AddImageContent(before, snap.bytes);
-    progrSave_->show();
-    const GlobalItems it = items();
-    BuildGlobalParams(model_, it);
-    BuildGlobalChannels(model_, it);
-    const GlobalWrite w = WriteGlobalSetts(state_.port(), state_.ctrl(), model_,
-                                           [this](int done) { ChangeProgress(done, progrSave_); });
-    if (w.anyFailed()) lErrorWriteGlobal_->setText(kWriteError);
-    progrSave_->hide();
-    if (w.nozRegsUnread >= 0)
-        dialogs_.message(U(NozRegsNotWritten(w.nozRegsUnread)), QString(), Dialogs::Icon::Error);
-    if (snap.result == 1) dialogs_.message(U(SnapshotSavedText(snap)), QString(), Dialogs::Icon::Information);
+    AcceptGlobalWrite(model_, r);
+    if (r.foundAt >= 0 && r.foundAt != state_.ctrl()) {
+        state_.controllerNumber = r.foundAt;
+        frame_.setNumberLabel("Работа с Адресом №" + QString::number(r.foundAt));
+    }
+    const bool written = r.ok() && plan.nozRegsUnread < 0;
+    if (!written) lErrorWriteGlobal_->setText(kWriteError);
+    std::string text = image::WholeWriteResultText(image::kPrimaryWords, r);
+    if (plan.nozRegsUnread >= 0) text = NozRegsNotWritten(plan.nozRegsUnread) + "\n" + text;
+    dialogs_.message(U(text), QString(), written ? Dialogs::Icon::Information : Dialogs::Icon::Error);
     if (lErrorWriteGlobal_->text().isEmpty()) accept();
     updateSaveButton();
 }
