@@ -24,7 +24,8 @@ void PrintTable(std::ostream& out, const TemperatureTable& table, const RecalcRe
     }
 }
 
-const char* const kUsage = "usage: startzel-cli temp-table read | compute RN B TN | write RN B TN [--yes]";
+const char* const kUsage =
+    "usage: startzel-cli temp-table read | compute RN B TN | write RN B TN [--yes] [--no-verify]";
 
 int Check(const Options& o, Io& io) {
     const std::string& verb = o.args[0];
@@ -32,6 +33,8 @@ int Check(const Options& o, Io& io) {
     if (want == 0 || o.args.size() != want) return Say(io.err, kUsage, kCliUsage);
     if (o.has("--yes") && verb != "write")
         return Say(io.err, "--yes applies to temp-table write only", kCliUsage);
+    if (o.has("--no-verify") && verb != "write")
+        return Say(io.err, "--no-verify applies to temp-table write only", kCliUsage);
     // Like the tab: the table is read from and written to a real controller only.
     if (verb != "compute" && o.demo) {
         io.err << "startzel-cli: temp-table " << verb
@@ -88,6 +91,24 @@ int RunWrite(const Options& o, Session& s, Io& io) {
     if (PasswordStep(o, s, io, false) != kCliOk) return kCliFailed;
     const int w = WriteTemperatureTable(s.handle(), s.ctrl(), r.table);
     if (w != 1) return Fail(io.err, "the temperature table was not written (refused or no answer)", w);
+    // A controller can acknowledge a write it did not keep: the table is read back.
+    if (!o.has("--no-verify")) {
+        TemperatureTable held{};
+        const int v = ReadTemperatureTable(s.handle(), s.ctrl(), held);
+        if (v != 1)
+            return Fail(io.err, "the controller acknowledged the table, but reading it back failed; what it holds "
+                                "is not known (the write was not verified)",
+                        v);
+        if (held != r.table) {
+            int n = 0;
+            for (int i = 0; i < kTableEntries; ++i)
+                n += held[static_cast<size_t>(i)] != r.table[static_cast<size_t>(i)];
+            return Fail(io.err,
+                        "the controller acknowledged the table but holds other readings in " + std::to_string(n) +
+                            " of " + std::to_string(kTableEntries) + " rows (the write was not kept)",
+                        -1);
+        }
+    }
     PrintTable(io.out, r.table, &r);
     return kCliOk;
 }
@@ -107,18 +128,19 @@ std::vector<Command> TempTableCommands() {
          "temp-table read|compute RN B TN|write RN B TN   the temperature table (39 readings, -50..102 °C)",
          "usage: startzel-cli [--addr HEX] temp-table read\n"
          "       startzel-cli temp-table compute RN B TN\n"
-         "       startzel-cli [--addr HEX] temp-table write RN B TN [--yes]\n"
+         "       startzel-cli [--addr HEX] temp-table write RN B TN [--yes] [--no-verify]\n"
          "read     prints the table at 5000 of the controller (no resistances: \"---\")\n"
          "compute  prints the table of a thermistor of RN kilo-ohms at TN °C with constant B:\n"
          "         Rt = Rn*exp[B(1/T - 1/Tn)], A = Rn/(Rt + Rn) * 1024, T = t + 273\n"
          "write    computes the table and writes it to the controller (asks first; --yes when\n"
-         "         standard input is not a terminal), then prints it\n"
+         "         standard input is not a terminal), reads it back (--no-verify skips that:\n"
+         "         a table acknowledged but not kept fails the command), then prints it\n"
          "RN and TN take a decimal comma or full stop. Rows: temperature, resistance, reading\n"
          "(hex), separated by tabs.\n",
          Needs::Nothing,
          1,
          4,
-         {{"--yes", false}, kPasswordFileFlag},
+         {{"--yes", false}, kPasswordFileFlag, {"--no-verify", false}},
          Check,
          Run},
     };
