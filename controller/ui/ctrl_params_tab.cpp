@@ -6,6 +6,7 @@
 #include "field_binder.h"
 #include "field_check.h"
 #include "frame.h"
+#include "guarded_write.h"
 #include "ident_core.h"
 #include "met2noz_core.h"
 #include "params_model.h"
@@ -668,6 +669,12 @@ void CtrlParamsTab::bSetParamClick() {
         ApplyPortSpeed(port(), b[kSpeed1], s.dataBits, s.parity, s.stopCode);
         speedAsRead_ = b[kSpeed1];
         SpeedChanged = false;
+    }
+    // After the restart the controller is looked for at its new side A
+    // address, then at the old one, whatever the restart answered.
+    if (state_.AddressChanged) {
+        const int found = image::FindController(port(), newAddress, ctrl());
+        if (found >= 0) newAddress = found;
     }
     if (newAddress != state_.controllerNumber) {
         state_.controllerNumber = newAddress;

@@ -193,6 +193,32 @@ TEST_F(Params, AddressInUseAsksAndCancelWritesNothing) {
     EXPECT_EQ(tabs->currentWidget()->objectName(), "TabIdent");
 }
 
+// A new side A address: the controller is looked for there after the
+// restart, then at its old address, whatever the restart answered; the
+// working number follows it.
+TEST_F(Params, AnAddressChangeFollowsTheControllerWhereItAnswers) {
+    setParams({{kSideCount, 1}});
+    open();
+    read();
+    c->setFaults({.silentRestart = true});
+    type(edit("eAdrTrk_1"), "4");
+    save();
+    EXPECT_EQ(c->address(), 4);
+    EXPECT_EQ(state.controllerNumber, 4);
+    EXPECT_EQ(number->text(), "Работа с Адресом №4");
+
+    // A controller that keeps its address over the restart is kept where it answers.
+    c->setFaults({});
+    c->setAdoptAddressOnRestart(false);
+    read();
+    type(edit("eAdrTrk_1"), "6");
+    save();
+    EXPECT_EQ(params()[kAddrSideA], 6);
+    EXPECT_EQ(c->address(), 4);
+    EXPECT_EQ(state.controllerNumber, 4);
+    EXPECT_EQ(number->text(), "Работа с Адресом №4");
+}
+
 TEST_F(Params, DemoAddressChangeNeverProbes) {
     setParams({{kSideCount, 1}});
     open();
