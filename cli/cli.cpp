@@ -18,7 +18,6 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <istream>
@@ -408,16 +407,6 @@ int Say(std::ostream& err, const std::string& sentence, int exitCode) {
     return exitCode;
 }
 
-std::string HexLine(const uint8_t* bytes, int n) {
-    std::string s;
-    char b[4];
-    for (int i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-        s += b;
-    }
-    return s;
-}
-
 bool ParseDecimal(const std::string& text, long lo, long hi, long& value) {
     if (text.empty() || text.size() > 9) return false;
     long v = 0;
@@ -451,11 +440,10 @@ bool IdentifyFirst(const Options& o, const Session& s, Io& io) {
     int at = 0;
     const int r = Identify(s.handle(), s.ctrl(), answer, &at);
     if (r == 1) return true;
-    char who[16];
-    std::snprintf(who, sizeof who, "controller %02X", s.ctrl() & 0xFF);
+    const std::string who = "controller " + HexByte(static_cast<unsigned>(s.ctrl()));
     Fail(io.err,
          r == kTransferFailed
-             ? std::string(who) + " does not answer identify; nothing was read or written"
+             ? who + " does not answer identify; nothing was read or written"
              : std::string("the identify answer of ") + who +
                    " is not valid (a wrong checksum, or a device not supported); nothing was read or "
                    "written",
@@ -480,37 +468,6 @@ bool GoOnWithoutSnapshot(const Options& o, Io& io, const std::string& why, const
 }
 
 } // namespace cli
-
-bool ParseHexNumber(const std::string& text, uint32_t& value) {
-    std::string t = text;
-    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
-    if (t.empty() || t.size() > 8) return false;
-    uint32_t v = 0;
-    for (char c : t) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-        v = v * 16 + static_cast<uint32_t>(
-                         std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::toupper(c) - 'A' + 10);
-    }
-    value = v;
-    return true;
-}
-
-bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& bytes) {
-    std::string digits;
-    for (char c : text) {
-        if (std::isspace(static_cast<unsigned char>(c))) continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-        digits += c;
-    }
-    if (digits.size() % 2 != 0) return false;
-    bytes.clear();
-    for (size_t i = 0; i < digits.size(); i += 2) {
-        uint32_t v = 0;
-        ParseHexNumber(digits.substr(i, 2), v);
-        bytes.push_back(static_cast<uint8_t>(v));
-    }
-    return true;
-}
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     cli::Io io{out, err};

@@ -9,6 +9,8 @@
 // stderr), 2 the command line was wrong.
 #pragma once
 
+#include "hex_text.h"
+
 #include <cstdint>
 #include <iosfwd>
 #include <string>
@@ -28,8 +30,5 @@ struct Io;
 // The same with standard input for confirmations and the terminal flags.
 int RunCli(const std::vector<std::string>& args, cli::Io& io);
 
-// "0A1B2C" or "0A 1B 2C" into bytes; false for an odd number of digits or a
-// character that is neither a hex digit nor white space.
-bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& bytes);
-// A hex number of at most 8 digits (an optional 0x prefix is allowed); false otherwise.
-bool ParseHexNumber(const std::string& text, uint32_t& value);
+// ParseHexBytes ("0A1B2C" or "0A 1B 2C") and ParseHexNumber (an optional 0x
+// prefix) read the command line's hex arguments.

@@ -147,8 +147,6 @@ int RunImageNew(const Options& o, Io& io);
 int Fail(std::ostream& err, const std::string& sentence, int code);
 // "startzel-cli: <sentence>" on err; returns the exit code given.
 int Say(std::ostream& err, const std::string& sentence, int exitCode);
-// Bytes as two-digit upper-case hex separated by spaces.
-std::string HexLine(const uint8_t* bytes, int n);
 // A decimal number of at most 9 digits within lo..hi.
 bool ParseDecimal(const std::string& text, long lo, long hi, long& value);
 // Asks the engineer before a write that replaces a controller's content: true

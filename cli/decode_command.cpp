@@ -83,9 +83,7 @@ int RunDecode(const Options& o, Session&, Io& io) {
     // The texts of controller error codes, when don.msg is at hand.
     ErrorMessageTable texts;
     texts.Load(ProgramFiles().donMsg);
-    const auto errorText = [&](int code) {
-        return Cp1251ToUtf8(Cp866ToCp1251ErrorText(texts.Lookup(kErrorGroupController, code)));
-    };
+    const auto errorText = [&](int code) { return Cp1251ToUtf8(ControllerErrorCodeText(texts, code)); };
 
     // The events are printed as they are decoded, the JSON array element by
     // element (a trace of any size takes little memory). Lines not understood

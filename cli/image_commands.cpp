@@ -7,10 +7,11 @@
 #include "cli.h"
 #include "cli_command.h"
 #include "conversions.h"
+#include "guarded_write.h"
+#include "hex_text.h"
 #include "image_core.h"
 #include "image_files.h"
 #include "memory_map.h"
-#include "guarded_write.h"
 #include "write_journal.h"
 
 #include <nlohmann/json.hpp>
@@ -82,12 +83,6 @@ const char* const kJournalHelp =
     "folder startzel-demo beside the demo image). --last N lists the last N records.\n";
 
 constexpr int kDiffEqual = 0, kDiffDifferent = 1, kDiffTrouble = 2;
-
-std::string Hex2(unsigned v, int digits) {
-    char b[16];
-    std::snprintf(b, sizeof b, "%0*X", digits, v);
-    return b;
-}
 
 // Draws "label: NN%" on a terminal's standard error, or nothing.
 class ProgressLine {
@@ -256,7 +251,7 @@ int Show(const Options& o, Io& io) {
                << " bytes after the last block are not part of the image\n";
     for (const image::ImageBlock& b : layout) {
         io.out << "\n"
-               << image::BlockName(b.group, b.index) << " at " << Hex2(b.address, 4) << ", " << b.length
+               << image::BlockName(b.group, b.index) << " at " << HexNumber(b.address, 4) << ", " << b.length
                << " bytes (file offset " << b.offset << ")\n";
         PrintFields(io.out, image::DecodeBlock(b.group, bytes.data() + b.offset, b.length));
     }
@@ -300,7 +295,7 @@ int Save(const Options& o, Io& io) {
     switch (r) {
     case 1: {
         std::ifstream in(path, std::ios::binary | std::ios::ate);
-        io.out << "controller " << Hex2(static_cast<unsigned>(session.ctrl()), 2) << " saved to " << path
+        io.out << "controller " << HexNumber(static_cast<unsigned>(session.ctrl()), 2) << " saved to " << path
                << " (" << static_cast<long>(in.tellg()) << " bytes)\n";
         return kCliOk;
     }
@@ -358,7 +353,7 @@ int Load(const Options& o, Io& io) {
         OpenLine(o, none, io);
         return kCliFailed;
     }
-    const std::string who = "controller " + Hex2(o.addr, 2);
+    const std::string who = "controller " + HexNumber(o.addr, 2);
     Options asking = o;
     asking.command = "image load";
     if (!Confirm(asking, io, "Write " + path + " into " + who + "? Its content is replaced."))
@@ -484,9 +479,7 @@ std::string Printable(const std::string& text) {
     std::string s;
     for (unsigned char c : text) {
         if (c < 0x20 || c == 0x7F) {
-            char b[8];
-            std::snprintf(b, sizeof b, "\\x%02X", c);
-            s += b;
+            s += "\\x" + HexByte(c);
         } else {
             s += static_cast<char>(c);
         }
@@ -545,9 +538,9 @@ json RecordJson(const journal::Record& r) {
 void PrintRecord(std::ostream& out, const journal::Record& r) {
     const std::string block = BlockOf(r);
     out << Printable(r.time) << "  " << Printable(r.port) << "  controller "
-        << Hex2(static_cast<unsigned>(r.ctrl), 2) << "  board " << r.board << "  "
-        << Hex2(r.address, r.address > 0xFFFF ? 6 : 4) << (block.empty() ? "" : " " + block) << "  " << r.count
-        << (r.count == 1 ? " byte\n" : " bytes\n");
+        << HexNumber(static_cast<unsigned>(r.ctrl), 2) << "  board " << r.board << "  "
+        << HexNumber(r.address, r.address > 0xFFFF ? 6 : 4) << (block.empty() ? "" : " " + block) << "  "
+        << r.count << (r.count == 1 ? " byte\n" : " bytes\n");
     if (r.kind == journal::Record::Kind::Verified) {
         if (r.check == journal::Record::Check::Same) {
             out << "  read back: holds what was written\n";
@@ -573,9 +566,7 @@ void PrintRecord(std::ostream& out, const journal::Record& r) {
         for (size_t at = 0; at < r.after.size(); at += 16) {
             char head[24];
             std::snprintf(head, sizeof head, "  +%-5zu", at);
-            out << head
-                << HexLine(r.after.data() + at, static_cast<int>(std::min<size_t>(16, r.after.size() - at)))
-                << "\n";
+            out << head << HexBytes(r.after.data() + at, std::min<size_t>(16, r.after.size() - at)) << "\n";
         }
     }
 }

@@ -9,15 +9,17 @@
 #include "dump_core.h"
 #include "error_messages.h"
 #include "frames.h"
+#include "hex_text.h"
 #include "json_out.h"
 #include "port_layer.h"
 #include "protocol_state.h"
+#include "search_core.h"
 #include "transfer_result.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <ostream>
 
 namespace cli {
@@ -91,9 +93,8 @@ int RunIdentify(const Options& o, Session& s, Io& io) {
         PrintJson(io.out, Json{{"address", ans[0]}, {"type", ans[1]}, {"extra", ans[2]}});
         return kCliOk;
     }
-    char line[64];
-    std::snprintf(line, sizeof line, "address=%02X type=%02X extra=%02X", ans[0], ans[1], ans[2]);
-    io.out << line << "\n";
+    io.out << "address=" << HexByte(ans[0]) << " type=" << HexByte(ans[1]) << " extra=" << HexByte(ans[2])
+           << "\n";
     return kCliOk;
 }
 
@@ -126,25 +127,19 @@ int RunSizes(const Options& o, Session& s, Io& io) {
 // Demo mode keeps whole blocks, not memory: a read or write that does not
 // address one of them exactly (or reaches past it) would report bytes the
 // image does not have, or a write that changed nothing, as done.
-std::string Hex(uint32_t v) {
-    char b[16];
-    std::snprintf(b, sizeof b, "%X", v);
-    return b;
-}
-
 int DemoRefusal(int board, Io& io, uint32_t addr, uint32_t len) {
     if (board != kBoardMain)
         return Fail(io.err, "the demo image keeps no memory on board " + std::to_string(board), -1);
     const int kept = DemoBlockLength(addr);
     if (kept < 0)
         return Fail(io.err,
-                    "the demo image keeps no block at " + Hex(addr) +
+                    "the demo image keeps no block at " + HexNumber(addr) +
                         " (its blocks start at 3101, 1000-1900, 2000-2900, 4000, 4100 and 5100)",
                     -1);
     if (len > static_cast<uint32_t>(kept))
         return Fail(io.err,
-                    "the demo image keeps " + std::to_string(kept) + " bytes at " + Hex(addr) + ", not " +
-                        std::to_string(len),
+                    "the demo image keeps " + std::to_string(kept) + " bytes at " + HexNumber(addr) +
+                        ", not " + std::to_string(len),
                     -1);
     return kCliOk;
 }
@@ -185,7 +180,7 @@ int RunRead(const Options& o, Session& s, Io& io) {
                                {"bytes", JsonBytes(buf.data(), r)}});
         return kCliOk;
     }
-    io.out << HexLine(buf.data(), r) << "\n";
+    io.out << HexBytes(buf.data(), r) << "\n";
     return kCliOk;
 }
 
@@ -215,9 +210,8 @@ int RunWrite(const Options& o, Session& s, Io& io) {
                     v);
     if (back != data)
         return Fail(io.err,
-                    "the controller acknowledged the write but holds " +
-                        HexLine(back.data(), static_cast<int>(back.size())) + " instead of " +
-                        HexLine(data.data(), static_cast<int>(data.size())) + " (the write was not kept)",
+                    "the controller acknowledged the write but holds " + HexBytes(back.data(), back.size()) +
+                        " instead of " + HexBytes(data.data(), data.size()) + " (the write was not kept)",
                     -1);
     return kCliOk;
 }
@@ -229,12 +223,10 @@ int RunRestart(const Options&, Session& s, Io& io) {
 }
 
 int RunError(const Options&, Session& s, Io& io) {
-    const int r = RunErrorQuery(s.handle(), s.ctrl());
+    int r = 0;
+    const std::string text = Cp1251ToUtf8(ControllerErrorText(s.handle(), s.ctrl(), &r));
     if (r != 1) return Fail(io.err, "no answer to the error query", r);
-    const int code = Protocol().lastErrorCode;
-    const std::string text =
-        Cp1251ToUtf8(Cp866ToCp1251ErrorText(Protocol().errorMessages.Lookup(kErrorGroupController, code)));
-    io.out << code << (text.empty() ? "" : " ") << text << "\n";
+    io.out << Protocol().lastErrorCode << (text.empty() ? "" : " ") << text << "\n";
     if (text.empty() && !Protocol().errorMessages.Loaded())
         io.err << "startzel-cli: note: " << ProgramFiles().donMsg
                << " could not be read: controller errors are shown without their texts\n";
@@ -250,10 +242,19 @@ bool PortGone(int error) {
 int RunSearch(const Options& o, Session& s, Io& io) {
     Json found = Json::array();
     const int errorBefore = PortLastError(s.handle());
-    for (int a = 1; a <= 31; ++a) {
-        uint8_t ans[kIdentAnswerSize] = {};
+    // The search core polls the addresses and words each line; the answer's
+    // bytes and the result stay here for the JSON and the checks of the port.
+    uint8_t ans[kIdentAnswerSize] = {};
+    int r = 0;
+    settings::SearchRun run([&](int address) {
+        std::fill(std::begin(ans), std::end(ans), uint8_t{0});
         int outAddr = 0;
-        const int r = Identify(s.handle(), a, ans, &outAddr);
+        r = Identify(s.handle(), address, ans, &outAddr);
+        return r;
+    });
+    for (run.start(); !run.done();) {
+        const int a = run.next();
+        const std::string line = run.tick();
         if (const int e = PortLastError(s.handle()); r < 1 && e != errorBefore && PortGone(e))
             return Fail(io.err,
                         "port " + s.portName() + " failed at address " + std::to_string(a) + ": " +
@@ -267,7 +268,7 @@ int RunSearch(const Options& o, Session& s, Io& io) {
             if (r >= 1) found.push_back({{"address", a}, {"type", ans[1]}, {"extra", ans[2]}});
             continue;
         }
-        io.out << "Трк №" << a << (r >= 1 ? " найдено." : " не найдено.") << "\n";
+        io.out << line << "\n";
         io.out.flush();
     }
     if (WantsJson(o)) PrintJson(io.out, Json{{"controllers", found}});

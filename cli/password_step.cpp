@@ -7,6 +7,7 @@
 #include "cli_command.h"
 #include "codepage.h"
 #include "error_messages.h"
+#include "hex_text.h"
 #include "memory_map.h"
 #include "protocol_state.h"
 
@@ -102,9 +103,10 @@ int PasswordStep(const Options& o, const Session& s, Io& io, bool adjustToo) {
         text = v;
     } else if (!FromPrompt(io, adjust, text)) {
         return Say(io.err,
-                   "controller " + HexLine(&ctrl, 1) + " has an " + which +
+                   "controller " + HexByte(ctrl) + " has an " + which +
                        " set; nothing written. Give it with --password-file "
-                       "FILE (" + (adjust ? "second" : "first") + " line), in " + env +
+                       "FILE (" +
+                       (adjust ? "second" : "first") + " line), in " + env +
                        ", or run on a terminal to type it",
                    kCliFailed);
     }

@@ -3,13 +3,13 @@
 #include "block_fields.h"
 #include "cli.h"
 #include "cli_command.h"
+#include "hex_text.h"
 #include "image_core.h"
 #include "image_files.h"
 #include "json_out.h"
 #include "station.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -39,12 +39,6 @@ const char* const kStationHelp =
     "--json                the result as one JSON document.\n";
 
 constexpr int kEqual = 0, kDifferent = 1, kTrouble = 2;
-
-std::string Hex2(int v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%02X", v & 0xFF);
-    return b;
-}
 
 // --only XX,YY: the addresses (hex), or false when one is not an address.
 bool ParseOnly(const std::string& text, std::vector<int>& out) {
@@ -179,7 +173,7 @@ int CompareStation(const Options& o, Session& s, Io& io) {
         } else if (image::ReadImage(s.handle(), e.address, now) != 1) {
             one["state"] = "trouble";
             status = kTrouble;
-            io.err << "startzel-cli: controller " << Hex2(e.address) << " could not be read whole\n";
+            io.err << "startzel-cli: controller " << HexByte(e.address) << " could not be read whole\n";
         } else {
             const std::vector<image::Difference> diffs = image::DiffImages(file, now);
             Json d = Json::array();
@@ -222,12 +216,15 @@ int LoadStation(const Options& o, Io& io) {
         bool listed = false;
         for (const station::Entry& e : m.controllers)
             listed = listed || e.address == a;
-        if (!listed) return Say(io.err, "controller " + Hex2(a) + " is not in " + dir + "/" + station::kManifestName, kCliFailed);
+        if (!listed)
+            return Say(io.err,
+                       "controller " + HexByte(a) + " is not in " + dir + "/" + station::kManifestName,
+                       kCliFailed);
     }
     if (todo.empty()) return Say(io.err, dir + "/" + station::kManifestName + " lists no controller", kCliFailed);
     std::string who;
     for (const station::Entry& e : todo)
-        who += (who.empty() ? "" : ", ") + Hex2(e.address);
+        who += (who.empty() ? "" : ", ") + HexByte(e.address);
     Options asking = o;
     asking.command = "station load";
     if (!Confirm(asking, io, "Write " + std::to_string(todo.size()) + " image(s) from " + dir +
@@ -279,7 +276,7 @@ int LoadStation(const Options& o, Io& io) {
     } else {
         io.out << "\ncontroller  result\n";
         for (const Done& d : table)
-            io.out << "    " << Hex2(d.address) << "      " << d.state << "\n";
+            io.out << "    " << HexByte(d.address) << "      " << d.state << "\n";
     }
     return failed ? kCliFailed : kCliOk;
 }

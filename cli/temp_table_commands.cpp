@@ -2,9 +2,9 @@
 // thermistor's parameters, and write a computed one.
 #include "cli.h"
 #include "cli_command.h"
+#include "hex_text.h"
 #include "temperature_table.h"
 
-#include <cstdio>
 #include <ostream>
 
 namespace cli {
@@ -84,9 +84,8 @@ int RunCompute(const Options& o, Session&, Io& io) {
 int RunWrite(const Options& o, Session& s, Io& io) {
     const RecalcResult r = Compute(o);
     if (!s.open(o, io.err)) return kCliFailed;
-    char question[96];
-    std::snprintf(question, sizeof question, "Write the computed temperature table to controller %02X?",
-                  s.ctrl());
+    const std::string question = "Write the computed temperature table to controller " +
+                                 HexByte(static_cast<unsigned>(s.ctrl())) + "?";
     if (!Confirm(o, io, question)) return Say(io.err, "nothing written", kCliFailed);
     if (PasswordStep(o, s, io, false) != kCliOk) return kCliFailed;
     const int w = WriteTemperatureTable(s.handle(), s.ctrl(), r.table);

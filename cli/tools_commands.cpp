@@ -5,18 +5,18 @@
 #include "cli_command.h"
 #include "defaults_core.h"
 #include "demo_image.h"
-#include "protocol_state.h"
-#include "report_core.h"
+#include "guarded_write.h"
+#include "hex_text.h"
 #include "image_files.h"
 #include "image_host.h"
-#include "guarded_write.h"
+#include "protocol_state.h"
+#include "report_core.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <iterator>
-#include <cstdio>
 #include <ostream>
 
 namespace cli {
@@ -24,12 +24,6 @@ namespace cli {
 namespace {
 
 using namespace tools;
-
-std::string Hex2(int v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%02X", v & 0xFF);
-    return b;
-}
 
 int RunReport(const Options& o, Session& s, Io& io) {
     if (!IdentifyFirst(o, s, io)) return kCliFailed;
@@ -163,7 +157,7 @@ int WriteDefaultsCommand(const Options& o, Session& s, Io& io, bool snapshot) {
                     -1);
 
     const std::string target = o.demo ? "the demo image " + Protocol().demoFileName
-                                      : "controller " + Hex2(s.ctrl()) + " on " + s.portName();
+                                      : "controller " + HexByte(s.ctrl()) + " on " + s.portName();
     if (snapshot && !Confirm(o, io,
                              "Write the factory defaults into " + target +
                                  "? Every block is replaced and every fiscal totalizer zeroed."))

@@ -4,6 +4,7 @@
 #include "codepage.h"
 #include "cp866.h"
 #include "frames.h"
+#include "hex_text.h"
 
 #include <cstdio>
 #include <istream>
@@ -64,13 +65,6 @@ bool ParseStamp(Cursor& c, Stamp& t) {
            t.second < 61;
 }
 
-int HexDigit(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    return -1;
-}
-
 // "60 05 21 BA " -> bytes; false at the first token that is not two hex digits.
 bool ParseBytes(std::string_view s, std::vector<uint8_t>& bytes, std::string& bad) {
     size_t i = 0;
@@ -83,11 +77,11 @@ bool ParseBytes(std::string_view s, std::vector<uint8_t>& bytes, std::string& ba
         while (j < s.size() && s[j] != ' ' && s[j] != '\t')
             ++j;
         const std::string_view tok = s.substr(i, j - i);
-        if (tok.size() != 2 || HexDigit(tok[0]) < 0 || HexDigit(tok[1]) < 0) {
+        if (tok.size() != 2 || HexDigitValue(tok[0]) < 0 || HexDigitValue(tok[1]) < 0) {
             bad = std::string(tok.substr(0, 16));
             return false;
         }
-        bytes.push_back(static_cast<uint8_t>(HexDigit(tok[0]) * 16 + HexDigit(tok[1])));
+        bytes.push_back(static_cast<uint8_t>(HexDigitValue(tok[0]) * 16 + HexDigitValue(tok[1])));
         i = j;
     }
     return true;
@@ -104,18 +98,6 @@ int64_t DaysFromCivil(int y, int m, int d) {
 
 std::string Bytes(size_t n) {
     return std::to_string(n) + (n == 1 ? " byte" : " bytes");
-}
-
-std::string Hex2(unsigned v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%02X", v & 0xFFu);
-    return b;
-}
-
-std::string HexAddr(uint32_t v) {
-    char b[16];
-    std::snprintf(b, sizeof b, "%04X", v);
-    return b;
 }
 
 size_t ExpectedAnswer(const Exchange& x) {
@@ -426,7 +408,7 @@ std::string CommandName(const Exchange& x) {
     case Command::ErrorQuery:
         return "error-query";
     default:
-        return "command " + Hex2(x.code);
+        return "command " + HexByte(x.code);
     }
 }
 
@@ -513,15 +495,15 @@ std::string Status(const Exchange& x, const std::function<std::string(int)>& err
             if (x.length == 1 && x.board == 0 && x.address == 0x3100) s += ", length " + std::to_string(a[0]);
             break;
         case Command::Write:
-            s = a[expected - 1] == 0 ? "accepted" : "refused (status " + Hex2(a[expected - 1]) + ")";
+            s = a[expected - 1] == 0 ? "accepted" : "refused (status " + HexByte(a[expected - 1]) + ")";
             break;
         case Command::Identify:
             if (FrameChecksum(a.data(), 3) != a[3])
                 s = "answer with a wrong checksum";
             else if (!IsAcceptedDeviceType(a[1]))
-                s = "device type " + Hex2(a[1]) + " is not one of ours";
+                s = "device type " + HexByte(a[1]) + " is not one of ours";
             else
-                s = "address " + Hex2(a[0]) + " type " + Hex2(a[1]) + " extra " + Hex2(a[2]);
+                s = "address " + HexByte(a[0]) + " type " + HexByte(a[1]) + " extra " + HexByte(a[2]);
             if (got > expected) s += " (and " + Bytes(got - expected) + " more)";
             break;
         case Command::ErrorQuery: {
@@ -548,10 +530,10 @@ long long AnswerMs(const Exchange& x) {
 }
 
 std::string Describe(const Exchange& x, const std::function<std::string(int)>& errorText) {
-    std::string s = CommandName(x) + " ctrl " + Hex2(static_cast<unsigned>(x.ctrl));
+    std::string s = CommandName(x) + " ctrl " + HexByte(static_cast<unsigned>(x.ctrl));
     if ((x.command == Command::Read || x.command == Command::Write) && x.haveAddress) {
         if (x.board != 0) s += " board " + std::to_string(x.board);
-        s += " " + HexAddr(x.address);
+        s += " " + HexNumber(x.address, 4);
         const std::string name = BlockName(x.command, x.board, x.address);
         if (!name.empty()) s += " " + name;
         s += " len " + std::to_string(x.length);

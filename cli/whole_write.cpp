@@ -4,20 +4,14 @@
 #include "cli.h"
 #include "cli_command.h"
 #include "guarded_write.h"
+#include "hex_text.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ostream>
 
 namespace cli {
 
 namespace {
-
-std::string Hex2(int v) {
-    char b[8];
-    std::snprintf(b, sizeof b, "%02X", v & 0xFF);
-    return b;
-}
 
 const char* StageName(image::WholeStage stage) {
     switch (stage) {
@@ -52,7 +46,7 @@ std::string SnapshotProblem(const image::Snapshot& s, bool demo, const std::stri
 }
 
 image::WholeWriteResult RunWholeWrite(const Options& o, const Session& s, Io& io, image::WholeWriteRequest q) {
-    const std::string who = o.demo ? "the demo image" : "controller " + Hex2(s.ctrl());
+    const std::string who = o.demo ? "the demo image" : "controller " + HexByte(s.ctrl());
     q.verify = !o.has("--no-verify");
     q.goOnWithoutSnapshot = [&](const image::Snapshot& snap) {
         if (io.errIsTerminal) io.err << "\n";
@@ -111,7 +105,7 @@ int WordWholeWrite(Io& io, const image::WholeWriteResult& r, const std::string& 
                << (r.restart == 1 ? "; the controller was restarted"
                                   : "; the controller did not answer the restart but answers again")
                << "\n";
-        if (r.moved()) io.out << "the controller now answers at address " << Hex2(r.foundAt) << "\n";
+        if (r.moved()) io.out << "the controller now answers at address " << HexByte(r.foundAt) << "\n";
         return kCliOk;
     }
     if (failed > 0) {
@@ -149,10 +143,11 @@ int WordWholeWrite(Io& io, const image::WholeWriteResult& r, const std::string& 
     else if (r.restart != 1)
         io.err << "startzel-cli: the controller did not answer the restart\n";
     if (r.foundAt < 0)
-        io.err << "startzel-cli: after the restart the controller answers neither at " << Hex2(r.newAddress)
-               << (r.newAddress != r.oldAddress ? " nor at " + Hex2(r.oldAddress) : std::string()) << "\n";
+        io.err << "startzel-cli: after the restart the controller answers neither at "
+               << HexByte(r.newAddress)
+               << (r.newAddress != r.oldAddress ? " nor at " + HexByte(r.oldAddress) : std::string()) << "\n";
     else if (r.moved())
-        io.err << "startzel-cli: the controller now answers at address " << Hex2(r.foundAt) << "\n";
+        io.err << "startzel-cli: the controller now answers at address " << HexByte(r.foundAt) << "\n";
     return Say(io.err,
                what + (failed >= blocks ? " not written into " : " not written whole into ") + into + restore,
                kCliFailed);

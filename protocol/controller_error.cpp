@@ -3,10 +3,14 @@
 #include "frames.h"
 #include "protocol_state.h"
 
-std::string ControllerErrorText(int port, int ctrl) {
-    ProtocolState& s = Protocol();
-    RunErrorQuery(port, ctrl);
-    return Cp866ToCp1251ErrorText(s.errorMessages.Lookup(kErrorGroupController, s.lastErrorCode));
+std::string ControllerErrorCodeText(const ErrorMessageTable& table, int code) {
+    return Cp866ToCp1251ErrorText(table.Lookup(kErrorGroupController, code));
+}
+
+std::string ControllerErrorText(int port, int ctrl, int* queryResult) {
+    const int r = RunErrorQuery(port, ctrl);
+    if (queryResult) *queryResult = r;
+    return ControllerErrorCodeText(Protocol().errorMessages, Protocol().lastErrorCode);
 }
 
 std::string ControllerErrorMessageUtf8(const std::string& text1251) {

@@ -1,5 +1,7 @@
 #include "conversions.h"
 
+#include "hex_text.h"
+
 #include <cerrno>
 #include <cmath>
 #include <fcntl.h>
@@ -7,13 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 uint64_t ReadWeight(const uint8_t* p) {
     uint64_t lo = uint64_t(p[0]) | uint64_t(p[1]) << 8 | uint64_t(p[2]) << 16 | uint64_t(p[3]) << 24;
@@ -84,8 +79,7 @@ std::string NumberToHexText(uint32_t value) {
 }
 
 std::string ByteToHexDigits(uint8_t b) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    return std::string{kDigits[b >> 4], kDigits[b & 0x0F]};
+    return HexByte(b);
 }
 
 int ScalePulseWeights(uint8_t* record, int oldCode, int newCode) {

@@ -51,10 +51,14 @@ private:
     bool loaded_ = false;
 };
 
+// The text of a controller error code: the entry under group 16 of the table,
+// converted to CP1251 (empty when there is no entry).
+std::string ControllerErrorCodeText(const ErrorMessageTable& table, int code);
 // Runs QueryErrorCode on the port until it ends (waiting about 1 ms between
-// steps), looks the code up under group 16 in Protocol().errorMessages and
-// returns the text converted to CP1251 (empty when there is no entry).
-std::string ControllerErrorText(int port, int ctrl);
+// steps) and returns the text of the code it left in Protocol().lastErrorCode,
+// looked up in Protocol().errorMessages. The query's own result (1, -6 or -3)
+// goes to *queryResult when given.
+std::string ControllerErrorText(int port, int ctrl, int* queryResult = nullptr);
 // The message shown for a controller error: "Ошибка! " followed by the text,
 // as UTF-8.
 std::string ControllerErrorMessageUtf8(const std::string& text1251);

@@ -1,5 +1,6 @@
 #include "field_table.h"
 
+#include "hex_text.h"
 #include "little_endian.h"
 
 #include <algorithm>
@@ -23,13 +24,6 @@ bool Digits(std::string_view t, int maxDigits, uint64_t* out) {
     }
     *out = v;
     return true;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 bool InRange(const Field& f, int64_t v) {
@@ -159,12 +153,9 @@ std::optional<int64_t> ParseFieldText(const Field& f, std::string_view t) {
     }
     case Codec::Hex:
     case Codec::Bits: {
-        if (t.empty() || t.size() > 8) return std::nullopt;
-        for (char c : t) {
-            const int d = HexDigit(c);
-            if (d < 0) return std::nullopt;
-            v = v * 16 + d;
-        }
+        uint32_t u = 0;
+        if (t.size() > 8 || !ParseHexDigits(t, u)) return std::nullopt;
+        v = u;
         break;
     }
     case Codec::Hundredths: {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "hex_text.h"
 #include "virtual_controller.h"
 
 namespace {
@@ -206,9 +207,8 @@ int main(int argc, char** argv) {
     // What runs where, for the engineer at the terminal (stdout stays one line).
     std::string what;
     for (const auto& c : ctrls) {
-        char one[32];
-        std::snprintf(one, sizeof one, " %02X (type %02X)", c.address, c.type >= 0 ? c.type : defaultType);
-        what += one;
+        what += " " + HexByte(static_cast<unsigned>(c.address)) + " (type " +
+                HexByte(static_cast<unsigned>(c.type >= 0 ? c.type : defaultType)) + ")";
     }
     std::fprintf(stderr, "startzel-sim: controllers%s on %s%s; Ctrl+C ends\n", what.c_str(),
                  tcp ? "TCPC_127.0.0.1:" : "",

@@ -1,6 +1,7 @@
 #include "com_ini.h"
 
 #include "conversions.h"
+#include "hex_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -21,7 +22,7 @@ void ComIniTable::clear() {
 namespace {
 
 bool isHexDigit(char c) {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    return HexDigitValue(c) >= 0;
 }
 
 // Stores the values that sscanf delivered and the defaults for those missing

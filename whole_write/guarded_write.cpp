@@ -3,6 +3,7 @@
 #include "block_transfer.h"
 #include "checksum.h"
 #include "ctrl_params_core.h"
+#include "hex_text.h"
 #include "ident_ops.h"
 #include "image_core.h"
 #include "image_files.h"
@@ -11,7 +12,6 @@
 #include "write_journal.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace image {
 
@@ -22,9 +22,7 @@ constexpr int kFindRounds = 3;
 
 std::string NameOf(uint32_t address) {
     if (const auto ref = GroupAt(kBoardMain, address)) return BlockName(ref->group, ref->index);
-    char b[16];
-    std::snprintf(b, sizeof b, "%04X", static_cast<unsigned>(address));
-    return b;
+    return HexNumber(address, 4);
 }
 
 std::vector<Difference> Differences(uint32_t address, const std::vector<uint8_t>& sent,

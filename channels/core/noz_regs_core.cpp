@@ -1,6 +1,6 @@
 #include "noz_regs_core.h"
 
-#include <cstdio>
+#include "hex_text.h"
 
 namespace settings {
 
@@ -71,9 +71,7 @@ uint16_t BitStatFromItems(uint16_t word, const bool ticked[kBitItems]) {
 }
 
 std::string BitStatFourDigits(uint16_t word) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(word));
-    return buf;
+    return HexNumber(word, 4);
 }
 
 int ReadNozRegs(int port, int ctrl, int channel, NozRegsPair& pair) {

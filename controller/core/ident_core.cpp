@@ -1,7 +1,10 @@
 #include "ident_core.h"
 
+#include "hex_text.h"
+
 #include <cctype>
 #include <cstdio>
+#include <string_view>
 
 namespace ident {
 
@@ -11,14 +14,8 @@ long ParseHexNumber(const std::string& text) {
         ++b;
     while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1])))
         --e;
-    if (b == e) return -1;
-    unsigned long long v = 0;
-    for (size_t i = b; i < e; ++i) {
-        const int c = static_cast<unsigned char>(text[i]);
-        if (!std::isxdigit(c)) return -1;
-        v = v * 16 + static_cast<unsigned>(std::isdigit(c) ? c - '0' : std::toupper(c) - 'A' + 10);
-        if (v > 0x7FFFFFFFull) return -1;
-    }
+    uint32_t v = 0;
+    if (!ParseHexDigits(std::string_view(text).substr(b, e - b), v) || v > 0x7FFFFFFFu) return -1;
     return static_cast<long>(v);
 }
 
@@ -101,23 +98,16 @@ std::array<uint8_t, 2> PasswordBytes(long value) {
 }
 
 std::string RegisterLine(int reg, uint8_t value) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "IR %02Xh = %02X", reg, value);
-    return buf;
+    return "IR " + HexNumber(static_cast<uint32_t>(reg), 2) + "h = " + HexByte(value);
 }
 
 std::string TemperatureText(const uint8_t raw[3]) {
     const unsigned adc = raw[0] | (raw[1] << 8);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "АЦП Т = 0x%04X. Т = %d", adc,
-                  static_cast<int>(static_cast<int8_t>(raw[2])));
-    return buf;
+    return "АЦП Т = 0x" + HexNumber(adc, 4) + ". Т = " + std::to_string(static_cast<int8_t>(raw[2]));
 }
 
 std::string CrcText(const uint8_t raw[2]) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "crc16 = %04X", raw[0] | (raw[1] << 8));
-    return buf;
+    return "crc16 = " + HexNumber(static_cast<uint32_t>(raw[0] | (raw[1] << 8)), 4);
 }
 
 std::string FiscalLine(int i, int hosesPerSide, int addressA, int addressB, int32_t whole,

@@ -1,6 +1,7 @@
 #include "station.h"
 
 #include "frames.h"
+#include "hex_text.h"
 #include "ident_ops.h"
 #include "image_files.h"
 #include "snapshot.h"
@@ -11,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -44,9 +44,7 @@ bool ParseTime(const std::string& text, std::time_t& t) {
 } // namespace
 
 std::string FileName(int address) {
-    char b[16];
-    std::snprintf(b, sizeof b, "ctrl-%02X.bin", address & 0xFF);
-    return b;
+    return "ctrl-" + HexByte(static_cast<unsigned>(address)) + ".bin";
 }
 
 int Probe(int port, int address, Found& found, bool& ok) {

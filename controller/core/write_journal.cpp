@@ -1,6 +1,7 @@
 #include "write_journal.h"
 
 #include "block_write_hook.h"
+#include "hex_text.h"
 #include "memory_map.h"
 #include "protocol_state.h"
 #include "snapshot.h"
@@ -74,11 +75,9 @@ bool FromHex(const std::string& text, std::vector<uint8_t>& out) {
 std::string EncodeToken(const std::string& s) {
     if (s == "-") return "%2D";
     std::string out;
-    char buf[4];
     for (unsigned char c : s) {
         if (c <= 0x20 || c == '%' || c == '=' || c == 0x7F) {
-            std::snprintf(buf, sizeof buf, "%%%02X", c);
-            out += buf;
+            out += '%' + HexByte(c);
         } else {
             out += static_cast<char>(c);
         }
@@ -166,10 +165,8 @@ int failedRecords = 0;
 void Keep(const Record& r) {
     std::string error;
     if (Append(JournalPath(Protocol().demoMode), r, &error)) return;
-    char what[64];
-    std::snprintf(what, sizeof what, "the write of %06X (controller %02X) is not journalled: ", r.address,
-                  r.ctrl & 0xFF);
-    lastError = what + error;
+    lastError = "the write of " + HexNumber(r.address, 6) + " (controller " +
+                HexByte(static_cast<unsigned>(r.ctrl)) + ") is not journalled: " + error;
     ++failedRecords;
     if (!errorReported && errorHandler) {
         errorReported = true;
@@ -334,10 +331,9 @@ std::string JournalPath(bool demo) {
 }
 
 std::string FormatLine(const Record& r) {
-    char fields[96];
-    std::snprintf(fields, sizeof fields, " ctrl=%02X board=%d addr=%06X len=%d", r.ctrl & 0xFF, r.board,
-                  static_cast<unsigned>(r.address), r.count);
-    std::string s = r.time + " port=" + EncodeToken(r.port) + fields;
+    std::string s = r.time + " port=" + EncodeToken(r.port) +
+                    " ctrl=" + HexByte(static_cast<unsigned>(r.ctrl)) + " board=" + std::to_string(r.board) +
+                    " addr=" + HexNumber(r.address, 6) + " len=" + std::to_string(r.count);
     if (r.kind == Record::Kind::Done) return s + " state=done";
     if (r.kind == Record::Kind::Verified) {
         if (r.check == Record::Check::Same) return s + " state=verified check=same";

@@ -114,7 +114,7 @@ TEST_F(CliOnLine, WritesAreReadBack) {
         ctrl->setFaults(f);
         Result r = run({"write", "1200", "0A1B"});
         EXPECT_EQ(r.status, 1) << fault;
-        const std::string held = fault == 0 ? cli::HexLine(before.data(), 2) : "0B 1B";
+        const std::string held = fault == 0 ? HexBytes(before.data(), 2) : "0B 1B";
         EXPECT_NE(r.err.find("the controller acknowledged the write but holds " + held +
                              " instead of 0A 1B (the write was not kept)"),
                   std::string::npos)

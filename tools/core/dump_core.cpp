@@ -1,6 +1,7 @@
 #include "dump_core.h"
 
 #include "block_transfer.h"
+#include "hex_text.h"
 #include "memory_map.h"
 
 #include <cstdio>
@@ -10,10 +11,7 @@ namespace tools {
 namespace {
 
 int HexDigitValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    return -1;
+    return c < 0x80 ? ::HexDigitValue(static_cast<char>(c)) : -1;
 }
 
 char16_t HexDigit(int v) {
@@ -75,13 +73,9 @@ bool DumpTextValid(std::string_view text) {
 }
 
 std::optional<uint32_t> DumpHexValue(std::string_view text) {
-    if (!DumpTextValid(text)) return std::nullopt;
-    uint64_t v = 0;
-    for (char c : text) {
-        v = v * 16 + static_cast<uint64_t>(HexDigitValue(static_cast<unsigned char>(c)));
-        if (v > 0xFFFFFFFFull) return std::nullopt;
-    }
-    return static_cast<uint32_t>(v);
+    uint32_t v = 0;
+    if (!ParseHexDigits(text, v)) return std::nullopt;
+    return v;
 }
 
 uint32_t DumpCountLimit(uint32_t address) {

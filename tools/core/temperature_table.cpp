@@ -1,13 +1,13 @@
 #include "temperature_table.h"
 
 #include "block_transfer.h"
+#include "hex_text.h"
 #include "little_endian.h"
 #include "memory_map.h"
 #include "write_journal.h"
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace tools {
@@ -77,10 +77,8 @@ std::string ResistanceText(double rt) {
 }
 
 std::string ReadingText(uint16_t entry) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%X",
-                  static_cast<unsigned>(static_cast<int>(static_cast<int16_t>(entry))));
-    return buf;
+    // A negative reading shows as its 32-bit two's complement.
+    return HexNumber(static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(entry))));
 }
 
 std::array<uint8_t, 2 * kTableEntries> TableBytes(const TemperatureTable& table) {
