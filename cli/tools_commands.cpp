@@ -5,6 +5,7 @@
 #include "cli_command.h"
 #include "defaults_core.h"
 #include "demo_image.h"
+#include "file_ops.h"
 #include "guarded_write.h"
 #include "hex_text.h"
 #include "image_files.h"
@@ -221,8 +222,8 @@ int RunImageNew(const Options& o, Io& io) {
     if (::lstat(path.c_str(), &st) == 0)
         return Say(io.err, path + " exists; image new makes a new file (remove it or choose another name)",
                    kCliFailed);
-    const std::string why = zelsim::WriteWholeFile(path, zelsim::BlankImage(o.deviceType, sizes));
-    if (!why.empty()) return Say(io.err, why, kCliFailed);
+    if (std::string why; !files::WriteWholeFile(path, zelsim::BlankImage(o.deviceType, sizes), &why))
+        return Say(io.err, why, kCliFailed);
     // The factory defaults written into the file's own controller.
     Options d = o;
     d.image = path;

@@ -1,6 +1,7 @@
 #include "image_host.h"
 
 #include "conversions.h"
+#include "file_ops.h"
 #include "sim_memory_map.h"
 
 #include <dirent.h>
@@ -48,17 +49,9 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     return true;
 }
 
-// ".<name>.startzel-" beside the file: the temporary files of its writes.
-std::string TemporaryPrefix(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return dir + "." + name + ".startzel-";
-}
-
 // Temporary files a killed program left beside the file.
 void RemoveLeftovers(const std::string& path) {
-    const std::string prefix = TemporaryPrefix(path);
+    const std::string prefix = files::TemporaryPrefix(files::FinalTarget(path));
     const size_t slash = prefix.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : prefix.substr(0, slash);
     const std::string start = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
@@ -73,42 +66,6 @@ void RemoveLeftovers(const std::string& path) {
 }
 
 } // namespace
-
-std::string WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    // The temporary file lives beside the file, so the rename stays on one file system.
-    std::string tmp = TemporaryPrefix(path) + "XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) return "cannot write beside " + path + ": " + std::strerror(errno);
-    tmp = name.data();
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const std::string why = std::strerror(errno);
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return "cannot write " + path + ": " + why;
-        }
-        done += static_cast<size_t>(n);
-    }
-    // The file keeps the mode of the one it replaces (a new one: rw-r--r--).
-    struct stat st {};
-    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return "cannot write " + path + ": " + why;
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return "cannot replace " + path + ": " + why;
-    }
-    return "";
-}
 
 std::vector<uint8_t> BlankImage(uint8_t deviceType, const uint8_t sizes[7]) {
     VirtualController c(1, deviceType);
@@ -167,16 +124,17 @@ bool ImageHost::persist(const std::vector<uint8_t>& image) {
     if (!snapshotTaken_ && !snapshotPath_.empty()) {
         std::vector<uint8_t> before;
         std::string why;
-        if (!ReadWholeFile(file_, before, why) || !(why = WriteWholeFile(snapshotPath_, before)).empty()) {
+        if (!ReadWholeFile(file_, before, why) || !files::WriteWholeFile(snapshotPath_, before, &why)) {
             lastError_ = "no snapshot of " + file_ + ": " + why;
             return false;
         }
         snapshotWritten_ = snapshotPath_;
     }
     snapshotTaken_ = true;
-    const std::string why = WriteWholeFile(file_, image);
-    lastError_ = why;
-    return why.empty();
+    std::string why;
+    const bool written = files::WriteWholeFile(file_, image, &why);
+    lastError_ = written ? std::string() : why;
+    return written;
 }
 
 const std::string& ImageHost::portName() const {

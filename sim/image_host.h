@@ -57,8 +57,4 @@ private:
 // (seven sizes as the controller reports them at 3040).
 std::vector<uint8_t> BlankImage(uint8_t deviceType, const uint8_t sizes[7]);
 
-// Writes bytes to path through a temporary file beside it, renamed into place
-// when every byte is on the disk; "" when done, else the reason.
-std::string WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-
 } // namespace zelsim

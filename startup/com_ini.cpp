@@ -1,16 +1,12 @@
 #include "com_ini.h"
 
 #include "conversions.h"
+#include "file_ops.h"
 #include "hex_text.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 void ComIniTable::clear() {
     for (auto& e : entries)
@@ -167,58 +163,9 @@ bool ComIniWritable(const ComPortSetting& e) {
     return p == 0 || (p > ' ' && p != 0x7F);
 }
 
-namespace {
-
-// The file a path finally names: symbolic links followed (a link to a file
-// that does not exist yet names that file). The path itself when it is no link.
-std::string FinalTarget(const std::string& path) {
-    std::string p = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(p.c_str(), target, sizeof target - 1);
-        if (n <= 0) return p;
-        target[n] = 0;
-        if (target[0] == '/') {
-            p = target;
-        } else {
-            const size_t slash = p.rfind('/');
-            p = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + target;
-        }
-    }
-    return p; // a loop of links: the rename below fails on it
-}
-
-bool WriteAllTo(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t w = ::write(fd, text.data() + done, text.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        done += static_cast<size_t>(w);
-    }
-    return true;
-}
-
-} // namespace
-
 int WriteComIni(const ComPortSetting& entry, const std::string& path) {
     if (!ComIniWritable(entry)) return 0;
-    // Through a symbolic link the file it points to is replaced; the link stays.
-    const std::string target = FinalTarget(path);
-    const std::string tmp = target + ".tmp";
-    const std::string text = ComIniLine(entry);
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return 0;
-    // The new file keeps the permissions the old one had.
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
-    const bool written = WriteAllTo(fd, text);
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(tmp.c_str(), target.c_str()) != 0) {
-        ::unlink(tmp.c_str());
-        return 0;
-    }
-    return 1;
+    // Through a symbolic link the file it points to is replaced, keeping its
+    // permissions; the link stays.
+    return files::WriteWholeFile(path, ComIniLine(entry)) ? 1 : 0;
 }

@@ -3,45 +3,23 @@
 #include "block_transfer.h"
 #include "block_write_hook.h"
 #include "conversions.h"
+#include "file_ops.h"
 #include "image_core.h"
 #include "memory_map.h"
 #include "write_journal.h"
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
-#include <ctime>
-#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
+#include <ctime>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace image {
 
 namespace {
-
-// The file a path finally names: symbolic links followed (a link to a file
-// that does not exist yet names that file). The path itself when it is no link.
-std::string FinalTarget(const std::string& path) {
-    std::string p = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(p.c_str(), target, sizeof target - 1);
-        if (n <= 0) return p;
-        target[n] = 0;
-        if (target[0] == '/') {
-            p = target;
-        } else {
-            const size_t slash = p.rfind('/');
-            p = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + target;
-        }
-    }
-    return p; // a loop of links: creating the file fails on it
-}
 
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -76,55 +54,6 @@ void RemoveStaleTemps(const std::string& folder) {
     }
     ::closedir(d);
 }
-
-// A temporary file in the folder of `path`, removed unless committed. It
-// gets the mode of the file it replaces (an ordinary file's mode otherwise).
-class TempBeside {
-public:
-    explicit TempBeside(const std::string& path) : path_(path) {
-        const std::string folder = FolderOf(path);
-        RemoveStaleTemps(folder);
-        std::string name = folder + kTempPrefix + std::to_string(::getpid()) + "-XXXXXX";
-        std::vector<char> t(name.begin(), name.end());
-        t.push_back('\0');
-        fd_ = ::mkstemp(t.data());
-        if (fd_ < 0) return;
-        temp_ = t.data();
-        struct stat old {};
-        if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-            ::fchmod(fd_, old.st_mode & 07777);
-        } else {
-            // mkstemp makes the file private; an image is an ordinary file.
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            ::fchmod(fd_, 0666 & ~mask);
-        }
-    }
-    ~TempBeside() {
-        if (fd_ >= 0) ::close(fd_);
-        if (!temp_.empty()) ::unlink(temp_.c_str());
-    }
-    bool ok() const { return fd_ >= 0; }
-    bool commit(const std::vector<uint8_t>& bytes) {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += static_cast<size_t>(n);
-        }
-        if (::fsync(fd_) != 0) return false;
-        ::close(fd_);
-        fd_ = -1;
-        if (::rename(temp_.c_str(), path_.c_str()) != 0) return false;
-        temp_.clear();
-        return true;
-    }
-
-private:
-    std::string path_, temp_;
-    int fd_ = -1;
-};
 
 } // namespace
 
@@ -175,20 +104,23 @@ std::string WithDefaultExtension(const std::string& path) {
 
 int SaveImageFile(int port, int ctrl, const std::string& path, const std::function<void(long)>& progress) {
     // Through a symbolic link the file it points to is replaced; the link stays.
-    const std::string target = FinalTarget(path);
+    const std::string target = files::FinalTarget(path);
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) return -6;
         // Checked by its mode, not by access(): root may write anything.
         if ((st.st_mode & 0222) == 0) return -5;
     }
-    TempBeside temp(target);
+    const std::string folder = FolderOf(target);
+    RemoveStaleTemps(folder);
+    // Made before the read: a folder that takes no file fails before the line is busy.
+    files::TempBeside temp(target, folder + kTempPrefix + std::to_string(::getpid()) + "-");
     if (!temp.ok()) return -3;
     std::vector<uint8_t> img;
     const int r = ReadImage(port, ctrl, img, progress);
     if (r != 1) return r;
     if (!ImageContentProblem(img).empty()) return -4;
-    return temp.commit(img) ? 1 : -3;
+    return temp.commit(img.data(), img.size()) ? 1 : -3;
 }
 
 int LoadImageIntoController(int port, int ctrl, const std::vector<uint8_t>& image,

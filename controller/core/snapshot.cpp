@@ -1,5 +1,6 @@
 #include "snapshot.h"
 
+#include "file_ops.h"
 #include "image_core.h"
 #include "protocol_state.h"
 
@@ -68,23 +69,7 @@ std::string SnapshotFolder(bool demo) {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
-    const std::string temp = path + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return files::WriteWholeFile(path, bytes);
 }
 
 Snapshot TakeSnapshot(int port, int ctrl, bool demo, const std::string& demoImage,

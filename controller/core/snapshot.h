@@ -42,9 +42,10 @@ std::string ImageFileSnapshotPath(const std::string& file);
 // Creates the folder and its parents as needed; false when one cannot be made.
 bool EnsureFolder(const std::string& path);
 
-// Writes `bytes` to `path` through a temporary file beside it, renamed into
-// place only when every byte was written; an existing file stays untouched on
-// failure. True when done.
+// Writes `bytes` to the file `path` finally names (files::WriteWholeFile):
+// through a temporary file beside it, renamed into place only when every byte
+// is on the disk; an existing file stays untouched on failure. True when done,
+// else false with errno set.
 bool WriteFileAtomically(const std::string& path, const std::string& bytes);
 
 } // namespace image
