@@ -3,13 +3,15 @@
 // adjustment password, the settings save rescales the channels through the
 // shared block, and EnabledHint switches the tooltips while the "?" buttons
 // keep showing the texts.
-#include "gui_rig.h"
+#include "block_layout.h"
 #include "channel_fields.h"
 #include "controller_fields.h"
 #include "dialogs.h"
 #include "field_binder.h"
+#include "gui_rig.h"
 #include "hint_filter.h"
 #include "little_endian.h"
+#include "memory_map.h"
 
 #include <QHelpEvent>
 #include <QToolTip>
@@ -94,7 +96,11 @@ TEST_F(ChannelsInWindow, TheSettingsSaveBringsTheChannelsInLineThroughTheSharedB
     btn("bSetParam")->click();
     EXPECT_EQ(status(), "Параметры успешно записаны");
     for (int ch = 0; ch < 8; ++ch)
-        EXPECT_EQ(GetU16(c->peek(0, 0x1000 + 0x100 * ch, 20).data(), 14), 512) << ch;
+        EXPECT_EQ(
+            fields::GetField(nozsetts::ImpLit,
+                             c->peek(0, NozSetts.address + kChannelStride * ch, NozSetts.length).data()),
+            512u)
+            << ch;
     const std::vector<uint8_t> last = c->peek(0, 0x1700, 20);
     EXPECT_EQ(std::vector<uint8_t>(state.nozSetts.working.begin(), state.nozSetts.working.end()), last);
 }

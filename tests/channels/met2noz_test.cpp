@@ -3,7 +3,9 @@
 // a late answer would be taken for the next attempt's).
 #include <gtest/gtest.h>
 
+#include "block_layout.h"
 #include "block_transfer.h"
+#include "memory_map.h"
 #include "met2noz_core.h"
 #include "port_layer.h"
 #include "protocol_state.h"
@@ -12,6 +14,9 @@
 using namespace settings;
 
 namespace {
+
+// The reserved byte after CountKor: carried unchanged by every write.
+constexpr int kNozSettsSpare = nozsetts::CountKor.offset + nozsetts::CountKor.width;
 
 class Met2Noz : public ::testing::Test {
 protected:
@@ -29,16 +34,17 @@ protected:
         PortClose(h);
         server->stop();
     }
-    std::vector<uint8_t> channel(int c) const { return ctrl->peek(0, 0x1000 + 0x100 * c, 20); }
+    std::vector<uint8_t> channel(int c) const {
+        return ctrl->peek(0, NozSetts.address + kChannelStride * c, NozSetts.length);
+    }
     void setChannel(int c, uint32_t w, uint16_t code, uint8_t phase) {
-        std::vector<uint8_t> b(20, 0);
-        for (int i = 0; i < 4; ++i)
-            b[i] = b[5 + i] = static_cast<uint8_t>(w >> (8 * i));
-        b[14] = static_cast<uint8_t>(code);
-        b[15] = static_cast<uint8_t>(code >> 8);
-        b[16] = phase;
-        b[19] = 0x5C; // carried
-        ctrl->poke(0, 0x1000 + 0x100 * c, b);
+        std::vector<uint8_t> b(NozSetts.length, 0);
+        fields::PutField(nozsetts::ImpWLo, b.data(), w);
+        fields::PutField(nozsetts::ImpWkLo, b.data(), w);
+        fields::PutField(nozsetts::ImpLit, b.data(), code);
+        fields::PutField(nozsetts::MeterPhase, b.data(), phase);
+        b[kNozSettsSpare] = 0x5C; // carried
+        ctrl->poke(0, NozSetts.address + kChannelStride * c, b);
     }
     zelsim::Line line;
     zelsim::VirtualController* ctrl = nullptr;
@@ -57,12 +63,12 @@ TEST_F(Met2Noz, RescalesEveryChannelAndRestartsOnce) {
     EXPECT_EQ(Met2NozSetts(h, 3, MeterCodeOfItem(1), 1, 3, work), 3);
     for (int c = 0; c < 3; ++c) {
         const auto b = channel(c);
-        EXPECT_EQ(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24, 419430400u) << c;
-        EXPECT_EQ(b[14] | b[15] << 8, 512) << c;
-        EXPECT_EQ(b[16], 1) << c;
-        EXPECT_EQ(b[19], 0x5C) << c;
+        EXPECT_EQ(fields::GetField(nozsetts::ImpWLo, b.data()), 419430400u) << c;
+        EXPECT_EQ(fields::GetField(nozsetts::ImpLit, b.data()), 512u) << c;
+        EXPECT_EQ(fields::GetField(nozsetts::MeterPhase, b.data()), 1u) << c;
+        EXPECT_EQ(b[kNozSettsSpare], 0x5C) << c;
     }
-    EXPECT_EQ(channel(3)[14], 200);
+    EXPECT_EQ(fields::GetField(nozsetts::ImpLit, channel(3).data()), 200u);
     EXPECT_EQ(ctrl->restartCount(), restarts + 1);
 }
 
@@ -81,7 +87,7 @@ TEST_F(Met2Noz, EarlierChannelChangedRestartsEvenWhenTheLastIsUnchanged) {
     setChannel(1, 1u << 30, 200, 0);
     const int restarts = ctrl->restartCount();
     EXPECT_EQ(Met2NozSetts(h, 3, 200, 0, 2, work), 1);
-    EXPECT_EQ(channel(0)[16], 0);
+    EXPECT_EQ(channel(0)[nozsetts::MeterPhase.offset], 0);
     EXPECT_EQ(ctrl->restartCount(), restarts + 1);
 }
 

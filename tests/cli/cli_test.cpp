@@ -1,9 +1,12 @@
 // startzel-cli against the virtual controller on a pseudo-terminal and over
 // TCP, in-process and as the real executable.
+#include "block_layout.h"
 #include "cli.h"
 #include "cli_command.h"
 
 #include "cp866.h"
+#include "demo_image.h"
+#include "memory_map.h"
 #include "virtual_controller.h"
 
 #include <gtest/gtest.h>
@@ -131,10 +134,13 @@ TEST_F(CliOnLine, WritesAreReadBack) {
 // A protected controller takes writes once its password is presented: from a
 // file, from the environment, never from the command line; a wrong one writes nothing.
 TEST_F(CliOnLine, WritesPresentThePasswordTheControllerAsksFor) {
+    // The last side address of the map, 3110 on the command line.
+    constexpr uint32_t kNaraAddr10 = CtrlrParams.address + ctrlrparams::NaraAddr.offset + 9;
+    static_assert(kNaraAddr10 == 0x3110);
     unsetenv("STARTZEL_PASSWORD");
     unsetenv("STARTZEL_ADJ_PASSWORD");
     ctrl->setPasswords(1234, 0);
-    const auto before = ctrl->peek(0, 0x3110, 1);
+    const auto before = ctrl->peek(0, kNaraAddr10, 1);
     Result r = run({"write", "3110", "07"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("controller 05 has an administrator password set; nothing written. Give it with "
@@ -145,13 +151,13 @@ TEST_F(CliOnLine, WritesPresentThePasswordTheControllerAsksFor) {
     r = run({"write", "3110", "07"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("the controller refused the administrator password"), std::string::npos) << r.err;
-    EXPECT_EQ(ctrl->peek(0, 0x3110, 1), before);
+    EXPECT_EQ(ctrl->peek(0, kNaraAddr10, 1), before);
     setenv("STARTZEL_PASSWORD", "1234", 1);
     EXPECT_EQ(run({"write", "3110", "07"}).status, 0);
     unsetenv("STARTZEL_PASSWORD");
     std::ofstream("pw.txt") << "1234\n4321\n";
     EXPECT_EQ(run({"write", "3110", "08", "--password-file", "pw.txt"}).status, 0);
-    EXPECT_EQ(ctrl->peek(0, 0x3110, 1), std::vector<uint8_t>{0x08});
+    EXPECT_EQ(ctrl->peek(0, kNaraAddr10, 1), std::vector<uint8_t>{0x08});
     EXPECT_EQ(run({"write", "3110", "09", "--password-file", "missing.txt"}).status, 1);
     // Typed at a prompt when standard input is a terminal.
     std::ostringstream out, err;
@@ -390,7 +396,8 @@ TEST(Cli, DemoMode) {
     r = Cli({"--demo", "read", "3101", "3"});
     EXPECT_EQ(r.status, 0) << r.err;
     char params[16];
-    std::snprintf(params, sizeof params, "%02X %02X %02X\n", image[7], image[8], image[9]);
+    std::snprintf(params, sizeof params, "%02X %02X %02X\n", image[kDemoOffParams], image[kDemoOffParams + 1],
+                  image[kDemoOffParams + 2]);
     EXPECT_EQ(r.out, params);
 
     // What the demo image does not keep fails with the reason and leaves the file alone.

@@ -9,9 +9,11 @@
 // Each cell runs the real startzel-cli program in a folder of its own (its
 // com.ini, port.out and journal stay there), against a simulator of its own,
 // so the cells run side by side: most of a cell is waiting on the line.
+#include "block_layout.h"
 #include "cli_command.h"
 
 #include "cp866.h"
+#include "memory_map.h"
 #include "virtual_controller.h"
 
 #include <gtest/gtest.h>
@@ -304,7 +306,8 @@ std::vector<Row> Rows() {
          40 * 210,
          "011110010101000",
          [](const Result& r, zelsim::VirtualController& c, const zelsim::Faults& f) {
-             const int sideA = Xor(c.peek(0, 0x3103, 1), f.corruptAnswers)[0];
+             const int sideA =
+                 Xor(c.peek(0, CtrlrParams.address + ctrlrparams::AddrSideA.offset, 1), f.corruptAnswers)[0];
              EXPECT_NE(r.out.find("Адрес стороны А - " + std::to_string(sideA) + "\n"), std::string::npos)
                  << r.out;
          },

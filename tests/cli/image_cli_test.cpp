@@ -1,9 +1,11 @@
 // startzel-cli's image commands and the journal against the virtual
 // controller on a pseudo-terminal: outputs, exit codes, refusals before any
 // traffic, snapshots and the journal.
+#include "block_layout.h"
 #include "cli.h"
 #include "cli_command.h"
 
+#include "memory_map.h"
 #include "virtual_controller.h"
 #include "write_journal.h"
 
@@ -110,7 +112,7 @@ TEST_F(ImageCli, SaveShowAndDiff) {
 
     // Two images one field apart.
     Bytes b = ReadFile("a.bin");
-    b[7 + 25] = 5;
+    b[kLenSizes + ctrlrparams::SlowLoad.offset] = 5;
     WriteFile("b.bin", b);
     r = local({"image", "diff", "a.bin", "b.bin"});
     EXPECT_EQ(r.status, 1);
@@ -158,8 +160,8 @@ TEST_F(ImageCli, SaveShowAndDiff) {
 TEST_F(ImageCli, LoadAsksTakesASnapshotAndJournalsEveryBlock) {
     const Bytes before = ctrl->imageBytes();
     Bytes image = before;
-    image[7 + 25] = 5; // SlowLoad
-    image[7 + 57] = 0; // a stale checksum: the load renews it
+    image[kLenSizes + ctrlrparams::SlowLoad.offset] = 5;
+    image[kLenSizes + ctrlrparams::Checksum.offset] = 0; // a stale checksum: the load renews it
     WriteFile("new.bin", image);
 
     // Not on a terminal and no --yes: refused before any traffic.
@@ -187,7 +189,7 @@ TEST_F(ImageCli, LoadAsksTakesASnapshotAndJournalsEveryBlock) {
     EXPECT_NE(r.err.find("\rsnapshot of the controller: 100%\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\rwriting the controller: 100%\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\rreading it back: 100%\n"), std::string::npos) << r.err;
-    EXPECT_EQ(ctrl->peek(0, 0x3101 + 25, 1), Bytes{5});
+    EXPECT_EQ(ctrl->peek(0, CtrlrParams.address + ctrlrparams::SlowLoad.offset, 1), Bytes{5});
     EXPECT_EQ(ctrl->restartCount(), 1);
 
     // The journal: one record a block with the snapshot's bytes as "before",
@@ -308,8 +310,8 @@ TEST_F(ImageCli, WholeControllerCommandsIdentifyAndCheckFirst) {
 
     // The parameter block's last byte is not its checksum.
     ctrl->setFaults({});
-    const uint8_t sum = usual[7 + 57];
-    ctrl->poke(0, 0x3101 + 57, {static_cast<uint8_t>(sum ^ 1)});
+    const uint8_t sum = usual[kLenSizes + ctrlrparams::Checksum.offset];
+    ctrl->poke(0, CtrlrParams.address + ctrlrparams::Checksum.offset, {static_cast<uint8_t>(sum ^ 1)});
     WriteFile("keep.bin", {1, 2, 3});
     r = run({"image", "save", "keep.bin"});
     EXPECT_EQ(r.status, 1);
@@ -331,7 +333,7 @@ TEST_F(ImageCli, WholeControllerCommandsIdentifyAndCheckFirst) {
     // Allowed: the load renews the checksum, and the journal keeps no garbage "before".
     r = run({"image", "load", "--yes", "--allow-no-snapshot", "ok.bin"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ctrl->peek(0, 0x3101 + 57, 1), Bytes{sum});
+    EXPECT_EQ(ctrl->peek(0, CtrlrParams.address + ctrlrparams::Checksum.offset, 1), Bytes{sum});
     const journal::Contents j = journal::ReadJournal(state + "/startzel/journal.log");
     ASSERT_FALSE(j.records.empty());
     EXPECT_FALSE(j.records[0].beforeKnown);

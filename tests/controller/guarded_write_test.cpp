@@ -2,13 +2,14 @@
 // read-back catching a controller that acknowledges what it does not keep,
 // the controller found after a restart it did not answer, cloning an image
 // onto a controller at another address, and the journal's read-back records.
+#include "../support/line_rig.h"
+#include "block_layout.h"
 #include "block_transfer.h"
 #include "checksum.h"
 #include "guarded_write.h"
 #include "guarded_write_text.h"
 #include "image_core.h"
 #include "memory_map.h"
-#include "../support/line_rig.h"
 #include "virtual_controller.h"
 #include "write_journal.h"
 
@@ -37,8 +38,8 @@ protected:
     // The parameter block with these side addresses, its checksum right.
     void setSides(zelsim::VirtualController& v, uint8_t a, uint8_t b) {
         GuardedBytes p = v.peek(0, CtrlrParams.address, CtrlrParams.length);
-        p[2] = a;
-        p[3] = b;
+        p[ctrlrparams::AddrSideA.offset] = a;
+        p[ctrlrparams::AddrSideB.offset] = b;
         p.back() = FrameChecksum(p.data(), p.size() - 1);
         v.poke(0, CtrlrParams.address, p);
     }
@@ -49,7 +50,7 @@ protected:
         q.ctrl = ctrl;
         q.snapshot = false;
         GuardedBytes p = c->peek(0, CtrlrParams.address, CtrlrParams.length);
-        p[25] = static_cast<uint8_t>(p[25] + 1); // SlowLoad
+        p[ctrlrparams::SlowLoad.offset] = static_cast<uint8_t>(p[ctrlrparams::SlowLoad.offset] + 1);
         p.back() = FrameChecksum(p.data(), p.size() - 1);
         q.blocks.push_back({CtrlrParams.address, p, "Ошибка записи параметров контроллера"});
         GuardedBytes s = c->peek(0, NozSetts.address, NozSetts.length);
@@ -155,7 +156,7 @@ TEST_F(GuardedWrite, AControllerThatRestartsSilentlyIsFoundAtItsNewAddress) {
     c->setAddress(7);
     setSides(*c, 7, 8);
     image::WholeWriteRequest q = request(7);
-    q.blocks[0].bytes[2] = 3; // the new side A address
+    q.blocks[0].bytes[ctrlrparams::AddrSideA.offset] = 3; // the new side A address
     q.blocks[0].bytes.back() = FrameChecksum(q.blocks[0].bytes.data(), q.blocks[0].bytes.size() - 1);
     c->setFaults({.silentRestart = true});
     const int restarts = c->restartCount();
@@ -174,7 +175,7 @@ TEST_F(GuardedWrite, AControllerThatRestartsSilentlyIsFoundAtItsNewAddress) {
     // A parameter block not taken leaves it at its old address: asked there first.
     c->setFaults({.refuseWrites = true});
     q.ctrl = 3;
-    q.blocks[0].bytes[2] = 9;
+    q.blocks[0].bytes[ctrlrparams::AddrSideA.offset] = 9;
     const image::WholeWriteResult refused = image::WriteWholeController(q);
     EXPECT_EQ(refused.foundAt, 3);
     EXPECT_EQ(refused.newAddress, 3);
@@ -228,8 +229,8 @@ TEST_F(GuardedWrite, AnImageFromAnotherControllerKeepsOrTakesItsAddresses) {
     EXPECT_EQ(r.foundAt, 9);
     EXPECT_EQ(c->address(), 9);
     const GuardedBytes p = c->peek(0, CtrlrParams.address, CtrlrParams.length);
-    EXPECT_EQ(p[2], 9);
-    EXPECT_EQ(p[3], 10);
+    EXPECT_EQ(p[ctrlrparams::AddrSideA.offset], 9);
+    EXPECT_EQ(p[ctrlrparams::AddrSideB.offset], 10);
     EXPECT_EQ(p.back(), FrameChecksum(p.data(), p.size() - 1));
     EXPECT_EQ(image::ImageContentProblem(c->imageBytes()), "");
 
@@ -240,7 +241,7 @@ TEST_F(GuardedWrite, AnImageFromAnotherControllerKeepsOrTakesItsAddresses) {
     EXPECT_EQ(r.foundAt, 5);
     EXPECT_TRUE(r.moved());
     EXPECT_EQ(c->address(), 5);
-    EXPECT_EQ(c->peek(0, CtrlrParams.address + 2, 2), (GuardedBytes{5, 6}));
+    EXPECT_EQ(c->peek(0, CtrlrParams.address + ctrlrparams::AddrSideA.offset, 2), (GuardedBytes{5, 6}));
     EXPECT_FALSE(image::PlanImageLoad(port, 5, img).sidesDiffer());
 }
 

@@ -10,7 +10,7 @@
 #include "demo_image.h"
 #include "image_core.h"
 #include "image_files.h"
-#include "little_endian.h"
+#include "memory_map.h"
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "snapshot.h"
@@ -189,9 +189,9 @@ TEST_F(ImageFiles, LoadsWriteEachBlockWithTheTargetsSizes) {
     // target's 0x0/0x100 blocks are filled with zeros.
     setSizes({50, 0, 0, 24, 8, 60, 14});
     c->poke(0, 0x0, Bytes(8, 0xEE));
-    c->poke(0, 0x1000 + 20, {0xAB});
-    c->poke(0, 0x2000 + 59, {0xAB, 0xCD});
-    c->poke(0, 0x4000 + 12, {0xAB, 0xCD});
+    c->poke(0, NozSetts.address + NozSetts.length, {0xAB});
+    c->poke(0, NozRegs.address + nozregs::BCount.offset, {0xAB, 0xCD});
+    c->poke(0, SidesSetts.address + SidesSetts.length, {0xAB, 0xCD});
     ASSERT_EQ(image::LoadImageIntoController(port, 1, file.bytes), 1);
     const Bytes params(image.begin() + 7, image.begin() + 7 + 49);
     Bytes sent = c->peek(0, 0x3101, 50);
@@ -382,10 +382,9 @@ TEST_F(ImageFiles, DemoWritesGoToTheDemoFolder) {
 
 TEST(BlockFields, BlocksDecodeByTheTablesOfTheirTabs) {
     Bytes params(58, 0);
-    params[25] = 3;    // SlowLoad x 100
-    params[30] = 0x01; // ModeMask 0x1401
-    params[31] = 0x14;
-    params[51] = 0xFB; // TempHeatLow -5
+    params[ctrlrparams::SlowLoad.offset] = 3; // x 100
+    fields::PutField(ctrlrparams::ModeMask, params.data(), 0x1401);
+    params[ctrlrparams::TempHeatLow.offset] = 0xFB; // -5
     const auto v = image::DecodeBlock("CtrlrParams", params.data(), 58);
     auto find = [&](const std::string& name) {
         for (const auto& f : v)
@@ -453,12 +452,12 @@ TEST(BlockFields, ADifferenceInEachFieldNamesThatField) {
 
 TEST(BlockFields, ListingNamesTheFieldsAsTheTabsShowThem) {
     Bytes setts(20, 0), regs(69, 0), side(12, 0), params(58, 0);
-    PutU16(setts.data(), 14, 200);
-    setts[16] = 1;
-    regs[1] = 5;
-    regs[50] = 7;
-    side[3] = 3, side[4] = 11, side[5] = 24;
-    params[24] = 1;
+    fields::PutField(nozsetts::ImpLit, setts.data(), 200);
+    fields::PutField(nozsetts::MeterPhase, setts.data(), 1);
+    fields::PutField(nozregs::State, regs.data(), 5);
+    fields::PutField(nozregs::FCMil, regs.data(), 7);
+    fields::PutField(sidessetts::DateLastKor, side.data(), 3 | 11 << 8 | 24 << 16); // day, month, year
+    fields::PutField(ctrlrparams::SlowStart, params.data(), 1);
     auto text = [](const std::vector<image::FieldValue>& v, const std::string& name) {
         for (const auto& f : v)
             if (f.name == name) return f.text;
@@ -470,7 +469,7 @@ TEST(BlockFields, ListingNamesTheFieldsAsTheTabsShowThem) {
     EXPECT_EQ(text(image::DecodeBlock("NozRegs", regs.data(), 69), "FCMil"), "07");
     EXPECT_EQ(text(image::DecodeBlock("SidesSetts", side.data(), 12), "DateLastKor"), "03.11.24");
     EXPECT_EQ(text(image::DecodeBlock("CtrlrParams", params.data(), 58), "SlowStart"), "100");
-    params[24] = 255;
+    fields::PutField(ctrlrparams::SlowStart, params.data(), 255);
     EXPECT_EQ(text(image::DecodeBlock("CtrlrParams", params.data(), 58), "SlowStart"), "255");
     // A longer parameter block still ends in its checksum, and only there.
     Bytes longer(59, 0);
@@ -487,8 +486,11 @@ TEST(BlockFields, ImagesDifferByHeaderBlockAndField) {
     zelsim::VirtualController a(1), b(1);
     Bytes ia = a.imageBytes(), ib = b.imageBytes();
     EXPECT_TRUE(image::DiffImages(ia, ib).empty());
-    ib[7 + 25] = 5;                 // SlowLoad
-    ib[7 + 58 + 3 * 20 + 2] = 0x42; // a byte of ImpWLo of NozSetts[3]
+    // Past the seven size bytes: the parameter block, then the channel settings.
+    constexpr size_t kParamsAt = kLenSizes, kChannelsAt = kParamsAt + CtrlrParams.length;
+    ib[kParamsAt + ctrlrparams::SlowLoad.offset] = 5;
+    ib[kChannelsAt + 3 * NozSetts.length + nozsetts::ImpWLo.offset + 2] =
+        0x42; // a byte of ImpWLo of NozSetts[3]
     auto d = image::DiffImages(ia, ib);
     ASSERT_EQ(d.size(), 2u);
     EXPECT_EQ(image::DifferenceLine(d[0]), "CtrlrParams SlowLoad: 300 → 500");

@@ -1,10 +1,15 @@
 // Side addressing: numbering, grid checks and the block mapping.
 #include <gtest/gtest.h>
 
+#include "block_layout.h"
 #include "ctrl_params_core.h"
+#include "memory_map.h"
 #include "side_addressing_core.h"
 
 using namespace settings;
+using ctrlrparams::NaraAddr;
+using ctrlrparams::PhysToLogA;
+using ctrlrparams::PhysToLogB;
 
 TEST(SideNumbering, ZerosContinueFromThePreviousCell) {
     uint8_t b[64] = {};
@@ -58,21 +63,22 @@ TEST(SideBlock, FillAndTakeWithTheOneSideTwoNozzleException) {
         b[kPhysToLog + i] = static_cast<uint8_t>(10 + i);
     Cells a, bb;
     FillPhysCells(b, 2, 1, a, bb);
-    EXPECT_EQ(a, (Cells{"10", "11"})); // bytes 35 and 36
+    EXPECT_EQ(a, (Cells{"10", "11"})); // the first pair of the map
     FillPhysCells(b, 3, 2, a, bb);
     EXPECT_EQ(a, (Cells{"10", "12", "14"}));
     EXPECT_EQ(bb, (Cells{"11", "13", "15"}));
 
     TakeGrids(b, 2, 1, {"1", "2"}, {"3", "4"}, {"0", "1"}, {"2", "3"});
-    EXPECT_EQ(b[35], 0);
-    EXPECT_EQ(b[36], 1);
-    for (int i = 37; i <= 44; ++i)
+    EXPECT_EQ(b[PhysToLogA.offset], 0);
+    EXPECT_EQ(b[PhysToLogB.offset], 1);
+    for (int i = PhysToLogA.offset + PhysToLogA.stride;
+         i < PhysToLogA.offset + PhysToLogA.count * PhysToLogA.stride; ++i)
         EXPECT_EQ(b[i], 255) << i;
-    EXPECT_EQ(b[6], 1);
-    EXPECT_EQ(b[7], 2);
-    EXPECT_EQ(b[8], 3);
-    EXPECT_EQ(b[9], 4);
-    for (int i = 10; i <= 15; ++i)
+    EXPECT_EQ(b[NaraAddr.offset], 1);
+    EXPECT_EQ(b[NaraAddr.offset + 1], 2);
+    EXPECT_EQ(b[NaraAddr.offset + 2], 3);
+    EXPECT_EQ(b[NaraAddr.offset + 3], 4);
+    for (int i = NaraAddr.offset + 4; i < NaraAddr.offset + NaraAddr.count; ++i)
         EXPECT_EQ(b[i], 0) << i;
 }
 
@@ -82,19 +88,20 @@ TEST(SideBlock, FiveNozzlesTwoSidesReachEveryByte) {
     TakeGrids(b, 5, 2, {"1", "2", "3", "4", "5"}, {"6", "7", "8", "9", "10"}, {"0", "1", "2", "3", "4"},
               {"5", "6", "7", "8", "9"});
     for (int j = 0; j < 10; ++j)
-        EXPECT_EQ(b[6 + j], j + 1);
+        EXPECT_EQ(b[NaraAddr.offset + j], j + 1);
     for (int j = 0; j < 5; ++j) {
-        EXPECT_EQ(b[35 + 2 * j], j);
-        EXPECT_EQ(b[36 + 2 * j], 5 + j);
+        EXPECT_EQ(b[PhysToLogA.offset + PhysToLogA.stride * j], j);
+        EXPECT_EQ(b[PhysToLogB.offset + PhysToLogB.stride * j], 5 + j);
     }
-    EXPECT_EQ(b[16], 0xAA); // kept bytes untouched
-    EXPECT_EQ(b[45], 0xAA);
+    // The reserved bytes after the addresses and after the map stay untouched.
+    EXPECT_EQ(b[NaraAddr.offset + NaraAddr.count], 0xAA);
+    EXPECT_EQ(b[PhysToLogA.offset + PhysToLogA.count * PhysToLogA.stride], 0xAA);
     // One side of three: side B's map bytes and the unused pairs are 255.
     TakeGrids(b, 3, 1, {"1", "2", "3"}, {"4", "5", "6"}, {"0", "1", "2"}, {"3", "4", "5"});
-    EXPECT_EQ(b[36], 255);
-    EXPECT_EQ(b[41], 255);
-    EXPECT_EQ(b[42], 255);
-    EXPECT_EQ(b[12], 0);
+    EXPECT_EQ(b[PhysToLogB.offset], 255);
+    EXPECT_EQ(b[PhysToLogA.offset + 3 * PhysToLogA.stride], 255);
+    EXPECT_EQ(b[PhysToLogB.offset + 3 * PhysToLogB.stride], 255);
+    EXPECT_EQ(b[NaraAddr.offset + 6], 0);
     Cells na, nb;
     FillNaraCells(b, 3, na, nb);
     EXPECT_EQ(na, (Cells{"1", "2", "3"}));
@@ -104,14 +111,14 @@ TEST(SideBlock, FiveNozzlesTwoSidesReachEveryByte) {
 TEST(SideBlock, StoresOnExit) {
     uint8_t b[64] = {};
     StoreNaraB(b, 3, {"7", "8", "9"});
-    EXPECT_EQ(b[9], 7);
-    EXPECT_EQ(b[11], 9);
+    EXPECT_EQ(b[NaraAddr.offset + 3], 7);
+    EXPECT_EQ(b[NaraAddr.offset + 5], 9);
     StorePhysB(b, {"4", "255"});
-    EXPECT_EQ(b[36], 4);
-    EXPECT_EQ(b[38], 255);
+    EXPECT_EQ(b[PhysToLogB.offset], 4);
+    EXPECT_EQ(b[PhysToLogB.offset + PhysToLogB.stride], 255);
     StorePhysA(b, 2, 1, {"1", "0"});
-    EXPECT_EQ(b[35], 1);
-    EXPECT_EQ(b[36], 0);
+    EXPECT_EQ(b[PhysToLogA.offset], 1);
+    EXPECT_EQ(b[PhysToLogB.offset], 0);
     int n = NozzlesOf(b);
     EXPECT_EQ(n, 1);
 }

@@ -10,10 +10,12 @@
 #include <random>
 #include <thread>
 
+#include "block_layout.h"
 #include "block_transfer.h"
 #include "codepage.h"
 #include "error_messages.h"
 #include "frames.h"
+#include "memory_map.h"
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "pty_peer.h"
@@ -457,7 +459,7 @@ TEST_F(LineTest, WriteImageWithZeroChannelSizesStopsAfterTheParameterBlock) {
                   PeerStep{12 + 52 + 30, {{0x00}}}});
     EXPECT_EQ(WriteImage(h, 1, image.data(), image.size()), -1);
     Bytes params(image.begin() + 7, image.begin() + 65);
-    params[57] = FrameChecksum(params.data(), 57);
+    params[ctrlrparams::Checksum.offset] = FrameChecksum(params.data(), ctrlrparams::Checksum.offset);
     EXPECT_EQ(peer->Received(),
               Cat({Cmd(1, 0x48), ReadFrame(0x3040, 7), Cmd(1, 0x40),
                    WriteFrames(0x3101, Bytes(params.begin(), params.begin() + 40)), Cmd(1, 0x40),

@@ -6,10 +6,12 @@
 #include <cstring>
 #include <poll.h>
 
+#include "block_layout.h"
 #include "block_transfer.h"
 #include "codepage.h"
 #include "error_messages.h"
 #include "frames.h"
+#include "memory_map.h"
 #include "port_layer.h"
 #include "port_slot.h"
 #include "protocol_state.h"
@@ -68,7 +70,7 @@ TEST_F(SimTest, BlocksReadAndWritten) {
         EXPECT_EQ(BlockSizes()[i], sizes[i]);
     uint8_t buf[256];
     ASSERT_EQ(ReadBlock(h, 3, kAddrParamLength, -1, buf, kBoardMain), 58);
-    EXPECT_EQ(buf[57], FrameChecksum(buf, 57));
+    EXPECT_EQ(buf[ctrlrparams::Checksum.offset], FrameChecksum(buf, ctrlrparams::Checksum.offset));
 
     Bytes regs(69);
     for (size_t i = 0; i < regs.size(); ++i)

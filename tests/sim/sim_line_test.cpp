@@ -7,6 +7,8 @@
 #include <iterator>
 #include <random>
 
+#include "block_layout.h"
+#include "memory_map.h"
 #include "sim_peer.h"
 #include "virtual_controller.h"
 
@@ -144,9 +146,9 @@ TEST(SimImage, RoundTripOptionalBlocksAndShortFiles) {
     EXPECT_EQ(b.peek(0, 0x1300, 2), (Bytes{0xAA, 0xBB}));
     EXPECT_EQ(b.peek(0, 0x3000 + 56, 1), Bytes{0x77});
     // the side A address follows the controller, with a fresh checksum
-    const Bytes p = b.peek(0, 0x3101, 58);
-    EXPECT_EQ(p[2], 7);
-    EXPECT_EQ(p[57], FrameChecksum(p.data(), 57));
+    const Bytes p = b.peek(0, CtrlrParams.address, CtrlrParams.length);
+    EXPECT_EQ(p[ctrlrparams::AddrSideA.offset], 7);
+    EXPECT_EQ(p[ctrlrparams::Checksum.offset], FrameChecksum(p.data(), ctrlrparams::Checksum.offset));
 
     // sizes[4] != 0: two blocks for 0x0 and 0x100 after the channel settings
     img[4] = 3;

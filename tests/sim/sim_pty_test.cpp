@@ -1,6 +1,8 @@
 // The virtual controller seen through a real pseudo-terminal by a raw byte peer.
 #include <gtest/gtest.h>
 
+#include "block_layout.h"
+#include "memory_map.h"
 #include "sim_peer.h"
 #include "virtual_controller.h"
 
@@ -56,8 +58,9 @@ TEST_F(SimPty, ReadsWritesAndTheirAnswerSizes) {
     EXPECT_EQ(read(0x3100, 1), Bytes{58});
     const Bytes params = read(0x3101, 58);
     ASSERT_EQ(params.size(), 58u);
-    EXPECT_EQ(params[2], 1);
-    EXPECT_EQ(params[57], FrameChecksum(params.data(), 57));
+    EXPECT_EQ(params[ctrlrparams::AddrSideA.offset], 1);
+    EXPECT_EQ(params[ctrlrparams::Checksum.offset],
+              FrameChecksum(params.data(), ctrlrparams::Checksum.offset));
     // the trailing byte of a read answer is the data checksum
     EXPECT_EQ(peer->ask(ReadReq(1, 0x3040, 2), 3), (Bytes{58, 0, FrameChecksum(Bytes{58, 0}.data(), 2)}));
 
@@ -171,11 +174,11 @@ TEST_F(SimPty, PasswordsProtectBlocksAndBlockAfterSevenWrongEntries) {
 }
 
 TEST_F(SimPty, RestartMovesToTheSideAAddress) {
-    EXPECT_EQ(write(0x3103, {7}), 0); // side A address in the parameter block
+    EXPECT_EQ(write(CtrlrParams.address + ctrlrparams::AddrSideA.offset, {7}), 0);
     EXPECT_EQ(write(0x88FFFF, {0x01}), 0);
     EXPECT_EQ(identify(7), (Bytes{7, 0x21, 0x01, FrameChecksum(Bytes{7, 0x21, 1}.data(), 3)}));
     c1->setAdoptAddressOnRestart(false);
-    EXPECT_EQ(write(0x3103, {9}, 0, 7), 0);
+    EXPECT_EQ(write(CtrlrParams.address + ctrlrparams::AddrSideA.offset, {9}, 0, 7), 0);
     EXPECT_EQ(write(0x88FFFF, {0x01}, 0, 7), 0);
     EXPECT_EQ(identify(7).size(), 4u);
 }
