@@ -18,15 +18,15 @@ inline void PutU32(uint8_t* b, int at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
-// A field of 1, 2 or 4 bytes as an unsigned value, and back (only the width is written).
+// A field of 1 to 4 bytes as an unsigned value, and back. Only the width is
+// read or written: a 3-byte field (a date) leaves the byte after it alone.
 inline uint32_t GetUInt(const uint8_t* b, int at, int width) {
-    return width == 1 ? b[at] : width == 2 ? GetU16(b, at) : GetU32(b, at);
+    uint32_t v = 0;
+    for (int i = (width < 4 ? width : 4) - 1; i >= 0; --i)
+        v = v << 8 | b[at + i];
+    return v;
 }
 inline void PutUInt(uint8_t* b, int at, int width, uint32_t v) {
-    if (width == 1)
-        b[at] = static_cast<uint8_t>(v);
-    else if (width == 2)
-        PutU16(b, at, static_cast<uint16_t>(v));
-    else
-        PutU32(b, at, v);
+    for (int i = 0; i < width && i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }

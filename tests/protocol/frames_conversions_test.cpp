@@ -9,6 +9,7 @@
 #include "codepage.h"
 #include "conversions.h"
 #include "frames.h"
+#include "little_endian.h"
 
 namespace {
 
@@ -207,4 +208,20 @@ TEST(Conversions, TimeoutMultiplierText) {
     SetTimeoutMultiplier(4);
     EXPECT_EQ(TimeoutMultiplier(), 4);
     SetTimeoutMultiplier(1);
+}
+
+// A field is read and written in its own width only: a 3-byte date at the
+// end of a block neither reads past it nor overwrites the next field.
+TEST(LittleEndian, FieldsTouchOnlyTheirWidth) {
+    for (int width = 1; width <= 4; ++width) {
+        SCOPED_TRACE(width);
+        std::vector<uint8_t> b(6, 0xEE);
+        PutUInt(b.data(), 1, width, 0x04030201u);
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(b[i], i >= 1 && i <= width ? i : 0xEE) << i;
+        const uint32_t mask = width == 4 ? 0xFFFFFFFFu : (1u << (8 * width)) - 1;
+        EXPECT_EQ(GetUInt(b.data(), 1, width), 0x04030201u & mask);
+    }
+    std::vector<uint8_t> date{3, 11, 24}; // exactly the field: nothing after it to read
+    EXPECT_EQ(GetUInt(date.data(), 0, 3), 0x180B03u);
 }
