@@ -52,6 +52,16 @@ constexpr bool CoversEveryByteOnce(const BlockLayout& b) {
     return true;
 }
 
+// A block's layout, checked as it is compiled: entries that leave a byte out
+// or take one twice make the throw below part of the constant expression, and
+// the layout does not compile.
+consteval BlockLayout CheckedLayout(const char* group, const MemBlock& block,
+                                    std::span<const Layout> entries) {
+    const BlockLayout b{group, block.length, entries};
+    if (!CoversEveryByteOnce(b)) throw "the entries do not cover every byte of the block exactly once";
+    return b;
+}
+
 // One field of a block, a repeated field's element on its own.
 struct PlacedField {
     std::string name; // "SlowLoad", "NaraAddr[3]"; "" for a reserved byte
@@ -138,8 +148,7 @@ inline constexpr Layout kEntries[] = {
     PcTimeout,
     Checksum,
 };
-inline constexpr fields::BlockLayout kLayout{"CtrlrParams", CtrlrParams.length, kEntries};
-static_assert(fields::CoversEveryByteOnce(kLayout));
+inline constexpr fields::BlockLayout kLayout = fields::CheckedLayout("CtrlrParams", CtrlrParams, kEntries);
 } // namespace ctrlrparams
 
 // NozSetts: a channel's metrology block at 0x1000 + n * 0x100. W = ImpWHi *
@@ -163,8 +172,7 @@ inline constexpr Layout CountKor{.field = "CountKor", .offset = 17, .width = 2, 
 inline constexpr Layout kEntries[] = {
     ImpWLo, ImpWHi, ImpWkLo, ImpWkHi, ImpWkWLo, ImpLit, MeterPhase, CountKor, fields::Reserved(19, 1),
 };
-inline constexpr fields::BlockLayout kLayout{"NozSetts", NozSetts.length, kEntries};
-static_assert(fields::CoversEveryByteOnce(kLayout));
+inline constexpr fields::BlockLayout kLayout = fields::CheckedLayout("NozSetts", NozSetts, kEntries);
 } // namespace nozsetts
 
 // NozRegs: a channel's state registers at 0x2000 + n * 0x100. Volumes and
@@ -218,8 +226,7 @@ inline constexpr Layout kEntries[] = {
     MCount,
     fields::Reserved(67, 2),
 };
-inline constexpr fields::BlockLayout kLayout{"NozRegs", NozRegs.length, kEntries};
-static_assert(fields::CoversEveryByteOnce(kLayout));
+inline constexpr fields::BlockLayout kLayout = fields::CheckedLayout("NozRegs", NozRegs, kEntries);
 } // namespace nozregs
 
 // SidesSetts: a side's registers, side A at 0x4000, side B at 0x4100.
@@ -236,8 +243,7 @@ inline constexpr Layout CountTranz{.field = "CountTranz", .offset = 6, .width = 
 inline constexpr Layout kEntries[] = {
     ActiveNoz, SideCountKor, DateLastKor, CountTranz, fields::Reserved(10, 2),
 };
-inline constexpr fields::BlockLayout kLayout{"SidesSetts", SidesSetts.length, kEntries};
-static_assert(fields::CoversEveryByteOnce(kLayout));
+inline constexpr fields::BlockLayout kLayout = fields::CheckedLayout("SidesSetts", SidesSetts, kEntries);
 } // namespace sidessetts
 
 // NaraSpecific: the advanced settings block at 0x5100 (images carry 256
@@ -275,6 +281,5 @@ inline constexpr Layout kEntries[] = {
     BmuPAdm,
     fields::Reserved(45, 83),
 };
-inline constexpr fields::BlockLayout kLayout{"NaraSpecific", NaraSpecific.length, kEntries};
-static_assert(fields::CoversEveryByteOnce(kLayout));
+inline constexpr fields::BlockLayout kLayout = fields::CheckedLayout("NaraSpecific", NaraSpecific, kEntries);
 } // namespace naraspecific
