@@ -1,6 +1,8 @@
 #include "block_fields.h"
 
 #include "block_layout.h"
+#include "channel_fields.h"
+#include "controller_fields.h"
 #include "memory_map.h"
 
 #include <cstdio>
@@ -24,6 +26,29 @@ bool Multi(std::string_view group) {
     return group == "NozSetts" || group == "NozRegs" || group == "SidesSetts";
 }
 
+// The rows of the tabs that show a group's fields.
+std::vector<fields::Table> TablesOf(std::string_view group) {
+    if (group == "CtrlrParams") return {settings::CtrlrSettsFields(), settings::AdvParamsFields()};
+    if (group == "NozSetts") return {settings::NozSettsFields()};
+    if (group == "NozRegs") return {settings::NozRegsFields()};
+    if (group == "SidesSetts") return {settings::SideFields(0)};
+    if (group == "NaraSpecific") return {settings::NaraFields()};
+    return {};
+}
+
+// A choice is listed by the text of the item its box shows (the code itself
+// when no item has it); fields without a choice box as their layout writes them.
+std::string ChoiceText(const std::vector<fields::Table>& tables, const fields::PlacedField& p,
+                       const uint8_t* data) {
+    if (p.field.codec == fields::Codec::Choice)
+        for (fields::Table t : tables)
+            for (const fields::Field& row : t)
+                if (!row.items.empty() && row.field && p.name == row.field && row.offset == p.field.offset &&
+                    row.codec == fields::Codec::Choice)
+                    return fields::FieldText(row, data);
+    return fields::FieldText(p.field, data);
+}
+
 std::string Key(const FieldValue& f) {
     return f.name.empty() ? "+" + std::to_string(f.offset) : f.name;
 }
@@ -37,6 +62,7 @@ std::vector<FieldValue> DecodeBlock(std::string_view group, const uint8_t* data,
     std::vector<const fields::PlacedField*> at(static_cast<size_t>(length), nullptr);
     std::vector<fields::PlacedField> placed;
     if (const fields::BlockLayout* layout = fields::FindLayout(group)) placed = fields::PlacedFields(*layout);
+    const std::vector<fields::Table> tables = TablesOf(group);
     // The checksum is the last byte of a parameter block of any length.
     const bool movedChecksum = group == ctrlrparams::kLayout.group && length != ctrlrparams::kLayout.length;
     for (const fields::PlacedField& p : placed)
@@ -49,7 +75,7 @@ std::vector<FieldValue> DecodeBlock(std::string_view group, const uint8_t* data,
         if (const fields::PlacedField* p = at[static_cast<size_t>(off)]) {
             v.name = p->name;
             v.width = p->field.width;
-            v.text = fields::FieldText(p->field, data);
+            v.text = ChoiceText(tables, *p, data);
             v.stored = fields::StoredValue(p->field, data);
         } else {
             v.width = 1;

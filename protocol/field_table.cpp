@@ -109,8 +109,12 @@ std::string FieldText(const Field& f, const uint8_t* block) {
         if (static_cast<int>(t.size()) < f.digits) t.insert(0, static_cast<size_t>(f.digits) - t.size(), '0');
         return t;
     }
-    case Codec::Choice:
-        return std::to_string(v);
+    case Codec::Choice: {
+        // The item text the box shows; a code no item has as its number.
+        const int i = ChoiceIndex(f, block);
+        if (i >= 0) return f.items[static_cast<size_t>(i)].text;
+        return std::to_string(f.codeOf ? f.codeOf(v) : v);
+    }
     case Codec::Date: {
         char buf[16];
         std::snprintf(buf, sizeof buf, "%02d.%02d.%02d", block[f.offset], block[f.offset + 1],
@@ -204,6 +208,36 @@ int TextLength(const Field& f) {
         return DecimalDigits(WidthMask(f.width) / 100) + 3;
     }
     return 0;
+}
+
+int ChoiceIndex(const Field& f, const uint8_t* block) {
+    const uint32_t stored = StoredValue(f, block);
+    const uint32_t code = f.codeOf ? f.codeOf(stored) : stored;
+    for (size_t i = 0; i < f.items.size(); ++i)
+        if (f.items[i].code == code) return static_cast<int>(i);
+    return -1;
+}
+
+void StoreValue(const Field& f, uint32_t v, uint8_t* block) {
+    if (f.width > 0) PutUInt(block, f.offset, std::min(f.width, 4), v & WidthMask(f.width));
+}
+
+void StoreChoice(const Field& f, int index, uint8_t* block) {
+    if (index < 0 || static_cast<size_t>(index) >= f.items.size()) return;
+    const uint32_t code = f.items[static_cast<size_t>(index)].code;
+    StoreValue(f, f.storeCode ? f.storeCode(StoredValue(f, block), code) : code, block);
+}
+
+bool ItemChecked(const Field& f, int index, const uint8_t* block) {
+    if (index < 0 || static_cast<size_t>(index) >= f.items.size()) return false;
+    const uint32_t mask = f.items[static_cast<size_t>(index)].code;
+    return mask != 0 && (StoredValue(f, block) & mask) == mask;
+}
+
+uint32_t WithItem(const Field& f, int index, bool checked, uint32_t stored) {
+    if (index < 0 || static_cast<size_t>(index) >= f.items.size()) return stored;
+    const uint32_t mask = f.items[static_cast<size_t>(index)].code;
+    return (checked ? stored | mask : stored & ~mask) & WidthMask(f.width);
 }
 
 const Field* FindField(Table table, std::string_view name) {

@@ -42,6 +42,14 @@ struct Layout {
     int stride = 0;    // bytes from one element to the next
 };
 
+// An item of a choice box (the code it stores) or of a check list, radio
+// group or check box (the bits it sets; an item of several bits is checked
+// when all of them are set).
+struct Item {
+    const char* text;
+    uint32_t code;
+};
+
 struct Field {
     const char* name = nullptr;  // objectName of the control
     const char* field = nullptr; // name of the block field ("SetVol"), for listings
@@ -61,6 +69,13 @@ struct Field {
                                       // handlers (or never: display-only boxes)
     const char* helpButton = nullptr; // the "?" button (or a second control) with the same hint
     const char* hint = nullptr;
+    // Choice and Bits: the items of the control, in the order it lists them.
+    std::span<const Item> items = {};
+    // Choice: a box that shares its bytes with another keeps to its part: the
+    // code it shows for a stored value, and the stored value after choosing a code.
+    uint32_t (*codeOf)(uint32_t stored) = nullptr;
+    uint32_t (*storeCode)(uint32_t stored, uint32_t code) = nullptr;
+    int64_t unread = -1; // Bits: a stored value that is no word of flags (not read): a fill leaves the marks
 };
 
 using Table = std::span<const Field>;
@@ -99,6 +114,18 @@ int64_t MaxValue(const Field& f);
 int TextLength(const Field& f);
 // The row of a control, or nullptr.
 const Field* FindField(Table table, std::string_view name);
+
+// Choice: the item the stored code selects, or -1 when no item has that code.
+int ChoiceIndex(const Field& f, const uint8_t* block);
+// Choice: stores the code of item `index`; an index outside the items stores nothing.
+void StoreChoice(const Field& f, int index, uint8_t* block);
+// Bits: whether item `index` is checked (all its bits set).
+bool ItemChecked(const Field& f, int index, const uint8_t* block);
+// Bits: the stored word with the bits of item `index` set or cleared (other
+// bits kept). A check list's edit makes its word from the marks alone.
+uint32_t WithItem(const Field& f, int index, bool checked, uint32_t stored);
+// Stores `v` in the field's width.
+void StoreValue(const Field& f, uint32_t v, uint8_t* block);
 
 // "%lu,%02d" of v / 100 and v % 100.
 std::string HundredthsText(uint32_t v);

@@ -2,7 +2,10 @@
 
 #include "field_check.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QRegularExpressionValidator>
 #include <QWidget>
 
@@ -63,6 +66,7 @@ FieldBinder::FieldBinder(QWidget* root, fields::Table table, uint8_t* block, Fie
     missing_ = ApplyHints(root, table);
     for (const fields::Field& f : table_) {
         if (f.codec == fields::Codec::None) continue;
+        if (!f.items.empty() && bindItems(root, f)) continue;
         auto* e = root->findChild<QLineEdit*>(QString::fromLatin1(f.name));
         if (!e) continue; // reported above when the name is missing altogether
         boxes_.emplace_back(&f, e);
@@ -76,13 +80,96 @@ FieldBinder::FieldBinder(QWidget* root, fields::Table table, uint8_t* block, Fie
     }
 }
 
+bool FieldBinder::bindItems(QWidget* root, const fields::Field& f) {
+    const QString name = QString::fromLatin1(f.name);
+    if (auto* c = root->findChild<QComboBox*>(name)) {
+        const QSignalBlocker block(c);
+        c->clear();
+        for (const fields::Item& item : f.items)
+            c->addItem(QString::fromUtf8(item.text));
+        choices_.emplace_back(&f, c);
+        // A choice stores at once; leaving the box stores again (the engineer
+        // may have turned the wheel or typed a letter without activating).
+        connect(c, &QComboBox::activated, this, [this, &f, c] { choose(f, c); });
+        if (check_)
+            check_->attach(
+                c, [this, &f, c] { choose(f, c); }, FieldCheck::When::EveryExit);
+        return true;
+    }
+    if (auto* b = root->findChild<QCheckBox*>(name)) {
+        checks_.emplace_back(&f, b);
+        connect(b, &QCheckBox::clicked, this, [this, &f, b](bool on) {
+            fields::StoreValue(f, fields::WithItem(f, 0, on, fields::StoredValue(f, block_)), block_);
+            emit edited(f.name);
+        });
+        return true;
+    }
+    if (auto* l = root->findChild<QListWidget*>(name)) {
+        auto& list = *lists_.emplace_back(new List{&f, l, std::vector<bool>(f.items.size(), false)});
+        {
+            const QSignalBlocker block(l);
+            l->clear();
+            for (const fields::Item& item : f.items) {
+                auto* it = new QListWidgetItem(QString::fromUtf8(item.text), l);
+                it->setFlags(it->flags() | Qt::ItemIsUserCheckable);
+                it->setCheckState(Qt::Unchecked);
+            }
+        }
+        connect(l, &QListWidget::itemChanged, this, [this, &list] { listChanged(list); });
+        return true;
+    }
+    return false;
+}
+
+void FieldBinder::choose(const fields::Field& f, QComboBox* c) {
+    const uint32_t before = fields::StoredValue(f, block_);
+    // An empty box (a code no item has) keeps the stored code.
+    fields::StoreChoice(f, c->currentIndex(), block_);
+    if (fields::StoredValue(f, block_) != before) emit edited(f.name);
+}
+
+void FieldBinder::listChanged(List& l) {
+    bool any = false;
+    for (int i = 0; i < l.list->count() && i < static_cast<int>(l.shown.size()); ++i) {
+        const bool on = l.list->item(i)->checkState() == Qt::Checked;
+        any = any || on != l.shown[static_cast<size_t>(i)];
+        l.shown[static_cast<size_t>(i)] = on;
+    }
+    if (!any) return; // a caption changed, not a mark
+    // The word is made again from the marks alone: bits no item has are cleared.
+    uint32_t v = 0;
+    for (size_t i = 0; i < l.shown.size(); ++i)
+        v = fields::WithItem(*l.field, static_cast<int>(i), l.shown[i], v);
+    fields::StoreValue(*l.field, v, block_);
+    emit edited(l.field->name);
+}
+
+void FieldBinder::fillList(List& l) {
+    // A word not read yet leaves the marks as they are.
+    if (l.field->unread >= 0 && fields::StoredValue(*l.field, block_) == l.field->unread) return;
+    const QSignalBlocker block(l.list);
+    for (int i = 0; i < l.list->count() && i < static_cast<int>(l.shown.size()); ++i) {
+        const bool on = fields::ItemChecked(*l.field, i, block_);
+        l.list->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+        l.shown[static_cast<size_t>(i)] = on;
+    }
+}
+
 void FieldBinder::leave(const fields::Field& f, QLineEdit* e) {
     const bool ok = fields::ParseFieldText(f, e->text().toStdString()).has_value();
     check_->setValid(e, ok);
     if (ok) fields::StoreFieldText(f, e->text().toStdString(), block_);
 }
 
-void FieldBinder::fill(bool resetMarks) const {
+void FieldBinder::fill(bool resetMarks) {
+    for (const auto& [f, c] : choices_) {
+        const QSignalBlocker block(c);
+        c->setCurrentIndex(fields::ChoiceIndex(*f, block_));
+    }
+    for (const auto& [f, b] : checks_)
+        b->setChecked(fields::ItemChecked(*f, 0, block_));
+    for (auto& l : lists_)
+        fillList(*l);
     for (const auto& [f, e] : boxes_) {
         const QString text = QString::fromStdString(fields::FieldText(*f, block_));
         // A value longer than the typing limit the box keeps is shown whole

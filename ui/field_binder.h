@@ -2,16 +2,23 @@
 // by its name (a name the tab does not have fails loudly), sets the key filter,
 // the typing limit and the hint, runs the field convention on leaving a box
 // (check, mark, store into the block), and fills the boxes after a read.
+// Choice rows bind combo boxes (the row's item texts, the code of the item
+// chosen stored at once); Bits rows bind check lists and check boxes (each
+// item sets or clears its bits).
 #pragma once
 
 #include "field_table.h"
 
 #include <QObject>
 #include <QStringList>
+#include <memory>
 #include <vector>
 
 class FieldCheck;
+class QCheckBox;
+class QComboBox;
 class QLineEdit;
+class QListWidget;
 class QWidget;
 
 class FieldBinder : public QObject {
@@ -24,20 +31,39 @@ public:
 
     // Texts of every box with a value from the block; with `resetMarks` each
     // box is also painted white and loses its invalid mark (the count is left
-    // to the caller).
-    void fill(bool resetMarks) const;
+    // to the caller). The choices select the item of their code (none for a
+    // code no item has), the lists and check boxes check their items.
+    void fill(bool resetMarks);
     // The box of a row, or nullptr.
     QLineEdit* box(const char* name) const;
+
+signals:
+    // The engineer changed a choice, list or check box and its value is in the block.
+    void edited(const char* name);
+
+public:
     // Controls the table names and the tab does not have.
     const QStringList& missing() const { return missing_; }
 
 private:
+    struct List {
+        const fields::Field* field;
+        QListWidget* list;
+        std::vector<bool> shown; // the marks as last filled or changed
+    };
+    bool bindItems(QWidget* root, const fields::Field& f);
     void leave(const fields::Field& f, QLineEdit* e);
+    void choose(const fields::Field& f, QComboBox* c);
+    void listChanged(List& l);
+    void fillList(List& l);
 
     fields::Table table_;
     uint8_t* block_;
     FieldCheck* check_;
     std::vector<std::pair<const fields::Field*, QLineEdit*>> boxes_;
+    std::vector<std::pair<const fields::Field*, QComboBox*>> choices_;
+    std::vector<std::pair<const fields::Field*, QCheckBox*>> checks_;
+    std::vector<std::unique_ptr<List>> lists_;
     QStringList missing_;
 };
 

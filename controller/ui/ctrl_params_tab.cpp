@@ -35,28 +35,6 @@ using namespace settings;
 
 namespace {
 
-const std::initializer_list<const char*> kModeItems = {
-    "Инверсный пистолет",
-    "Старт от положения пистолета",
-    "Разрешить работу БМУ",
-    "2 клавиатуры БМУ на одну сторону",
-    "Разрешать отпуск заданной с БМУ дозы через компьютер",
-    "Строгий режим контроля двухфазного датчика",
-    "Автостарт при снятии пистолета (п\\б)",
-    "Делить на 10 сумму при выводе на табло с малым кол-вом индикаторов суммы",
-    "Разрядность литровых сумматоров 6 знаков (для Топаза)",
-    "Разрешить продолжение после повешенного пистолета",
-    "Использовать ключ регулировки на колонке",
-    "Округлить сумму до заданной (при задании на сумму)",
-    "БМУ для предзадания дозы (УЗСГ: разрешить продолжение кнопкой ПУСК)",
-    "Включение звука по окончанию отпуска через реле (УЗСГ: запрет принудит.пуска)",
-    "Режим работы \"Север\" / [УЗСГ: пистолет всегда висит по АЗТ2.0]",
-};
-
-const char* const kTableTypes[15] = {"China LCD", "TBL-11",     "TBL-202",   "TBL-217",   "TBL-218",
-                                     "TBL-209",   "TBL-209-17", "ВК-21",     "Шельф",     "Tokheim",
-                                     "485",       "SPI",        "Шельф LED", "ВК-21 i2c", "ВК-18 Soft"};
-
 const char* const kAddressInUse =
     "                             ВНИМАНИЕ!\n\r Выбранный вами адрес уже используется!\n\r"
     " Если вы продолжите программирование, связь\n\r                      с этими ТРК "
@@ -110,7 +88,12 @@ CtrlParamsTab::CtrlParamsTab(const TabContext& context, QWidget* parent)
     : BlockTab(context, parent), params_(context.state.params.pair) {
     setObjectName("CtrlParamsTab");
     buildUi();
+    // The choices store through the binder (after cbPhaseMetChange's question);
+    // a mark in the mode list also rebuilds the nozzle count list.
     binder_ = new FieldBinder(this, CtrlrSettsFields(), params_.working.data(), fields_, this);
+    connect(binder_, &FieldBinder::edited, this, [this](const char* name) {
+        if (qstrcmp(name, "checkbTrkModes") == 0) checkbTrkModesClickCheck();
+    });
     connect(&state_, &WorkingState::paramsRead, this, &CtrlParamsTab::showParams);
     connect(&state_, &WorkingState::deviceTypeRead, this, &CtrlParamsTab::showDeviceCaptions);
     connect(&state_, &WorkingState::identTextRead, this, &CtrlParamsTab::showTableCaptions);
@@ -141,20 +124,17 @@ CtrlParamsTab::~CtrlParamsTab() = default;
 
 void CtrlParamsTab::buildUi() {
     auto* top = new QGridLayout(this);
-    const QStringList speeds{"38400", "19200", "9600", "4800"};
+    // The choices and the mode list take their items from the field rows.
     using form::Combo;
-    cbSpeedTrk_ = Combo(this, "cbSpeedTrk", speeds);
+    cbSpeedTrk_ = Combo(this, "cbSpeedTrk", {});
     cbSpeedTrk_->setEnabled(false);
-    cbSpeed2CnlTrk_ = Combo(this, "cbSpeed2CnlTrk", speeds);
+    cbSpeed2CnlTrk_ = Combo(this, "cbSpeed2CnlTrk", {});
     cbCountSideTrk_ = Combo(this, "cbCountSideTrk", {"1", "2"});
     cbCountNozTrk_ = Combo(this, "cbCountNozTrk", {"1", "2", "3", "4", "5"});
-    ImpE_ = Combo(this, "ImpE", {"100", "256", "132", "200", "Ручной выбор"});
-    cbPhaseMet_ = Combo(this, "cbPhaseMet", {"одна фаза(1)", "две фазы", "одна фаза(2)", "ручной режим"});
-    QStringList types;
-    for (const char* t : kTableTypes)
-        types << QString::fromUtf8(t);
-    cbTypeTbl_ = Combo(this, "cbTypeTbl", types);
-    cbTypeTbl2_ = Combo(this, "cbTypeTbl2", types);
+    ImpE_ = Combo(this, "ImpE", {});
+    cbPhaseMet_ = Combo(this, "cbPhaseMet", {});
+    cbTypeTbl_ = Combo(this, "cbTypeTbl", {});
+    cbTypeTbl2_ = Combo(this, "cbTypeTbl2", {});
     eSlowStart_ = form::Edit(this, "eSlowStart", 5, "[0-9]*", kEditWidth);
     eSlowLoad_ = form::Edit(this, "eSlowLoad", 0, nullptr, kEditWidth);
     eNozzleFat_ = form::Edit(this, "eNozzleFat", 0, nullptr, kEditWidth);
@@ -207,8 +187,7 @@ void CtrlParamsTab::buildUi() {
                     sgAdrNaraTrk_2_, sgPhysToLogTrk_2_);
     sizeGrids(1);
 
-    checkbTrkModes_ = form::CheckList(this, "checkbTrkModes", kModeItems);
-    modeChecks_.assign(kModeItemCount, false);
+    checkbTrkModes_ = form::CheckList(this, "checkbTrkModes", {});
 
     bGetParam_ = form::Button(this, "bGetParam", "Считать настройки");
     bSetParam_ = form::Button(this, "bSetParam", "Сохранить настройки");
@@ -247,19 +226,7 @@ void CtrlParamsTab::buildUi() {
     connect(bGetParam_, &QPushButton::clicked, this, &CtrlParamsTab::bGetParamClick);
     connect(bSetParam_, &QPushButton::clicked, this, &CtrlParamsTab::bSetParamClick);
     connect(ImmBox_, &QCheckBox::clicked, this, &CtrlParamsTab::ImmBoxClick);
-    connect(checkbTrkModes_, &QListWidget::itemChanged, this, &CtrlParamsTab::checkbTrkModesClickCheck);
     connect(cbPhaseMet_, &QComboBox::activated, this, &CtrlParamsTab::cbPhaseMetChange);
-    // A choice made by the engineer stores at once; leaving the box stores again.
-    auto choice = [this](QComboBox* c, void (CtrlParamsTab::*exit)()) {
-        connect(c, &QComboBox::activated, this, exit);
-        onExit(c, exit, FieldCheck::When::EveryExit);
-    };
-    choice(cbSpeedTrk_, &CtrlParamsTab::cbSpeedTrkExit);
-    choice(cbSpeed2CnlTrk_, &CtrlParamsTab::cbSpeed2CnlTrkExit);
-    choice(cbPhaseMet_, &CtrlParamsTab::cbPhaseMetExit);
-    choice(cbTypeTbl_, &CtrlParamsTab::cbTypeTblExit);
-    choice(cbTypeTbl2_, &CtrlParamsTab::cbTypeTbl2Exit);
-    choice(ImpE_, &CtrlParamsTab::ImpEExit);
     connect(cbCountSideTrk_, &QComboBox::activated, this, &CtrlParamsTab::cbCountSideTrkChange);
     connect(cbCountNozTrk_, &QComboBox::activated, this, &CtrlParamsTab::cbCountNozTrkChange);
     // eSlowLoad, eNozzleFat and eMetTOut follow their field table rows.
@@ -354,10 +321,7 @@ void CtrlParamsTab::showParams(const ParamsView& v) {
         const QSignalBlocker block(c);
         c->setCurrentIndex(index);
     };
-    select(cbSpeedTrk_, v.speed1Item);
-    select(cbSpeed2CnlTrk_, v.speed2Item);
     speedAsRead_ = b[kSpeed1];
-    SpeedChanged = false;
     select(cbCountNozTrk_, v.nozzleItem);
     FieldCheck::reset(cbCountNozTrk_);
     select(cbCountSideTrk_, v.sideItem);
@@ -373,19 +337,9 @@ void CtrlParamsTab::showParams(const ParamsView& v) {
     setCells(sgAdrNaraTrk_2_, bb);
     for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_})
         FieldCheck::reset(t, FieldCheck::Style::Font);
-    select(ImpE_, v.meterItem);
-    select(cbPhaseMet_, v.phaseItem);
+    // The speeds, the meter type and phases, the display types and the mode
+    // list (left as it was when the mask was not read).
     binder_->fill(true);
-    select(cbTypeTbl_, v.tableA);
-    select(cbTypeTbl2_, v.tableB);
-    if (v.maskRead) {
-        const QSignalBlocker block(checkbTrkModes_);
-        for (int i = 0; i < kModeItemCount; ++i) {
-            const bool on = ModeItemChecked(v.mask, i);
-            checkbTrkModes_->item(i)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
-            modeChecks_[static_cast<size_t>(i)] = on;
-        }
-    }
     ImmBox_->setChecked(v.slowStartBoth);
     eSlowStart_->setText(QString::number(v.slowStart));
     eSlowStart_->setEnabled(!v.slowStartBoth);
@@ -443,30 +397,6 @@ void CtrlParamsTab::eSlowStartExit() {
     if (valid) params_.working[kSlowStart] = SlowStartByte(v, ImmBox_->isChecked());
 }
 
-void CtrlParamsTab::cbSpeedTrkExit() {
-    params_.working[kSpeed1] = static_cast<uint8_t>(std::max(cbSpeedTrk_->currentIndex(), 0));
-    SpeedChanged = params_.working[kSpeed1] != speedAsRead_;
-}
-void CtrlParamsTab::cbSpeed2CnlTrkExit() {
-    params_.working[kSpeed2] = static_cast<uint8_t>(std::max(cbSpeed2CnlTrk_->currentIndex(), 0));
-}
-void CtrlParamsTab::cbPhaseMetExit() {
-    params_.working[kMeterPhase] = static_cast<uint8_t>(std::max(cbPhaseMet_->currentIndex(), 0));
-}
-void CtrlParamsTab::ImpEExit() {
-    const int i = ImpE_->currentIndex();
-    params_.working[kMeterType] =
-        i == ImpE_->count() - 1 ? kMeterManual : static_cast<uint8_t>(std::max(i, 0));
-}
-void CtrlParamsTab::cbTypeTblExit() {
-    params_.working[kDisplayTypes] =
-        DisplayByte(params_.working[kDisplayTypes], cbTypeTbl_->currentIndex(), false);
-}
-void CtrlParamsTab::cbTypeTbl2Exit() {
-    params_.working[kDisplayTypes] =
-        DisplayByte(params_.working[kDisplayTypes], cbTypeTbl2_->currentIndex(), true);
-}
-
 void CtrlParamsTab::cbPhaseMetChange(int index) {
     if (params_.working[kMeterPhase] == kPhaseManual && index != kPhaseManual &&
         !dialogs_.okCancel(kLeaveManualPhases, QString(), Dialogs::Icon::Warning)) {
@@ -485,16 +415,8 @@ void CtrlParamsTab::ImmBoxClick() {
     }
 }
 
+// A mark in the mode list (stored by the binder) may switch North mode.
 void CtrlParamsTab::checkbTrkModesClickCheck() {
-    bool checked[kModeItemCount];
-    bool any = false;
-    for (int i = 0; i < kModeItemCount; ++i) {
-        checked[i] = checkbTrkModes_->item(i)->checkState() == Qt::Checked;
-        any = any || checked[i] != modeChecks_[static_cast<size_t>(i)];
-        modeChecks_[static_cast<size_t>(i)] = checked[i];
-    }
-    if (!any) return; // a caption changed (identification), not a check mark
-    PutU16(params_.working.data(), kModeMask, ModeMaskFromItems(checked));
     applyNozzleList(cbCountNozTrk_->currentIndex());
 }
 
@@ -663,12 +585,11 @@ void CtrlParamsTab::bSetParamClick() {
         return;
     }
     showStored();
-    if (SpeedChanged) {
+    if (b[kSpeed1] != speedAsRead_) {
         state_.portSettings.baud = static_cast<uint32_t>(SpeedBaud(b[kSpeed1]));
         const ComPortSetting& s = state_.portSettings;
         ApplyPortSpeed(port(), b[kSpeed1], s.dataBits, s.parity, s.stopCode);
         speedAsRead_ = b[kSpeed1];
-        SpeedChanged = false;
     }
     // After the restart the controller is looked for at its new side A
     // address, then at the old one, whatever the restart answered.

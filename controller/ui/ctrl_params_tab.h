@@ -42,12 +42,6 @@ public slots:
     void ImmBoxClick();
     void checkbTrkModesClickCheck();
     void cbPhaseMetChange(int index);
-    void cbSpeedTrkExit();
-    void cbSpeed2CnlTrkExit();
-    void cbPhaseMetExit();
-    void cbTypeTblExit();
-    void cbTypeTbl2Exit();
-    void ImpEExit();
     void eSlowStartExit();
     // Side addressing.
     void cbCountSideTrkChange(int index);
@@ -81,8 +75,6 @@ private:
     settings::ParamsPair& params_;
     FieldBinder* binder_ = nullptr;
     uint8_t speedAsRead_ = 0;
-    bool SpeedChanged = false;
-    std::vector<bool> modeChecks_;
 
     QComboBox *cbSpeedTrk_, *cbSpeed2CnlTrk_, *cbCountSideTrk_, *cbCountNozTrk_, *ImpE_, *cbPhaseMet_,
         *cbTypeTbl_, *cbTypeTbl2_;

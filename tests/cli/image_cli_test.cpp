@@ -99,7 +99,7 @@ TEST_F(ImageCli, SaveShowAndDiff) {
                           "sizes: h0=58 h1=0 h2=0 h3=20 h4=0 h5=69 h6=12\n"
                           "\n"
                           "CtrlrParams at 3101, 58 bytes (file offset 7)\n"
-                          "  +0    Speed1           3\n",
+                          "  +0    Speed1           4800  [03]\n",
                           0),
               0u)
         << r.out;
@@ -208,9 +208,10 @@ TEST_F(ImageCli, LoadAsksTakesASnapshotAndJournalsEveryBlock) {
     r = local({"journal", "--last", "3"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string& o = r.out;
-    EXPECT_NE(o.find("  " + pty.slavePath() +
-                     "  controller 05  board 0  3000 Block3000  57 bytes\n  read back: holds what was written\n"),
-              std::string::npos)
+    EXPECT_NE(
+        o.find("  " + pty.slavePath() +
+               "  controller 05  board 0  3000 Block3000  57 bytes\n  read back: holds what was written\n"),
+        std::string::npos)
         << o;
     EXPECT_NE(o.find("  board 0  88FFFF  1 byte\n  +0    01\n"), std::string::npos) << o;
     EXPECT_EQ(std::count(o.begin(), o.end(), '\n'), 6);
@@ -269,11 +270,12 @@ TEST_F(ImageCli, LoadRefusesBadFilesAndAMissingSnapshot) {
     // Allowed: written, but what cannot be read back is no success.
     r = run({"image", "load", "--yes", "--allow-no-snapshot", "ok.bin"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err,
-              "startzel-cli: cannot read controller 05 for a snapshot; writing without one "
-              "(--allow-no-snapshot)\nstartzel-cli: blocks written could not be read back, what the controller "
-              "holds is not known: NozRegs[0]\nstartzel-cli: ok.bin "
-              "not written whole into controller 05; there is no snapshot to restore from\n");
+    EXPECT_EQ(
+        r.err,
+        "startzel-cli: cannot read controller 05 for a snapshot; writing without one "
+        "(--allow-no-snapshot)\nstartzel-cli: blocks written could not be read back, what the controller "
+        "holds is not known: NozRegs[0]\nstartzel-cli: ok.bin "
+        "not written whole into controller 05; there is no snapshot to restore from\n");
     EXPECT_GT(writes(), 0u);
     r = run({"image", "load", "--yes", "--allow-no-snapshot", "--no-verify", "ok.bin"});
     EXPECT_EQ(r.status, 0) << r.err;

@@ -29,6 +29,9 @@ protected:
         // Values whose texts differ from their stored bytes.
         std::vector<uint8_t> p = c->peek(0, CtrlrParams.address, CtrlrParams.length);
         p[ctrlrparams::SlowStart.offset] = 2;
+        p[ctrlrparams::Speed2.offset] = 1;
+        p[ctrlrparams::MeterType.offset] = 255;
+        p[ctrlrparams::MeterPhase.offset] = 2;
         p[ctrlrparams::NozzleWait.offset] = 7;
         p[ctrlrparams::TempHeatLow.offset] = 0xFB;
         p[ctrlrparams::MinSpeed.offset] = 12;
@@ -123,9 +126,15 @@ protected:
             if (const int k = element("BmuPUser"); k >= 0) return ctl<QComboBox>("cbBmuPUser")->itemText(k);
         }
         for (fields::Table t : tables)
-            for (const fields::Field& f : t)
-                if (f.codec != fields::Codec::None && f.field && name == f.field)
-                    return ctl<QLineEdit>(f.name)->text();
+            for (const fields::Field& f : t) {
+                if (f.codec == fields::Codec::None || !f.field || name != f.field) continue;
+                // A choice shows its item's text; a shared byte or a list shows none.
+                if (!f.items.empty())
+                    return f.codec == fields::Codec::Choice
+                               ? std::optional(ctl<QComboBox>(f.name)->currentText())
+                               : std::nullopt;
+                return ctl<QLineEdit>(f.name)->text();
+            }
         return std::nullopt;
     }
 };
@@ -134,13 +143,12 @@ protected:
 
 TEST_F(ListingText, EveryFieldIsListedAsItsTabShowsIt) {
     // Shown by a choice's item text, a check list, a radio group, or not at all.
-    const std::set<std::string> notText = {
-        "CtrlrParams Speed1", "CtrlrParams Speed2", "CtrlrParams MeterType", "CtrlrParams MeterPhase",
-        "CtrlrParams ModeMask", "CtrlrParams ModeMask2", "CtrlrParams DisplayTypes", "CtrlrParams Checksum",
-        "NozSetts MeterPhase", "NozRegs State", "NaraSpecific NaraFlags",
-        // The grids have a cell for each of the four nozzles a side.
-        "CtrlrParams NaraAddr[8]", "CtrlrParams NaraAddr[9]", "CtrlrParams PhysToLogA[4]",
-        "CtrlrParams PhysToLogB[4]"};
+    const std::set<std::string> notText = {"CtrlrParams ModeMask", "CtrlrParams ModeMask2",
+                                           "CtrlrParams DisplayTypes", "CtrlrParams Checksum",
+                                           "NozSetts MeterPhase", "NozRegs State", "NaraSpecific NaraFlags",
+                                           // The grids have a cell for each of the four nozzles a side.
+                                           "CtrlrParams NaraAddr[8]", "CtrlrParams NaraAddr[9]",
+                                           "CtrlrParams PhysToLogA[4]", "CtrlrParams PhysToLogB[4]"};
     struct Block {
         const char* group;
         int index;
@@ -176,6 +184,6 @@ TEST_F(ListingText, EveryFieldIsListedAsItsTabShowsIt) {
             ++compared;
         }
     }
-    // Every number box, grid cell and number list of the five tabs.
-    EXPECT_EQ(compared, 31 + 7 + 18 + 2 * 4 + 12);
+    // Every number box, grid cell, number list and choice of the five tabs.
+    EXPECT_EQ(compared, 31 + 7 + 18 + 2 * 4 + 12 + 4);
 }

@@ -7,6 +7,9 @@
 #include "field_binder.h"
 #include "ident_tab.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QListWidget>
 #include <QPushButton>
 
 namespace {
@@ -57,6 +60,87 @@ TEST(BinderAlone, ATableNamingAMissingControlFails) {
 #else
     EXPECT_DEATH(FieldBinder(&root, rows, block, nullptr), "eGone");
 #endif
+}
+
+// Choices, check lists and check boxes: filled from the block, and what the
+// engineer picks stored at once, without touching the other bytes.
+TEST(BinderAlone, ChoicesListsAndCheckBoxesStoreTheirCodes) {
+    TestApp();
+    QWidget root;
+    auto* combo = new QComboBox(&root);
+    combo->setObjectName("cbMode");
+    auto* list = new QListWidget(&root);
+    list->setObjectName("lFlags");
+    auto* check = new QCheckBox(&root);
+    check->setObjectName("chOn");
+    static constexpr fields::Item kModes[] = {{"нет", 0}, {"да", 5}, {"ручной", 255}};
+    static constexpr fields::Item kFlags[] = {{"a", 0x01}, {"b", 0x04}, {"b тоже", 0x04}, {"c", 0x80}};
+    static constexpr fields::Item kOn[] = {{"on", 0x10}};
+    static const fields::Field rows[] = {
+        {.name = "cbMode",
+         .field = "Mode",
+         .offset = 0,
+         .width = 1,
+         .codec = fields::Codec::Choice,
+         .items = kModes},
+        {.name = "lFlags",
+         .field = "Flags",
+         .offset = 1,
+         .width = 1,
+         .codec = fields::Codec::Bits,
+         .items = kFlags,
+         .unread = 0xFF},
+        {.name = "chOn", .field = "On", .offset = 2, .width = 1, .codec = fields::Codec::Bits, .items = kOn},
+    };
+    uint8_t block[4] = {5, 0x44, 0x03, 0xEE};
+    FieldBinder binder(&root, rows, block, nullptr);
+    QStringList edited;
+    QObject::connect(&binder, &FieldBinder::edited, [&](const char* name) { edited << name; });
+    // The items come from the rows.
+    ASSERT_EQ(combo->count(), 3);
+    EXPECT_EQ(combo->itemText(2), "ручной");
+    ASSERT_EQ(list->count(), 4);
+
+    binder.fill(true);
+    EXPECT_EQ(combo->currentIndex(), 1);
+    EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
+    EXPECT_EQ(list->item(2)->checkState(), Qt::Checked);
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_FALSE(check->isChecked());
+    EXPECT_TRUE(edited.isEmpty()) << "a fill is no edit";
+
+    // A code no item has selects nothing, and leaving it so stores nothing.
+    block[0] = 9;
+    binder.fill(false);
+    EXPECT_EQ(combo->currentIndex(), -1);
+    emit combo->activated(-1);
+    EXPECT_EQ(block[0], 9);
+    combo->setCurrentIndex(2);
+    emit combo->activated(2);
+    EXPECT_EQ(block[0], 255);
+    EXPECT_EQ(edited, QStringList{"cbMode"});
+
+    // A mark makes the word from the marks alone (bit 6, which no item has, goes).
+    list->item(3)->setCheckState(Qt::Checked);
+    EXPECT_EQ(block[1], 0x84);
+    // A caption that changes is no edit.
+    edited.clear();
+    list->item(0)->setText("a'");
+    EXPECT_TRUE(edited.isEmpty());
+    EXPECT_EQ(block[1], 0x84);
+
+    // A word not read leaves the marks as they were.
+    block[1] = 0xFF;
+    binder.fill(false);
+    EXPECT_EQ(list->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(list->item(3)->checkState(), Qt::Checked);
+
+    // The check box sets and clears its bit, the others stay.
+    check->click();
+    EXPECT_EQ(block[2], 0x13);
+    check->click();
+    EXPECT_EQ(block[2], 0x03);
+    EXPECT_EQ(block[3], 0xEE);
 }
 
 } // namespace

@@ -77,6 +77,20 @@ TEST(FieldTables, EveryRowKeepsTheRulesOfItsCodec) {
             ASSERT_TRUE(f.width == 1 || f.width == 2 || f.width == 4);
             ASSERT_GE(f.offset, 0);
             EXPECT_NE(f.field, nullptr) << "value rows name their block field";
+            if (!f.items.empty()) {
+                // Choices and lists: every item stands for its own code or bits.
+                std::set<uint32_t> codes;
+                for (const fields::Item& item : f.items) {
+                    EXPECT_NE(item.text, nullptr);
+                    if (f.codec == Codec::Bits) {
+                        EXPECT_NE(item.code, 0u) << item.text;
+                    }
+                    if (f.codec == Codec::Choice) {
+                        EXPECT_TRUE(codes.insert(item.code).second) << item.text;
+                    }
+                }
+                continue; // no box to type into
+            }
             // The box is long enough for whatever the block can hold.
             auto full = Block(0xFF), zero = Block(0);
             const int longest = static_cast<int>(
@@ -320,6 +334,80 @@ TEST(FieldCodecs, LayoutCodecs) {
     b[35 + 2 * 3 + 1] = 77;
     EXPECT_EQ(fields::FieldText(fields::ElementField(ctrlrparams::PhysToLogB, 3), b.data()), "77");
     EXPECT_EQ(fields::GetField(ctrlrparams::PhysToLogB, b.data(), 3), 77u);
+}
+
+// Choices and check lists: item texts against stored codes and masks.
+TEST(FieldCodecs, ItemsOfChoicesAndLists) {
+    static constexpr fields::Item kChoice[] = {{"один", 1}, {"два", 2}, {"ручной", 255}};
+    const Field choice{
+        .name = "c", .field = "C", .offset = 3, .width = 1, .codec = Codec::Choice, .items = kChoice};
+    struct Case {
+        uint8_t stored;
+        int index;
+        const char* text;
+    };
+    // Codes that select nothing are listed as their number; the box shows none.
+    for (const Case& c : {Case{1, 0, "один"}, Case{255, 2, "ручной"}, Case{0, -1, "0"}, Case{7, -1, "7"}}) {
+        auto b = Block(0);
+        b[3] = c.stored;
+        EXPECT_EQ(fields::ChoiceIndex(choice, b.data()), c.index) << int(c.stored);
+        EXPECT_EQ(fields::FieldText(choice, b.data()), c.text);
+    }
+    // Choosing stores the item's code; an index outside the items stores nothing.
+    for (const auto& [index, after] : {std::pair{2, 255}, {0, 1}, {-1, 7}, {3, 7}, {99, 7}}) {
+        auto b = Block(0xEE);
+        b[3] = 7;
+        fields::StoreChoice(choice, index, b.data());
+        EXPECT_EQ(b[3], after) << index;
+        EXPECT_EQ(b[2], 0xEE);
+        EXPECT_EQ(b[4], 0xEE);
+    }
+
+    // Two boxes sharing one byte: the display types of side A (low nibble) and B.
+    const Field* a = fields::FindField(settings::CtrlrSettsFields(), "cbTypeTbl");
+    const Field* bSide = fields::FindField(settings::CtrlrSettsFields(), "cbTypeTbl2");
+    ASSERT_TRUE(a && bSide);
+    auto p = Block(0);
+    const int at = ctrlrparams::DisplayTypes.offset;
+    p[at] = 0x25;
+    EXPECT_EQ(fields::ChoiceIndex(*a, p.data()), 5);
+    EXPECT_EQ(fields::ChoiceIndex(*bSide, p.data()), 2);
+    p[at] = 0x07; // below 16: one type for both sides
+    EXPECT_EQ(fields::ChoiceIndex(*bSide, p.data()), 7);
+    fields::StoreChoice(*bSide, 7, p.data()); // side B left on it: no edit
+    EXPECT_EQ(p[at], 0x07);
+    fields::StoreChoice(*bSide, 3, p.data());
+    EXPECT_EQ(p[at], 0x37);
+    fields::StoreChoice(*a, 14, p.data());
+    EXPECT_EQ(p[at], 0x3E);
+    p[at] = 0x0F; // a type no item has
+    EXPECT_EQ(fields::ChoiceIndex(*a, p.data()), -1);
+
+    // Bits: an item of several bits is checked when all are set; setting or
+    // clearing an item keeps the other bits, also the ones no item has.
+    static constexpr fields::Item kBits[] = {{"a", 0x0001}, {"b", 0x0004}, {"c", 0x0004}, {"ab", 0x0101}};
+    const Field bits{
+        .name = "l", .field = "L", .offset = 0, .width = 2, .codec = Codec::Bits, .items = kBits};
+    auto w = Block(0);
+    PutU16(w.data(), 0, 0x8005);
+    EXPECT_TRUE(fields::ItemChecked(bits, 0, w.data()));
+    EXPECT_TRUE(fields::ItemChecked(bits, 1, w.data()));
+    EXPECT_TRUE(fields::ItemChecked(bits, 2, w.data())) << "items sharing a bit show alike";
+    EXPECT_FALSE(fields::ItemChecked(bits, 3, w.data()));
+    EXPECT_FALSE(fields::ItemChecked(bits, 4, w.data()));
+    EXPECT_EQ(fields::WithItem(bits, 3, true, 0x8005), 0x8105u);
+    EXPECT_EQ(fields::WithItem(bits, 2, false, 0x8005), 0x8001u);
+    EXPECT_EQ(fields::WithItem(bits, 7, true, 0x8005), 0x8005u);
+    EXPECT_EQ(fields::WithItem(bits, 0, true, 0xFFFFFF00u), 0xFF01u) << "kept to the width";
+
+    // The mode list: items 0..7 are bits 0..7, items 8..14 bits 9..15.
+    const Field* modes = fields::FindField(settings::CtrlrSettsFields(), "checkbTrkModes");
+    ASSERT_TRUE(modes);
+    ASSERT_EQ(modes->items.size(), 15u);
+    uint32_t all = 0;
+    for (const fields::Item& item : modes->items)
+        all |= item.code;
+    EXPECT_EQ(all, 0xFEFFu);
 }
 
 TEST(FieldTables, FindField) {
