@@ -20,9 +20,9 @@
 #include "frames.h"
 #include "global_setts_form.h"
 #include "hint_filter.h"
-#include "image_host.h"
 #include "ident_core.h"
 #include "ident_tab.h"
+#include "image_host.h"
 #include "line_options.h"
 #include "noz_regs_tab.h"
 #include "noz_setts_tab.h"
@@ -419,8 +419,8 @@ bool TStartZelMain::openImageFile(const QString& file, uint8_t deviceType) {
     if (!imageHost_->open(path, deviceType, image::ImageFileSnapshotPath(path), &why) ||
         PortOpen(&handle, imageHost_->portName().c_str()) != 0) {
         imageHost_.reset();
-        dialogs_.message("Не удалось открыть файл образа " + file + "\n" + QString::fromStdString(why), QString(),
-                         Dialogs::Icon::Error);
+        dialogs_.message("Не удалось открыть файл образа " + file + "\n" + QString::fromStdString(why),
+                         QString(), Dialogs::Icon::Error);
         menuCom_->setTitle(kComClosed);
         lNumberCtrlr_->setText("Номер контроллера не введен");
         state_.portFailed = true;

@@ -128,11 +128,14 @@ int main(int argc, char** argv) {
         q.imagePacing = true;
         q.restart = image::RestartWhen::AllWritten;
         q.blocks = plan.blocks;
-        const Figures verify = Measure(line, baud, [&] { return plan.result == 1 && image::WriteWholeController(q).ok(); });
+        const Figures verify =
+            Measure(line, baud, [&] { return plan.result == 1 && image::WriteWholeController(q).ok(); });
         // The read-back's share of the wire: its frames and answers.
-        const double readBound = static_cast<double>(verify.traffic.readOut + verify.traffic.readIn) * 10.0 / baud;
+        const double readBound =
+            static_cast<double>(verify.traffic.readOut + verify.traffic.readIn) * 10.0 / baud;
         const double both = load.bound + readBound;
-        std::printf("verify %6d baud  time %7.3f s  load bound %7.3f s  read bound %7.3f s%s  ratio %.3f (goal 1.10)\n",
+        std::printf("verify %6d baud  time %7.3f s  load bound %7.3f s  read bound %7.3f s%s  ratio %.3f "
+                    "(goal 1.10)\n",
                     baud, verify.seconds, load.bound, readBound, verify.ok ? "" : "  (failed)",
                     both > 0 ? verify.seconds / both : 0.0);
         std::fflush(stdout);

@@ -58,17 +58,19 @@ int main(int argc, char** argv) {
         double singles = 0;
         bool ok = static_cast<int>(found.size()) == kControllers;
         for (const station::Found& f : found)
-            singles += Seconds([&] {
-                ok = image::SaveImageFile(port, f.address, folder + "/single.bin") == 1 && ok;
-            });
+            singles += Seconds(
+                [&] { ok = image::SaveImageFile(port, f.address, folder + "/single.bin") == 1 && ok; });
         station::SaveResult r;
         const double whole = Seconds([&] {
             const std::vector<station::Found> again = station::Search(port);
             r = station::Save(port, folder + "/station", again, "bench", "");
         });
-        ok = ok && r.failed == 0 && r.manifestError.empty() && static_cast<int>(r.manifest.controllers.size()) == kControllers;
-        std::printf("station %6d baud  %d controllers  search %6.2f s  singles %7.2f s  station %7.2f s%s  ratio %.3f\n",
-                    baud, kControllers, search, singles, whole, ok ? "" : "  (failed)", whole / (search + singles));
+        ok = ok && r.failed == 0 && r.manifestError.empty() &&
+             static_cast<int>(r.manifest.controllers.size()) == kControllers;
+        std::printf("station %6d baud  %d controllers  search %6.2f s  singles %7.2f s  station %7.2f s%s  "
+                    "ratio %.3f\n",
+                    baud, kControllers, search, singles, whole, ok ? "" : "  (failed)",
+                    whole / (search + singles));
         std::fflush(stdout);
         if (!ok) status = 1;
         PortClose(port);

@@ -33,11 +33,14 @@ bool ReadImage(int port, int ctrl) {
     uint8_t buf[300];
     bool ok = ReadBlockSizes(port, ctrl) == 1;
     ok &= ReadBlock(port, ctrl, kAddrParamLength, -1, buf, 0) == 58;
-    for (uint32_t n = 0; n < 10; ++n) ok &= ReadBlock(port, ctrl, NozSetts.address + n * kChannelStride, 20, buf, 0) == 20;
+    for (uint32_t n = 0; n < 10; ++n)
+        ok &= ReadBlock(port, ctrl, NozSetts.address + n * kChannelStride, 20, buf, 0) == 20;
     ok &= ReadBlock(port, ctrl, SideAddress(0), 12, buf, 0) == 12;
     ok &= ReadBlock(port, ctrl, SideAddress(1), 12, buf, 0) == 12;
-    for (uint32_t n = 0; n < 10; ++n) ok &= ReadBlock(port, ctrl, NozRegs.address + n * kChannelStride, 69, buf, 0) == 69;
-    ok &= ReadBlock(port, ctrl, NaraSpecific.address, kNaraSpecificImageLength, buf, 0) == kNaraSpecificImageLength;
+    for (uint32_t n = 0; n < 10; ++n)
+        ok &= ReadBlock(port, ctrl, NozRegs.address + n * kChannelStride, 69, buf, 0) == 69;
+    ok &= ReadBlock(port, ctrl, NaraSpecific.address, kNaraSpecificImageLength, buf, 0) ==
+          kNaraSpecificImageLength;
     ok &= ReadBlock(port, ctrl, kAddrBlock3000, kLenBlock3000, buf, 0) == kLenBlock3000;
     return ok;
 }
@@ -77,7 +80,8 @@ Figures Measure(int baud) {
 
 int main(int argc, char** argv) {
     std::vector<int> rates;
-    for (int i = 1; i < argc; ++i) rates.push_back(std::atoi(argv[i]));
+    for (int i = 1; i < argc; ++i)
+        rates.push_back(std::atoi(argv[i]));
     if (rates.empty()) rates = {1200, 2400, 4800, 9600, 115200};
     PortLayerStart();
     int status = 0;

@@ -256,7 +256,8 @@ Session::~Session() {
         image_->close();
         const std::string snapshot = image_->snapshotWritten();
         if (!snapshot.empty() && err_)
-            *err_ << "startzel-cli: " << image_->file() << " as it was before is kept in " << snapshot << "\n";
+            *err_ << "startzel-cli: " << image_->file() << " as it was before is kept in " << snapshot
+                  << "\n";
         const std::string why = image_->lastError();
         if (!why.empty() && err_) *err_ << "startzel-cli: a write was refused: " << why << "\n";
     }
@@ -269,7 +270,8 @@ void Session::settle() const {
     // Longer than the longest exchange's time-out (510 ms), scaled like it.
     constexpr int kSettleMs = 600;
     if (handle_ != 0 && !Protocol().demoMode)
-        std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs * std::max(1, Protocol().timeoutMultiplier)));
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(kSettleMs * std::max(1, Protocol().timeoutMultiplier)));
 }
 
 bool Session::open(const Options& o, std::ostream& err) {

@@ -178,7 +178,8 @@ image::WholeWriteResult RunWholeWrite(const Options& o, const Session& s, Io& io
 // `into` ("controller 05"), or each block not written, each field held other
 // than written, where the controller answers and the snapshot to restore
 // from. The exit status.
-int WordWholeWrite(Io& io, const image::WholeWriteResult& r, const std::string& what, const std::string& into);
+int WordWholeWrite(Io& io, const image::WholeWriteResult& r, const std::string& what,
+                   const std::string& into);
 // Why a snapshot could not be taken, in the tool's words.
 std::string SnapshotProblem(const image::Snapshot& s, bool demo, const std::string& who);
 

@@ -97,8 +97,10 @@ int RunDecode(const Options& o, Session&, Io& io) {
             io.out << EventLine(e, errorText) << "\n";
             return;
         }
-        if (printed++ == 0) io.out << "{\n  \"trace\": " << JsonText(Json(path)) << ",\n  \"events\": [\n";
-        else io.out << ",\n";
+        if (printed++ == 0)
+            io.out << "{\n  \"trace\": " << JsonText(Json(path)) << ",\n  \"events\": [\n";
+        else
+            io.out << ",\n";
         std::string text = JsonText(EventJson(e, errorText));
         std::string indented = "    ";
         for (char ch : text) {

@@ -116,7 +116,8 @@ private:
 bool ReadForListing(const std::string& path, std::vector<uint8_t>& bytes, Io& io) {
     std::FILE* in = OpenRegularFile(path);
     if (!in) {
-        Say(io.err, errno == EINVAL || errno == EISDIR ? path + " is not a regular file" : "cannot open " + path,
+        Say(io.err,
+            errno == EINVAL || errno == EISDIR ? path + " is not a regular file" : "cannot open " + path,
             kDiffTrouble);
         return false;
     }
@@ -326,12 +327,12 @@ int Load(const Options& o, Io& io) {
     case image::FileCheck::Ok:
         break;
     case image::FileCheck::Refused:
-        return Say(io.err,
-                   file.header == -3 ? (file.notRegular ? path + " is not a regular file" : "cannot open " + path)
-                   : file.header == -2
-                       ? path + " is not a controller image: shorter than the 7-byte size header"
-                       : path + " is refused: its header gives size 0 for h0, h3, h5 or h6",
-                   kCliFailed);
+        return Say(
+            io.err,
+            file.header == -3   ? (file.notRegular ? path + " is not a regular file" : "cannot open " + path)
+            : file.header == -2 ? path + " is not a controller image: shorter than the 7-byte size header"
+                                : path + " is refused: its header gives size 0 for h0, h3, h5 or h6",
+            kCliFailed);
     case image::FileCheck::Unreadable:
         return Say(io.err, "cannot read " + path, kCliFailed);
     case image::FileCheck::TooLong:
@@ -376,9 +377,10 @@ int Load(const Options& o, Io& io) {
             return "A " + std::to_string(s[0]) + ", B " + std::to_string(s[1]);
         };
         const bool take = o.has("--take-address");
-        io.out << "the image's side addresses (" << sides(plan.imageSides) << ") differ from " << who << "'s ("
-               << sides(plan.targetSides) << "): "
-               << (take ? "taking the image's (--take-address)" : "keeping the controller's (--take-address takes the image's)")
+        io.out << "the image's side addresses (" << sides(plan.imageSides) << ") differ from " << who
+               << "'s (" << sides(plan.targetSides) << "): "
+               << (take ? "taking the image's (--take-address)"
+                        : "keeping the controller's (--take-address takes the image's)")
                << "\n";
         if (!take) image::KeepTargetAddresses(plan);
     }
@@ -397,7 +399,8 @@ int CheckImage(const Options& o, Io& io) {
     const std::string& sub = o.args[0];
     const size_t want = sub == "diff" ? 3 : 2;
     if (sub != "save" && sub != "load" && sub != "show" && sub != "diff" && sub != "new")
-        return Say(io.err, "image takes save, load, show, diff or new, not \"" + sub + "\" (see image --help)",
+        return Say(io.err,
+                   "image takes save, load, show, diff or new, not \"" + sub + "\" (see image --help)",
                    kCliUsage);
     if (o.args.size() != want) {
         io.err << "startzel-cli: wrong arguments for image " << sub << "\n" << kImageHelp;
@@ -616,14 +619,25 @@ int RunJournal(const Options& o, Session&, Io& io) {
 std::vector<Command> ImageCommands() {
     return {
         {"image",
-         "image save|load|show|diff|new   controller images: save FILE, load FILE, show FILE, diff A B, new FILE",
+         "image save|load|show|diff|new   controller images: save FILE, load FILE, show FILE, diff A B, new "
+         "FILE",
          kImageHelp,
          Needs::Nothing,
          2,
          3,
-         {{"--yes", false}, {"--json", false}, {"--allow-no-snapshot", false}, kPasswordFileFlag, {"--no-verify", false},
-          {"--keep-address", false}, {"--take-address", false}, {"--type", true}, {"--sizes", true},
-          {"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}},
+         {{"--yes", false},
+          {"--json", false},
+          {"--allow-no-snapshot", false},
+          kPasswordFileFlag,
+          {"--no-verify", false},
+          {"--keep-address", false},
+          {"--take-address", false},
+          {"--type", true},
+          {"--sizes", true},
+          {"--sides", true},
+          {"--nozzles", true},
+          {"--side-a", true},
+          {"--side-b", true}},
          CheckImage,
          RunImage},
         {"compare",

@@ -190,11 +190,12 @@ int RunWrite(const Options& o, Session& s, Io& io) {
     std::vector<uint8_t> data;
     ParseHexBytes(o.args[1], data);
     if (Protocol().demoMode) {
-        if (const int r = DemoRefusal(o.board, io, addr, static_cast<uint32_t>(data.size())); r != kCliOk) return r;
+        if (const int r = DemoRefusal(o.board, io, addr, static_cast<uint32_t>(data.size())); r != kCliOk)
+            return r;
     }
     // The channel settings take the adjustment password where only that one is set.
-    const bool channelSettings = o.board == 0 && addr >= NozSetts.address &&
-                                 addr < NozSetts.address + kMaxChannels * kChannelStride;
+    const bool channelSettings =
+        o.board == 0 && addr >= NozSetts.address && addr < NozSetts.address + kMaxChannels * kChannelStride;
     if (!Protocol().demoMode && PasswordStep(o, s, io, channelSettings) != kCliOk) return kCliFailed;
     const int r = WriteBlock(s.handle(), s.ctrl(), addr, static_cast<int>(data.size()), data.data(), o.board);
     if (r != 1)
@@ -205,8 +206,9 @@ int RunWrite(const Options& o, Session& s, Io& io) {
     std::vector<uint8_t> back(data.size());
     const int v = ReadBlock(s.handle(), s.ctrl(), addr, static_cast<int>(back.size()), back.data(), o.board);
     if (v != static_cast<int>(back.size()))
-        return Fail(io.err, "the controller acknowledged the write, but reading it back failed; what it holds is "
-                            "not known (the write was not verified)",
+        return Fail(io.err,
+                    "the controller acknowledged the write, but reading it back failed; what it holds is "
+                    "not known (the write was not verified)",
                     v);
     if (back != data)
         return Fail(io.err,
@@ -262,7 +264,8 @@ int RunSearch(const Options& o, Session& s, Io& io) {
                         r);
         // An adapter that echoes with the echo setting off: no address can answer.
         if (r < 1 && PortEchoFindingOf(s.handle()) == EchoDetected)
-            return Fail(io.err, "the line returns what is sent; the search stopped at address " + std::to_string(a),
+            return Fail(io.err,
+                        "the line returns what is sent; the search stopped at address " + std::to_string(a),
                         r);
         if (WantsJson(o)) {
             if (r >= 1) found.push_back({{"address", a}, {"type", ans[1]}, {"extra", ans[2]}});

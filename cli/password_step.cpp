@@ -50,8 +50,9 @@ bool FromFile(const std::string& path, bool adjust, std::string& out, std::strin
     for (int i = 0; i <= (adjust ? 1 : 0); ++i)
         if (!std::getline(in, line)) line.clear();
     if (!Trimmed(line)) {
-        why = std::string("the password file ") + path + " has no " +
-              (adjust ? "adjustment password on its second line" : "administrator password on its first line");
+        why =
+            std::string("the password file ") + path + " has no " +
+            (adjust ? "adjustment password on its second line" : "administrator password on its first line");
         return false;
     }
     out = line;
@@ -83,7 +84,8 @@ bool FromPrompt(Io& io, bool adjust, std::string& out) {
 int PasswordStep(const Options& o, const Session& s, Io& io, bool adjustToo) {
     if (o.demo) return kCliOk; // the demo image keeps no passwords
     uint8_t status[kLenPasswordStatus] = {};
-    const int r = ReadBlock(s.handle(), s.ctrl(), kAddrPasswordStatus, kLenPasswordStatus, status, kBoardMain);
+    const int r =
+        ReadBlock(s.handle(), s.ctrl(), kAddrPasswordStatus, kLenPasswordStatus, status, kBoardMain);
     if (r < kLenPasswordStatus) return kCliOk; // no status: the write tells what the controller says
     bool none = true;
     for (uint8_t b : status)
@@ -122,7 +124,8 @@ int PasswordStep(const Options& o, const Session& s, Io& io, bool adjustToo) {
     if (p != 1) {
         const std::string said = Cp1251ToUtf8(controllerText);
         return Say(io.err,
-                   "the controller refused the " + which + (said.empty() ? "" : ": " + said) + "; nothing written",
+                   "the controller refused the " + which + (said.empty() ? "" : ": " + said) +
+                       "; nothing written",
                    kCliFailed);
     }
     return kCliOk;

@@ -22,7 +22,8 @@ namespace {
 const char* const kStationHelp =
     "usage: startzel-cli station save DIR [--json]\n"
     "       startzel-cli station compare DIR [--json]\n"
-    "       startzel-cli station load DIR [--only XX,YY] [--yes] [--keep-going] [--allow-no-snapshot] [--json]\n"
+    "       startzel-cli station load DIR [--only XX,YY] [--yes] [--keep-going] [--allow-no-snapshot] "
+    "[--json]\n"
     "\n"
     "station save DIR      searches the line (addresses 1 to 31), saves every controller found into\n"
     "                      DIR/ctrl-XX.bin (XX: the address in hex) and writes DIR/station.json (address,\n"
@@ -64,7 +65,8 @@ int CheckStation(const Options& o, Io& io) {
     for (const auto& [flag, value] : o.flags) {
         const bool fits = flag == "--json" || sub == "load";
         if (!fits)
-            return Say(io.err, flag + " does not apply to station " + sub + " (see station --help)", kCliUsage);
+            return Say(io.err, flag + " does not apply to station " + sub + " (see station --help)",
+                       kCliUsage);
     }
     std::vector<int> only;
     if (auto v = o.value("--only"); v && !ParseOnly(*v, only))
@@ -86,8 +88,9 @@ Json EntryJson(const station::Entry& e) {
     Json sizes = Json::array();
     for (int8_t s : e.sizes)
         sizes.push_back(s);
-    Json j{{"address", e.address}, {"file", e.file}, {"deviceType", e.deviceType}, {"ident", e.ident},
-           {"sizes", sizes},       {"saved", e.saved}, {"bytes", e.bytes}};
+    Json j{{"address", e.address}, {"file", e.file}, {"deviceType", e.deviceType},
+           {"ident", e.ident},     {"sizes", sizes}, {"saved", e.saved},
+           {"bytes", e.bytes}};
     if (!e.saved) j["failure"] = e.failure;
     return j;
 }
@@ -96,7 +99,9 @@ int SaveStation(const Options& o, Session& s, Io& io) {
     const std::string& dir = o.args[1];
     const bool asJson = WantsJson(o);
     const std::vector<station::Found> found = station::Search(s.handle(), [&](int a, bool ok) {
-        if (io.errIsTerminal) io.err << "\rsearching: " << a << " / " << station::kLastAddress << (ok ? " +" : "  ") << std::flush;
+        if (io.errIsTerminal)
+            io.err << "\rsearching: " << a << " / " << station::kLastAddress << (ok ? " +" : "  ")
+                   << std::flush;
     });
     if (io.errIsTerminal) io.err << "\r" << std::string(30, ' ') << "\r" << std::flush;
     if (!asJson) {
@@ -128,8 +133,9 @@ int SaveStation(const Options& o, Session& s, Io& io) {
     }
     if (!r.manifestError.empty()) return Say(io.err, r.manifestError, kCliFailed);
     if (r.failed > 0)
-        return Say(io.err, std::to_string(r.failed) + " of " + std::to_string(found.size()) +
-                               " controller(s) could not be saved",
+        return Say(io.err,
+                   std::to_string(r.failed) + " of " + std::to_string(found.size()) +
+                       " controller(s) could not be saved",
                    kCliFailed);
     return kCliOk;
 }
@@ -196,7 +202,8 @@ int CompareStation(const Options& o, Session& s, Io& io) {
         if (listed) continue;
         status = std::max(status, kDifferent);
         list.push_back({{"address", f.address}, {"file", nullptr}, {"state", "not in the manifest"}});
-        if (!asJson) io.out << station::FileName(f.address).substr(0, 7) << ": on the line, not in the manifest\n";
+        if (!asJson)
+            io.out << station::FileName(f.address).substr(0, 7) << ": on the line, not in the manifest\n";
     }
     if (asJson) PrintJson(io.out, Json{{"folder", dir}, {"equal", status == kEqual}, {"controllers", list}});
     return status;
@@ -221,14 +228,16 @@ int LoadStation(const Options& o, Io& io) {
                        "controller " + HexByte(a) + " is not in " + dir + "/" + station::kManifestName,
                        kCliFailed);
     }
-    if (todo.empty()) return Say(io.err, dir + "/" + station::kManifestName + " lists no controller", kCliFailed);
+    if (todo.empty())
+        return Say(io.err, dir + "/" + station::kManifestName + " lists no controller", kCliFailed);
     std::string who;
     for (const station::Entry& e : todo)
         who += (who.empty() ? "" : ", ") + HexByte(e.address);
     Options asking = o;
     asking.command = "station load";
-    if (!Confirm(asking, io, "Write " + std::to_string(todo.size()) + " image(s) from " + dir +
-                                 " into controller(s) " + who + "? Their content is replaced."))
+    if (!Confirm(asking, io,
+                 "Write " + std::to_string(todo.size()) + " image(s) from " + dir + " into controller(s) " +
+                     who + "? Their content is replaced."))
         return Say(io.err, "nothing written", kCliFailed);
 
     const bool asJson = WantsJson(o);
@@ -261,7 +270,11 @@ int LoadStation(const Options& o, Io& io) {
         if (o.has("--allow-no-snapshot")) one.flags["--allow-no-snapshot"] = "";
         if (auto v = o.value("--password-file")) one.flags["--password-file"] = *v;
         std::ostringstream out;
-        Io quiet{asJson ? static_cast<std::ostream&>(out) : io.out, io.err, nullptr, false, io.errIsTerminal,
+        Io quiet{asJson ? static_cast<std::ostream&>(out) : io.out,
+                 io.err,
+                 nullptr,
+                 false,
+                 io.errIsTerminal,
                  false};
         Session unused;
         const int r = image->run(one, unused, quiet);
@@ -271,7 +284,8 @@ int LoadStation(const Options& o, Io& io) {
     if (asJson) {
         Json list = Json::array();
         for (const Done& d : table)
-            list.push_back({{"address", d.address}, {"file", station::FileName(d.address)}, {"state", d.state}});
+            list.push_back(
+                {{"address", d.address}, {"file", station::FileName(d.address)}, {"state", d.state}});
         PrintJson(io.out, Json{{"folder", dir}, {"ok", !failed}, {"controllers", list}});
     } else {
         io.out << "\ncontroller  result\n";
@@ -299,7 +313,11 @@ std::vector<Command> StationCommands() {
          Needs::Nothing,
          2,
          2,
-         {kJsonFlag, {"--only", true}, {"--yes", false}, {"--keep-going", false}, {"--allow-no-snapshot", false},
+         {kJsonFlag,
+          {"--only", true},
+          {"--yes", false},
+          {"--keep-going", false},
+          {"--allow-no-snapshot", false},
           kPasswordFileFlag},
          CheckStation,
          RunStation},

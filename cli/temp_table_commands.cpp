@@ -95,16 +95,18 @@ int RunWrite(const Options& o, Session& s, Io& io) {
         TemperatureTable held{};
         const int v = ReadTemperatureTable(s.handle(), s.ctrl(), held);
         if (v != 1)
-            return Fail(io.err, "the controller acknowledged the table, but reading it back failed; what it holds "
-                                "is not known (the write was not verified)",
+            return Fail(io.err,
+                        "the controller acknowledged the table, but reading it back failed; what it holds "
+                        "is not known (the write was not verified)",
                         v);
         if (held != r.table) {
             int n = 0;
             for (int i = 0; i < kTableEntries; ++i)
                 n += held[static_cast<size_t>(i)] != r.table[static_cast<size_t>(i)];
             return Fail(io.err,
-                        "the controller acknowledged the table but holds other readings in " + std::to_string(n) +
-                            " of " + std::to_string(kTableEntries) + " rows (the write was not kept)",
+                        "the controller acknowledged the table but holds other readings in " +
+                            std::to_string(n) + " of " + std::to_string(kTableEntries) +
+                            " rows (the write was not kept)",
                         -1);
         }
     }

@@ -200,16 +200,18 @@ bool ParseSizes(const std::string& text, uint8_t sizes[7]) {
 int CheckImageNew(const Options& o, Io& io) {
     Options d = o;
     d.args = {o.value("--type").value_or("")};
-    if (!o.has("--type")) return Say(io.err, "image new needs --type T (0 Шельф, 1 Нара, 2 УЗСГ, 3 УНСГ)", kCliUsage);
+    if (!o.has("--type"))
+        return Say(io.err, "image new needs --type T (0 Шельф, 1 Нара, 2 УЗСГ, 3 УНСГ)", kCliUsage);
     DefaultsArgs a;
     if (!ReadDefaultsArgs(d, a, io.err)) return kCliUsage;
     uint8_t sizes[7];
-    if (auto v = o.value("--sizes"); v && (!ParseSizes(*v, sizes) || sizes[0] < 58 || sizes[3] < 20 ||
-                                          sizes[5] == 0 || sizes[6] < 12))
-        return Say(io.err,
-                   "--sizes takes the seven sizes of an image header, such as 58,0,0,20,0,69,12 (the parameter "
-                   "block at least 58, the channel settings 20, the side blocks 12, the state registers above 0)",
-                   kCliUsage);
+    if (auto v = o.value("--sizes");
+        v && (!ParseSizes(*v, sizes) || sizes[0] < 58 || sizes[3] < 20 || sizes[5] == 0 || sizes[6] < 12))
+        return Say(
+            io.err,
+            "--sizes takes the seven sizes of an image header, such as 58,0,0,20,0,69,12 (the parameter "
+            "block at least 58, the channel settings 20, the side blocks 12, the state registers above 0)",
+            kCliUsage);
     return kCliOk;
 }
 
@@ -283,8 +285,14 @@ std::vector<Command> ToolsCommands() {
          Needs::Memory,
          1,
          1,
-         {{"--sides", true}, {"--nozzles", true}, {"--side-a", true}, {"--side-b", true}, {"--yes", false}, kPasswordFileFlag,
-          {"--allow-no-snapshot", false}, {"--no-verify", false}},
+         {{"--sides", true},
+          {"--nozzles", true},
+          {"--side-a", true},
+          {"--side-b", true},
+          {"--yes", false},
+          kPasswordFileFlag,
+          {"--allow-no-snapshot", false},
+          {"--no-verify", false}},
          CheckDefaults,
          RunDefaults},
     };

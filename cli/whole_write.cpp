@@ -45,14 +45,16 @@ std::string SnapshotProblem(const image::Snapshot& s, bool demo, const std::stri
     }
 }
 
-image::WholeWriteResult RunWholeWrite(const Options& o, const Session& s, Io& io, image::WholeWriteRequest q) {
+image::WholeWriteResult RunWholeWrite(const Options& o, const Session& s, Io& io,
+                                      image::WholeWriteRequest q) {
     const std::string who = o.demo ? "the demo image" : "controller " + HexByte(s.ctrl());
     q.verify = !o.has("--no-verify");
     q.goOnWithoutSnapshot = [&](const image::Snapshot& snap) {
         if (io.errIsTerminal) io.err << "\n";
-        return GoOnWithoutSnapshot(o, io, SnapshotProblem(snap, o.demo, who),
-                                   "Write without a snapshot? The old settings and totalizers cannot be restored "
-                                   "then.");
+        return GoOnWithoutSnapshot(
+            o, io, SnapshotProblem(snap, o.demo, who),
+            "Write without a snapshot? The old settings and totalizers cannot be restored "
+            "then.");
     };
     q.beforeWrite = [&](const image::Snapshot& snap) {
         // Said before the first write: a write cut off still leaves the way back known.
@@ -118,12 +120,14 @@ int WordWholeWrite(Io& io, const image::WholeWriteResult& r, const std::string& 
     std::string unread;
     int differs = 0;
     for (const image::WholeBlockResult& b : r.blocks) {
-        if (b.check == image::WholeBlockResult::Check::Unread) unread += (unread.empty() ? "" : ", ") + b.name;
+        if (b.check == image::WholeBlockResult::Check::Unread)
+            unread += (unread.empty() ? "" : ", ") + b.name;
         if (b.check == image::WholeBlockResult::Check::Differs) ++differs;
     }
     if (!unread.empty())
-        io.err << "startzel-cli: blocks written could not be read back, what the controller holds is not known: "
-               << unread << "\n";
+        io.err
+            << "startzel-cli: blocks written could not be read back, what the controller holds is not known: "
+            << unread << "\n";
     if (differs > 0) {
         io.err << "startzel-cli: the controller acknowledged " << differs
                << " block(s) but holds other bytes (the value written → the value held):\n";

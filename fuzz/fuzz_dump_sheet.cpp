@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (hi.size() == 1 && lo.size() == 1 && FuzzHex(hi[0]) >= 0 && FuzzHex(lo[0]) >= 0)
             FUZZ_CHECK(bytes[i] == FuzzHex(hi[0]) * 16 + FuzzHex(lo[0]));
         const std::u16string& chars = sheet.cell(kDumpCharColumn, r);
-        FUZZ_CHECK(static_cast<size_t>(k) < chars.size() && chars[static_cast<size_t>(k)] == OemChar(bytes[i]));
+        FUZZ_CHECK(static_cast<size_t>(k) < chars.size() &&
+                   chars[static_cast<size_t>(k)] == OemChar(bytes[i]));
     }
     return 0;
 }

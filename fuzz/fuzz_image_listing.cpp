@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::vector<uint8_t> b = a;
     for (int i = 0; i < flips % 8; ++i) {
-        const size_t at = (static_cast<size_t>(flips) * 2654435761u + static_cast<size_t>(i) * 40503u) % b.size();
+        const size_t at =
+            (static_cast<size_t>(flips) * 2654435761u + static_cast<size_t>(i) * 40503u) % b.size();
         b[at] ^= static_cast<uint8_t>(flips | 1);
     }
     FUZZ_CHECK(image::DiffImages(a, a).empty());

@@ -261,7 +261,8 @@ long ImageLength(const int8_t h[7]) {
            kLenBlock3000;
 }
 
-bool PlanImageWrite(const uint8_t* image, size_t imageSize, const int sizes[7], std::vector<ImageWriteBlock>& out) {
+bool PlanImageWrite(const uint8_t* image, size_t imageSize, const int sizes[7],
+                    std::vector<ImageWriteBlock>& out) {
     out.clear();
     if (!image || imageSize < 7) return false;
     int8_t h[7];
@@ -283,7 +284,8 @@ bool PlanImageWrite(const uint8_t* image, size_t imageSize, const int sizes[7], 
             std::vector<uint8_t> block(static_cast<size_t>(sSize), 0);
             std::memcpy(block.data(), image + at, static_cast<size_t>(std::min(hSize, sSize)));
             if (closeWithChecksum)
-                block[static_cast<size_t>(sSize - 1)] = FrameChecksum(block.data(), static_cast<size_t>(sSize - 1));
+                block[static_cast<size_t>(sSize - 1)] =
+                    FrameChecksum(block.data(), static_cast<size_t>(sSize - 1));
             out.push_back({address, std::move(block)});
         }
         at += static_cast<size_t>(hSize);

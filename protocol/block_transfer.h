@@ -74,7 +74,8 @@ struct ImageWriteBlock {
 // checksum. False where the image cannot be written whole: nothing when it
 // is refused outright, else the blocks before the group that neither the
 // image nor the controller has (WriteImage writes those, then fails).
-bool PlanImageWrite(const uint8_t* image, size_t imageSize, const int sizes[7], std::vector<ImageWriteBlock>& out);
+bool PlanImageWrite(const uint8_t* image, size_t imageSize, const int sizes[7],
+                    std::vector<ImageWriteBlock>& out);
 // The length an image of these header sizes occupies, header included; -1 for a
 // negative size (sizes 1 and 2 are not used).
 long ImageLength(const int8_t sizes[7]);

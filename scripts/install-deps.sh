@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev fonts-dejavu-core
           libgtest-dev libgmock-dev libusb-0.1-4 libusb-dev xauth xvfb
-          qt6-translations-l10n nlohmann-json3-dev dpkg-dev man-db desktop-file-utils ccache python3)
+          qt6-translations-l10n nlohmann-json3-dev dpkg-dev man-db desktop-file-utils ccache python3 clang-format)
 for arg in "$@"; do
   case "$arg" in
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;

@@ -89,7 +89,8 @@ bool ImageHost::open(const std::string& file, uint8_t deviceType, const std::str
     std::vector<uint8_t> bytes;
     std::string why;
     if (!ReadWholeFile(file, bytes, why)) return fail(why);
-    if (bytes.size() < 7) return fail(file + " is not a controller image: shorter than the 7-byte size header");
+    if (bytes.size() < 7)
+        return fail(file + " is not a controller image: shorter than the 7-byte size header");
     for (int i = 0; i < 7; ++i)
         if (static_cast<int8_t>(bytes[i]) < 0)
             return fail(file + " is not a controller image: its header gives a negative block size");

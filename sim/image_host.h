@@ -28,7 +28,8 @@ public:
     // Opens the image file (device type 0x21, 0x22, 0x17 or 0x27) and starts
     // its line; `snapshotPath` is where the file goes before its first write.
     // false with a sentence in *error (the file is not an image, cannot be read).
-    bool open(const std::string& file, uint8_t deviceType, const std::string& snapshotPath, std::string* error);
+    bool open(const std::string& file, uint8_t deviceType, const std::string& snapshotPath,
+              std::string* error);
     void close();
 
     // The pseudo-terminal to open; the controller answers at address().

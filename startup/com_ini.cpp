@@ -133,7 +133,8 @@ int ReadComIni(ComIniTable& table, const std::string& path) {
 std::string ComLineProblem(const ComPortSetting& e) {
     if (e.name.empty()) return {};
     auto shown = [](char c) {
-        return std::isprint(static_cast<unsigned char>(c)) ? std::string(1, c) : "code " + std::to_string(int(c) & 0xFF);
+        return std::isprint(static_cast<unsigned char>(c)) ? std::string(1, c)
+                                                           : "code " + std::to_string(int(c) & 0xFF);
     };
     if (e.dataBits != 7 && e.dataBits != 8)
         return "data bits " + std::to_string(e.dataBits) + " (7 or 8 are taken)";

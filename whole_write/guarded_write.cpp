@@ -161,7 +161,8 @@ WholeWriteResult WriteWholeController(const WholeWriteRequest& q) {
                 br.check = WholeBlockResult::Check::Differs;
                 br.differences = Differences(br.address, sent, held);
             }
-            journal::NoteVerification(PortNameOf(q.port), q.ctrl, kBoardMain, br.address, sent, read ? held.data() : nullptr);
+            journal::NoteVerification(PortNameOf(q.port), q.ctrl, kBoardMain, br.address, sent,
+                                      read ? held.data() : nullptr);
             checked += n;
             progress(WholeStage::Verify, checked, toCheck);
         }

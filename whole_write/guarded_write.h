@@ -97,7 +97,8 @@ int FindController(int port, int first, int second);
 // image laid out by them (PlanImageWrite), and its side addresses (parameter
 // bytes 2 and 3) read beside the image's.
 struct ImageLoadPlan {
-    int result = -1; // 1; -1 the sizes cannot be read or the image does not fit them; -2 the parameter block cannot be read
+    int result = -1; // 1; -1 the sizes cannot be read or the image does not fit them; -2 the parameter block
+                     // cannot be read
     std::vector<WholeBlock> blocks;
     uint8_t imageSides[2] = {0, 0};
     uint8_t targetSides[2] = {0, 0};

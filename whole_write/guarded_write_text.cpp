@@ -16,7 +16,8 @@ std::string Sides(const uint8_t s[2]) {
 
 } // namespace
 
-const WholeWriteWords kImageWords{"Образ записан в контроллер", "Образ не записан", "Образ записан не полностью"};
+const WholeWriteWords kImageWords{"Образ записан в контроллер", "Образ не записан",
+                                  "Образ записан не полностью"};
 const WholeWriteWords kDefaultsWords{"Заводские установки записаны", "Заводские установки не записаны",
                                      "Заводские установки записаны не полностью"};
 const WholeWriteWords kPrimaryWords{"Первичные настройки записаны", "Первичные настройки не записаны",
@@ -56,7 +57,8 @@ std::string WholeWriteResultText(const WholeWriteWords& words, const WholeWriteR
         text = std::string(words.partly) + ": не записано блоков " + std::to_string(failed) + " из " +
                std::to_string(blocks) + ".";
     else if (differing > 0)
-        text = std::string(words.partly) + ": контроллер хранит не то, что в него записано (блоков с отличиями " +
+        text = std::string(words.partly) +
+               ": контроллер хранит не то, что в него записано (блоков с отличиями " +
                std::to_string(differing) + " из " + std::to_string(blocks) + ").";
     else if (r.restart == 1)
         text = std::string(words.written) + ", контроллер перезапущен.";
@@ -114,8 +116,8 @@ std::string WholeWriteResultText(const WholeWriteWords& words, const WholeWriteR
 }
 
 std::string CloneAddressQuestion(const ImageLoadPlan& plan) {
-    return "Адреса сторон в образе (" + Sides(plan.imageSides) + ") не совпадают с адресами этого контроллера (" +
-           Sides(plan.targetSides) +
+    return "Адреса сторон в образе (" + Sides(plan.imageSides) +
+           ") не совпадают с адресами этого контроллера (" + Sides(plan.targetSides) +
            ").\nОставить адреса контроллера или взять адреса из образа? С адресами из образа контроллер "
            "после перезапуска будет отвечать по адресу " +
            std::to_string(plan.imageSides[0]) + ".";

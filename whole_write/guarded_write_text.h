@@ -18,7 +18,7 @@ std::string SnapshotSavedText(const Snapshot& s);
 struct WholeWriteWords {
     const char* written;    // "Заводские установки записаны"
     const char* notWritten; // "Заводские установки не записаны"
-    const char* partly;     // "Заводские установки записаны не полностью"
+    const char* partly; // "Заводские установки записаны не полностью"
 };
 extern const WholeWriteWords kImageWords, kDefaultsWords, kPrimaryWords;
 

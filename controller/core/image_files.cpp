@@ -47,8 +47,8 @@ void RemoveStaleTemps(const std::string& folder) {
             stale = pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
         } else if (rest.size() == 6) {
             struct stat st {};
-            stale = ::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-                    now - st.st_mtime > 3600;
+            stale =
+                ::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > 3600;
         }
         if (stale) ::unlink((folder + name).c_str());
     }

@@ -65,8 +65,8 @@ bool AddressAnswers(int port, int newAddress, int sideBAddress) {
 }
 
 int ApplyPortSpeed(int port, int speedCode, int dataBits, char parity, int stopCode) {
-    return SetLineSettings(port, static_cast<uint32_t>(SpeedBaud(speedCode)), static_cast<uint8_t>(dataBits), parity,
-                           static_cast<uint8_t>(stopCode));
+    return SetLineSettings(port, static_cast<uint32_t>(SpeedBaud(speedCode)), static_cast<uint8_t>(dataBits),
+                           parity, static_cast<uint8_t>(stopCode));
 }
 
 } // namespace settings

@@ -116,8 +116,9 @@ std::string ManifestText(const Manifest& m) {
         json sizes = json::array();
         for (int8_t s : e.sizes)
             sizes.push_back(s);
-        json one{{"address", e.address}, {"file", e.file}, {"deviceType", e.deviceType}, {"ident", e.ident},
-                 {"sizes", sizes}, {"saved", e.saved}, {"bytes", e.bytes}};
+        json one{{"address", e.address}, {"file", e.file}, {"deviceType", e.deviceType},
+                 {"ident", e.ident},     {"sizes", sizes}, {"saved", e.saved},
+                 {"bytes", e.bytes}};
         if (!e.saved) one["failure"] = e.failure;
         list.push_back(one);
     }

@@ -460,7 +460,8 @@ bool Append(const std::string& path, const Record& r, std::string* error, long r
         }
         if (attempt == 0 && rotateAt > 0 && st.st_size >= rotateAt) {
             ::close(fd);
-            if (::rename(path.c_str(), (path + ".1").c_str()) != 0) return fail("cannot rotate " + path, errno);
+            if (::rename(path.c_str(), (path + ".1").c_str()) != 0)
+                return fail("cannot rotate " + path, errno);
             continue;
         }
         break;
@@ -478,8 +479,10 @@ bool Append(const std::string& path, const Record& r, std::string* error, long r
     if (n >= 0 && total < line.size()) {
         // A short count hides the reason; the rest of the record tells it (or goes out).
         const ssize_t m = ::write(fd, line.data() + total, line.size() - total);
-        if (m < 0) writeErrno = errno;
-        else total += static_cast<size_t>(m);
+        if (m < 0)
+            writeErrno = errno;
+        else
+            total += static_cast<size_t>(m);
     }
     if (total != line.size()) {
         // Part of a record is no record: taken back when nobody wrote after it.

@@ -13,8 +13,9 @@
 
 namespace {
 
-const char* const kRemembered[] = {"bCallIdent", "bSimImp",    "bGlobalSet",  "bGlobalDefaultSet", "bReset",
-                                   "bSaveImage", "bLoadImage", "bReservCall", "bLoadFisk",        "bSaveStation"};
+const char* const kRemembered[] = {"bCallIdent", "bSimImp",     "bGlobalSet", "bGlobalDefaultSet",
+                                   "bReset",     "bSaveImage",  "bLoadImage", "bReservCall",
+                                   "bLoadFisk",  "bSaveStation"};
 
 const char* const kPortClosed =
     "Порт не открыт: поиск контроллеров невозможен. Выберите порт в меню «Com порт» → «Настройки».";
@@ -94,18 +95,18 @@ void ControllerSearch::bSaveStationClick() {
     {
         const BusyCursor busy;
         r = station::Save(
-            state_.portHandle, dir, found_, ZEL_VERSION, std::string(), {},
-            [this](const station::Entry& e) {
+            state_.portHandle, dir, found_, ZEL_VERSION, std::string(), {}, [this](const station::Entry& e) {
                 if (mIdent_)
-                    mIdent_->appendPlainText(
-                        QString("Трк №%1: %2")
-                            .arg(e.address)
-                            .arg(e.saved ? "сохранен в " + QString::fromStdString(e.file) : QString("не сохранен")));
+                    mIdent_->appendPlainText(QString("Трк №%1: %2")
+                                                 .arg(e.address)
+                                                 .arg(e.saved ? "сохранен в " + QString::fromStdString(e.file)
+                                                              : QString("не сохранен")));
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             });
     }
     const int saved = static_cast<int>(found_.size()) - r.failed;
-    QString text = QString("Сохранено контроллеров: %1 из %2 в папку %3").arg(saved).arg(found_.size()).arg(folder);
+    QString text =
+        QString("Сохранено контроллеров: %1 из %2 в папку %3").arg(saved).arg(found_.size()).arg(folder);
     if (r.failed > 0) {
         QStringList missing;
         for (const station::Entry& e : r.manifest.controllers)
@@ -114,5 +115,6 @@ void ControllerSearch::bSaveStationClick() {
     }
     if (!r.manifestError.empty()) text += ". Не удалось записать station.json";
     dialogs_.message(text, QString(),
-                     r.failed > 0 || !r.manifestError.empty() ? Dialogs::Icon::Error : Dialogs::Icon::Information);
+                     r.failed > 0 || !r.manifestError.empty() ? Dialogs::Icon::Error
+                                                              : Dialogs::Icon::Information);
 }

@@ -144,8 +144,9 @@ IdentTab::IdentTab(const TabContext& context, QWidget* parent) : BlockTab(contex
 
     // Left: the commands; middle: the identification text; right: registers.
     auto* commands = new QVBoxLayout;
-    for (QPushButton* b : {bCallIdent_, bReservCall_, bFindCtrlr_, bSaveStation_, bReset_, bSimImp_, bGlobalSet_,
-                           bGlobalDefaultSet_, bSaveImage_, bLoadImage_, bLoadFisk_, bSaveParamToText_})
+    for (QPushButton* b :
+         {bCallIdent_, bReservCall_, bFindCtrlr_, bSaveStation_, bReset_, bSimImp_, bGlobalSet_,
+          bGlobalDefaultSet_, bSaveImage_, bLoadImage_, bLoadFisk_, bSaveParamToText_})
         commands->addWidget(b);
     commands->addWidget(lSimulState_);
     auto* timeoutRow = new QHBoxLayout;
@@ -527,16 +528,16 @@ bool IdentTab::loadImage() {
         break;
     case image::FileCheck::Refused:
         // The same explanation the command-line tool gives.
-        dialogs_.message(file.header == -3 ? (file.notRegular ? quoted + " не является обычным файлом. Образ не записан"
-                                                              : "Не удалось открыть файл " + quoted +
-                                                                    ". Образ не записан")
-                         : file.header == -2
-                             ? "Файл " + quoted +
-                                   " не является образом контроллера: он короче 7-байтового заголовка. Образ не "
-                                   "записан"
-                             : "Файл " + quoted +
-                                   " не принят: в его заголовке размер h0, h3, h5 или h6 равен 0. Образ не записан",
-                         QString(), Dialogs::Icon::Error);
+        dialogs_.message(
+            file.header == -3 ? (file.notRegular ? quoted + " не является обычным файлом. Образ не записан"
+                                                 : "Не удалось открыть файл " + quoted + ". Образ не записан")
+            : file.header == -2
+                ? "Файл " + quoted +
+                      " не является образом контроллера: он короче 7-байтового заголовка. Образ не "
+                      "записан"
+                : "Файл " + quoted +
+                      " не принят: в его заголовке размер h0, h3, h5 или h6 равен 0. Образ не записан",
+            QString(), Dialogs::Icon::Error);
         return false;
     case image::FileCheck::Unreadable:
         dialogs_.message("Ошибка чения файла", QString(), Dialogs::Icon::Error);
@@ -568,17 +569,18 @@ bool IdentTab::loadImage() {
     // one's addresses or moves it to the image's.
     image::ImageLoadPlan plan = image::PlanImageLoad(port(), ctrl(), file.bytes);
     if (plan.result != 1) {
-        dialogs_.message(plan.result == -1
-                             ? "Образ не записан: не удалось считать размеры блоков контроллера или они не подходят "
-                               "для записи образа."
-                             : "Образ не записан: не удалось считать параметры контроллера.",
-                         QString(), Dialogs::Icon::Error);
+        dialogs_.message(
+            plan.result == -1
+                ? "Образ не записан: не удалось считать размеры блоков контроллера или они не подходят "
+                  "для записи образа."
+                : "Образ не записан: не удалось считать параметры контроллера.",
+            QString(), Dialogs::Icon::Error);
         return false;
     }
     if (plan.sidesDiffer()) {
-        const int answer =
-            dialogs_.choice(u8(image::CloneAddressQuestion(plan)), "Внимание",
-                            {image::kCloneKeep, image::kCloneTake, image::kCloneCancel}, Dialogs::Icon::Warning);
+        const int answer = dialogs_.choice(u8(image::CloneAddressQuestion(plan)), "Внимание",
+                                           {image::kCloneKeep, image::kCloneTake, image::kCloneCancel},
+                                           Dialogs::Icon::Warning);
         if (answer != 0 && answer != 1) return false;
         if (answer == 0) image::KeepTargetAddresses(plan);
     }
@@ -597,22 +599,25 @@ bool IdentTab::loadImage() {
     q.imagePacing = true;
     q.restart = image::RestartWhen::AllWritten;
     q.goOnWithoutSnapshot = [this](const image::Snapshot& snap) {
-        return dialogs_.okCancel(u8(image::SnapshotFailedQuestion(snap, false)), QString(), Dialogs::Icon::Warning);
+        return dialogs_.okCancel(u8(image::SnapshotFailedQuestion(snap, false)), QString(),
+                                 Dialogs::Icon::Warning);
     };
     q.progress = [this, measure](image::WholeStage stage, long done, long total) {
         switch (stage) {
         case image::WholeStage::Snapshot:
-            if (total > 0 && progrImage_->maximum() != total) progrImage_->setRange(0, static_cast<int>(total));
+            if (total > 0 && progrImage_->maximum() != total)
+                progrImage_->setRange(0, static_cast<int>(total));
             ChangeProgress(static_cast<int>(done), progrImage_);
             return;
         case image::WholeStage::Write:
             if (lImageStat_->text() != "Подождите, идет процесс сохранения данных в контроллер") {
-                ShowProgress(lImageStat_, "Подождите, идет процесс сохранения данных в контроллер", progrImage_,
-                             measure);
+                ShowProgress(lImageStat_, "Подождите, идет процесс сохранения данных в контроллер",
+                             progrImage_, measure);
                 QCoreApplication::processEvents();
             }
             // The bar counts the image's bytes; the blocks go out with the controller's sizes.
-            ChangeProgress(static_cast<int>(total > 0 ? done * (measure - kProgressStep) / total : 0), progrImage_);
+            ChangeProgress(static_cast<int>(total > 0 ? done * (measure - kProgressStep) / total : 0),
+                           progrImage_);
             return;
         case image::WholeStage::Verify:
             if (lImageStat_->text() != "Подождите, идет проверка записанного") {

@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <thread>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -143,8 +142,9 @@ TEST_F(CliOnLine, WritesPresentThePasswordTheControllerAsksFor) {
     const auto before = ctrl->peek(0, kNaraAddr10, 1);
     Result r = run({"write", "3110", "07"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("controller 05 has an administrator password set; nothing written. Give it with "
-                         "--password-file FILE (first line), in STARTZEL_PASSWORD, or run on a terminal to type it"),
+    EXPECT_NE(r.err.find(
+                  "controller 05 has an administrator password set; nothing written. Give it with "
+                  "--password-file FILE (first line), in STARTZEL_PASSWORD, or run on a terminal to type it"),
               std::string::npos)
         << r.err;
     setenv("STARTZEL_PASSWORD", "1111", 1);

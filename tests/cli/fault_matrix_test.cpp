@@ -154,8 +154,8 @@ const Bytes kLoadedSettings{0x11, 0x22, 0x33, 0x44};
 
 // One row per command: the arguments, its time-out on the line, the exit status
 // expected under each fault (in the order of AllFaults), and what a success
-// must show ('*': the status depends on the machine, not on the line). Reads carry no checksum: under the corrupting fault a read prints
-// what the line delivered, which is the controller's bytes changed on the way.
+// must show ('*': the status depends on the machine, not on the line). Reads carry no checksum: under the
+// corrupting fault a read prints what the line delivered, which is the controller's bytes changed on the way.
 struct Row {
     std::string name;
     std::vector<std::string> args;
@@ -491,7 +491,8 @@ void MakeImages() {
     const size_t at = 7 + size_t(image[0]);
     ASSERT_GE(image.size(), at + kLoadedSettings.size());
     std::copy(kLoadedSettings.begin(), kLoadedSettings.end(), image.begin() + long(at));
-    std::ofstream(kLoadImage, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), long(image.size()));
+    std::ofstream(kLoadImage, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), long(image.size()));
 }
 
 struct Job {
@@ -510,7 +511,8 @@ long Weight(const Job& j) {
 
 // Runs the cells on so many threads, each cell in a folder cells/<n> of its own.
 void RunCells(std::vector<Job>& jobs, unsigned threads) {
-    std::stable_sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return Weight(a) > Weight(b); });
+    std::stable_sort(jobs.begin(), jobs.end(),
+                     [](const Job& a, const Job& b) { return Weight(a) > Weight(b); });
     std::filesystem::remove_all("cells");
     std::atomic<size_t> next{0};
     std::vector<std::thread> workers;

@@ -283,7 +283,11 @@ TEST_F(Station, SaveCompareAndLoadAWholeLine) {
 
     // A difference, a controller gone and one the manifest lacks.
     line.controller(3)->poke(0, 0x1000, {0x33});
-    line.controller(0x0A)->setFaults([] { zelsim::Faults d; d.noAnswer = true; return d; }());
+    line.controller(0x0A)->setFaults([] {
+        zelsim::Faults d;
+        d.noAnswer = true;
+        return d;
+    }());
     line.addController(0x0C);
     r = run({"station", "compare", "st"});
     EXPECT_EQ(r.status, 1);
@@ -297,8 +301,9 @@ TEST_F(Station, SaveCompareAndLoadAWholeLine) {
     line.controller(5)->setFaults(refuse);
     r = run({"station", "load", "st", "--yes"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("\ncontroller  result\n    03      written\n    05      failed\n    0A      skipped\n"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("\ncontroller  result\n    03      written\n    05      failed\n    0A      skipped\n"),
+        std::string::npos)
         << r.out;
     EXPECT_EQ(line.controller(3)->peek(0, 0x1000, 1), Bytes{0x03});
     r = run({"station", "load", "st", "--yes", "--keep-going", "--json"});

@@ -167,10 +167,11 @@ TEST_F(GuardedWrite, AControllerThatRestartsSilentlyIsFoundAtItsNewAddress) {
     EXPECT_EQ(r.foundAt, 3);
     EXPECT_TRUE(r.moved());
     EXPECT_TRUE(r.ok());
-    EXPECT_EQ(image::WholeWriteResultText(image::kDefaultsWords, r),
-              "Заводские установки записаны, но контроллер не подтвердил перезапуск.\nЗаписанное прочитано из "
-              "контроллера и совпадает.\nКонтроллер отвечает по адресу 3.\nСнимка нет: прежнее содержимое "
-              "восстановить нельзя.");
+    EXPECT_EQ(
+        image::WholeWriteResultText(image::kDefaultsWords, r),
+        "Заводские установки записаны, но контроллер не подтвердил перезапуск.\nЗаписанное прочитано из "
+        "контроллера и совпадает.\nКонтроллер отвечает по адресу 3.\nСнимка нет: прежнее содержимое "
+        "восстановить нельзя.");
 
     // A parameter block not taken leaves it at its old address: asked there first.
     c->setFaults({.refuseWrites = true});
@@ -209,10 +210,11 @@ TEST_F(GuardedWrite, AnImageFromAnotherControllerKeepsOrTakesItsAddresses) {
     EXPECT_TRUE(plan.sidesDiffer());
     EXPECT_EQ(plan.imageSides[0], 5);
     EXPECT_EQ(plan.targetSides[1], 10);
-    EXPECT_EQ(image::CloneAddressQuestion(plan),
-              "Адреса сторон в образе (А - 5, Б - 6) не совпадают с адресами этого контроллера (А - 9, Б - 10).\n"
-              "Оставить адреса контроллера или взять адреса из образа? С адресами из образа контроллер после "
-              "перезапуска будет отвечать по адресу 5.");
+    EXPECT_EQ(
+        image::CloneAddressQuestion(plan),
+        "Адреса сторон в образе (А - 5, Б - 6) не совпадают с адресами этого контроллера (А - 9, Б - 10).\n"
+        "Оставить адреса контроллера или взять адреса из образа? С адресами из образа контроллер после "
+        "перезапуска будет отвечать по адресу 5.");
 
     // Kept: the parameter block goes out with 9 and 10, its checksum right.
     image::ImageLoadPlan keep = plan;

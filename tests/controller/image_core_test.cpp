@@ -1,11 +1,11 @@
 // Whole-controller images read from the virtual controller, their layout, and
 // snapshots.
+#include "../support/line_rig.h"
 #include "block_transfer.h"
 #include "image_core.h"
 #include "port_layer.h"
 #include "protocol_state.h"
 #include "snapshot.h"
-#include "../support/line_rig.h"
 #include "virtual_controller.h"
 
 #include <gtest/gtest.h>

@@ -18,9 +18,9 @@ protected:
     QTimer* timer = nullptr;
     QPlainTextEdit* list = nullptr;
     ControllerSearch* search = nullptr;
-    const QStringList names{"bCallIdent", "bSimImp",    "bGlobalSet",  "bGlobalDefaultSet", "bReset",
-                            "bSaveImage", "bLoadImage", "bReservCall", "bLoadFisk",         "bFindCtrlr",
-                            "bSaveStation"};
+    const QStringList names{"bCallIdent", "bSimImp",    "bGlobalSet",  "bGlobalDefaultSet",
+                            "bReset",     "bSaveImage", "bLoadImage",  "bReservCall",
+                            "bLoadFisk",  "bFindCtrlr", "bSaveStation"};
 
     void build() {
         open();

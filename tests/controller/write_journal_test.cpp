@@ -1,9 +1,9 @@
 // The write journal's file: records of any port name, whole records on a
 // full disk, begun and confirmed writes, rotation, reading from the end, and
 // files that are not journals.
+#include "../support/line_rig.h"
 #include "block_transfer.h"
 #include "memory_map.h"
-#include "../support/line_rig.h"
 #include "virtual_controller.h"
 #include "write_journal.h"
 

@@ -22,7 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 class ByIdDialog : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -68,7 +68,8 @@ protected:
         state_ = fs::absolute("state").string();
         fs::remove_all(state_);
         setenv("XDG_STATE_HOME", state_.c_str(), 1);
-        for (const char* f : {"img.bin", "saved.bin", "keep.bin", "big.bin", "short.bin", "zero3.bin", "tiny.bin"})
+        for (const char* f :
+             {"img.bin", "saved.bin", "keep.bin", "big.bin", "short.bin", "zero3.bin", "tiny.bin"})
             fs::remove(f);
     }
     void TearDown() override {
@@ -192,7 +193,8 @@ TEST_F(Images, ACancelledOrFailedSaveLeavesFilesAsTheyWere) {
     fs::permissions("keep.bin", fs::perms::owner_read | fs::perms::group_read);
     dialogs.fileNames.push_back("keep.bin");
     btn("bSaveImage")->click();
-    EXPECT_EQ(dialogs.messages(), QStringList({"Файл «keep.bin» доступен только для чтения: он оставлен как был"}));
+    EXPECT_EQ(dialogs.messages(),
+              QStringList({"Файл «keep.bin» доступен только для чтения: он оставлен как был"}));
     EXPECT_EQ(ReadTextFile("keep.bin"), keep);
     EXPECT_EQ(fs::status("keep.bin").permissions(), fs::perms::owner_read | fs::perms::group_read);
     fs::permissions("keep.bin", fs::perms::owner_all);
@@ -236,10 +238,11 @@ TEST_F(Images, LoadTakesASnapshotWritesTheImageAndIdentifiesAgain) {
     ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "message"}));
     EXPECT_EQ(dialogs.records[0].text, kFilter);
     EXPECT_EQ(dialogs.records[1].text, "Образ считан, записать его в контроллер");
-    EXPECT_EQ(dialogs.records[2].text, "Образ записан в контроллер, контроллер перезапущен.\nЗаписанное прочитано "
-                                       "из контроллера и совпадает.\nПрежнее содержимое контроллера сохранено в "
-                                       "файл образа\n" +
-                                           QString::fromStdString(snaps[0].string()));
+    EXPECT_EQ(dialogs.records[2].text,
+              "Образ записан в контроллер, контроллер перезапущен.\nЗаписанное прочитано "
+              "из контроллера и совпадает.\nПрежнее содержимое контроллера сохранено в "
+              "файл образа\n" +
+                  QString::fromStdString(snaps[0].string()));
     EXPECT_EQ(dialogs.records[2].icon, Dialogs::Icon::Information);
     EXPECT_EQ(status(), "Образ успешно записан в контроллер");
     expectAtRest();
@@ -286,10 +289,12 @@ TEST_F(Images, FilesAreRefusedBeforeAnyTraffic) {
         {"short.bin",
          "Файл «short.bin» короче, чем указано в его заголовке (1291 байт вместо 1292). Образ не "
          "записан"},
-        {"zero3.bin", "Файл «zero3.bin» не принят: в его заголовке размер h0, h3, h5 или h6 равен 0. Образ не "
-                      "записан"},
-        {"tiny.bin", "Файл «tiny.bin» не является образом контроллера: он короче 7-байтового заголовка. Образ "
-                     "не записан"},
+        {"zero3.bin",
+         "Файл «zero3.bin» не принят: в его заголовке размер h0, h3, h5 или h6 равен 0. Образ не "
+         "записан"},
+        {"tiny.bin",
+         "Файл «tiny.bin» не является образом контроллера: он короче 7-байтового заголовка. Образ "
+         "не записан"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.file);
@@ -341,7 +346,8 @@ TEST_F(Images, AControllerThatCannotBeReadForASnapshotAsksFirst) {
     dialogs.answers = {true, false};
     btn("bLoadImage")->click();
     ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "okCancel"}));
-    EXPECT_EQ(dialogs.records[2].text, QString::fromStdString(image::SnapshotFailedQuestion({-1, {}, {}, {}}, false)));
+    EXPECT_EQ(dialogs.records[2].text,
+              QString::fromStdString(image::SnapshotFailedQuestion({-1, {}, {}, {}}, false)));
     EXPECT_EQ(writes(), 0u);
     EXPECT_TRUE(snapshots().empty());
 
@@ -367,8 +373,9 @@ TEST_F(Images, AControllerThatCannotBeReadForASnapshotAsksFirst) {
     dialogs.fileNames.push_back("img.bin");
     btn("bLoadImage")->click();
     EXPECT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "message"}));
-    EXPECT_EQ(dialogs.messages(), QStringList({"Образ не записан: не удалось считать размеры блоков контроллера "
-                                               "или они не подходят для записи образа."}));
+    EXPECT_EQ(dialogs.messages(),
+              QStringList({"Образ не записан: не удалось считать размеры блоков контроллера "
+                           "или они не подходят для записи образа."}));
     EXPECT_EQ(writes(), 0u);
     expectAtRest();
 }
@@ -391,9 +398,10 @@ TEST_F(Images, TheReadBackCatchesAControllerThatDoesNotKeepWhatItAcknowledged) {
         btn("bLoadImage")->click();
         ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "message"}));
         const QString text = dialogs.records[2].text;
-        EXPECT_TRUE(text.startsWith("Образ записан не полностью: контроллер хранит не то, что в него записано "
-                                    "(блоков с отличиями 25 из 25).\nПрочитано из контроллера после записи "
-                                    "(записано → считано):\nCtrlrParams "))
+        EXPECT_TRUE(
+            text.startsWith("Образ записан не полностью: контроллер хранит не то, что в него записано "
+                            "(блоков с отличиями 25 из 25).\nПрочитано из контроллера после записи "
+                            "(записано → считано):\nCtrlrParams "))
             << text.toStdString();
         EXPECT_TRUE(text.contains("\nПрежнее содержимое восстанавливается загрузкой файла образа\n" +
                                   QString::fromStdString(state_)))
@@ -423,9 +431,10 @@ TEST_F(Images, AnImageFromAnotherControllerAsksWhoseAddressesToKeep) {
     sides(5, 6);
     WriteBytes("img.bin", c.imageBytes());
     sides(9, 10);
-    const QString question = "Адреса сторон в образе (А - 5, Б - 6) не совпадают с адресами этого контроллера "
-                             "(А - 9, Б - 10).\nОставить адреса контроллера или взять адреса из образа? С адресами "
-                             "из образа контроллер после перезапуска будет отвечать по адресу 5.";
+    const QString question =
+        "Адреса сторон в образе (А - 5, Б - 6) не совпадают с адресами этого контроллера "
+        "(А - 9, Б - 10).\nОставить адреса контроллера или взять адреса из образа? С адресами "
+        "из образа контроллер после перезапуска будет отвечать по адресу 5.";
 
     // Cancelled: nothing written.
     dialogs.fileNames.push_back("img.bin");
@@ -433,7 +442,8 @@ TEST_F(Images, AnImageFromAnotherControllerAsksWhoseAddressesToKeep) {
     btn("bLoadImage")->click();
     ASSERT_EQ(dialogs.kinds(), QStringList({"open", "okCancel", "choice"}));
     EXPECT_EQ(dialogs.records[2].text, question);
-    EXPECT_EQ(dialogs.lastButtons, QStringList({"Оставить адреса контроллера", "Взять адреса из образа", "Отмена"}));
+    EXPECT_EQ(dialogs.lastButtons,
+              QStringList({"Оставить адреса контроллера", "Взять адреса из образа", "Отмена"}));
     EXPECT_EQ(c.writeCount(), 0);
     EXPECT_TRUE(WaitFor([&] { return !state.ReidentifyPending; }));
 

@@ -23,8 +23,8 @@ TEST_F(OfflineWindow, TheFileIsTheControllerAndKeepsEveryWrite) {
     const std::string file = fs::absolute("offline.bin").string();
     WriteTextFile(file, std::string(before.begin(), before.end()));
 
-    w = std::make_unique<TStartZelMain>(state, dialogs, QStringList{"--image", QString::fromStdString(file),
-                                                                    "--type", "22"});
+    w = std::make_unique<TStartZelMain>(state, dialogs,
+                                        QStringList{"--image", QString::fromStdString(file), "--type", "22"});
     w->show();
     QCoreApplication::processEvents();
     EXPECT_TRUE(dialogs.records.empty()) << "no prompt, no com.ini message";
@@ -69,9 +69,10 @@ TEST_F(OfflineWindow, AFileThatIsNoImageIsNamedAndNothingOpens) {
     w->show();
     QCoreApplication::processEvents();
     ASSERT_FALSE(dialogs.messages().isEmpty());
-    EXPECT_EQ(dialogs.messages().first(),
-              "Не удалось открыть файл образа short.bin\nshort.bin is not a controller image: shorter than the "
-              "7-byte size header");
+    EXPECT_EQ(
+        dialogs.messages().first(),
+        "Не удалось открыть файл образа short.bin\nshort.bin is not a controller image: shorter than the "
+        "7-byte size header");
     EXPECT_FALSE(state.Identified);
     EXPECT_EQ(state.portHandle, 0);
 }

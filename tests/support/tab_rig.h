@@ -14,16 +14,16 @@
 #include "working_state.h"
 
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include <QFocusEvent>
-#include <QPushButton>
 
 class TabRig : public ::testing::Test {
 protected:

@@ -3,10 +3,10 @@
 // setup's address lists and boxes.
 #include <gtest/gtest.h>
 
+#include "block_layout.h"
 #include "defaults_core.h"
 #include "global_setts_core.h"
 #include "little_endian.h"
-#include "block_layout.h"
 #include "report_core.h"
 
 #include <fstream>

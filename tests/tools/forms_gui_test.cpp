@@ -5,9 +5,9 @@
 #include "field_check.h"
 #include "forms_rig.h"
 
-#include "little_endian.h"
 #include "block_layout.h"
 #include "guarded_write_text.h"
+#include "little_endian.h"
 
 #include <QDir>
 #include <QPlainTextEdit>
@@ -89,10 +89,11 @@ TEST_F(ToolsGui, PrimarySetupShowsTheControllerAndWritesIt) {
     EXPECT_EQ(GetU16(r.data(), nozregs::Price.offset), 1000);
     // One result: written, read back, restarted, and where the controller's previous content went.
     ASSERT_EQ(dialogs.messages().size(), 1);
-    EXPECT_TRUE(lastMessage().startsWith("Первичные настройки записаны, контроллер перезапущен.\nЗаписанное "
-                                         "прочитано из контроллера и совпадает.\nПрежнее содержимое контроллера "
-                                         "сохранено в файл образа\n" +
-                                         QString::fromStdString(stateHome + "/startzel/snapshots/ctrl-01-")))
+    EXPECT_TRUE(
+        lastMessage().startsWith("Первичные настройки записаны, контроллер перезапущен.\nЗаписанное "
+                                 "прочитано из контроллера и совпадает.\nПрежнее содержимое контроллера "
+                                 "сохранено в файл образа\n" +
+                                 QString::fromStdString(stateHome + "/startzel/snapshots/ctrl-01-")))
         << lastMessage().toStdString();
     EXPECT_TRUE(SnapshotIn(stateHome + "/startzel/snapshots"));
 }
@@ -147,7 +148,8 @@ TEST_F(ToolsGui, PrimarySetupNeverWritesATotalizerItCouldNotRead) {
     dialogs.answers = {false};
     ctl<QPushButton>(f, "bSaveParamGlobal")->click();
     EXPECT_EQ(dialogs.kinds(), QStringList{"okCancel"});
-    EXPECT_EQ(dialogs.records[0].text, QString::fromStdString(image::SnapshotFailedQuestion({-1, {}, {}, {}}, false)));
+    EXPECT_EQ(dialogs.records[0].text,
+              QString::fromStdString(image::SnapshotFailedQuestion({-1, {}, {}, {}}, false)));
     EXPECT_EQ(c->writeCount(), writes);
     EXPECT_TRUE(f->isVisible());
 
@@ -254,10 +256,12 @@ TEST_F(ToolsGui, FactoryDefaultsEndInOneResult) {
     ctl<QPushButton>(f, "bSaveParam_DS")->click();
     ASSERT_EQ(dialogs.messages().size(), 1) << dialogs.messages().join("|").toStdString();
     const QString text = lastMessage();
-    EXPECT_TRUE(text.startsWith("Заводские установки не записаны: ни один блок не принят.\n")) << text.toStdString();
-    EXPECT_TRUE(text.contains("\nПерезапуск контроллера не подтвержден.\nПрежнее содержимое восстанавливается загрузкой "
-                              "файла образа\n" +
-                              QString::fromStdString(stateHome)))
+    EXPECT_TRUE(text.startsWith("Заводские установки не записаны: ни один блок не принят.\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(
+        "\nПерезапуск контроллера не подтвержден.\nПрежнее содержимое восстанавливается загрузкой "
+        "файла образа\n" +
+        QString::fromStdString(stateHome)))
         << text.toStdString();
     EXPECT_EQ(dialogs.records.back().icon, Dialogs::Icon::Error);
     // Each failure text is named once.

@@ -2,8 +2,8 @@
 // screenshots/ in the build folder (ctest -L shots).
 #include "forms_rig.h"
 
-#include "little_endian.h"
 #include "block_layout.h"
+#include "little_endian.h"
 
 #include <QDir>
 #include <QPixmap>

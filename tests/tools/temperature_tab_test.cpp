@@ -7,8 +7,8 @@
 #include "temperature_table.h"
 #include "write_journal.h"
 
-#include <filesystem>
 #include <QPushButton>
+#include <filesystem>
 
 namespace {
 

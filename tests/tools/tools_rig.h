@@ -8,11 +8,11 @@
 #include "tab_rig.h"
 #include "temperature_table_tab.h"
 
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
-#include <QPushButton>
 
 class ToolsRig : public TabRig {
 protected:

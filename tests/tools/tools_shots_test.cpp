@@ -1,9 +1,9 @@
 // Pictures of the temperature table and dump tabs with data, in the main
 // window started with --service against a virtual controller.
-#include "gui_rig.h"
 #include "codepage.h"
 #include "cp866.h"
 #include "dump_tab.h"
+#include "gui_rig.h"
 #include "memory_map.h"
 #include "temperature_table_tab.h"
 

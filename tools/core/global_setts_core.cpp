@@ -358,8 +358,8 @@ GlobalPlan PlanGlobalSetts(int port, int ctrl, const GlobalSetts& m) {
     p.blocks.push_back({CtrlrParams.address, std::vector<uint8_t>(m.p(), m.p() + len), kWriteError});
     for (int i = 0; i < kMaxChannels; ++i) {
         const auto& ch = m.channels[i].working;
-        p.blocks.push_back({ChannelAddress(NozSetts, i), std::vector<uint8_t>(ch.begin(), ch.begin() + NozSetts.length),
-                            kWriteError});
+        p.blocks.push_back({ChannelAddress(NozSetts, i),
+                            std::vector<uint8_t>(ch.begin(), ch.begin() + NozSetts.length), kWriteError});
     }
     std::array<std::array<uint8_t, NozRegs.length>, kMaxChannels> regs{};
     for (int c = 0; c < kMaxChannels && p.nozRegsUnread < 0; ++c) {
@@ -371,8 +371,8 @@ GlobalPlan PlanGlobalSetts(int port, int ctrl, const GlobalSetts& m) {
     if (p.nozRegsUnread < 0) {
         for (int c = 0; c < kMaxChannels; ++c) {
             CleanNozRegs(regs[c].data());
-            p.blocks.push_back({ChannelAddress(NozRegs, c), std::vector<uint8_t>(regs[c].begin(), regs[c].end()),
-                                kWriteError});
+            p.blocks.push_back({ChannelAddress(NozRegs, c),
+                                std::vector<uint8_t>(regs[c].begin(), regs[c].end()), kWriteError});
         }
     }
     return p;

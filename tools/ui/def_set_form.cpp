@@ -5,10 +5,10 @@
 #include "field_check.h"
 #include "form_builder.h"
 #include "frame.h"
-#include "progress.h"
-#include "protocol_state.h"
 #include "guarded_write.h"
 #include "guarded_write_text.h"
+#include "progress.h"
+#include "protocol_state.h"
 #include "working_state.h"
 
 #include <QComboBox>
@@ -341,7 +341,8 @@ void TformDefSet::bSaveParam_DSClick() {
     q.demoImage = demoFile;
     q.goOnWithoutSnapshot = [&](const image::Snapshot& snap) {
         lSnapshot_DS_->hide();
-        return dialogs_.okCancel(U(image::SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning);
+        return dialogs_.okCancel(U(image::SnapshotFailedQuestion(snap, demo)), QString(),
+                                 Dialogs::Icon::Warning);
     };
     if (demo) q.replace = [&] { return WriteDemoDefaults(demoFile, model_.image); };
     q.progress = [this](image::WholeStage stage, long done, long total) {

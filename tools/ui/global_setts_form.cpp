@@ -5,11 +5,11 @@
 #include "field_check.h"
 #include "form_builder.h"
 #include "frame.h"
-#include "progress.h"
-#include "protocol_state.h"
-#include "image_files.h"
 #include "guarded_write.h"
 #include "guarded_write_text.h"
+#include "image_files.h"
+#include "progress.h"
+#include "protocol_state.h"
 #include "working_state.h"
 
 #include <algorithm>
@@ -374,7 +374,8 @@ void TfGlobalSetts::bSaveParamGlobalClick() {
     q.goOnWithoutSnapshot = [&](const image::Snapshot& snap) {
         progrSave_->hide();
         lErrorWriteGlobal_->clear();
-        return dialogs_.okCancel(U(image::SnapshotFailedQuestion(snap, demo)), QString(), Dialogs::Icon::Warning);
+        return dialogs_.okCancel(U(image::SnapshotFailedQuestion(snap, demo)), QString(),
+                                 Dialogs::Icon::Warning);
     };
     q.progress = [this](image::WholeStage stage, long done, long total) {
         if (stage == image::WholeStage::Snapshot) {
