@@ -55,6 +55,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -428,6 +429,7 @@ bool TStartZelMain::openImageFile(const QString& file, uint8_t deviceType) {
         return false;
     }
     state_.imageFile = path;
+    SetTimeoutMultiplier(std::max(TimeoutMultiplier(), zelsim::kImageHostTimeoutMultiplier));
     state_.portHandle = handle;
     state_.portSettings = ComPortSetting{};
     state_.portSettings.name = imageHost_->portName();

@@ -337,6 +337,7 @@ bool Session::open(const Options& o, std::ostream& err) {
         }
         s.name = image_->portName();
         s.baud = 115200;
+        SetTimeoutMultiplier(std::max(o.timeoutMult, zelsim::kImageHostTimeoutMultiplier));
         if (!o.addrGiven) ctrl_ = image_->address();
     }
     if (s.name.empty()) {

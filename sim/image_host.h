@@ -18,6 +18,13 @@
 
 namespace zelsim {
 
+// The time-out multiplier a program keeps at least while it works on an image
+// file: the file's controller answers a write only once the file holds it, and
+// writing a file out to slow storage (or on a busy machine) takes longer than a
+// controller on a line is given. A write kept in the file is never reported as
+// failed for that.
+constexpr int kImageHostTimeoutMultiplier = 20;
+
 class ImageHost {
 public:
     ImageHost();
