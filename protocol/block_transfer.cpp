@@ -34,11 +34,35 @@ int Multiplier() {
 // empty polls of 1 ms.
 constexpr int kSlowPollMs = 10;
 
+// A request the program itself was held up in (kFrameLate: the rest was not
+// sent) is started again from its command frame once the controller has
+// dropped what it had of it; at most this many starts in all.
+constexpr int kRequestStarts = 3;
+// Quiet long enough for a controller to have dropped a started request.
+constexpr int kDropPauseMs = 600;
+
+// Sends a request's frames (`frames` sends them all, from the command frame
+// on): 1, or -1.
+template <typename Frames> int SendRequest(int port, Frames frames) {
+    for (int start = 1;; ++start) {
+        const int r = frames();
+        if (r == 1) return 1;
+        if (r != kFrameLate || start == kRequestStarts) return -1;
+        PauseAfterSent(port, kDropPauseMs);
+    }
+}
+
+int SendReadRequest(int port, int ctrl, uint32_t address, int count, int board) {
+    return SendRequest(port, [&] {
+        const int r = SendCmd(port, ctrl, static_cast<uint8_t>(kCmdRead + board));
+        return r == 1 ? SendAddressFrame(port, address, count) : r;
+    });
+}
+
 // The length query: 1 byte asked at the block address, answered by the length
 // and a trailing byte. Returns the length, or -1.
 int QueryLength(int port, int ctrl, uint32_t blockAddr, int board) {
-    if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdRead + board)) != 1) return -1;
-    if (SendAddressFrame(port, blockAddr, 1) != 1) return -1;
+    if (SendReadRequest(port, ctrl, blockAddr, 1, board) != 1) return -1;
     AwaitSent(port);
     const int64_t deadline = NowMs() + Scaled(200, Multiplier());
     if (WaitUntil(port, deadline, [](int k) { return k == 2; }) != 2) return -1;
@@ -49,8 +73,7 @@ int QueryLength(int port, int ctrl, uint32_t blockAddr, int board) {
 
 // One piece of a read: piece + 1 bytes expected, the trailing one dropped by the caller.
 int ReadPiece(int port, int ctrl, uint32_t address, int piece, uint8_t* dst, int board) {
-    if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdRead + board)) != 1) return -1;
-    if (SendAddressFrame(port, address, piece) != 1) return -1;
+    if (SendReadRequest(port, ctrl, address, piece, board) != 1) return -1;
     AwaitSent(port);
     const int want = piece + 1;
     const int m = Multiplier();
@@ -81,8 +104,11 @@ int ReadPiece(int port, int ctrl, uint32_t address, int piece, uint8_t* dst, int
 }
 
 int WritePiece(int port, int ctrl, uint32_t address, int piece, const uint8_t* data, int board) {
-    if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + board)) != 1) return -1;
-    if (SendWriteFrames(port, address, piece, data) != 1) return -1;
+    if (SendRequest(port, [&] {
+            const int r = SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + board));
+            return r == 1 ? SendWriteFrames(port, address, piece, data) : r;
+        }) != 1)
+        return -1;
     AwaitSent(port);
     const int want = piece >= 2 ? 1 : 2;
     const int64_t deadline = NowMs() + (Scaled(50, Multiplier()) + 1) * kSlowPollMs;
@@ -93,9 +119,13 @@ int WritePiece(int port, int ctrl, uint32_t address, int piece, const uint8_t* d
 }
 
 int WriteImagePiece(int port, int ctrl, uint32_t address, int piece, const uint8_t* data) {
-    if (SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + kBoardMain)) != 1) return -1;
-    PauseAfterSent(port, kImageCommandGapMs);
-    if (SendWriteFrames(port, address, piece, data) != 1) return -1;
+    if (SendRequest(port, [&] {
+            const int r = SendCmd(port, ctrl, static_cast<uint8_t>(kCmdWrite + kBoardMain));
+            if (r != 1) return r;
+            PauseAfterSent(port, kImageCommandGapMs);
+            return SendWriteFrames(port, address, piece, data);
+        }) != 1)
+        return -1;
     AwaitSent(port);
     // A 1-byte piece is answered with 2 bytes and the status is the last one:
     // wait for both so that a refusal is never taken for an acceptance.

@@ -23,6 +23,12 @@ int WriteAll(int port, const uint8_t* bytes, int count) {
     return r == 1 ? kTransferDone : (r == kWriteEchoFault ? kTransferBadAnswer : kTransferFailed);
 }
 
+// Whether the previous frame of this request left so long ago that the
+// controller may have dropped the request.
+bool Overslept(int port) {
+    return PortMsSinceSent(port) > kLateFrameMs;
+}
+
 } // namespace
 
 bool IsAcceptedDeviceType(uint8_t type) {
@@ -73,6 +79,7 @@ int SendCmd(int port, int ctrl, uint8_t command) {
 int SendAddressFrame(int port, uint32_t address, int length) {
     if (BadHandle(port)) return kTransferBadHandle;
     PortPurge(port);
+    if (Overslept(port)) return kFrameLate;
     const auto f = AddressFrame(address, 0, static_cast<uint8_t>(length));
     return WriteAll(port, f.data(), static_cast<int>(f.size()));
 }
@@ -81,11 +88,13 @@ int SendWriteFrames(int port, uint32_t address, int count, const uint8_t* data) 
     if (BadHandle(port)) return kTransferBadHandle;
     if (count < 1 || count > kMaxWriteFrameData || !data) return kTransferBadCount;
     PortPurge(port);
+    if (Overslept(port)) return kFrameLate;
     const auto f = AddressFrame(address, data[0], static_cast<uint8_t>(count));
     if (WriteAll(port, f.data(), static_cast<int>(f.size())) != 1) return kTransferFailed;
     if (count >= 2) {
-        PauseAfterSent(port, kSingleWriteGapMs);
         const auto c = ContinuationFrame(data, count);
+        PauseAfterSent(port, kSingleWriteGapMs);
+        if (Overslept(port)) return kFrameLate;
         if (WriteAll(port, c.data(), static_cast<int>(c.size())) != 1) return kTransferFailed;
     }
     return 1;

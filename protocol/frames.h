@@ -61,13 +61,24 @@ int SetLineSettings(int port, uint32_t baud, uint8_t dataBits, char parity, uint
 // echo setting, PortWrite), -3 for a handle above 4. The senders below give -2
 // the same way.
 int SendCmd(int port, int ctrl, uint8_t command);
+// A controller takes a quiet line inside a request for its end and waits for a
+// new command frame. When the program itself was held up before the next frame
+// of a request (a busy machine oversleeps a pause) for longer than this, the
+// rest is not sent: the controller may have dropped the start, and it would
+// take the rest (data bytes) for new frames. The frame senders below then give
+// kFrameLate, and the request is to be started again from its command frame.
+constexpr int kLateFrameMs = 120;
+constexpr int kFrameLate = -5;
+
 // Drops waiting input, then writes the read address frame. 1, -1 (write
-// failed) or -3 (handle above 4).
+// failed), -3 (handle above 4) or kFrameLate (the command frame went out too
+// long ago; nothing sent).
 int SendAddressFrame(int port, uint32_t address, int length);
 // Drops waiting input, writes the write address frame carrying data[0] and,
 // for 2 or more bytes, waits 50 ms and writes the continuation frame.
 // 1; -1 when the port refused a write; -3 handle above 4; -4 count outside 1..64
-// (nothing sent).
+// (nothing sent); kFrameLate when the previous frame went out too long before
+// the address frame or the continuation frame (that frame not sent).
 int SendWriteFrames(int port, uint32_t address, int count, const uint8_t* data);
 
 // Drops stale input, sends identify and waits (10 x multiplier + 2 polls of

@@ -244,7 +244,8 @@ void Line::finishContinuationLocked(std::vector<Answer>& out) {
     answerLocked(c, {c->handleWrite(board, p.memAddr, data)}, out);
 }
 
-void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vector<Answer>& out) {
+void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vector<Answer>& out,
+                   std::optional<Clock::time_point> quietSeen) {
     std::lock_guard lk(m_);
     Parser& p = *p_;
     auto flushSkipped = [&] { flushSkippedLocked(); };
@@ -253,7 +254,7 @@ void Line::receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vec
         p.skipped.push_back(b);
     };
 
-    if (n > 0 && p.haveLast && t - p.last > std::chrono::milliseconds(kResyncPauseMs)) {
+    if (n > 0 && p.haveLast && quietSeen.value_or(t) - p.last > std::chrono::milliseconds(kResyncPauseMs)) {
         // The line went quiet in the middle of a frame: what came is lost.
         for (uint8_t b : p.buf)
             skip(b);

@@ -79,6 +79,7 @@ private:
     struct Timed {
         uint8_t byte;
         Clock::time_point t;
+        Clock::time_point quiet{}; // received bytes: nothing was waiting at this time before them
     };
 
     void schedule(const Answer& a, Clock::time_point now) {
@@ -99,13 +100,14 @@ private:
         std::vector<Answer> answers;
         while (!in_.empty()) {
             const Clock::time_point t = in_.front().t;
+            const Clock::time_point quiet = in_.front().quiet;
             std::vector<uint8_t> batch; // bytes that arrived together
             while (!in_.empty() && in_.front().t == t) {
                 batch.push_back(in_.front().byte);
                 in_.pop_front();
             }
             answers.clear();
-            line_.receive(batch.data(), batch.size(), t, answers);
+            line_.receive(batch.data(), batch.size(), t, answers, std::min(t, quiet));
             for (const auto& a : answers)
                 schedule(a, std::max(t, now));
         }
@@ -176,6 +178,11 @@ private:
             for (auto& p : peers_)
                 fds.push_back({p.fd, static_cast<short>(POLLIN | (p.pending.empty() ? 0 : POLLOUT)), 0});
 
+            // The line is looked at at least every kQuietLookMs: a pause inside
+            // a frame is judged by the last look that found nothing, not by
+            // when this thread got round to reading (late on a busy machine).
+            const Clock::time_point looking = Clock::now();
+            next = std::min(next, looking + std::chrono::milliseconds(kQuietLookMs));
             timespec ts{};
             timespec* tsp = nullptr;
             if (next != Clock::time_point::max()) {
@@ -204,6 +211,10 @@ private:
                     peerCount_ = peers_.size();
                 }
             }
+            bool input = false;
+            for (size_t k = firstPeer; k < fds.size(); ++k)
+                input = input || (fds[k].revents & POLLIN);
+            if (!input) quietSeen_ = looking;
             // Read the peers in order; those that went away are dropped afterwards.
             const Clock::time_point arrived = Clock::now();
             std::vector<size_t> gone;
@@ -219,7 +230,7 @@ private:
                         Clock::time_point t = arrived;
                         if (byteTime_.count() > 0) t = std::max(arrived, lastIn_) + byteTime_;
                         lastIn_ = t;
-                        in_.push_back({buf[j], t});
+                        in_.push_back({buf[j], t, quietSeen_});
                         if (echo) { // the adapter hears each byte as it goes by
                             const Clock::time_point e = std::max(t + echoDelay, lastOut_);
                             lastOut_ = e;
@@ -245,6 +256,8 @@ private:
     std::thread thread_;
     std::deque<Timed> in_, out_;
     Clock::time_point lastIn_{}, lastOut_{};
+    static constexpr int kQuietLookMs = 10;
+    Clock::time_point quietSeen_{}; // the last look that found no input
 };
 
 PtyTransport::PtyTransport(Line& line, int baud) : line_(line), baud_(baud) {}

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -268,8 +269,12 @@ public:
     // Feeds received bytes; each byte counts as received at `t` (transports
     // pass the time its last bit arrived). Answers are appended to `out`.
     // A pause of more than kResyncPauseMs since the previous byte drops a
-    // half-received frame.
-    void receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vector<Answer>& out);
+    // half-received frame. `quietSeen`, when given, is the last time the
+    // transport saw nothing waiting before these bytes: the pause is judged
+    // by it, so a transport thread that ran late (a busy machine) does not
+    // take its own delay for a quiet line.
+    void receive(const uint8_t* bytes, size_t n, Clock::time_point t, std::vector<Answer>& out,
+                 std::optional<Clock::time_point> quietSeen = std::nullopt);
     static constexpr int kResyncPauseMs = 200;
 
     // The time one byte takes on the line (set by a paced transport): a frame

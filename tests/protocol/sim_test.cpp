@@ -2,15 +2,19 @@
 // controller, in-process, on a pseudo-terminal and on TCP loopback.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <thread>
 
 #include "block_layout.h"
 #include "block_transfer.h"
 #include "codepage.h"
 #include "error_messages.h"
 #include "frames.h"
+#include "line_wait.h"
 #include "memory_map.h"
 #include "port_layer.h"
 #include "port_slot.h"
@@ -95,6 +99,56 @@ TEST_F(SimTest, BlocksReadAndWritten) {
     EXPECT_EQ(ReadTemperatureRaw(h, 3, t), 1);
     EXPECT_EQ(RestartController(h, 3), 1);
     EXPECT_EQ(ctrl->restartCount(), 1);
+}
+
+// The machine running the program is held up in a pause before a frame (it
+// oversleeps): by then the controller has dropped the request, so the rest of
+// it must not follow as if it were frames. The request starts again from its
+// command frame; a machine held up every time gives up, never having sent
+// data bytes into a dropped request.
+TEST_F(SimTest, AnOversleptPauseStartsTheRequestAgain) {
+    static std::atomic<int> stalls{0};
+    static const zel::line::LineTime oversleeping{
+        [] {
+            using namespace std::chrono;
+            return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+        },
+        [](int ms) {
+            if (stalls.fetch_sub(1) > 0) ms += 150;
+            if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        }};
+    zel::line::SetLineTime(&oversleeping);
+    struct Case {
+        const char* what;
+        bool image;
+        int stalls;
+        int result;
+    };
+    const Case cases[] = {
+        {"the pause before the continuation frame", false, 1, 1},
+        {"the pause after an image command frame", true, 1, 1},
+        {"every pause", false, 1000, -1},
+        {"every pause, image", true, 1000, -1},
+    };
+    uint8_t fill = 0x11;
+    for (const Case& c : cases) {
+        const Bytes data(5, fill++);
+        const Bytes before = ctrl->peek(0, 0x1200, 5);
+        line.clearFrames();
+        stalls = c.stalls;
+        const int r = c.image ? WriteImageBlock(h, 3, 0x1200, 5, data.data())
+                              : WriteBlock(h, 3, 0x1200, 5, data.data(), kBoardMain);
+        stalls = 0;
+        EXPECT_EQ(r, c.result) << c.what;
+        EXPECT_EQ(ctrl->peek(0, 0x1200, 5), c.result == 1 ? data : before) << c.what;
+        int continuations = 0;
+        for (const auto& f : line.frames()) {
+            EXPECT_NE(f.kind, zelsim::FrameKind::Skipped) << c.what;
+            continuations += f.kind == zelsim::FrameKind::Continuation;
+        }
+        EXPECT_EQ(continuations, c.result == 1 ? 1 : 0) << c.what;
+    }
+    zel::line::SetLineTime(nullptr);
 }
 
 TEST_F(SimTest, RefusalsAndErrorTexts) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
 
 #include "block_layout.h"
@@ -24,10 +25,14 @@ struct Fed {
     Line line;
     Clock::time_point t = Clock::now();
     // Feeds bytes `gapMs` after the previous ones; returns the answers' bytes.
-    Bytes feed(const Bytes& b, int gapMs = 1) {
+    // `quietMs`: the transport last saw the line quiet this long after them.
+    Bytes feed(const Bytes& b, int gapMs = 1, std::optional<int> quietMs = std::nullopt) {
+        const Clock::time_point before = t;
         t += std::chrono::milliseconds(gapMs);
         std::vector<Answer> out;
-        line.receive(b.data(), b.size(), t, out);
+        std::optional<Clock::time_point> quiet;
+        if (quietMs) quiet = before + std::chrono::milliseconds(*quietMs);
+        line.receive(b.data(), b.size(), t, out, quiet);
         Bytes all;
         for (auto& a : out)
             all.insert(all.end(), a.bytes.begin(), a.bytes.end());
@@ -59,6 +64,14 @@ TEST(SimParser, ResyncsAfterNoiseBadChecksumsAndPauses) {
     // the same split with a short pause completes the request
     EXPECT_TRUE(f.feed(Bytes(rd.begin(), rd.begin() + 6)).empty());
     EXPECT_EQ(f.feed(Bytes(rd.begin() + 6, rd.end()), 50).size(), 8u);
+    // read late by a busy transport, though it last saw the line quiet only
+    // 50 ms after the first half: the line was not quiet long enough
+    EXPECT_TRUE(f.feed(Bytes(rd.begin(), rd.begin() + 6)).empty());
+    EXPECT_EQ(f.feed(Bytes(rd.begin() + 6, rd.end()), Line::kResyncPauseMs + 300, 50).size(), 8u);
+    // seen quiet past the limit: dropped, whenever the bytes were read
+    EXPECT_TRUE(f.feed(Bytes(rd.begin(), rd.begin() + 6)).empty());
+    EXPECT_TRUE(f.feed(Bytes(rd.begin() + 6, rd.end()), Line::kResyncPauseMs + 300, Line::kResyncPauseMs + 1)
+                    .empty());
 
     const auto frames = f.line.frames();
     ASSERT_GE(frames.size(), 2u);
