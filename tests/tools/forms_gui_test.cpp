@@ -420,6 +420,39 @@ TEST_F(ToolsGui, ReportTellsAFailedReadAndAMissingDemoFile) {
     EXPECT_EQ(ctl<QPlainTextEdit>(demo, "mParam1")->toPlainText(), "\tТрк №1\n\n" + missing);
 }
 
+// However a form is closed, the main window is told (its repaint checks
+// re-identify after a write); the report changes nothing and asks for none.
+// Every showing opens the form again from the controller.
+TEST_F(ToolsGui, FormsOpenOnEveryShowingAndTellTheFrameOnEveryClosing) {
+    open();
+    int repaints = 0;
+    QObject::connect(&state, &WorkingState::repaintRequested, [&repaints] { ++repaints; });
+    auto* setup = show<TfGlobalSetts>();
+    auto* monitor = ctl<QListWidget>(setup, "lbMonSettsGlobal");
+    const int lines = monitor->count();
+    setup->reject();
+    EXPECT_EQ(repaints, 1);
+    setup->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(monitor->count(), lines); // read again, not appended to
+    setup->close();
+    EXPECT_EQ(repaints, 2);
+
+    auto* defaults = show<TformDefSet>();
+    defaults->accept();
+    EXPECT_EQ(repaints, 3);
+
+    auto* report = show<TformViewParam>();
+    auto* memo = ctl<QPlainTextEdit>(report, "mParam1");
+    const QString text = memo->toPlainText();
+    report->reject();
+    EXPECT_EQ(repaints, 3);
+    report->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(memo->toPlainText(), text);
+    EXPECT_TRUE(dialogs.messages().isEmpty()) << dialogs.messages().join("|").toStdString();
+}
+
 // Long reports run over pages; the print dialog's page range prints only its pages.
 TEST(ReportPrinting, PagesFollowThePageRange) {
     TestApp();

@@ -24,7 +24,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -91,10 +90,7 @@ void SetItems(QComboBox* c, const QStringList& items, int index) {
 } // namespace
 
 TformDefSet::TformDefSet(const TabContext& context, QWidget* parent)
-    : QDialog(parent), state_(context.state), dialogs_(context.dialogs), frame_(context.frame),
-      fields_(new FieldCheck(edited_, invalid_, this)) {
-    setObjectName("TformDefSet");
-    setWindowTitle("Заводские установки");
+    : FormDialog(context, "TformDefSet", "Заводские установки", parent) {
     buildUi();
 }
 
@@ -214,22 +210,7 @@ bool TformDefSet::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-void TformDefSet::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
-}
-
-void TformDefSet::done(int result) {
-    FormClose();
-    QDialog::done(result);
-}
-
-void TformDefSet::FormClose() {
-    frame_.repaint();
-}
-
 void TformDefSet::FormShow() {
-    const BusyCursor busy;
     if (!frame_.demo() && !DeviceSupported(state_.port(), state_.ctrl())) {
         dialogs_.message(kNotSupported, QString(), Dialogs::Icon::Error);
         QMetaObject::invokeMethod(

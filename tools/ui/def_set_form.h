@@ -3,12 +3,9 @@
 // which rewrites the whole controller (or, in demo mode, the demo file).
 #pragma once
 
-#include "block_tab.h"
 #include "defaults_core.h"
+#include "form_dialog.h"
 
-#include <QDialog>
-
-class FieldCheck;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -18,17 +15,16 @@ class QProgressBar;
 class QPushButton;
 class QTableWidget;
 
-class TformDefSet : public QDialog {
+class TformDefSet : public FormDialog {
     Q_OBJECT
 public:
     TformDefSet(const TabContext& context, QWidget* parent = nullptr);
     ~TformDefSet() override;
 
     tools::DefaultsForm& model() { return model_; }
+    void FormShow() override;
 
 public slots:
-    void FormShow();
-    void FormClose();
     void cbTypeTrkChange(int index);
     void cbCountSize_DSChange(int index);
     void cbCountNoz_DSChange(int index);
@@ -41,8 +37,6 @@ public slots:
     void bSaveParam_DSClick();
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -51,13 +45,7 @@ private:
     void showModel();
     void cellChanged(int side, int column);
 
-    WorkingState& state_;
-    Dialogs& dialogs_;
-    Frame& frame_;
     tools::DefaultsForm model_;
-    bool edited_ = false;
-    int invalid_ = 0;
-    FieldCheck* fields_;
     bool syncing_ = false;
 
     QComboBox *cbTypeTrk_, *cbCountSize_DS_, *cbCountNoz_DS_;

@@ -27,7 +27,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 using namespace tools;
@@ -43,10 +42,7 @@ QString U(const std::string& s) {
 } // namespace
 
 TfGlobalSetts::TfGlobalSetts(const TabContext& context, QWidget* parent)
-    : QDialog(parent), state_(context.state), dialogs_(context.dialogs), frame_(context.frame),
-      fields_(new FieldCheck(edited_, invalid_, this)) {
-    setObjectName("TfGlobalSetts");
-    setWindowTitle("Первичная настройка");
+    : FormDialog(context, "TfGlobalSetts", "Первичная настройка", parent) {
     buildUi();
     binder_ = new FieldBinder(this, GlobalSettsFields(), model_.p(), nullptr, this);
 }
@@ -166,22 +162,7 @@ void TfGlobalSetts::buildUi() {
     resize(880, 600);
 }
 
-void TfGlobalSetts::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
-}
-
-void TfGlobalSetts::done(int result) {
-    FormClose();
-    QDialog::done(result);
-}
-
-void TfGlobalSetts::FormClose() {
-    frame_.repaint();
-}
-
 void TfGlobalSetts::FormShow() {
-    const BusyCursor busy;
     lbMonSettsGlobal_->clear();
     const GlobalOpening o = ReadGlobalSetts(state_.port(), state_.ctrl(), model_);
     if (o.textsReady) {

@@ -3,13 +3,10 @@
 // window is created once; every opening reads the controller again.
 #pragma once
 
-#include "block_tab.h"
+#include "form_dialog.h"
 #include "global_setts_core.h"
 
-#include <QDialog>
-
 class FieldBinder;
-class FieldCheck;
 class QButtonGroup;
 class QComboBox;
 class QLabel;
@@ -18,18 +15,16 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 
-class TfGlobalSetts : public QDialog {
+class TfGlobalSetts : public FormDialog {
     Q_OBJECT
 public:
     TfGlobalSetts(const TabContext& context, QWidget* parent = nullptr);
     ~TfGlobalSetts() override;
 
     tools::GlobalSetts& model() { return model_; }
-    int invalidCount() const { return invalid_; }
+    void FormShow() override;
 
 public slots:
-    void FormShow();
-    void FormClose();
     void cbNumSideGlobalSelect(int index);
     void cbNumNozGlobalSelect(int index);
     void eAdrUtrkGlobalExit();
@@ -53,10 +48,6 @@ public slots:
     void AutoFillNaraAdr(int sides, int nozzles);
     void MonSettsFill();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void done(int result) override;
-
 private:
     void buildUi();
     void numberExit(const char* name);
@@ -65,14 +56,8 @@ private:
     void showHelp(const char* control);
     tools::GlobalItems items() const;
 
-    WorkingState& state_;
-    Dialogs& dialogs_;
-    Frame& frame_;
     tools::GlobalSetts model_;
-    bool edited_ = false;
-    int invalid_ = 0;
     bool opened_ = false; // the last opening read every block
-    FieldCheck* fields_;
     FieldBinder* binder_ = nullptr;
 
     QComboBox *cbNumSideGlobal_, *cbNumNozGlobal_, *cbTblTypeGlobal_, *ImpE_;

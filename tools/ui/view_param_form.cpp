@@ -3,7 +3,6 @@
 #include "dialogs.h"
 #include "form_builder.h"
 #include "frame.h"
-#include "progress.h"
 #include "protocol_state.h"
 #include "snapshot.h"
 #include "working_state.h"
@@ -18,7 +17,6 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 using namespace tools;
@@ -64,9 +62,7 @@ bool PrintReportLines(const QStringList& lines, QPrinter& printer) {
 }
 
 TformViewParam::TformViewParam(const TabContext& context, QWidget* parent)
-    : QDialog(parent), state_(context.state), dialogs_(context.dialogs), frame_(context.frame) {
-    setObjectName("TformViewParam");
-    setWindowTitle("Параметры устройства");
+    : FormDialog(context, "TformViewParam", "Параметры устройства", parent) {
     setFixedSize(640, 480);
 
     auto* top = new QVBoxLayout(this);
@@ -103,18 +99,7 @@ TformViewParam::TformViewParam(const TabContext& context, QWidget* parent)
 
 TformViewParam::~TformViewParam() = default;
 
-void TformViewParam::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
-}
-
-void TformViewParam::done(int result) {
-    FormClose();
-    QDialog::done(result);
-}
-
 void TformViewParam::FormShow() {
-    const BusyCursor busy;
     mParam1_->clear();
     lSavedTo_->clear();
     lines_.clear();

@@ -3,10 +3,9 @@
 // dialog) and saved as a text file.
 #pragma once
 
-#include "block_tab.h"
+#include "form_dialog.h"
 #include "report_core.h"
 
-#include <QDialog>
 #include <QStringList>
 
 class QCheckBox;
@@ -15,7 +14,7 @@ class QPlainTextEdit;
 class QPrinter;
 class QPushButton;
 
-class TformViewParam : public QDialog {
+class TformViewParam : public FormDialog {
     Q_OBJECT
 public:
     TformViewParam(const TabContext& context, QWidget* parent = nullptr);
@@ -23,27 +22,21 @@ public:
 
     // The report lines as ShowText last wrote them.
     const QStringList& lines() const { return lines_; }
+    void FormShow() override;
+    // Lets the collected controller go (no repaint: the report changed nothing).
+    void FormClose() override;
 
 public slots:
-    void FormShow();
-    void FormClose();
     void checkAdvanceModeClick();
     void bSaveToTextClick();
     void bSaveToFileClick();
     void ShowText();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void done(int result) override;
 
 private:
     void print(QPrinter& printer);
     // Where the report went, under the buttons and in the status line.
     void tellWhere(const QString& text);
 
-    WorkingState& state_;
-    Dialogs& dialogs_;
-    Frame& frame_;
     tools::ReportImage image_;
     bool haveImage_ = false;
     QStringList lines_;
