@@ -61,7 +61,7 @@ QStringList ApplyHints(QWidget* root, fields::Table table) {
 }
 
 FieldBinder::FieldBinder(QWidget* root, fields::Table table, uint8_t* block, FieldCheck* check,
-                         QObject* parent)
+                         QObject* parent, FieldCheck::When when)
     : QObject(parent), table_(table), block_(block), check_(check) {
     missing_ = ApplyHints(root, table);
     for (const fields::Field& f : table_) {
@@ -76,7 +76,9 @@ FieldBinder::FieldBinder(QWidget* root, fields::Table table, uint8_t* block, Fie
         e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QString(chars, QLatin1Char('8'))) + 12);
         if (f.custom) continue;
         e->setValidator(new QRegularExpressionValidator(QRegularExpression(KeyFilter(f.codec)), e));
-        if (check_) check_->attach(e, [this, &f, e] { leave(f, e); });
+        if (check_)
+            check_->attach(
+                e, [this, &f, e] { leave(f, e); }, when);
     }
 }
 
@@ -159,6 +161,7 @@ void FieldBinder::leave(const fields::Field& f, QLineEdit* e) {
     const bool ok = fields::ParseFieldText(f, e->text().toStdString()).has_value();
     check_->setValid(e, ok);
     if (ok) fields::StoreFieldText(f, e->text().toStdString(), block_);
+    emit checked(f.name);
 }
 
 void FieldBinder::fill(bool resetMarks) {

@@ -7,6 +7,7 @@
 // item sets or clears its bits).
 #pragma once
 
+#include "field_check.h"
 #include "field_table.h"
 
 #include <QObject>
@@ -14,7 +15,6 @@
 #include <memory>
 #include <vector>
 
-class FieldCheck;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -25,9 +25,10 @@ class FieldBinder : public QObject {
     Q_OBJECT
 public:
     // `block` is the working copy the boxes edit; `check` may be null for a
-    // table of hints only.
+    // table of hints only. A box is checked on leaving it after an edit, or
+    // with `when` EveryExit on every exit.
     FieldBinder(QWidget* root, fields::Table table, uint8_t* block, FieldCheck* check,
-                QObject* parent = nullptr);
+                QObject* parent = nullptr, FieldCheck::When when = FieldCheck::When::Edited);
 
     // Texts of every box with a value from the block; with `resetMarks` each
     // box is also painted white and loses its invalid mark (the count is left
@@ -40,6 +41,8 @@ public:
 signals:
     // The engineer changed a choice, list or check box and its value is in the block.
     void edited(const char* name);
+    // A box was checked on leaving it (marked or cleared, its value stored when valid).
+    void checked(const char* name);
 
 public:
     // Controls the table names and the tab does not have.

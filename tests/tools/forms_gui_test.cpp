@@ -131,6 +131,32 @@ TEST_F(ToolsGui, PrimarySetupTakesTheControllersOwnValues) {
     f->reject();
 }
 
+// A value the controller holds and the window refuses is shown as read; the
+// box is checked on leaving it even when nothing was typed, and holds the
+// write back until it is mended.
+TEST_F(ToolsGui, PrimarySetupChecksABoxOnEveryExit) {
+    std::vector<uint8_t> p = params();
+    p[ctrlrparams::PcTimeout.offset] = 2;
+    p.back() = FrameChecksum(p.data(), p.size() - 1);
+    c->poke(0, CtrlrParams.address, p);
+    open();
+    auto* f = show<TfGlobalSetts>();
+    auto* box = ctl<QLineEdit>(f, "ePcTimeoutGlobal");
+    auto* save = ctl<QPushButton>(f, "bSaveParamGlobal");
+    EXPECT_EQ(box->text(), "2");
+    EXPECT_TRUE(save->isEnabled());
+    focus(box, QEvent::FocusIn);
+    focus(box, QEvent::FocusOut);
+    EXPECT_TRUE(FieldCheck::red(box));
+    EXPECT_EQ(f->invalidCount(), 1);
+    EXPECT_FALSE(save->isEnabled());
+    type(box, "0"); // no time-out at all is allowed
+    EXPECT_FALSE(FieldCheck::red(box));
+    EXPECT_TRUE(save->isEnabled());
+    EXPECT_EQ(f->model().p()[ctrlrparams::PcTimeout.offset], 0);
+    f->reject();
+}
+
 TEST_F(ToolsGui, PrimarySetupNeverWritesATotalizerItCouldNotRead) {
     open();
     auto* f = show<TfGlobalSetts>();

@@ -50,24 +50,21 @@ constexpr fields::Field ShownScaled(fields::Field f) {
     return f;
 }
 
-// The additional boxes: checked and stored by the form on every exit.
+// The additional boxes: checked and stored on every exit.
 const fields::Field kGlobalFields[] = {
-    fields::Bind(ctrlrparams::SlowLoad, {.name = "eSlowLoadGlobal", .min = 0, .max = 25599, .custom = true}),
-    ShownScaled(fields::Bind(ctrlrparams::SlowStart,
-                             {.name = "eSlowStartGlobal", .min = 0, .max = 25599, .custom = true})),
+    fields::Bind(ctrlrparams::SlowLoad, {.name = "eSlowLoadGlobal", .min = 0, .max = 25599}),
+    ShownScaled(fields::Bind(ctrlrparams::SlowStart, {.name = "eSlowStartGlobal", .min = 0, .max = 25599})),
     fields::Bind(ctrlrparams::NozzleFat,
                  {.name = "eNozzleFatGlobal",
                   .min = 0,
-                  .max = kBoundNozzleFat - 1, // as the settings tab: what the byte holds after the scale
-                  .custom = true}),
-    fields::Bind(ctrlrparams::MetTOut, {.name = "eMetTimeoutGlobal", .min = 0, .max = 255, .custom = true}),
+                  .max = kBoundNozzleFat - 1}), // as the settings tab: what the byte holds after the scale
+    fields::Bind(ctrlrparams::MetTOut, {.name = "eMetTimeoutGlobal", .min = 0, .max = 255}),
     fields::Bind(ctrlrparams::PcTimeout,
-                 {.name = "ePcTimeoutGlobal", .min = 3, .max = 60, .zeroAllowed = true, .custom = true}),
-    fields::Bind(ctrlrparams::MinSpeed, {.name = "eMinSpeedGlobal", .min = 0, .max = 30, .custom = true}),
+                 {.name = "ePcTimeoutGlobal", .min = 3, .max = 60, .zeroAllowed = true}),
+    fields::Bind(ctrlrparams::MinSpeed, {.name = "eMinSpeedGlobal", .min = 0, .max = 30}),
     fields::Bind(ctrlrparams::MinSpTime,
-                 {.name = "eMinSpTimeGlobal", .min = 3, .max = 180, .zeroAllowed = true, .custom = true}),
-    fields::Bind(ctrlrparams::NozzleWait,
-                 {.name = "eNozzleWaitGlobal", .min = 0, .max = 20, .maxLength = 5, .custom = true}),
+                 {.name = "eMinSpTimeGlobal", .min = 3, .max = 180, .zeroAllowed = true}),
+    fields::Bind(ctrlrparams::NozzleWait, {.name = "eNozzleWaitGlobal", .min = 0, .max = 20, .maxLength = 5}),
     {.name = "cbNumSideGlobal",
      .helpButton = "helpSideGlobal",
      .hint =

@@ -109,8 +109,8 @@ void AutoFillChannelAddresses(GlobalSetts& m, int sides, int nozzles);
 // MonSettsFill: the summary lines.
 std::vector<std::string> GlobalSummary(const GlobalSetts& m, int ctrl);
 
-// The rows of the number boxes (checked and stored by the form on every exit)
-// and the hints of the "?" buttons.
+// The rows of the number boxes (checked and stored on every exit) and the
+// hints of the "?" buttons.
 fields::Table GlobalSettsFields();
 
 // Step 3 and 4 of the write: the parameter buffer and the ten channel

@@ -44,7 +44,9 @@ QString U(const std::string& s) {
 TfGlobalSetts::TfGlobalSetts(const TabContext& context, QWidget* parent)
     : FormDialog(context, "TfGlobalSetts", "Первичная настройка", parent) {
     buildUi();
-    binder_ = new FieldBinder(this, GlobalSettsFields(), model_.p(), nullptr, this);
+    binder_ =
+        new FieldBinder(this, GlobalSettsFields(), model_.p(), fields_, this, FieldCheck::When::EveryExit);
+    connect(binder_, &FieldBinder::checked, this, &TfGlobalSetts::updateSaveButton);
 }
 
 TfGlobalSetts::~TfGlobalSetts() = default;
@@ -108,32 +110,29 @@ void TfGlobalSetts::buildUi() {
     auto* extra = new QGroupBox("Дополнительно", this);
     extra->setObjectName("gbExtraGlobal");
     auto* e = new QGridLayout(extra);
-    struct Box {
-        const char* name;
-        const char* label;
-        void (TfGlobalSetts::*exit)();
-    };
-    const Box boxes[] = {
-        {"eSlowLoadGlobal", "Конец на доливе", &TfGlobalSetts::eSlowLoadGlobalExit},
-        {"eSlowStartGlobal", "Начало на доливе", &TfGlobalSetts::eSlowStartGlobalExit},
-        {"eNozzleFatGlobal", "Компенсация раздутия шланга", &TfGlobalSetts::eNozzleFatGlobalExit},
-        {"eMetTimeoutGlobal", "Таймаут крыльчатки", &TfGlobalSetts::eMetTimeoutGlobalExit},
-        {"ePcTimeoutGlobal", "Таймаут связи с СУ", &TfGlobalSetts::ePcTimeoutGlobalExit},
-        {"eMinSpeedGlobal", "Мин производительность", &TfGlobalSetts::eMinSpeedGlobalExit},
-        {"eMinSpTimeGlobal", "Время работы с мин производительностью", &TfGlobalSetts::eMinSpTimeGlobalExit},
-        {"eNozzleWaitGlobal", "Пауза пуска двигателя", &TfGlobalSetts::eNozzleWaitGlobalExit},
-        {"eHydroHitGlobal", "Буфер перелива, мл", &TfGlobalSetts::eHydroHitGlobalExit},
+    // The number boxes are the field rows' (the binder checks them on every
+    // exit); the overflow buffer has a number format of its own.
+    const std::pair<const char*, const char*> boxes[] = {
+        {"eSlowLoadGlobal", "Конец на доливе"},
+        {"eSlowStartGlobal", "Начало на доливе"},
+        {"eNozzleFatGlobal", "Компенсация раздутия шланга"},
+        {"eMetTimeoutGlobal", "Таймаут крыльчатки"},
+        {"ePcTimeoutGlobal", "Таймаут связи с СУ"},
+        {"eMinSpeedGlobal", "Мин производительность"},
+        {"eMinSpTimeGlobal", "Время работы с мин производительностью"},
+        {"eNozzleWaitGlobal", "Пауза пуска двигателя"},
     };
     int r = 0;
-    for (const Box& b : boxes) {
-        const bool hydro = QLatin1String(b.name) == QLatin1String("eHydroHitGlobal");
-        QLineEdit* box = form::Edit(extra, b.name, 0, hydro ? "[0-9,]*" : "[0-9]*", 70);
-        if (hydro) eHydroHitGlobal_ = box;
-        e->addWidget(new QLabel(b.label, extra), r, 0);
+    auto addBox = [&](QLineEdit* box, const char* label) {
+        e->addWidget(new QLabel(label, extra), r, 0);
         e->addWidget(box, r++, 1);
-        fields_->attach(
-            box, [this, exit = b.exit] { (this->*exit)(); }, FieldCheck::When::EveryExit);
-    }
+    };
+    for (const auto& [name, label] : boxes)
+        addBox(form::Edit(extra, name, 0, nullptr, 70), label);
+    eHydroHitGlobal_ = form::Edit(extra, "eHydroHitGlobal", 0, "[0-9,]*", 70);
+    addBox(eHydroHitGlobal_, "Буфер перелива, мл");
+    fields_->attach(
+        eHydroHitGlobal_, [this] { eHydroHitGlobalExit(); }, FieldCheck::When::EveryExit);
     e->addWidget(new QLabel("Монитор параметров", extra), r++, 0, 1, 2);
     lbMonSettsGlobal_ = new QListWidget(extra);
     lbMonSettsGlobal_->setObjectName("lbMonSettsGlobal");
@@ -243,42 +242,6 @@ void TfGlobalSetts::eAdrUtrkGlobalExit() {
 
 void TfGlobalSetts::eAdrNaraGlobalExit() {
     addressExit(eAdrNaraGlobal_, model_.channelCount(), model_.channelAddrs.data());
-}
-
-void TfGlobalSetts::numberExit(const char* name) {
-    const fields::Field* f = fields::FindField(GlobalSettsFields(), name);
-    QLineEdit* box = binder_->box(name);
-    if (!f || !box) return;
-    const std::string text = box->text().toStdString();
-    const bool ok = fields::ParseFieldText(*f, text).has_value();
-    fields_->setValid(box, ok);
-    if (ok) fields::StoreFieldText(*f, text, model_.p());
-    updateSaveButton();
-}
-
-void TfGlobalSetts::eSlowLoadGlobalExit() {
-    numberExit("eSlowLoadGlobal");
-}
-void TfGlobalSetts::eSlowStartGlobalExit() {
-    numberExit("eSlowStartGlobal");
-}
-void TfGlobalSetts::eNozzleFatGlobalExit() {
-    numberExit("eNozzleFatGlobal");
-}
-void TfGlobalSetts::eMetTimeoutGlobalExit() {
-    numberExit("eMetTimeoutGlobal");
-}
-void TfGlobalSetts::ePcTimeoutGlobalExit() {
-    numberExit("ePcTimeoutGlobal");
-}
-void TfGlobalSetts::eMinSpeedGlobalExit() {
-    numberExit("eMinSpeedGlobal");
-}
-void TfGlobalSetts::eMinSpTimeGlobalExit() {
-    numberExit("eMinSpTimeGlobal");
-}
-void TfGlobalSetts::eNozzleWaitGlobalExit() {
-    numberExit("eNozzleWaitGlobal");
 }
 
 void TfGlobalSetts::eHydroHitGlobalExit() {

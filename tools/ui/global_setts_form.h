@@ -29,14 +29,6 @@ public slots:
     void cbNumNozGlobalSelect(int index);
     void eAdrUtrkGlobalExit();
     void eAdrNaraGlobalExit();
-    void eSlowLoadGlobalExit();
-    void eSlowStartGlobalExit();
-    void eNozzleFatGlobalExit();
-    void eMetTimeoutGlobalExit();
-    void ePcTimeoutGlobalExit();
-    void eMinSpeedGlobalExit();
-    void eMinSpTimeGlobalExit();
-    void eNozzleWaitGlobalExit();
     void eHydroHitGlobalExit();
     void bSaveParamGlobalClick();
     void helpSideGlobalClick();
@@ -50,7 +42,6 @@ public slots:
 
 private:
     void buildUi();
-    void numberExit(const char* name);
     void addressExit(QLineEdit* box, int count, int* entries);
     void updateSaveButton();
     void showHelp(const char* control);
