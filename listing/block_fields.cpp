@@ -3,24 +3,14 @@
 #include "block_layout.h"
 #include "channel_fields.h"
 #include "controller_fields.h"
+#include "hex_text.h"
 #include "memory_map.h"
 
-#include <cstdio>
 #include <map>
 
 namespace image {
 
 namespace {
-
-std::string HexOf(const uint8_t* p, int n) {
-    std::string s;
-    char b[3];
-    for (int i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, "%02X", p[i]);
-        s += b;
-    }
-    return s;
-}
 
 bool Multi(std::string_view group) {
     return group == "NozSetts" || group == "NozRegs" || group == "SidesSetts";
@@ -79,11 +69,11 @@ std::vector<FieldValue> DecodeBlock(std::string_view group, const uint8_t* data,
             v.stored = fields::StoredValue(p->field, data);
         } else {
             v.width = 1;
-            v.text = HexOf(data + off, 1);
+            v.text = HexByte(data[off]);
             v.stored = data[off];
             if (group == "CtrlrParams" && off == length - 1) v.name = "Checksum";
         }
-        v.hex = HexOf(data + off, v.width);
+        v.hex = HexBytes(data + off, static_cast<size_t>(v.width), "");
         off += v.width;
         out.push_back(std::move(v));
     }

@@ -68,6 +68,14 @@ bool ParseInt(const char* s, int base, int lo, int hi, int& out) {
     return true;
 }
 
+// A hexadecimal value (an optional 0x) within lo..hi.
+bool ParseHexInRange(const char* s, uint32_t lo, uint32_t hi, int& out) {
+    uint32_t v = 0;
+    if (!s || !ParseHexNumber(s, v) || v < lo || v > hi) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
 int Fail(const std::string& msg) {
     std::fprintf(stderr, "startzel-sim: %s\n(see startzel-sim --help)\n", msg.c_str());
     return 2;
@@ -108,11 +116,11 @@ int main(int argc, char** argv) {
         } else if (a == "--listen-all") {
             allInterfaces = true;
         } else if (a == "--addr") {
-            if (!needValue() || !ParseInt(val, 16, 1, 0xFF, v) || v == 0xF0)
+            if (!needValue() || !ParseHexInRange(val, 1, 0xFF, v) || v == 0xF0)
                 return Fail("--addr needs a hexadecimal address 1..FF other than F0");
             ctrls.push_back({v, -1, {}});
         } else if (a == "--type") {
-            if (!needValue() || !ParseInt(val, 16, 0, 0xFF, v))
+            if (!needValue() || !ParseHexInRange(val, 0, 0xFF, v))
                 return Fail("--type needs a hexadecimal byte");
             (ctrls.empty() ? defaultType : ctrls.back().type) = v;
         } else if (a == "--image") {

@@ -10,7 +10,9 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "sim_peer.h"
 #include "virtual_controller.h"
@@ -165,4 +167,35 @@ TEST(SimProgram, EchoMinimumGapAndSilentRestartSwitches) {
         EXPECT_EQ(p.read(write.size() + 1, 300).size(), write.size());
     }
     EXPECT_EQ(Finish(pid), 0);
+}
+
+// Bad option values end the program at once with exit code 2 and one line
+// naming the option; nothing is served.
+TEST(SimProgram, RefusesBadOptionValues) {
+    const struct {
+        const char* args;
+        const char* said;
+    } cases[] = {
+        {"--addr F0", "--addr needs a hexadecimal address 1..FF other than F0"},
+        {"--addr 0", "--addr needs a hexadecimal address 1..FF other than F0"},
+        {"--addr 100", "--addr needs a hexadecimal address 1..FF other than F0"},
+        {"--addr 5z", "--addr needs a hexadecimal address 1..FF other than F0"},
+        {"--addr -5", "--addr needs a hexadecimal address 1..FF other than F0"},
+        {"--addr 0x", "--addr needs a hexadecimal address 1..FF other than F0"},
+        {"--type 1FF", "--type needs a hexadecimal byte"},
+        {"--type ''", "--type needs a hexadecimal byte"},
+        {"--tcp 65536", "--tcp needs a port 0..65535"},
+    };
+    for (const auto& c : cases) {
+        const std::string cmd = std::string(SimExe()) + " " + c.args + " 2>&1 </dev/null";
+        FILE* p = popen(cmd.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buf[256];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+            out.append(buf, n);
+        const int status = pclose(p);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << c.args;
+        EXPECT_EQ(out.substr(0, out.find('\n')), std::string("startzel-sim: ") + c.said) << c.args;
+    }
 }
