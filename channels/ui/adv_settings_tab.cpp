@@ -300,22 +300,24 @@ void AdvSettingsTab::bGetAdvSetTrkClick() {
 }
 
 void AdvSettingsTab::bSetAdvSetTrkClick() {
-    const BusyCursor busy;
-    if (!frame_.passwordStep()) return;
-    if (refuseWhileMarked(true)) return;
-    if (params_.changed()) {
+    const BusyCursor busy; // over both blocks
+    SaveStep step;
+    step.withCount = true;
+    step.changed = [this] { return params_.changed(); };
+    step.write = [this] {
         // As many bytes as the controller reports for the block, zero beyond the bytes read.
-        if (WriteParams(port(), ctrl(), params_, PaddedWriteBuffer(params_, BlockSizes()[kSizeParams])) !=
-            1) {
-            showError("Ошибка записи!");
-            frame_.requestReidentify();
-            return;
-        }
+        return WriteParams(port(), ctrl(), params_, PaddedWriteBuffer(params_, BlockSizes()[kSizeParams])) ==
+                       1
+                   ? SaveOutcome::Written
+                   : SaveOutcome::Failed;
+    };
+    step.written = [this] {
         paramsBinder_->fill(false); // what the block now holds (15 ml is stored as 10)
         setStatus("Параметры успешно записаны");
-    } else {
-        setStatus("Запись не произведена. Не было изменений параметров");
-    }
+    };
+    // The Nara block follows whether or not the parameter block had changes.
+    const SaveOutcome params = save(step);
+    if (params != SaveOutcome::Written && params != SaveOutcome::Unchanged) return;
     switch (WriteNaraSpecific()) {
     case 1:
         if (ReadNaraSpecific() == 1) {

@@ -4,7 +4,6 @@
 #include "working_state.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 
 bool ChannelTab::prepareShow(QComboBox* channels) {
     if (!state_.ParamsLoaded) {
@@ -31,26 +30,36 @@ bool ChannelTab::checkChannel(int channel) {
     return false;
 }
 
-int ChannelTab::reportSave(settings::ChannelSave result, const QString& written) {
+SaveOutcome ChannelTab::reportSave(settings::ChannelSave result, const QString& written) {
     using settings::ChannelSave;
     switch (result) {
     case ChannelSave::Written:
         setStatus(written);
-        return 0;
+        return SaveOutcome::Written;
     case ChannelSave::Unchanged:
         setStatus("Запись не произведена. Не было изменений параметров");
-        return 0;
+        return SaveOutcome::Unchanged;
     case ChannelSave::BadChannel:
         showError("Ошибка номера канала");
-        return -1;
+        return SaveOutcome::Failed;
     case ChannelSave::SizesUnreadable:
         showError("Ошибка чтения размеров параметров");
-        return -1;
+        return SaveOutcome::Failed;
     case ChannelSave::WriteFailed:
         setStatus("Ошибка записи");
-        return -1;
+        return SaveOutcome::Failed;
     }
-    return -1;
+    return SaveOutcome::Failed;
+}
+
+SaveOutcome ChannelTab::saveChannel(bool (Frame::*password)(), std::function<SaveOutcome()> write) {
+    SaveStep step;
+    step.password = password;
+    step.passwordFirst = false;
+    step.write = std::move(write);
+    step.failedText = "Ошибка записи";
+    step.failedStatus = false; // the write worded the status line
+    return save(step);
 }
 
 void ChannelTab::attemptFailed() {
@@ -68,9 +77,4 @@ bool ChannelTab::saveBeforeChange(QComboBox* channels) {
     const QSignalBlocker block(channels);
     channels->setCurrentIndex(state_.currentChannel);
     return false;
-}
-
-void ChannelTab::clearStatus() {
-    setStatus(QString());
-    QCoreApplication::processEvents();
 }

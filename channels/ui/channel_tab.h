@@ -7,6 +7,8 @@
 #include "block_tab.h"
 #include "channel_blocks.h"
 
+#include <functional>
+
 class QComboBox;
 
 class ChannelTab : public BlockTab {
@@ -23,8 +25,12 @@ protected:
     // "Ошибка номера канала" for a channel the blocks do not have.
     bool checkChannel(int channel);
     // The status line (and message box) for a save result; `written` is the
-    // text of a write that went through. 0 written or nothing to write, -1.
-    int reportSave(settings::ChannelSave result, const QString& written);
+    // text of a write that went through.
+    SaveOutcome reportSave(settings::ChannelSave result, const QString& written);
+    // The save button's step: the status line cleared, the marks looked at,
+    // the password step, then `write` (its result worded by reportSave); a
+    // failed write shows "Ошибка записи" and the controller is identified again.
+    SaveOutcome saveChannel(bool (Frame::*password)(), std::function<SaveOutcome()> write);
     // A failed write attempt.
     void attemptFailed();
     // The question before another channel is read over unsaved edits.
@@ -33,6 +39,4 @@ protected:
     // marked (refused), and the list then shows the channel read last again,
     // whose edits stay.
     bool saveBeforeChange(QComboBox* channels);
-    // The status line cleared and painted before a transfer starts.
-    void clearStatus();
 };

@@ -166,6 +166,10 @@ int NozRegsTab::ReadNozRegs(int channel) {
 }
 
 int NozRegsTab::SaveNozzleRegs(int channel) {
+    return saveRegs(channel) == SaveOutcome::Failed ? -1 : 0;
+}
+
+SaveOutcome NozRegsTab::saveRegs(int channel) {
     return reportSave(settings::SaveNozzleRegs(port(), ctrl(), channel, regs_, [this] { attemptFailed(); }),
                       "Состояние канала записано");
 }
@@ -194,15 +198,7 @@ void NozRegsTab::bCallNozRegsClick() {
 }
 
 void NozRegsTab::bSaveNozRegsClick() {
-    const BusyCursor busy;
-    clearStatus();
-    // A box holding a refused value is never passed over for its last valid one.
-    if (refuseWhileMarked(false)) return;
-    if (!frame_.passwordStep()) return;
-    if (SaveNozzleRegs(cbNumCnl_->currentIndex()) < 0) {
-        dialogs_.message("Ошибка записи", QString(), Dialogs::Icon::Error);
-        frame_.requestReidentify();
-    }
+    saveChannel(&Frame::passwordStep, [this] { return saveRegs(cbNumCnl_->currentIndex()); });
 }
 
 void NozRegsTab::cbNumCnlChange(int index) {

@@ -38,6 +38,7 @@ public slots:
     void eBitStatHexExit();
 
 private:
+    SaveOutcome saveRegs(int channel);
     void buildUi();
     // Ticks the items of the word's bits, without running the click handler.
     void showBits(uint16_t word);

@@ -142,6 +142,10 @@ int NozSettsTab::ReadNozSetts(int channel) {
 }
 
 int NozSettsTab::SaveNozSetts(int channel) {
+    return saveSetts(channel) == SaveOutcome::Failed ? -1 : 0;
+}
+
+SaveOutcome NozSettsTab::saveSetts(int channel) {
     return reportSave(settings::SaveNozSetts(port(), ctrl(), channel, setts_, [this] { attemptFailed(); }),
                       "Настройки канала записаны");
 }
@@ -170,14 +174,10 @@ void NozSettsTab::bCallNozSetsClick() {
 }
 
 void NozSettsTab::bSaveNozSetsClick() {
-    const BusyCursor busy;
-    clearStatus();
-    if (refuseWhileMarked(false)) return;
-    if (!frame_.adjustPasswordStep()) return;
-    if (SaveNozSetts(cbNumNozSets_->currentIndex()) < 0) {
-        dialogs_.message("Ошибка записи", QString(), Dialogs::Icon::Error);
-        frame_.requestReidentify();
-    }
+    const BusyCursor busy; // over the parameter block's write-back too
+    if (saveChannel(&Frame::adjustPasswordStep,
+                    [this] { return saveSetts(cbNumNozSets_->currentIndex()); }) == SaveOutcome::Refused)
+        return;
     // The parameter block goes back as the show handler restored it.
     Met2CtrlrSet(state_, dialogs_);
 }

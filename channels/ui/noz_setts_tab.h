@@ -36,6 +36,7 @@ public slots:
     void cbMeterPhaseNozSetsExit();
 
 private:
+    SaveOutcome saveSetts(int channel);
     void buildUi();
     void showWeights();
 

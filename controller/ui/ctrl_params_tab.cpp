@@ -2,7 +2,6 @@
 
 #include "controller_fields.h"
 #include "dialogs.h"
-#include "error_messages.h"
 #include "field_binder.h"
 #include "field_check.h"
 #include "frame.h"
@@ -550,40 +549,40 @@ void CtrlParamsTab::sgPhysToLogTrk_2Exit() {
 
 // ---- save ----------------------------------------------------------------
 
-void CtrlParamsTab::failedWrite(const QString& text, bool controllerError) {
-    dialogs_.message(text, QString(), Dialogs::Icon::Error);
-    if (controllerError) ShowControllerError(port(), ctrl());
-    setStatus(text);
-    frame_.requestReidentify();
-}
-
 void CtrlParamsTab::bSetParamClick() {
-    const BusyCursor busy;
-    if (!frame_.passwordStep()) return;
-    // Grid A's zero or repeated address only colours it, but is never written.
-    if (refuseWhileMarked(true, {sgAdrNaraTrk_1_})) return;
     uint8_t* b = params_.working.data();
-    TakeGrids(b, nozzles(), sides(), cells(sgAdrNaraTrk_1_), cells(sgAdrNaraTrk_2_), cells(sgPhysToLogTrk_1_),
-              cells(sgPhysToLogTrk_2_));
-    int newAddress = state_.controllerNumber;
-    params_.sealChecksum();
-    if (b[kSpeed1] != params_.asRead[kSpeed1]) state_.ReidentifyPending = true;
-    state_.AddressChanged = false;
-    if (b[kAddrSideA] != params_.asRead[kAddrSideA] && !frame_.demo()) {
+    int newAddress = 0;
+    SaveStep step;
+    step.withCount = true;
+    // Grid A's zero or repeated address only colours it, but is never written.
+    step.red = {sgAdrNaraTrk_1_};
+    step.check = [&] {
+        newAddress = state_.controllerNumber;
+        TakeGrids(b, nozzles(), sides(), cells(sgAdrNaraTrk_1_), cells(sgAdrNaraTrk_2_),
+                  cells(sgPhysToLogTrk_1_), cells(sgPhysToLogTrk_2_));
+        params_.sealChecksum();
+        if (b[kSpeed1] != params_.asRead[kSpeed1]) state_.ReidentifyPending = true;
+        state_.AddressChanged = false;
+        if (b[kAddrSideA] == params_.asRead[kAddrSideA] || frame_.demo()) return true;
         state_.AddressChanged = true;
         newAddress = b[kAddrSideA];
-        if (b[kSideCount] == 1 && AddressAnswers(port(), newAddress, b[kAddrSideB]) &&
-            !dialogs_.okCancel(kAddressInUse, QString(), Dialogs::Icon::Warning))
-            return;
-    }
-    if (!params_.changed()) {
-        setStatus("Запись не произведена. Не было изменений параметров");
-        return;
-    }
-    if (WriteParams(port(), ctrl(), params_, WriteBuffer(params_)) != 1) {
-        failedWrite("Ошибка записи!", true);
-        return;
-    }
+        return !(b[kSideCount] == 1 && AddressAnswers(port(), newAddress, b[kAddrSideB]) &&
+                 !dialogs_.okCancel(kAddressInUse, QString(), Dialogs::Icon::Warning));
+    };
+    step.changed = [this] { return params_.changed(); };
+    step.write = [this] {
+        return WriteParams(port(), ctrl(), params_, WriteBuffer(params_)) == 1 ? SaveOutcome::Written
+                                                                               : SaveOutcome::Failed;
+    };
+    step.controllerError = true;
+    step.written = [&] { afterWrite(newAddress); };
+    save(step);
+}
+
+// A good write of the block: the boxes, the PC side's speed, the controller
+// followed to its new address, the channels brought to the meter type.
+void CtrlParamsTab::afterWrite(int newAddress) {
+    const uint8_t* b = params_.working.data();
     showStored();
     if (b[kSpeed1] != speedAsRead_) {
         state_.portSettings.baud = static_cast<uint32_t>(SpeedBaud(b[kSpeed1]));
@@ -603,7 +602,7 @@ void CtrlParamsTab::bSetParamClick() {
     }
     if (settings::Met2NozSetts(port(), ctrl(), MeterCodeOfItem(ImpE_->currentIndex()), b[kMeterPhase],
                                ChannelCount(params_), state_.nozSetts) == -1) {
-        failedWrite("Ошибка записи параметров канала", false);
+        reportFailedWrite("Ошибка записи параметров канала");
         return;
     }
     if (state_.ReidentifyPending || state_.AddressChanged) {

@@ -61,7 +61,7 @@ private:
     void showParams(const settings::ParamsView& v);
     void showDeviceCaptions();
     void showTableCaptions();
-    void failedWrite(const QString& text, bool controllerError);
+    void afterWrite(int newAddress);
     void showStored();
     void sideAddressExit(QLineEdit* own, QLineEdit* other, int byte);
     void applyNozzleList(int keep);

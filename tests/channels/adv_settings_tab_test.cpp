@@ -336,3 +336,46 @@ TEST_F(AdvTab, StoredValuesShowWholeAndOverlongOnesAreMarked) {
     EXPECT_EQ(edit("PrcShift")->maxLength(), 1);
     EXPECT_FALSE(FieldCheck::marked(edit("PrcShift")));
 }
+
+// The save's steps, each stopping it: a refused password sends nothing at
+// all; a failed write of the parameter block is reported, identifies the
+// controller again and never goes on to the Nara block; with nothing changed
+// in either block nothing is written.
+TEST_F(AdvTab, EachSaveStepStopsTheSaveAndAFailedWriteReidentifies) {
+    show();
+    type(edit("eNozzleWait"), "12");
+    type(edit("eShimDuration"), "7");
+    int asked = 0;
+    state.passwordStep = [&asked] { return ++asked, false; };
+    line.clearFrames();
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(line.frames().empty());
+    state.passwordStep = nullptr;
+
+    zelsim::Faults refuse;
+    refuse.refuseWrites = true;
+    c->setFaults(refuse);
+    dialogs.clear();
+    adv->bSetAdvSetTrkClick();
+    ASSERT_FALSE(dialogs.messages().isEmpty());
+    EXPECT_EQ(dialogs.messages().back(), "Ошибка записи!");
+    EXPECT_EQ(status(), "Ошибка записи!");
+    EXPECT_TRUE(state.ReidentifyPending);
+    EXPECT_EQ(tabs->currentWidget()->objectName(), "TabIdent");
+    for (const auto& f : line.frames())
+        EXPECT_FALSE(f.kind == zelsim::FrameKind::Address && f.bytes.size() == 8 && f.bytes[2] == 0x51)
+            << "the Nara block was touched after the failed write";
+    EXPECT_TRUE(tab->params().changed() && adv->nara().changed()); // the next save writes both again
+
+    c->setFaults({});
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(status(), "Параметры успешно записаны");
+    EXPECT_EQ(params()[kNozzleWait], 12);
+    EXPECT_EQ(nara()[kShimDuration], 7);
+    const int writes = c->writeCount(), restarts = c->restartCount();
+    adv->bSetAdvSetTrkClick();
+    EXPECT_EQ(status(), "Запись не произведена. Не было изменений параметров");
+    EXPECT_EQ(c->writeCount(), writes);
+    EXPECT_EQ(c->restartCount(), restarts);
+}

@@ -210,6 +210,27 @@ TEST_F(NozRegs_, ASaveRefusesWhileABoxIsMarked) {
     EXPECT_EQ(GetU32(regsOf(0).data(), 8), 1234u);
 }
 
+// The channel saves look at the marks first: a marked box refuses without
+// the password being asked; a refused password then sends nothing.
+TEST_F(NozRegs_, TheMarksComeBeforeThePasswordStep) {
+    loadParams();
+    show(regs);
+    type("eSetSum", "12,345");
+    int asked = 0;
+    state.passwordStep = [&asked] { return ++asked, false; };
+    line.clearFrames();
+    regs->bSaveNozRegsClick();
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(status(), "Запись не произведена. Исправьте ошибку и повторите попытку");
+    type("eSetSum", "12,34");
+    regs->bSaveNozRegsClick();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(status(), "");
+    EXPECT_TRUE(line.frames().empty());
+    EXPECT_TRUE(dialogs.records.empty());
+    state.passwordStep = nullptr;
+}
+
 TEST_F(NozRegs_, AnUnreadableStatusWordIsClearedAndTheSaveRightAfterWritesIt) {
     c->poke(0, ChannelAddress(NozRegs, 0), Registers(5, 0xFFFF));
     loadParams();

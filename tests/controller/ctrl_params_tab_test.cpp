@@ -373,3 +373,25 @@ TEST_F(Params, Met2CtrlrSetWritesTheWorkingCopyBack) {
     EXPECT_EQ(c->restartCount(), restarts + 1);
     EXPECT_FALSE(tab->params().changed());
 }
+
+// The password step comes before the marks: a refused password leaves the
+// status line as it was; a mark refuses only once the password went through,
+// and nothing is written either way.
+TEST_F(Params, ThePasswordStepComesBeforeTheMarks) {
+    open();
+    read();
+    type(edit("eMetTOut"), "256");
+    int asked = 0;
+    bool allow = false;
+    state.passwordStep = [&] { return ++asked, allow; };
+    const int writes = c->writeCount();
+    save();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(status(), "Параметры успешно считаны");
+    allow = true;
+    save();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(status(), "Запись не произведена. Исправьте ошибку и повторите попытку");
+    EXPECT_EQ(c->writeCount(), writes);
+    state.passwordStep = nullptr;
+}
