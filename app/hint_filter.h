@@ -3,10 +3,9 @@
 // shows no tooltip while keeping its text for the "?" buttons.
 #pragma once
 
-#include <QObject>
+#include "field_binder.h" // kShowHintProperty
 
-// The property EnabledHint sets on each control it gives a hint (false: not shown).
-inline constexpr char kShowHintProperty[] = "ShowHint";
+#include <QObject>
 
 // Installed on the application.
 class HintFilter : public QObject {

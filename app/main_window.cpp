@@ -4,10 +4,8 @@
 #include "adv_settings_tab.h"
 #include "block_tab.h"
 #include "block_transfer.h"
-#include "channel_fields.h"
 #include "com_ini.h"
 #include "com_setting.h"
-#include "controller_fields.h"
 #include "controller_search.h"
 #include "ctrl_params_tab.h"
 #include "data_files.h"
@@ -16,10 +14,10 @@
 #include "dialogs.h"
 #include "dump_tab.h"
 #include "error_messages.h"
+#include "field_binder.h"
 #include "form_builder.h"
 #include "frames.h"
 #include "global_setts_form.h"
-#include "hint_filter.h"
 #include "ident_core.h"
 #include "ident_tab.h"
 #include "image_host.h"
@@ -32,7 +30,6 @@
 #include "protocol_state.h"
 #include "sides_tab.h"
 #include "snapshot.h"
-#include "temperature_table.h"
 #include "temperature_table_tab.h"
 #include "view_param_form.h"
 #include "working_state.h"
@@ -153,7 +150,6 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
 
     FormCreate(arguments);
     createForms();
-    EnabledHint(true);
 }
 
 TStartZelMain::~TStartZelMain() {
@@ -485,20 +481,8 @@ void TStartZelMain::addBlockTab(const QString& page, BlockTab* tab) {
 }
 
 void TStartZelMain::EnabledHint(bool show) {
-    using namespace settings;
-    const fields::Table tables[] = {MainTabFields(), CtrlrSettsFields(), AdvParamsFields(),
-                                    NaraFields(),    NozRegsFields(),    NozSettsFields(),
-                                    SideFields(0),   SideFields(1),      tools::TemperatureTblFields()};
-    for (const fields::Table& table : tables)
-        for (const fields::Field& f : table) {
-            if (!f.hint) continue;
-            for (const char* name : {f.name, f.helpButton}) {
-                QWidget* c = name ? findChild<QWidget*>(QString::fromLatin1(name)) : nullptr;
-                if (!c) continue;
-                c->setToolTip(QString::fromUtf8(f.hint));
-                c->setProperty(kShowHintProperty, show);
-            }
-        }
+    for (QWidget* w : findChildren<QWidget*>())
+        if (w->property(kShowHintProperty).isValid()) w->setProperty(kShowHintProperty, show);
 }
 
 void TStartZelMain::setStatus(const QString& text) {

@@ -49,9 +49,9 @@ public:
     // the page becomes current.
     void addBlockTab(const QString& page, BlockTab* tab);
 
-    // Gives every control of the tabs' field tables its hint (and its "?"
-    // button the same) and switches their tooltips on or off; the "?" buttons
-    // show the texts either way.
+    // Switches the tooltips of the controls given their field's hint (by
+    // their tab, where the controls are made) on or off; the "?" buttons show
+    // the texts either way.
     void EnabledHint(bool show);
 
     // Frame.

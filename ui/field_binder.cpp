@@ -53,8 +53,11 @@ QStringList ApplyHints(QWidget* root, fields::Table table) {
     for (const fields::Field& f : table) {
         if (!f.hint) continue;
         const QString text = QString::fromUtf8(f.hint);
-        if (QWidget* w = Named(root, f.name, missing)) w->setToolTip(text);
-        if (QWidget* b = Named(root, f.helpButton, missing)) b->setToolTip(text);
+        for (QWidget* w : {Named(root, f.name, missing), Named(root, f.helpButton, missing)})
+            if (w) {
+                w->setToolTip(text);
+                w->setProperty(kShowHintProperty, true);
+            }
     }
     Report(missing);
     return missing;

@@ -71,5 +71,10 @@ private:
 };
 
 // Only the hints of a table: sets the tooltip of every control it names (and
-// of its "?" button). Returns the names not found.
+// of its "?" button), shown (kShowHintProperty true). Returns the names not found.
 QStringList ApplyHints(QWidget* root, fields::Table table);
+
+// The property of a control whose tooltip is its field's hint: false while
+// the hints are switched off (the tooltip is not shown, the text stays for the
+// "?" buttons).
+inline constexpr char kShowHintProperty[] = "ShowHint";

@@ -1,8 +1,13 @@
 // The main window as a whole: what the Enter key does (nothing) in every box,
 // list and grid of every tab and form.
 #include "block_transfer.h"
+#include "channel_fields.h"
 #include "com_setting.h"
+#include "controller_fields.h"
+#include "field_binder.h"
+#include "global_setts_core.h"
 #include "gui_rig.h"
+#include "temperature_table.h"
 
 #include <QAbstractItemView>
 #include <QDialog>
@@ -110,6 +115,47 @@ TEST_F(Window, EnterIsNeverACommandInAnyBoxListOrGrid) {
         EXPECT_FALSE(b->isDefault()) << b->objectName().toStdString();
         EXPECT_FALSE(b->autoDefault()) << b->objectName().toStdString();
     }
+}
+
+// Each tab gives its controls their hints where it makes them; the window
+// only switches the tooltips, of every hinted control of its tabs and forms.
+TEST_F(Window, EveryHintIsGivenByItsTabAndSwitchedByTheWindow) {
+    line.addController(1);
+    startLine();
+    start(QString("1"));
+    using namespace settings;
+    const fields::Table tables[] = {MainTabFields(),
+                                    CtrlrSettsFields(),
+                                    AdvParamsFields(),
+                                    NaraFields(),
+                                    NozRegsFields(),
+                                    NozSettsFields(),
+                                    SideFields(0),
+                                    SideFields(1),
+                                    tools::TemperatureTblFields(),
+                                    tools::GlobalSettsFields()};
+    std::vector<QWidget*> hinted;
+    for (const fields::Table& table : tables)
+        for (const fields::Field& f : table)
+            for (const char* name : {f.name, f.helpButton}) {
+                if (!f.hint || !name) continue;
+                SCOPED_TRACE(name);
+                QWidget* c = ctl(name);
+                ASSERT_NE(c, nullptr);
+                EXPECT_EQ(c->toolTip(), QString::fromUtf8(f.hint));
+                hinted.push_back(c);
+            }
+    auto shown = [&hinted](bool on) {
+        for (QWidget* c : hinted)
+            EXPECT_EQ(c->property(kShowHintProperty), QVariant(on)) << c->objectName().toStdString();
+    };
+    shown(true);
+    w->EnabledHint(false);
+    shown(false);
+    // A tooltip that is no field's hint is never switched off.
+    EXPECT_FALSE(ctl("Button2")->property(kShowHintProperty).isValid());
+    w->EnabledHint(true);
+    shown(true);
 }
 
 // The questions of the dialogs seam: Enter answers none of them (the focus
