@@ -1,5 +1,6 @@
 #include "ctrl_params_tab.h"
 
+#include "address_grid.h"
 #include "controller_fields.h"
 #include "dialogs.h"
 #include "field_binder.h"
@@ -19,15 +20,10 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
-#include <QStyledItemDelegate>
-#include <QTableWidget>
 #include <QVBoxLayout>
 
 using namespace settings;
@@ -42,43 +38,16 @@ const char* const kLeaveManualPhases = "                             ВНИМА�
                                        "пересчета фаз датчиков.\n\r Фазы будут "
                                        "изменены для всех каналов.\n\r               Вы хотите продолжить?";
 
-// Cells hold addresses up to 255: at least 22 pixels, and wide enough for
-// three digits in the grid's font, so no value is ever elided.
-int CellWidth(const QWidget* grid) {
-    return std::max(22, grid->fontMetrics().horizontalAdvance("888") + 10);
-}
 constexpr int kEditWidth = 70;
 
-// Cell editors of the address grids take digits only.
-class DigitDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& o,
-                          const QModelIndex& i) const override {
-        QWidget* w = QStyledItemDelegate::createEditor(parent, o, i);
-        if (auto* e = qobject_cast<QLineEdit*>(w))
-            e->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), e));
-        return w;
-    }
-};
-
-QTableWidget* Grid(QWidget* parent, const char* name, int rows) {
-    auto* t = new QTableWidget(rows, 1, parent);
-    t->setObjectName(name);
-    t->horizontalHeader()->hide();
-    t->verticalHeader()->hide();
-    t->horizontalHeader()->setMinimumSectionSize(CellWidth(t));
-    t->horizontalHeader()->setDefaultSectionSize(CellWidth(t));
-    t->verticalHeader()->setDefaultSectionSize(20);
-    t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    t->setItemDelegate(new DigitDelegate(t));
-    t->setFixedHeight(rows * 20 + 2);
-    return t;
+int SideAddressByte(int side) {
+    return side == 0 ? kAddrSideA : kAddrSideB;
 }
 
-QString U(const std::string& s) {
-    return QString::fromStdString(s);
+// Side A's grid takes `a`, side B's `b`.
+void SetCells(AddressGrid* const (&grids)[2], const Cells& a, const Cells& b) {
+    grids[0]->setCells(a);
+    grids[1]->setCells(b);
 }
 
 } // namespace
@@ -160,30 +129,25 @@ void CtrlParamsTab::buildUi() {
              cbTypeTbl2_, eSlowStart_, eSlowLoad_, eNozzleFat_, eMetTOut_})
         w->setFixedHeight(22);
 
-    auto side = [this](const char* group, const QString& caption, const char* addr, const char* nara,
-                       const char* phys, QLineEdit*& e, QTableWidget*& sgNara, QTableWidget*& sgPhys) {
-        auto* gb = new QGroupBox(caption, this);
-        gb->setObjectName(group);
+    for (int side = 0; side < 2; ++side) {
+        const QByteArray n = QByteArray::number(side + 1);
+        auto* gb = gbSide_[side] = new QGroupBox(side == 0 ? "Сторона A" : "Сторона Б", this);
+        gb->setObjectName("gbSide" + n);
         auto* g = new QGridLayout(gb);
-        e = form::Edit(gb, addr, 3, "[0-9]*", kEditWidth);
+        QLineEdit* e = eAdrTrk_[side] = form::Edit(gb, ("eAdrTrk_" + n).constData(), 3, "[0-9]*", kEditWidth);
         e->setText("255");
-        sgNara = Grid(gb, nara, 1);
-        sgPhys = Grid(gb, phys, 2);
+        sgAdrNaraTrk_[side] = new AddressGrid(gb, ("sgAdrNaraTrk_" + n).constData(), 1);
+        sgPhysToLogTrk_[side] = new AddressGrid(gb, ("sgPhysToLogTrk_" + n).constData(), 2);
         g->addWidget(new QLabel("Адрес стороны", gb), 0, 0);
         g->addWidget(e, 0, 1);
         g->addWidget(new QLabel("Адреса каналов Нара", gb), 1, 0);
-        g->addWidget(sgNara, 1, 1);
+        g->addWidget(sgAdrNaraTrk_[side], 1, 1);
         g->addWidget(new QLabel("Физическая архитектура", gb), 2, 0);
-        g->addWidget(sgPhys, 2, 1);
+        g->addWidget(sgPhysToLogTrk_[side], 2, 1);
         g->setColumnStretch(2, 1);
         g->setVerticalSpacing(2);
         g->setContentsMargins(6, 2, 6, 4);
-        return gb;
-    };
-    gbSide1_ = side("gbSide1", "Сторона A", "eAdrTrk_1", "sgAdrNaraTrk_1", "sgPhysToLogTrk_1", eAdrTrk_1_,
-                    sgAdrNaraTrk_1_, sgPhysToLogTrk_1_);
-    gbSide2_ = side("gbSide2", "Сторона Б", "eAdrTrk_2", "sgAdrNaraTrk_2", "sgPhysToLogTrk_2", eAdrTrk_2_,
-                    sgAdrNaraTrk_2_, sgPhysToLogTrk_2_);
+    }
     sizeGrids(1);
 
     checkbTrkModes_ = form::CheckList(this, "checkbTrkModes", {});
@@ -193,8 +157,8 @@ void CtrlParamsTab::buildUi() {
     bSetParam_->setEnabled(false);
 
     auto* sides = new QVBoxLayout;
-    sides->addWidget(gbSide1_);
-    sides->addWidget(gbSide2_);
+    sides->addWidget(gbSide_[0]);
+    sides->addWidget(gbSide_[1]);
     sides->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(bGetParam_);
@@ -211,14 +175,15 @@ void CtrlParamsTab::buildUi() {
     top->addWidget(checkbTrkModes_, 2, 0, 1, 2);
     top->setRowStretch(2, 1);
     top->setColumnStretch(1, 1);
-    gbSide2_->setVisible(cbCountSideTrk_->currentIndex() != 0);
+    gbSide_[1]->setVisible(cbCountSideTrk_->currentIndex() != 0);
     // The Tab key follows the reading order: the boxes top to bottom, each
     // row left to right, then the sides, the mode list and the buttons.
-    QWidget* order[] = {
-        cbSpeed2CnlTrk_, cbCountSideTrk_, cbCountNozTrk_,    ImpE_,      cbPhaseMet_,     cbTypeTbl_,
-        cbTypeTbl2_,     eSlowStart_,     ImmBox_,           eSlowLoad_, eNozzleFat_,     eMetTOut_,
-        eAdrTrk_1_,      sgAdrNaraTrk_1_, sgPhysToLogTrk_1_, eAdrTrk_2_, sgAdrNaraTrk_2_, sgPhysToLogTrk_2_,
-        checkbTrkModes_, bGetParam_,      bSetParam_};
+    QWidget* order[] = {cbSpeed2CnlTrk_,  cbCountSideTrk_,    cbCountNozTrk_,     ImpE_,
+                        cbPhaseMet_,      cbTypeTbl_,         cbTypeTbl2_,        eSlowStart_,
+                        ImmBox_,          eSlowLoad_,         eNozzleFat_,        eMetTOut_,
+                        eAdrTrk_[0],      sgAdrNaraTrk_[0],   sgPhysToLogTrk_[0], eAdrTrk_[1],
+                        sgAdrNaraTrk_[1], sgPhysToLogTrk_[1], checkbTrkModes_,    bGetParam_,
+                        bSetParam_};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -232,29 +197,12 @@ void CtrlParamsTab::buildUi() {
     using T = CtrlParamsTab;
     onExit(eSlowStart_, &T::eSlowStartExit);
     const auto every = FieldCheck::When::EveryExit;
-    onExit(eAdrTrk_1_, &T::eAdrTrk_1Exit, every);
-    onExit(eAdrTrk_2_, &T::eAdrTrk_2Exit, every);
-    onExit(sgAdrNaraTrk_1_, &T::sgAdrNaraTrk_1Exit, every);
-    onExit(sgAdrNaraTrk_2_, &T::sgAdrNaraTrk_2Exit, every);
-    onExit(sgPhysToLogTrk_1_, &T::sgPhysToLogTrk_1Exit, every);
-    onExit(sgPhysToLogTrk_2_, &T::sgPhysToLogTrk_2Exit, every);
-    for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_, sgPhysToLogTrk_1_, sgPhysToLogTrk_2_})
-        t->installEventFilter(this);
-}
-
-// Grids: Enter moves to the next column, from the last back to the first.
-bool CtrlParamsTab::eventFilter(QObject* watched, QEvent* event) {
-    auto* t = qobject_cast<QTableWidget*>(watched);
-    if (t && event->type() == QEvent::KeyPress) {
-        auto* k = static_cast<QKeyEvent*>(event);
-        if (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) {
-            const int row = std::max(t->currentRow(), t->rowCount() - 1);
-            const int col = t->currentColumn();
-            t->setCurrentCell(row, t->columnCount() > 0 ? (col + 1) % t->columnCount() : 0);
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
+    onExit(eAdrTrk_[0], &T::eAdrTrk_1Exit, every);
+    onExit(eAdrTrk_[1], &T::eAdrTrk_2Exit, every);
+    onExit(sgAdrNaraTrk_[0], &T::sgAdrNaraTrk_1Exit, every);
+    onExit(sgAdrNaraTrk_[1], &T::sgAdrNaraTrk_2Exit, every);
+    onExit(sgPhysToLogTrk_[0], &T::sgPhysToLogTrk_1Exit, every);
+    onExit(sgPhysToLogTrk_[1], &T::sgPhysToLogTrk_2Exit, every);
 }
 
 int CtrlParamsTab::nozzles() const {
@@ -264,46 +212,12 @@ int CtrlParamsTab::sides() const {
     return SidesOf(params_.working.data());
 }
 
-Cells CtrlParamsTab::cells(QTableWidget* t) const {
-    Cells c;
-    const int row = t->rowCount() - 1; // the Nara grids' only row, the map grids' row 1
-    for (int j = 0; j < t->columnCount(); ++j) {
-        QTableWidgetItem* it = t->item(row, j);
-        c.push_back(it ? it->text().trimmed().toStdString() : std::string());
-    }
-    return c;
-}
-
-void CtrlParamsTab::setCells(QTableWidget* t, const Cells& c) {
-    const QSignalBlocker block(t);
-    const int row = t->rowCount() - 1;
-    for (int j = 0; j < t->columnCount(); ++j) {
-        const QString text = j < static_cast<int>(c.size()) ? U(c[static_cast<size_t>(j)]) : QString();
-        if (auto* it = t->item(row, j))
-            it->setText(text);
-        else
-            t->setItem(row, j, new QTableWidgetItem(text));
-    }
-}
-
 void CtrlParamsTab::sizeGrids(int columns) {
     const int n = std::clamp(columns, 1, kMaxNozzles);
-    for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_, sgPhysToLogTrk_1_, sgPhysToLogTrk_2_}) {
-        const QSignalBlocker block(t);
-        t->setColumnCount(n);
-        for (int j = 0; j < n; ++j)
-            t->setColumnWidth(j, CellWidth(t));
-        t->setFixedWidth(n * (CellWidth(t) + 1) + 1);
-    }
-    const Cells header = PhysHeaderCells(n);
-    for (QTableWidget* t : {sgPhysToLogTrk_1_, sgPhysToLogTrk_2_}) {
-        const QSignalBlocker block(t);
-        for (int j = 0; j < n; ++j) {
-            auto* it = new QTableWidgetItem(U(header[static_cast<size_t>(j)]));
-            it->setFlags(it->flags() & ~Qt::ItemIsEditable);
-            t->setItem(0, j, it);
-        }
-    }
+    for (AddressGrid* t : {sgAdrNaraTrk_[0], sgAdrNaraTrk_[1], sgPhysToLogTrk_[0], sgPhysToLogTrk_[1]})
+        t->setColumns(n);
+    for (AddressGrid* t : sgPhysToLogTrk_)
+        t->setHeader(PhysHeaderCells(n));
 }
 
 // ---- read --------------------------------------------------------------
@@ -324,17 +238,16 @@ void CtrlParamsTab::showParams(const ParamsView& v) {
     select(cbCountNozTrk_, v.nozzleItem);
     FieldCheck::reset(cbCountNozTrk_);
     select(cbCountSideTrk_, v.sideItem);
-    gbSide2_->setVisible(v.sideItem != 0);
-    eAdrTrk_1_->setText(QString::number(b[kAddrSideA]));
-    eAdrTrk_2_->setText(QString::number(b[kAddrSideB]));
-    for (QLineEdit* e : {eAdrTrk_1_, eAdrTrk_2_})
+    gbSide_[1]->setVisible(v.sideItem != 0);
+    for (int side = 0; side < 2; ++side)
+        eAdrTrk_[side]->setText(QString::number(b[SideAddressByte(side)]));
+    for (QLineEdit* e : eAdrTrk_)
         FieldCheck::reset(e, FieldCheck::Style::Font);
     sizeGrids(v.nozzleItem + 1);
     Cells a, bb;
     FillNaraCells(b, v.nozzleItem + 1, a, bb);
-    setCells(sgAdrNaraTrk_1_, a);
-    setCells(sgAdrNaraTrk_2_, bb);
-    for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_})
+    SetCells(sgAdrNaraTrk_, a, bb);
+    for (AddressGrid* t : sgAdrNaraTrk_)
         FieldCheck::reset(t, FieldCheck::Style::Font);
     // The speeds, the meter type and phases, the display types and the mode
     // list (left as it was when the mask was not read).
@@ -347,9 +260,8 @@ void CtrlParamsTab::showParams(const ParamsView& v) {
     applyNozzleList(v.nozzleItem);
     Cells pa, pb;
     FillPhysCells(b, nozzles(), sides(), pa, pb);
-    setCells(sgPhysToLogTrk_1_, pa);
-    setCells(sgPhysToLogTrk_2_, pb);
-    for (QTableWidget* t : {sgPhysToLogTrk_1_, sgPhysToLogTrk_2_})
+    SetCells(sgPhysToLogTrk_, pa, pb);
+    for (AddressGrid* t : sgPhysToLogTrk_)
         FieldCheck::reset(t, FieldCheck::Style::Font);
 }
 
@@ -375,7 +287,7 @@ void CtrlParamsTab::TabCtrlrSettsShow() {
     if (state_.Identified) {
         bGetParam_->setEnabled(true);
         bGetParamClick();
-        for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_, sgPhysToLogTrk_1_, sgPhysToLogTrk_2_})
+        for (AddressGrid* t : {sgAdrNaraTrk_[0], sgAdrNaraTrk_[1], sgPhysToLogTrk_[0], sgPhysToLogTrk_[1]})
             t->clearSelection();
         return;
     }
@@ -443,45 +355,42 @@ void CtrlParamsTab::applyNozzleList(int keep) {
 
 void CtrlParamsTab::cbCountSideTrkChange(int index) {
     params_.working[kSideCount] = static_cast<uint8_t>(index + 1);
-    gbSide2_->setVisible(index != 0);
-    Cells a, b;
-    AutoNumberNara(params_.working.data(), nozzles(), a, b);
-    setCells(sgAdrNaraTrk_1_, a);
-    setCells(sgAdrNaraTrk_2_, b);
-    RenumberPhys(nozzles(), a, b);
-    setCells(sgPhysToLogTrk_1_, a);
-    setCells(sgPhysToLogTrk_2_, b);
+    gbSide_[1]->setVisible(index != 0);
+    renumberGrids();
 }
 
 void CtrlParamsTab::cbCountNozTrkChange(int index) {
     params_.working[kNozzlesPerSide] = static_cast<uint8_t>(std::clamp(index + 1, 1, kMaxNozzles));
-    const int n = nozzles();
-    sizeGrids(n);
-    Cells a, b;
-    AutoNumberNara(params_.working.data(), n, a, b);
-    setCells(sgAdrNaraTrk_1_, a);
-    setCells(sgAdrNaraTrk_2_, b);
-    RenumberPhys(n, a, b);
-    setCells(sgPhysToLogTrk_1_, a);
-    setCells(sgPhysToLogTrk_2_, b);
-    for (QLineEdit* e : {eAdrTrk_1_, eAdrTrk_2_})
+    sizeGrids(nozzles());
+    renumberGrids();
+    for (QLineEdit* e : eAdrTrk_)
         fields_->setValid(e, true, FieldCheck::Style::Font);
-    for (QTableWidget* t : {sgAdrNaraTrk_1_, sgAdrNaraTrk_2_})
+    for (AddressGrid* t : sgAdrNaraTrk_)
         fields_->setValid(t, true, FieldCheck::Style::Font);
     checkNaraGridsAfterCount();
 }
 
+// The Nara addresses numbered on from side A's first, the map renumbered.
+void CtrlParamsTab::renumberGrids() {
+    Cells a, b;
+    AutoNumberNara(params_.working.data(), nozzles(), a, b);
+    SetCells(sgAdrNaraTrk_, a, b);
+    RenumberPhys(nozzles(), a, b);
+    SetCells(sgPhysToLogTrk_, a, b);
+}
+
 void CtrlParamsTab::checkNaraGridsAfterCount() {
-    const Cells a = cells(sgAdrNaraTrk_1_), b = cells(sgAdrNaraTrk_2_);
+    const Cells a = sgAdrNaraTrk_[0]->cells(), b = sgAdrNaraTrk_[1]->cells();
     if (FirstBadNaraCell(a, b) >= 0) {
-        fields_->setValid(sgAdrNaraTrk_1_, false, FieldCheck::Style::Font);
+        fields_->setValid(sgAdrNaraTrk_[0], false, FieldCheck::Style::Font);
         return;
     }
     if (sides() == 2 && FirstBadNaraCell(b, a) >= 0)
-        fields_->setValid(sgAdrNaraTrk_2_, false, FieldCheck::Style::Font);
+        fields_->setValid(sgAdrNaraTrk_[1], false, FieldCheck::Style::Font);
 }
 
-void CtrlParamsTab::sideAddressExit(QLineEdit* own, QLineEdit* other, int byte) {
+void CtrlParamsTab::sideAddressExit(int side) {
+    QLineEdit *own = eAdrTrk_[side], *other = eAdrTrk_[1 - side];
     int v = 0;
     if (!SideAddressValid(own->text().trimmed().toStdString(), &v)) {
         fields_->setValid(own, false, FieldCheck::Style::Font);
@@ -496,55 +405,55 @@ void CtrlParamsTab::sideAddressExit(QLineEdit* own, QLineEdit* other, int byte) 
         // The other box keeps its mark while its own text is still not an address.
         if (otherValid) fields_->setValid(other, true, FieldCheck::Style::Font);
     }
-    params_.working[static_cast<size_t>(byte)] = static_cast<uint8_t>(v);
+    params_.working[static_cast<size_t>(SideAddressByte(side))] = static_cast<uint8_t>(v);
 }
 
 void CtrlParamsTab::eAdrTrk_1Exit() {
-    sideAddressExit(eAdrTrk_1_, eAdrTrk_2_, kAddrSideA);
+    sideAddressExit(0);
 }
 void CtrlParamsTab::eAdrTrk_2Exit() {
-    sideAddressExit(eAdrTrk_2_, eAdrTrk_1_, kAddrSideB);
+    sideAddressExit(1);
 }
 
+// Grid A's zero or repeated address only colours it (never written);
+// a value that is no address marks it.
 void CtrlParamsTab::sgAdrNaraTrk_1Exit() {
-    sgAdrNaraTrk_1_->clearSelection();
-    const Cells a = cells(sgAdrNaraTrk_1_);
-    switch (CheckNaraGridA(a)) {
-    case GridACheck::Invalid:
-        fields_->setValid(sgAdrNaraTrk_1_, false, FieldCheck::Style::Font);
-        break;
-    case GridACheck::Coloured:
-        FieldCheck::paint(sgAdrNaraTrk_1_, true);
-        break;
-    case GridACheck::Ok:
-        FieldCheck::paint(sgAdrNaraTrk_1_, false);
-        StoreNaraA(params_.working.data(), a);
-        break;
+    AddressGrid* t = sgAdrNaraTrk_[0];
+    t->clearSelection();
+    const Cells a = t->cells();
+    const GridACheck check = CheckNaraGridA(a);
+    if (check == GridACheck::Invalid) {
+        fields_->setValid(t, false, FieldCheck::Style::Font);
+        return;
     }
+    FieldCheck::paint(t, check == GridACheck::Coloured);
+    if (check == GridACheck::Ok) StoreNaraA(params_.working.data(), a);
 }
 
 void CtrlParamsTab::sgAdrNaraTrk_2Exit() {
-    sgAdrNaraTrk_2_->clearSelection();
-    const Cells b = cells(sgAdrNaraTrk_2_);
-    const bool ok = FirstBadNaraCell(b, cells(sgAdrNaraTrk_1_)) < 0;
-    fields_->setValid(sgAdrNaraTrk_2_, ok, FieldCheck::Style::Font);
+    AddressGrid* t = sgAdrNaraTrk_[1];
+    t->clearSelection();
+    const Cells b = t->cells();
+    const bool ok = FirstBadNaraCell(b, sgAdrNaraTrk_[0]->cells()) < 0;
+    fields_->setValid(t, ok, FieldCheck::Style::Font);
     if (ok) StoreNaraB(params_.working.data(), nozzles(), b);
 }
 
-void CtrlParamsTab::sgPhysToLogTrk_1Exit() {
-    sgPhysToLogTrk_1_->clearSelection();
-    const Cells a = cells(sgPhysToLogTrk_1_);
-    const bool ok = FirstBadPhysCell(a, cells(sgPhysToLogTrk_2_)) < 0;
-    fields_->setValid(sgPhysToLogTrk_1_, ok, FieldCheck::Style::Font);
-    if (ok) StorePhysA(params_.working.data(), nozzles(), sides(), a);
+void CtrlParamsTab::physExit(int side) {
+    AddressGrid* t = sgPhysToLogTrk_[side];
+    t->clearSelection();
+    const Cells c = t->cells();
+    const bool ok = FirstBadPhysCell(c, sgPhysToLogTrk_[1 - side]->cells()) < 0;
+    fields_->setValid(t, ok, FieldCheck::Style::Font);
+    if (ok && side == 0) StorePhysA(params_.working.data(), nozzles(), sides(), c);
+    if (ok && side == 1) StorePhysB(params_.working.data(), c);
 }
 
+void CtrlParamsTab::sgPhysToLogTrk_1Exit() {
+    physExit(0);
+}
 void CtrlParamsTab::sgPhysToLogTrk_2Exit() {
-    sgPhysToLogTrk_2_->clearSelection();
-    const Cells b = cells(sgPhysToLogTrk_2_);
-    const bool ok = FirstBadPhysCell(b, cells(sgPhysToLogTrk_1_)) < 0;
-    fields_->setValid(sgPhysToLogTrk_2_, ok, FieldCheck::Style::Font);
-    if (ok) StorePhysB(params_.working.data(), b);
+    physExit(1);
 }
 
 // ---- save ----------------------------------------------------------------
@@ -555,11 +464,11 @@ void CtrlParamsTab::bSetParamClick() {
     SaveStep step;
     step.withCount = true;
     // Grid A's zero or repeated address only colours it, but is never written.
-    step.red = {sgAdrNaraTrk_1_};
+    step.red = {sgAdrNaraTrk_[0]};
     step.check = [&] {
         newAddress = state_.controllerNumber;
-        TakeGrids(b, nozzles(), sides(), cells(sgAdrNaraTrk_1_), cells(sgAdrNaraTrk_2_),
-                  cells(sgPhysToLogTrk_1_), cells(sgPhysToLogTrk_2_));
+        TakeGrids(b, nozzles(), sides(), sgAdrNaraTrk_[0]->cells(), sgAdrNaraTrk_[1]->cells(),
+                  sgPhysToLogTrk_[0]->cells(), sgPhysToLogTrk_[1]->cells());
         params_.sealChecksum();
         if (b[kSpeed1] != params_.asRead[kSpeed1]) state_.ReidentifyPending = true;
         state_.AddressChanged = false;
@@ -614,12 +523,12 @@ void CtrlParamsTab::afterWrite(int newAddress) {
 }
 
 bool CtrlParamsTab::hasUnsavedEdits() const {
-    return state_.ParamsLoaded && isEnabled() && (params_.changed() || anyMarked({sgAdrNaraTrk_1_}));
+    return state_.ParamsLoaded && isEnabled() && (params_.changed() || anyMarked({sgAdrNaraTrk_[0]}));
 }
 
 bool CtrlParamsTab::saveEdits() {
     bSetParamClick();
-    return !params_.changed() && !anyMarked({sgAdrNaraTrk_1_});
+    return !params_.changed() && !anyMarked({sgAdrNaraTrk_[0]});
 }
 
 // The boxes show what the block now holds: a dose typed as 150 is stored

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <functional>
 
+class AddressGrid;
 class FieldBinder;
 class QCheckBox;
 class QComboBox;
@@ -17,7 +18,6 @@ class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
-class QTableWidget;
 
 class CtrlParamsTab : public BlockTab {
     Q_OBJECT
@@ -53,9 +53,6 @@ public slots:
     void sgPhysToLogTrk_1Exit();
     void sgPhysToLogTrk_2Exit();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void buildUi();
     void showParams(const settings::ParamsView& v);
@@ -63,12 +60,12 @@ private:
     void showTableCaptions();
     void afterWrite(int newAddress);
     void showStored();
-    void sideAddressExit(QLineEdit* own, QLineEdit* other, int byte);
+    void sideAddressExit(int side);
+    void physExit(int side);
+    void renumberGrids();
     void applyNozzleList(int keep);
     void sizeGrids(int columns);
     void checkNaraGridsAfterCount();
-    settings::Cells cells(QTableWidget* t) const;
-    void setCells(QTableWidget* t, const settings::Cells& c);
     int nozzles() const;
     int sides() const;
 
@@ -78,10 +75,12 @@ private:
 
     QComboBox *cbSpeedTrk_, *cbSpeed2CnlTrk_, *cbCountSideTrk_, *cbCountNozTrk_, *ImpE_, *cbPhaseMet_,
         *cbTypeTbl_, *cbTypeTbl2_;
-    QLineEdit *eSlowStart_, *eSlowLoad_, *eNozzleFat_, *eMetTOut_, *eAdrTrk_1_, *eAdrTrk_2_;
+    QLineEdit *eSlowStart_, *eSlowLoad_, *eNozzleFat_, *eMetTOut_;
     QCheckBox* ImmBox_;
     QListWidget* checkbTrkModes_;
-    QGroupBox *gbSide1_, *gbSide2_;
-    QTableWidget *sgAdrNaraTrk_1_, *sgAdrNaraTrk_2_, *sgPhysToLogTrk_1_, *sgPhysToLogTrk_2_;
+    // Side A [0] and side B [1].
+    QGroupBox* gbSide_[2];
+    QLineEdit* eAdrTrk_[2];
+    AddressGrid *sgAdrNaraTrk_[2], *sgPhysToLogTrk_[2];
     QPushButton *bGetParam_, *bSetParam_;
 };
