@@ -16,7 +16,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -104,11 +103,11 @@ void CtrlParamsTab::buildUi() {
     cbTypeTbl_ = Combo(this, "cbTypeTbl", {});
     cbTypeTbl2_ = Combo(this, "cbTypeTbl2", {});
     eSlowStart_ = form::Edit(this, "eSlowStart", 5, "[0-9]*", kEditWidth);
+    ImmBox_ = new QCheckBox("Старт КО+КС", this);
+    ImmBox_->setObjectName("ImmBox");
     eSlowLoad_ = form::Edit(this, "eSlowLoad", 0, nullptr, kEditWidth);
     eNozzleFat_ = form::Edit(this, "eNozzleFat", 0, nullptr, kEditWidth);
     eMetTOut_ = form::Edit(this, "eMetTOut", 0, nullptr, kEditWidth);
-    ImmBox_ = new QCheckBox("Старт КО+КС", this);
-    ImmBox_->setObjectName("ImmBox");
 
     auto* left = new QGridLayout;
     form::Grid grid(left, this, helpFactory(), true);
@@ -123,11 +122,10 @@ void CtrlParamsTab::buildUi() {
     grid.row("Малый останов, мл", eSlowLoad_, "helpSlowLoad");
     grid.row("Раздутие шланга, мл", eNozzleFat_, "helpNozzleFat");
     grid.row("Таймаут датчика, с", eMetTOut_, "helpMetTOut");
-    // Compact rows leave the mode list below room for all its items.
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             cbSpeedTrk_, cbSpeed2CnlTrk_, cbCountSideTrk_, cbCountNozTrk_, ImpE_, cbPhaseMet_, cbTypeTbl_,
-             cbTypeTbl2_, eSlowStart_, eSlowLoad_, eNozzleFat_, eMetTOut_})
-        w->setFixedHeight(22);
+    // Compact rows (of the boxes and lists made so far) leave the mode list
+    // below room for all its items.
+    for (QWidget* w : findChildren<QWidget*>())
+        if (qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w)) w->setFixedHeight(22);
 
     for (int side = 0; side < 2; ++side) {
         const QByteArray n = QByteArray::number(side + 1);
@@ -176,16 +174,9 @@ void CtrlParamsTab::buildUi() {
     top->setRowStretch(2, 1);
     top->setColumnStretch(1, 1);
     gbSide_[1]->setVisible(cbCountSideTrk_->currentIndex() != 0);
-    // The Tab key follows the reading order: the boxes top to bottom, each
-    // row left to right, then the sides, the mode list and the buttons.
-    QWidget* order[] = {cbSpeed2CnlTrk_,  cbCountSideTrk_,    cbCountNozTrk_,     ImpE_,
-                        cbPhaseMet_,      cbTypeTbl_,         cbTypeTbl2_,        eSlowStart_,
-                        ImmBox_,          eSlowLoad_,         eNozzleFat_,        eMetTOut_,
-                        eAdrTrk_[0],      sgAdrNaraTrk_[0],   sgPhysToLogTrk_[0], eAdrTrk_[1],
-                        sgAdrNaraTrk_[1], sgPhysToLogTrk_[1], checkbTrkModes_,    bGetParam_,
-                        bSetParam_};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(order[i - 1], order[i]);
+    // The controls are made in reading order, which the Tab key follows: the
+    // boxes top to bottom, each row left to right, then the sides, the mode
+    // list and the buttons.
 
     connect(bGetParam_, &QPushButton::clicked, this, &CtrlParamsTab::bGetParamClick);
     connect(bSetParam_, &QPushButton::clicked, this, &CtrlParamsTab::bSetParamClick);
@@ -269,33 +260,31 @@ void CtrlParamsTab::bGetParamClick() {
     const BusyCursor busy;
     // The advanced settings block is read with this one (ReadNaraSpecific).
     const bool ok = ReadParamCtrlr() == 1 && ReadNaraSpecific(state_) == 1;
-    if (ok) {
+    if (ok)
         setStatus("Параметры успешно считаны");
-        setEnabled(true);
-        bSetParam_->setEnabled(true);
-        state_.ParamsLoaded = true;
-        state_.requestPasswordStatus();
-    } else {
+    else
         showError("Ошибка чтения параметров");
-        setEnabled(false);
-        bSetParam_->setEnabled(false);
-        state_.ParamsLoaded = false;
-    }
+    setLoaded(ok);
+    if (ok) state_.requestPasswordStatus();
+}
+
+// The tab and its save button follow the last read.
+void CtrlParamsTab::setLoaded(bool ok) {
+    setEnabled(ok);
+    bSetParam_->setEnabled(ok);
+    state_.ParamsLoaded = ok;
 }
 
 void CtrlParamsTab::TabCtrlrSettsShow() {
+    bGetParam_->setEnabled(state_.Identified);
     if (state_.Identified) {
-        bGetParam_->setEnabled(true);
         bGetParamClick();
         for (AddressGrid* t : {sgAdrNaraTrk_[0], sgAdrNaraTrk_[1], sgPhysToLogTrk_[0], sgPhysToLogTrk_[1]})
             t->clearSelection();
         return;
     }
     showError("Идентификатор не считан! Считайте идентификатор");
-    bGetParam_->setEnabled(false);
-    bSetParam_->setEnabled(false);
-    setEnabled(false);
-    state_.ParamsLoaded = false;
+    setLoaded(false);
     frame_.repaint();
 }
 
@@ -317,13 +306,9 @@ void CtrlParamsTab::cbPhaseMetChange(int index) {
 }
 
 void CtrlParamsTab::ImmBoxClick() {
-    if (ImmBox_->isChecked()) {
-        eSlowStart_->setEnabled(false);
-        params_.working[kSlowStart] = kSlowStartBothSignals;
-    } else {
-        params_.working[kSlowStart] = 0;
-        eSlowStart_->setEnabled(true);
-    }
+    const bool both = ImmBox_->isChecked();
+    eSlowStart_->setEnabled(!both);
+    params_.working[kSlowStart] = both ? kSlowStartBothSignals : 0;
 }
 
 // A mark in the mode list (stored by the binder) may switch North mode.

@@ -59,6 +59,7 @@ private:
     void showDeviceCaptions();
     void showTableCaptions();
     void afterWrite(int newAddress);
+    void setLoaded(bool ok);
     void showStored();
     void sideAddressExit(int side);
     void physExit(int side);

@@ -171,3 +171,23 @@ TEST_F(Sides, EnterMovesRightAndWraps) {
     EXPECT_EQ(a->text(), "12");
     EXPECT_EQ(a->maxLength(), 3);
 }
+
+// The Tab key walks the tab in reading order: the boxes top to bottom, each
+// row left to right, then side A, side B, the mode list and the buttons.
+TEST_F(Sides, TheTabKeyFollowsTheReadingOrder) {
+    open();
+    read();
+    QStringList order;
+    QWidget* w = edit("eSlowStart");
+    while (w->nextInFocusChain() != edit("eSlowStart") && order.size() < 200) {
+        w = w->nextInFocusChain();
+        if (tab->isAncestorOf(w) && w->focusPolicy() & Qt::TabFocus && !w->objectName().isEmpty() &&
+            w->isEnabled() && w->isVisibleTo(tab))
+            order << w->objectName();
+    }
+    EXPECT_EQ(order, QStringList({"ImmBox",         "eSlowLoad",        "eNozzleFat",       "eMetTOut",
+                                  "eAdrTrk_1",      "sgAdrNaraTrk_1",   "sgPhysToLogTrk_1", "eAdrTrk_2",
+                                  "sgAdrNaraTrk_2", "sgPhysToLogTrk_2", "checkbTrkModes",   "bGetParam",
+                                  "bSetParam",      "cbSpeed2CnlTrk",   "cbCountSideTrk",   "cbCountNozTrk",
+                                  "ImpE",           "cbPhaseMet",       "cbTypeTbl",        "cbTypeTbl2"}));
+}
