@@ -100,6 +100,14 @@ size_t Line::frameCount() const {
     return frames_.size();
 }
 
+size_t Line::writeCommandCount() const {
+    std::lock_guard lk(m_);
+    size_t n = 0;
+    for (const ReceivedFrame& f : frames_)
+        if (f.kind == FrameKind::Command && f.bytes.size() == 4 && (f.bytes[2] & 0xF8) == 0x40) ++n;
+    return n;
+}
+
 void Line::clearFrames() {
     std::lock_guard lk(m_);
     frames_.clear();

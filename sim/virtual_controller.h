@@ -291,6 +291,8 @@ public:
 
     std::vector<ReceivedFrame> frames() const;
     size_t frameCount() const;
+    // The write commands (0x40 + board) received so far.
+    size_t writeCommandCount() const;
     void clearFrames();
     // Waits (bounded) until at least `count` frames were recorded.
     bool waitForFrames(size_t count, std::chrono::milliseconds bound) const;

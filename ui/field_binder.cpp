@@ -69,7 +69,8 @@ FieldBinder::FieldBinder(QWidget* root, fields::Table table, uint8_t* block, Fie
     missing_ = ApplyHints(root, table);
     for (const fields::Field& f : table_) {
         if (f.codec == fields::Codec::None) continue;
-        if (!f.items.empty() && bindItems(root, f)) continue;
+        // A custom choice or list is the tab's own: it takes its items from the row.
+        if (!f.items.empty() && (f.custom || bindItems(root, f))) continue;
         auto* e = root->findChild<QLineEdit*>(QString::fromLatin1(f.name));
         if (!e) continue; // reported above when the name is missing altogether
         boxes_.emplace_back(&f, e);

@@ -133,6 +133,30 @@ const char* const kHintRead = "Прочитать текущие настрой�
 const char* const kHintWrite = "Записать настройки в устройство";
 const char* const kHintHose = "Номер данного раздаточного рукава";
 const char* const kHintChannelState = "Текущее состояние канала данного раздаточного рукава";
+
+// The state list: codes 0..15 are items 0..15, codes 43..46 items 16..19.
+constexpr fields::Item kStateItems[] = {
+    {"Канал свободен", 0},
+    {"Канал свободен - перелив", 1},
+    {"Доза задана, ожидание", 2},
+    {"Тест табло", 3},
+    {"Старт на доливе", 4},
+    {"Отпуск", 5},
+    {"Конец отпуска на доливе", 6},
+    {"Приостановлено оператором", 7},
+    {"Остановлено клиентом", 8},
+    {"Таймаут крыльчатки", 9},
+    {"Приостановлено, таймаут связи с ПК", 10},
+    {"Переполнение табло", 11},
+    {"Ошибка связи с платой расширения", 12},
+    {"Пропала фаза датчика на старте", 13},
+    {"Пропала фаза питания клапанов", 14},
+    {"Производительность отпуска меньше минимальной", 15},
+    {"Приостановлено, авария питания", 43},
+    {"Нормальное завершение", 44},
+    {"Завершение с переливом", 45},
+    {"Продолжение на повешенный пистолет - ожидание", 46},
+};
 const char* const kHintDeliveries = "Общее количество отпусков по данному раздаточному рукаву";
 // What a signed 32-bit conversion of the box's text accepts (the low-flow end
 // dose and the fiscal totalizer are typed as such).
@@ -219,7 +243,8 @@ const fields::Field kNozRegs[] = {
                                     .custom = true,
                                     .helpButton = "checkBitStat",
                                     .hint = kHintChannelState}),
-    {.name = "cbState", .hint = kHintChannelState},
+    fields::Bind(nozregs::State,
+                 {.name = "cbState", .custom = true, .hint = kHintChannelState, .items = kStateItems}),
     {.name = "cbNumCnl", .hint = kHintHose},
     {.name = "eDelryCount", .helpButton = "helpDelryCount", .hint = kHintDeliveries},
     {.name = "bCallNozRegs", .hint = kHintRead},
@@ -227,6 +252,8 @@ const fields::Field kNozRegs[] = {
 };
 
 const char* const kHintAdjust = "Юстировочный коэфициент";
+
+constexpr fields::Item kChannelPhaseItems[] = {{"Одна фаза(1)", 0}, {"Две фазы", 1}, {"Одна фаза(2)", 2}};
 
 // The channel settings tab. The weights are typed in their own width: an
 // entry the byte or word cannot hold is refused, not cut to its low bits.
@@ -242,12 +269,13 @@ const fields::Field kNozSetts[] = {
      .hint =
          "Количество импульсов на литр датчика расходомера.\r- 100 импульсов на литр \r- 256 импульсов на "
          "литр"},
-    {.name = "cbMeterPhaseNozSets",
-     .hint = "Параметр пересчета импульсов датчика расходомера.\r- Одна фаза(1) - пересчет по первой фазе, "
-             "вторая "
-             "игнорируется\r- Две фазы - пересчет по обеим фазам\r- Одна фаза(2) - пересчет по второй фазе, "
-             "первая "
-             "игнорируется"},
+    fields::Bind(nozsetts::MeterPhase,
+                 {.name = "cbMeterPhaseNozSets",
+                  .custom = true,
+                  .hint = "Параметр пересчета импульсов датчика расходомера.\r- Одна фаза(1) - пересчет по "
+                          "первой фазе, вторая игнорируется\r- Две фазы - пересчет по обеим фазам\r- Одна "
+                          "фаза(2) - пересчет по второй фазе, первая игнорируется",
+                  .items = kChannelPhaseItems}),
     {.name = "bCallNozSets", .hint = kHintRead},
     {.name = "bSaveNozSets", .hint = kHintWrite},
 };

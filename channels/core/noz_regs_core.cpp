@@ -4,29 +4,6 @@
 
 namespace settings {
 
-const char* const kStateTexts[kStateItems] = {
-    "Канал свободен",
-    "Канал свободен - перелив",
-    "Доза задана, ожидание",
-    "Тест табло",
-    "Старт на доливе",
-    "Отпуск",
-    "Конец отпуска на доливе",
-    "Приостановлено оператором",
-    "Остановлено клиентом",
-    "Таймаут крыльчатки",
-    "Приостановлено, таймаут связи с ПК",
-    "Переполнение табло",
-    "Ошибка связи с платой расширения",
-    "Пропала фаза датчика на старте",
-    "Пропала фаза питания клапанов",
-    "Производительность отпуска меньше минимальной",
-    "Приостановлено, авария питания",
-    "Нормальное завершение",
-    "Завершение с переливом",
-    "Продолжение на повешенный пистолет - ожидание",
-};
-
 // Kept byte for byte: item 4's first word has a Latin "o", item 9 quotes the
 // mode's name.
 const char* const kBitTexts[kBitItems] = {
@@ -44,21 +21,6 @@ const char* const kBitTexts[kBitItems] = {
 
 const uint16_t kBitMasks[kBitItems] = {0x0008, 0x0080, 0x0100, 0x0200, 0x1000,
                                        0x0800, 0x0004, 0x0004, 0x2000, 0x4000};
-
-namespace {
-constexpr int kFirstHighCode = 43; // item 16
-constexpr int kHighCodeShift = 27;
-} // namespace
-
-int StateItem(int code) {
-    if (code >= 0 && code <= 15) return code;
-    if (code >= kFirstHighCode && code < kFirstHighCode + 4) return code - kHighCodeShift;
-    return -1;
-}
-
-int StateCode(int item) {
-    return item >= 16 ? item + kHighCodeShift : item;
-}
 
 bool BitItemTicked(uint16_t word, int item) {
     return item >= 0 && item < kBitItems && (word & kBitMasks[item]) != 0;

@@ -16,12 +16,6 @@ namespace settings {
 
 using NozRegsPair = BlockPair<NozRegs.length>;
 
-// The state list: codes 0..15 are items 0..15, codes 43..46 items 16..19.
-constexpr int kStateItems = 20;
-extern const char* const kStateTexts[kStateItems];
-int StateItem(int code); // -1: no item for the code
-int StateCode(int item);
-
 // The status-bit list. Items 6 and 7 both stand for bit 2; bits without an
 // item are carried.
 constexpr int kBitItems = 10;

@@ -8,7 +8,6 @@
 namespace settings {
 
 const char* const kImpLitTexts[kImpLitItems] = {"100", "256", "132", "200"};
-const char* const kMeterPhaseTexts[kMeterPhaseItems] = {"Одна фаза(1)", "Две фазы", "Одна фаза(2)"};
 
 int ImpLitItem(uint16_t impLit) {
     const std::string text = std::to_string(impLit / 2);

@@ -16,11 +16,9 @@ namespace settings {
 
 using NozSettsPair = BlockPair<NozSetts.length>;
 
-// The pulses-per-litre list ("100", "256", "132", "200") and the phase list.
+// The pulses-per-litre list ("100", "256", "132", "200").
 constexpr int kImpLitItems = 4;
 extern const char* const kImpLitTexts[kImpLitItems];
-constexpr int kMeterPhaseItems = 3;
-extern const char* const kMeterPhaseTexts[kMeterPhaseItems];
 // The item whose text is ImpLit / 2, or -1 when none is.
 int ImpLitItem(uint16_t impLit);
 // The code of an item: twice its number.

@@ -27,6 +27,11 @@ QLineEdit* Box(QWidget* parent, const char* name) {
     return form::Edit(parent, name, 0, nullptr);
 }
 
+// The state list's row: its items and the codes they store.
+const fields::Field& StateRow() {
+    return *fields::FindField(NozRegsFields(), "cbState");
+}
+
 } // namespace
 
 NozRegsTab::NozRegsTab(const TabContext& context, QWidget* parent)
@@ -91,8 +96,8 @@ void NozRegsTab::buildUi() {
                        findChild<QWidget*>("helpDelryCount")})
         w->hide();
     QStringList states;
-    for (const char* s : kStateTexts)
-        states << QString::fromUtf8(s);
+    for (const fields::Item& item : StateRow().items)
+        states << QString::fromUtf8(item.text);
     cbState_ = form::Combo(this, "cbState", states);
     // The longest states are wider than the column: the box cuts them, the list shows them whole.
     cbState_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -148,7 +153,7 @@ int NozRegsTab::ReadNozRegs(int channel) {
     binder_->fill(true);
     {
         const QSignalBlocker block(cbState_);
-        cbState_->setCurrentIndex(StateItem(regs_.working[nozregs::State.offset]));
+        cbState_->setCurrentIndex(fields::ChoiceIndex(StateRow(), regs_.working.data()));
     }
     const uint16_t word = GetU16(regs_.working.data(), nozregs::BitStat.offset);
     if (word == kBitStatUnread) {
@@ -211,7 +216,7 @@ void NozRegsTab::cbNumCnlChange(int index) {
 }
 
 void NozRegsTab::cbStateChange(int index) {
-    if (index >= 0) regs_.working[nozregs::State.offset] = static_cast<uint8_t>(StateCode(index));
+    fields::StoreChoice(StateRow(), index, regs_.working.data());
 }
 
 void NozRegsTab::checkBitStatClickCheck() {

@@ -23,6 +23,15 @@ using namespace settings;
 
 namespace {
 
+// The items of a choice row of the tab's table.
+QStringList RowItems(const char* name) {
+    QStringList out;
+    if (const fields::Field* f = fields::FindField(NozSettsFields(), name))
+        for (const fields::Item& item : f->items)
+            out << QString::fromUtf8(item.text);
+    return out;
+}
+
 QStringList Items(std::initializer_list<const char*> texts) {
     QStringList out;
     for (const char* t : texts)
@@ -57,9 +66,7 @@ void NozSettsTab::buildUi() {
     eImpLit_ = form::Combo(pnMetNoz_, "eImpLit",
                            Items({kImpLitTexts[0], kImpLitTexts[1], kImpLitTexts[2], kImpLitTexts[3]}));
     eImpLit_->setCurrentIndex(-1);
-    cbMeterPhaseNozSets_ =
-        form::Combo(pnMetNoz_, "cbMeterPhaseNozSets",
-                    Items({kMeterPhaseTexts[0], kMeterPhaseTexts[1], kMeterPhaseTexts[2]}));
+    cbMeterPhaseNozSets_ = form::Combo(pnMetNoz_, "cbMeterPhaseNozSets", RowItems("cbMeterPhaseNozSets"));
     cbMeterPhaseNozSets_->setCurrentIndex(-1);
     form::Grid m(pnMetNoz_, helpFactory());
     m.row("Импульсов на литр", eImpLit_);
@@ -127,7 +134,7 @@ int NozSettsTab::ReadNozSetts(int channel) {
     }
     FieldCheck::reset(eImpLit_);
     const QSignalBlocker block(cbMeterPhaseNozSets_);
-    if (b[nozsetts::MeterPhase.offset] < kMeterPhaseItems) {
+    if (b[nozsetts::MeterPhase.offset] < cbMeterPhaseNozSets_->count()) {
         cbMeterPhaseNozSets_->setCurrentIndex(b[nozsetts::MeterPhase.offset]);
     } else {
         // The as-read copy keeps the stored mode, so a save writes the repair.

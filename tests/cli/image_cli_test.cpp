@@ -66,13 +66,7 @@ protected:
         const int st = RunCli(args, io);
         return {st, out.str(), err.str()};
     }
-    size_t writes() const {
-        size_t n = 0;
-        for (const auto& f : line.frames())
-            if (f.kind == zelsim::FrameKind::Command && f.bytes.size() == 4 && (f.bytes[2] & 0xF8) == 0x40)
-                ++n;
-        return n;
-    }
+    size_t writes() const { return line.writeCommandCount(); }
     std::vector<fs::path> snapshots() const {
         std::vector<fs::path> out;
         if (fs::exists(state + "/startzel/snapshots"))

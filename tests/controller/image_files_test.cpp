@@ -74,14 +74,7 @@ protected:
         LineRig::TearDown();
     }
     void setSizes(Bytes sizes) { c->poke(0, kAddrSizes, sizes); }
-    // Write commands the line received.
-    size_t writes() const {
-        size_t n = 0;
-        for (const auto& f : line.frames())
-            if (f.kind == zelsim::FrameKind::Command && f.bytes.size() == 4 && (f.bytes[2] & 0xF8) == 0x40)
-                ++n;
-        return n;
-    }
+    size_t writes() const { return line.writeCommandCount(); }
 
     std::string state;
 };
@@ -464,8 +457,12 @@ TEST(BlockFields, ListingNamesTheFieldsAsTheTabsShowThem) {
         return std::string("(unnamed)");
     };
     EXPECT_EQ(text(image::DecodeBlock("NozSetts", setts.data(), 20), "ImpLit"), "100");
-    EXPECT_EQ(text(image::DecodeBlock("NozSetts", setts.data(), 20), "MeterPhase"), "1");
-    EXPECT_EQ(text(image::DecodeBlock("NozRegs", regs.data(), 69), "State"), "5");
+    EXPECT_EQ(text(image::DecodeBlock("NozSetts", setts.data(), 20), "MeterPhase"), "Две фазы");
+    EXPECT_EQ(text(image::DecodeBlock("NozRegs", regs.data(), 69), "State"), "Отпуск");
+    fields::PutField(nozregs::State, regs.data(), 44); // the high codes are items 16..19
+    EXPECT_EQ(text(image::DecodeBlock("NozRegs", regs.data(), 69), "State"), "Нормальное завершение");
+    fields::PutField(nozregs::State, regs.data(), 20); // no item: the code itself
+    EXPECT_EQ(text(image::DecodeBlock("NozRegs", regs.data(), 69), "State"), "20");
     EXPECT_EQ(text(image::DecodeBlock("NozRegs", regs.data(), 69), "FCMil"), "07");
     EXPECT_EQ(text(image::DecodeBlock("SidesSetts", side.data(), 12), "DateLastKor"), "03.11.24");
     EXPECT_EQ(text(image::DecodeBlock("CtrlrParams", params.data(), 58), "SlowStart"), "100");
