@@ -12,10 +12,30 @@ namespace settings {
 
 namespace {
 
+// Bits 0..14 of the second mode word, one item each; bit 15 has none.
+constexpr fields::Item kModes2Items[] = {
+    {"Раздельный CLK на два табло", 1u << 0},
+    {"Включать реле рекуперации для обогрева", 1u << 1},
+    {"Вычисления объема с переливом при отпуске на сумму", 1u << 2},
+    {"Разрешить рекуперацию паров", 1u << 3},
+    {"Медленная приостановка на ТРК высокой производительности", 1u << 4},
+    {"Управлять механическими счетчиками", 1u << 5},
+    {"Использовать температурную компенсацию", 1u << 6},
+    {"Не использовать модуль БП для датчиков пистолетов", 1u << 7},
+    {"Управлять клапаном снижения литровой колонки", 1u << 8},
+    {"Работать без клапана снижения", 1u << 9},
+    {"Принимать команды по каналу 2", 1u << 10},
+    {"Включение пускателей по перепаду основной фазы", 1u << 11},
+    {"Резерв", 1u << 12},
+    {"Скоростная S&B - один объемник на 2 шланга", 1u << 13},
+    {"Работа с внутренним ЖК табло (одношланговая ТРК)", 1u << 14},
+};
+
 // The advanced tab's boxes of the parameter block. The heater temperatures
 // and the overflow buffer keep hand-written checks (an empty box is left
 // alone; text that is not a number gets the conversion message).
 const fields::Field kAdvParams[] = {
+    fields::Bind(ctrlrparams::ModeMask2, {.name = "checkbTrkModes2", .items = kModes2Items}),
     fields::Bind(ctrlrparams::NozzleWait, {.name = "eNozzleWait",
                                            .min = 0,
                                            .max = 99,

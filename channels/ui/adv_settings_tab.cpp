@@ -29,24 +29,6 @@ using namespace settings;
 
 namespace {
 
-const std::initializer_list<const char*> kModes2 = {
-    "Раздельный CLK на два табло",
-    "Включать реле рекуперации для обогрева",
-    "Вычисления объема с переливом при отпуске на сумму",
-    "Разрешить рекуперацию паров",
-    "Медленная приостановка на ТРК высокой производительности",
-    "Управлять механическими счетчиками",
-    "Использовать температурную компенсацию",
-    "Не использовать модуль БП для датчиков пистолетов",
-    "Управлять клапаном снижения литровой колонки",
-    "Работать без клапана снижения",
-    "Принимать команды по каналу 2",
-    "Включение пускателей по перепаду основной фазы",
-    "Резерв",
-    "Скоростная S&B - один объемник на 2 шланга",
-    "Работа с внутренним ЖК табло (одношланговая ТРК)",
-};
-
 // Boxes of the tables get their key filter and length from the field binder.
 QLineEdit* Edit(QWidget* parent, const char* name, int maxLength = 0, const char* keys = nullptr) {
     return form::Edit(parent, name, maxLength, keys);
@@ -112,7 +94,7 @@ void AdvSettingsTab::buildUi() {
     ga.row("t выкл обогрева", eTemp_heat_high_, "helpTemp_heat_high");
     bTestReleT_ = form::Button(g, "bTestReleT", "Тест реле t");
     ga.span(bTestReleT_, 1); // as wide as a box and its help button, so the caption fits
-    checkbTrkModes2_ = form::CheckList(g, "checkbTrkModes2", kModes2);
+    checkbTrkModes2_ = form::CheckList(g, "checkbTrkModes2", {}); // items from its field row
     // Long items wrap inside the column instead of hiding behind a scroll bar.
     checkbTrkModes2_->setWordWrap(true);
     checkbTrkModes2_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -191,7 +173,6 @@ void AdvSettingsTab::buildUi() {
     connect(bGetAdvSetTrk_, &QPushButton::clicked, this, &AdvSettingsTab::bGetAdvSetTrkClick);
     connect(bSetAdvSetTrk_, &QPushButton::clicked, this, &AdvSettingsTab::bSetAdvSetTrkClick);
     connect(bTestReleT_, &QPushButton::clicked, this, &AdvSettingsTab::bTestReleTClick);
-    connect(checkbTrkModes2_, &QListWidget::itemChanged, this, &AdvSettingsTab::checkbTrkModes2ClickCheck);
     connect(dotButtons_, &QButtonGroup::idClicked, this, &AdvSettingsTab::RGDotClick);
     connect(PrcShift_, &QLineEdit::textChanged, this, &AdvSettingsTab::PrcShiftChange);
     connect(eBmuPAdm_, &QLineEdit::textChanged, this, &AdvSettingsTab::eBmuPAdmChange);
@@ -210,14 +191,11 @@ void AdvSettingsTab::buildUi() {
     onExit(cbBmuPUser_, &T::cbBmuPUserExit, every);
 }
 
-// A read of the parameter block: this tab's boxes of it (and evalve_delay's
-// mark, which the read clears too) and the ModeMask2 list.
-void AdvSettingsTab::showParams(const ParamsView& v) {
+// A read of the parameter block: this tab's boxes of it and the ModeMask2
+// list (and evalve_delay's mark, which the read clears too).
+void AdvSettingsTab::showParams(const ParamsView&) {
     paramsBinder_->fill(true);
     FieldCheck::reset(evalve_delay_);
-    const QSignalBlocker block(checkbTrkModes2_);
-    for (int i = 0; i < 15; ++i)
-        checkbTrkModes2_->item(i)->setCheckState((v.mask2 >> i) & 1 ? Qt::Checked : Qt::Unchecked);
 }
 
 // ---- the Nara block ------------------------------------------------------
@@ -348,14 +326,6 @@ bool AdvSettingsTab::saveEdits() {
 
 void AdvSettingsTab::bTestReleTClick() {
     if (TestHeaterRelay(port(), ctrl()) != 1) dialogs_.message("Ошибка", QString(), Dialogs::Icon::Error);
-}
-
-void AdvSettingsTab::checkbTrkModes2ClickCheck() {
-    uint16_t mask = 0;
-    for (int i = 0; i < 15; ++i)
-        if (checkbTrkModes2_->item(i)->checkState() == Qt::Checked)
-            mask = static_cast<uint16_t>(mask | (1u << i));
-    PutU16(params_.working.data(), kModeMask2, mask);
 }
 
 void AdvSettingsTab::RGDotClick(int item) {

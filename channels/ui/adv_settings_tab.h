@@ -40,7 +40,6 @@ public slots:
     void bGetAdvSetTrkClick();
     void bSetAdvSetTrkClick();
     void bTestReleTClick();
-    void checkbTrkModes2ClickCheck();
     void RGDotClick(int item);
     void PrcShiftChange(const QString& text);
     void eBmuPAdmChange(const QString& text);

@@ -198,6 +198,16 @@ TEST_F(AdvTab, DotFlagsPriceShiftAndModes2) {
     modes->item(14)->setCheckState(Qt::Checked);
     modes->item(1)->setCheckState(Qt::Checked);
     EXPECT_EQ(GetU16(tab->params().working.data(), kModeMask2), 0x4002);
+    // A read shows the word's bits; a mark makes the word again from the
+    // marks alone (bit 15 has no item and is cleared).
+    setParams({{kModeMask2, 0x05}, {kModeMask2 + 1, 0x80}});
+    adv->bGetAdvSetTrkClick();
+    ASSERT_EQ(modes->count(), 15);
+    EXPECT_EQ(modes->item(14)->text(), "Работа с внутренним ЖК табло (одношланговая ТРК)");
+    for (int i : {0, 1, 2, 14})
+        EXPECT_EQ(modes->item(i)->checkState() == Qt::Checked, i != 1 && i != 14) << i;
+    modes->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(GetU16(tab->params().working.data(), kModeMask2), 0x0007);
 }
 
 TEST_F(AdvTab, SaveWritesBothBlocksInOrderWithCarriedBytes) {
