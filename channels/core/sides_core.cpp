@@ -1,6 +1,9 @@
 #include "sides_core.h"
 
 #include "block_transfer.h"
+#include "little_endian.h"
+
+#include <algorithm>
 
 namespace settings {
 
@@ -72,6 +75,24 @@ uint32_t LeadingDigitsValue(std::string_view text) {
         if (v > 0xFFFFFFFFu) return 0xFFFFFFFFu;
     }
     return static_cast<uint32_t>(v);
+}
+
+uint16_t StoredCountKor(const SideBuffer& b) {
+    return GetU16(b.data(), sidessetts::SideCountKor.offset);
+}
+
+void StoreCountKor(SideBuffer& b, long count) {
+    PutU16(b.data(), sidessetts::SideCountKor.offset, static_cast<uint16_t>(count & 0xFFFF));
+}
+
+bool StoreSideDate(SideBuffer& b, std::string_view text) {
+    const auto date = ParseSideDate(text);
+    if (date) std::copy(date->begin(), date->end(), b.begin() + sidessetts::DateLastKor.offset);
+    return date.has_value();
+}
+
+void StoreCountTranz(SideBuffer& b, std::string_view text) {
+    PutU32(b.data(), sidessetts::CountTranz.offset, LeadingDigitsValue(text));
 }
 
 } // namespace settings

@@ -30,6 +30,13 @@ std::string SideDateText(const SideBuffer& buffer);
 // make a date of 2000..2099 (two-digit year), or 00.00.00 for "no correction
 // yet". Nothing for any other text.
 std::optional<std::array<uint8_t, 3>> ParseSideDate(std::string_view text);
+// The correction count the buffer holds; a count stored in its low 16 bits.
+uint16_t StoredCountKor(const SideBuffer& buffer);
+void StoreCountKor(SideBuffer& buffer, long count);
+// A date box's text stored when it is a date (ParseSideDate): true when taken.
+bool StoreSideDate(SideBuffer& buffer, std::string_view text);
+// The transaction count: the value of the text's leading digits.
+void StoreCountTranz(SideBuffer& buffer, std::string_view text);
 // The value of the text's leading decimal digits (0 when there are none),
 // kept within 32 bits.
 uint32_t LeadingDigitsValue(std::string_view text);

@@ -5,7 +5,6 @@
 #include "field_binder.h"
 #include "field_check.h"
 #include "frame.h"
-#include "little_endian.h"
 #include "progress.h"
 #include "working_state.h"
 
@@ -192,10 +191,10 @@ void SidesTab::countKorExit(int side) {
     if (v > kSideCountKorMax) {
         dialogs_.message("Введено число превышающее максимальное количество корректировок", QString(),
                          Dialogs::Icon::Warning);
-        s.countKor->setText(QString::number(GetU16(s.buffer.data(), sidessetts::SideCountKor.offset)));
+        s.countKor->setText(QString::number(StoredCountKor(s.buffer)));
         return;
     }
-    PutU16(s.buffer.data(), sidessetts::SideCountKor.offset, static_cast<uint16_t>(v & 0xFFFF));
+    StoreCountKor(s.buffer, v);
 }
 
 void SidesTab::dateExit(int side) {
@@ -206,15 +205,12 @@ void SidesTab::dateExit(int side) {
         fields_->setValid(s.date, true);
         return;
     }
-    const auto date = ParseSideDate(s.date->text().toStdString());
-    fields_->setValid(s.date, date.has_value());
-    if (!date) return;
-    std::copy(date->begin(), date->end(), s.buffer.begin() + sidessetts::DateLastKor.offset);
-    s.dateShown = s.date->text();
+    const bool taken = StoreSideDate(s.buffer, s.date->text().toStdString());
+    fields_->setValid(s.date, taken);
+    if (taken) s.dateShown = s.date->text();
 }
 
 void SidesTab::countTranzExit(int side) {
     Side& s = sides_[side];
-    PutU32(s.buffer.data(), sidessetts::CountTranz.offset,
-           LeadingDigitsValue(s.countTranz->text().toStdString()));
+    StoreCountTranz(s.buffer, s.countTranz->text().toStdString());
 }
