@@ -114,8 +114,7 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
             }
     });
     auto* search = new ControllerSearch(state_, dialogs_, identTab_, identTab_->findTimer(), this);
-    if (auto* b = identTab_->findChild<QPushButton*>("bFindCtrlr"))
-        connect(b, &QPushButton::clicked, search, &ControllerSearch::bFindCtrlrClick);
+    connect(identTab_->findButton(), &QPushButton::clicked, search, &ControllerSearch::bFindCtrlrClick);
 
     Protocol().controllerErrorSink = [this](const std::string& text1251) {
         QString text = QString::fromStdString(ControllerErrorMessageUtf8(text1251));
@@ -315,7 +314,7 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
     // message table starts empty.
     Protocol().errorMessages.Clear();
 
-    TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>("TabDump")), false);
+    TabSetts_->setTabVisible(TabSetts_->indexOf(tabPage("TabDump")), false);
 
     state_.demo = !arguments.isEmpty() && arguments.first().toUpper() == "/I";
     if (arguments.size() == 2 && arguments.first() == "-tfind") {
@@ -327,12 +326,12 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
 
     TabSetts_->setCurrentWidget(TabIdent_);
     for (const char* tab : {"TabCtrlrSetts", "TabNozSetts"})
-        TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
-    TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>("TabNozzRegs")), false);
+        TabSetts_->setTabVisible(TabSetts_->indexOf(tabPage(tab)), true);
+    TabSetts_->setTabVisible(TabSetts_->indexOf(tabPage("TabNozzRegs")), false);
     // Service engineers see the channel state and dump tabs as well.
     if (service) {
         for (const char* tab : {"TabNozzRegs", "TabDump"})
-            TabSetts_->setTabVisible(TabSetts_->indexOf(findChild<QWidget*>(tab)), true);
+            TabSetts_->setTabVisible(TabSetts_->indexOf(tabPage(tab)), true);
         // Eight captions fit the window's width with tighter tabs.
         QFont small = TabSetts_->tabBar()->font();
         small.setPointSizeF(small.pointSizeF() * 0.9);
@@ -501,6 +500,11 @@ void TStartZelMain::setNumberLabel(const QString& text) {
     lNumberCtrlr_->setText(text);
 }
 
+void TStartZelMain::setControllerNumber(int number) {
+    state_.controllerNumber = number;
+    setNumberLabel("Работа с Адресом №" + QString::number(number));
+}
+
 void TStartZelMain::requestReidentify() {
     state_.ReidentifyPending = true;
     showIdentTab();
@@ -573,14 +577,8 @@ bool TStartZelMain::leaveCurrentTab() {
 }
 
 void TStartZelMain::setCommandButtons(bool portFailed, bool noNumber) {
-    const char* names[] = {"bCallIdent", "bSimImp",    "bGlobalSet", "bGlobalDefaultSet",
-                           "bReset",     "bSaveImage", "bLoadImage"};
-    const bool on = !portFailed && !noNumber;
-    for (const char* name : names)
-        if (auto* b = identTab_->findChild<QPushButton*>(name)) b->setEnabled(on);
-    const bool reserve = !portFailed;
-    if (auto* b = identTab_->findChild<QPushButton*>("bReservCall")) b->setEnabled(reserve);
-    menuChangeNumTrk_->setEnabled(reserve);
+    identTab_->setCommandsEnabled(!portFailed && !noNumber, !portFailed);
+    menuChangeNumTrk_->setEnabled(!portFailed);
 }
 
 void TStartZelMain::RepaintChecks() {

@@ -59,6 +59,7 @@ public:
     QString status() const override;
     void showMainTab() override;
     void setNumberLabel(const QString& text) override;
+    void setControllerNumber(int number) override;
     void requestReidentify() override;
     void repaint() override;
     void setPortMenusVisible(bool visible) override;

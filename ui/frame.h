@@ -16,6 +16,9 @@ public:
     virtual void showMainTab() = 0;
     // The label lNumberCtrlr above the tabs.
     virtual void setNumberLabel(const QString& text) = 0;
+    // The controller answers at `number` from now on (a write moved its side
+    // A address): the working number, and the label says so.
+    virtual void setControllerNumber(int number) = 0;
     // After a failed save: ReidentifyPending set, the main tab shown, and the
     // repaint queued that identifies the controller again.
     virtual void requestReidentify() = 0;

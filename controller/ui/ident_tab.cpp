@@ -226,6 +226,13 @@ void IdentTab::setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewPara
     viewParam_ = viewParam;
 }
 
+void IdentTab::setCommandsEnabled(bool commands, bool reserve) {
+    for (QPushButton* b :
+         {bCallIdent_, bSimImp_, bGlobalSet_, bGlobalDefaultSet_, bReset_, bSaveImage_, bLoadImage_})
+        b->setEnabled(commands);
+    bReservCall_->setEnabled(reserve);
+}
+
 void IdentTab::DisableCommands() {
     state_.Identified = false;
     // The firmware CRC and the display mode talk to the controller as well.

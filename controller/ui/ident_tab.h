@@ -26,6 +26,11 @@ public:
     // The modal forms opened by the primary setup, factory defaults and report buttons.
     void setForms(QDialog* globalSetts, QDialog* defSet, QDialog* viewParam);
     QTimer* findTimer() const { return tmFindTrk_; }
+    // "Поиск контроллеров" (the controller search runs it).
+    QPushButton* findButton() const { return bFindCtrlr_; }
+    // The commands that need a controller number on an open port, and the
+    // call over the reserve channel, which needs only the port.
+    void setCommandsEnabled(bool commands, bool reserve);
 
 public slots:
     void IdentToForm();

@@ -21,6 +21,10 @@ public:
         tabs_->setCurrentWidget(mainTab_);
     }
     void setNumberLabel(const QString& text) override { number_->setText(text); }
+    void setControllerNumber(int number) override {
+        state_.controllerNumber = number;
+        setNumberLabel("Работа с Адресом №" + QString::number(number));
+    }
     void requestReidentify() override {
         state_.ReidentifyPending = true;
         showMainTab();

@@ -157,6 +157,20 @@ TEST_F(ToolsGui, PrimarySetupChecksABoxOnEveryExit) {
     f->reject();
 }
 
+// A setup that moves side A: the program works with the controller at its new
+// address afterwards, and the number label says so.
+TEST_F(ToolsGui, PrimarySetupFollowsTheControllerToItsNewAddress) {
+    open();
+    auto* f = show<TfGlobalSetts>();
+    type(ctl<QLineEdit>(f, "eAdrUtrkGlobal"), "5,2");
+    ctl<QPushButton>(f, "bSaveParamGlobal")->click();
+    ASSERT_EQ(dialogs.messages().size(), 1);
+    EXPECT_TRUE(lastMessage().startsWith("Первичные настройки записаны")) << lastMessage().toStdString();
+    EXPECT_EQ(c->address(), 5);
+    EXPECT_EQ(state.controllerNumber, 5);
+    EXPECT_EQ(number->text(), "Работа с Адресом №5");
+}
+
 TEST_F(ToolsGui, PrimarySetupNeverWritesATotalizerItCouldNotRead) {
     open();
     auto* f = show<TfGlobalSetts>();

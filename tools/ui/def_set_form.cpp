@@ -363,10 +363,7 @@ void TformDefSet::bSaveParam_DSClick() {
         accept();
         return;
     }
-    if (r.foundAt >= 0 && r.foundAt != state_.ctrl()) {
-        state_.controllerNumber = r.foundAt;
-        frame_.setNumberLabel("Работа с Адресом №" + QString::number(r.foundAt));
-    }
+    if (r.foundAt >= 0 && r.foundAt != state_.ctrl()) frame_.setControllerNumber(r.foundAt);
     state_.ReidentifyPending = true;
     // The failures of the write are told once, at the end, with the result.
     dialogs_.message(U(image::WholeWriteResultText(image::kDefaultsWords, r)), QString(),

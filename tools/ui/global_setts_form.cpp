@@ -342,10 +342,7 @@ void TfGlobalSetts::bSaveParamGlobalClick() {
         return;
     }
     AcceptGlobalWrite(model_, r);
-    if (r.foundAt >= 0 && r.foundAt != state_.ctrl()) {
-        state_.controllerNumber = r.foundAt;
-        frame_.setNumberLabel("Работа с Адресом №" + QString::number(r.foundAt));
-    }
+    if (r.foundAt >= 0 && r.foundAt != state_.ctrl()) frame_.setControllerNumber(r.foundAt);
     const bool written = r.ok() && plan.nozRegsUnread < 0;
     if (!written) lErrorWriteGlobal_->setText(kWriteError);
     std::string text = image::WholeWriteResultText(image::kPrimaryWords, r);
