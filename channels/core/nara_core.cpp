@@ -2,6 +2,7 @@
 
 #include "block_transfer.h"
 #include "conversions.h"
+#include "little_endian.h"
 #include "write_journal.h"
 
 #include <string>
@@ -143,6 +144,18 @@ int WriteNara(int port, int ctrl, NaraPair& pair) {
 int TestHeaterRelay(int port, int ctrl) {
     const uint8_t one = 1;
     return WriteBlock(port, ctrl, kRegRelayTest, 1, &one, kBoardRegisters);
+}
+
+uint32_t BmuUserPassword(const uint8_t* nara, int slot) {
+    return GetU32(nara, kBmuPUser + 4 * slot);
+}
+
+void StoreBmuUserPassword(uint8_t* nara, int slot, uint32_t value) {
+    PutU32(nara, kBmuPUser + 4 * slot, value);
+}
+
+void StoreBmuAdmPassword(uint8_t* nara, uint32_t value) {
+    PutU32(nara, kBmuPAdm, value);
 }
 
 } // namespace settings

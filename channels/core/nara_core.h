@@ -35,6 +35,12 @@ int DotItem(uint8_t flags);
 // NaraFlags with bits 1 and 2 set from the item; the other six bits kept.
 uint8_t FlagsForDotItem(uint8_t flags, int item);
 
+// The operator passwords (slots 0..3) and the administrator password of the
+// Nara block, 32 bits each.
+uint32_t BmuUserPassword(const uint8_t* nara, int slot);
+void StoreBmuUserPassword(uint8_t* nara, int slot, uint32_t value);
+void StoreBmuAdmPassword(uint8_t* nara, uint32_t value);
+
 // A non-empty string of decimal digits whose value lies in lo..hi, or is 0
 // when zeroAllowed. The value goes to *value.
 bool InRange(std::string_view text, int lo, int hi, bool zeroAllowed, int* value = nullptr);

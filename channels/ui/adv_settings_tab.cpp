@@ -218,7 +218,7 @@ void AdvSettingsTab::showNara(bool ok) {
         const QSignalBlocker block(cbBmuPUser_);
         cbBmuPUser_->clear();
         for (int k = 0; k < 4; ++k)
-            cbBmuPUser_->addItem(QString::number(GetU32(b, kBmuPUser + 4 * k)));
+            cbBmuPUser_->addItem(QString::number(BmuUserPassword(b, k)));
         cbBmuPUser_->setCurrentIndex(0);
     }
     cbBmuPUserChange(cbBmuPUser_->currentText());
@@ -346,7 +346,7 @@ void AdvSettingsTab::eBmuPAdmExit() {
         dialogs_.message(NotAnIntegerText(eBmuPAdm_->text()), QStringLiteral("Ошибка"), Dialogs::Icon::Error);
         return;
     }
-    PutU32(nara_.working.data(), kBmuPAdm, *v);
+    StoreBmuAdmPassword(nara_.working.data(), *v);
 }
 
 void AdvSettingsTab::cbBmuPUserChange(const QString& text) {
@@ -369,7 +369,7 @@ void AdvSettingsTab::cbBmuPUserExit() {
         dialogs_.message(NotAnIntegerText(text), QStringLiteral("Ошибка"), Dialogs::Icon::Error);
         return;
     }
-    PutU32(nara_.working.data(), kBmuPUser + 4 * userSlot_, *v);
+    StoreBmuUserPassword(nara_.working.data(), userSlot_, *v);
     if (userSlot_ < cbBmuPUser_->count()) {
         const QSignalBlocker block(cbBmuPUser_);
         cbBmuPUser_->setItemText(userSlot_, text);
