@@ -490,10 +490,7 @@ void CtrlParamsTab::afterWrite(int newAddress) {
         const int found = image::FindController(port(), newAddress, ctrl());
         if (found >= 0) newAddress = found;
     }
-    if (newAddress != state_.controllerNumber) {
-        state_.controllerNumber = newAddress;
-        frame_.setNumberLabel("Работа с Адресом №" + QString::number(newAddress));
-    }
+    if (newAddress != state_.controllerNumber) frame_.setControllerNumber(newAddress);
     if (settings::Met2NozSetts(port(), ctrl(), MeterCodeOfItem(ImpE_->currentIndex()), b[kMeterPhase],
                                ChannelCount(params_), state_.nozSetts) == -1) {
         reportFailedWrite("Ошибка записи параметров канала");

@@ -643,10 +643,7 @@ bool IdentTab::loadImage() {
     };
     const image::WholeWriteResult r = image::WriteWholeController(q);
     if (r.stopped != image::WholeWriteResult::Stop::None) return false;
-    if (r.moved()) {
-        state_.controllerNumber = r.foundAt;
-        frame_.setNumberLabel("Работа с Адресом №" + QString::number(r.foundAt));
-    }
+    if (r.moved()) frame_.setControllerNumber(r.foundAt);
     // One message at the end: what was written, what differs, where the
     // controller answers, the snapshot to restore from.
     dialogs_.message(u8(image::WholeWriteResultText(image::kImageWords, r)), QString(),
