@@ -100,6 +100,11 @@ size_t Line::frameCount() const {
     return frames_.size();
 }
 
+bool Line::inFrame() const {
+    std::lock_guard lk(m_);
+    return p_->state != Parser::Idle;
+}
+
 size_t Line::writeCommandCount() const {
     std::lock_guard lk(m_);
     size_t n = 0;

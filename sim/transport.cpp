@@ -178,11 +178,12 @@ private:
             for (auto& p : peers_)
                 fds.push_back({p.fd, static_cast<short>(POLLIN | (p.pending.empty() ? 0 : POLLOUT)), 0});
 
-            // The line is looked at at least every kQuietLookMs: a pause inside
-            // a frame is judged by the last look that found nothing, not by
-            // when this thread got round to reading (late on a busy machine).
+            // Inside a frame the line is looked at at least every kQuietLookMs:
+            // a pause there is judged by the last look that found nothing, not
+            // by when this thread got round to reading (late on a busy machine).
+            // A quiet line between frames is not woken for.
             const Clock::time_point looking = Clock::now();
-            next = std::min(next, looking + std::chrono::milliseconds(kQuietLookMs));
+            if (line_.inFrame()) next = std::min(next, looking + std::chrono::milliseconds(kQuietLookMs));
             timespec ts{};
             timespec* tsp = nullptr;
             if (next != Clock::time_point::max()) {

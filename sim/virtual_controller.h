@@ -293,6 +293,8 @@ public:
     size_t frameCount() const;
     // The write commands (0x40 + board) received so far.
     size_t writeCommandCount() const;
+    // Whether a frame has started and not ended (a pause now may drop it).
+    bool inFrame() const;
     void clearFrames();
     // Waits (bounded) until at least `count` frames were recorded.
     bool waitForFrames(size_t count, std::chrono::milliseconds bound) const;
