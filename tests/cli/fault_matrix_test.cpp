@@ -561,7 +561,7 @@ TEST(FaultMatrix, EveryFaultAgainstEveryCommand) {
     RunCells(jobs, kCellsAtATime);
 }
 
-// A controller busy for 45 ms after each frame (it writes its memory), on a
+// A controller busy for 40 ms after each frame (it writes its memory), on a
 // line paced at 4800 baud: the pauses the program keeps count from when a
 // frame has left the wire, so every whole-block and whole-controller write
 // goes through. Through a serial server on a loopback socket: a
@@ -569,8 +569,8 @@ TEST(FaultMatrix, EveryFaultAgainstEveryCommand) {
 // machine, and the controller would see gaps shorter than the program kept.
 TEST(FaultMatrix, BusyControllerAtTheWireRate) {
     MakeImages();
-    FaultCase busy{"min-gap 45 at 4800", {}, 4800, false, {"--baud", "4800"}, {}};
-    busy.faults.minGapMs = 45;
+    FaultCase busy{"min-gap 40 at 4800", {}, 4800, false, {"--baud", "4800"}, {}};
+    busy.faults.minGapMs = 40;
     const std::vector<std::string> writes = {"write", "write a register", "temp-table write", "image load",
                                              "defaults"};
     const std::vector<Row> rows = Rows();
