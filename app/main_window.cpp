@@ -82,7 +82,8 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
     addBlockTab("TabCtrlrSetts", new CtrlParamsTab(context));
     addBlockTab("TabAdvSet", new AdvSettingsTab(context));
     addBlockTab("TabNozzRegs", new NozRegsTab(context));
-    addBlockTab("TabNozSetts", new NozSettsTab(context));
+    nozSettsTab_ = new NozSettsTab(context);
+    addBlockTab("TabNozSetts", nozSettsTab_);
     addBlockTab("TabRegsSides", new SidesTab(context));
     addBlockTab("TabTemperatureTbl", new TemperatureTableTab(context));
     addBlockTab("TabDump", new DumpTab(context));
@@ -338,8 +339,8 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
         TabSetts_->tabBar()->setFont(small);
         TabSetts_->setStyleSheet(TabSetts_->styleSheet() + "QTabBar::tab { padding: 4px 2px; }");
     }
-    for (const char* name : {"pnlKorr", "lSimulState", "TestEdit", "TestButton"})
-        if (auto* w = findChild<QWidget*>(name)) w->hide();
+    nozSettsTab_->hideWeights();
+    identTab_->hideDiagnostics();
 
     EnumeratePorts();
     if (!imageFile.isEmpty()) {
@@ -502,7 +503,7 @@ void TStartZelMain::setNumberLabel(const QString& text) {
 
 void TStartZelMain::setControllerNumber(int number) {
     state_.controllerNumber = number;
-    setNumberLabel("Работа с Адресом №" + QString::number(number));
+    showControllerNumber(number);
 }
 
 void TStartZelMain::requestReidentify() {

@@ -13,6 +13,7 @@ class BlockTab;
 class Dialogs;
 class WorkingState;
 class IdentTab;
+class NozSettsTab;
 class TComSetting;
 class AboutBox;
 class QAction;
@@ -109,6 +110,7 @@ private:
     WorkingState& state_;
     Dialogs& dialogs_;
     IdentTab* identTab_ = nullptr;
+    NozSettsTab* nozSettsTab_ = nullptr; // hides its weights panel when the window opens
     TComSetting* comSetting_ = nullptr;
     QDialog* globalSetts_ = nullptr;
     AboutBox* aboutBox_ = nullptr;

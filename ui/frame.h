@@ -3,6 +3,8 @@
 // name; the main window implements this, and tests use a small stand-in.
 #pragma once
 
+#include "frames.h"
+
 #include <QString>
 
 class Frame {
@@ -16,8 +18,15 @@ public:
     virtual void showMainTab() = 0;
     // The label lNumberCtrlr above the tabs.
     virtual void setNumberLabel(const QString& text) = 0;
+    // The label for the working controller number, decided here for every
+    // caller: "Работа с Адресом №N", or "Контроллер найден" while the number is
+    // still the reserve address (the controller found there answers at it).
+    void showControllerNumber(int number) {
+        setNumberLabel(number == kReserveAddress ? QStringLiteral("Контроллер найден")
+                                                 : "Работа с Адресом №" + QString::number(number));
+    }
     // The controller answers at `number` from now on (a write moved its side
-    // A address): the working number, and the label says so.
+    // A address): the working number, and the label says so (showControllerNumber).
     virtual void setControllerNumber(int number) = 0;
     // After a failed save: ReidentifyPending set, the main tab shown, and the
     // repaint queued that identifies the controller again.

@@ -6,9 +6,10 @@
 #include "channel_tab.h"
 #include "noz_setts_core.h"
 
+#include <QGroupBox>
+
 class FieldBinder;
 class QComboBox;
-class QGroupBox;
 class QPushButton;
 
 class NozSettsTab : public ChannelTab {
@@ -21,6 +22,8 @@ public:
     bool hasUnsavedEdits() const override;
     bool saveEdits() override;
     const FieldBinder& binder() const { return *binder_; }
+    // The window opens with the weights panel pnlKorr hidden; nothing shows it again.
+    void hideWeights() { pnlKorr_->hide(); }
 
     // Reads the channel into the shared block and fills the tab: 1 or -1.
     int ReadNozSetts(int channel);

@@ -233,6 +233,12 @@ void IdentTab::setCommandsEnabled(bool commands, bool reserve) {
     bReservCall_->setEnabled(reserve);
 }
 
+void IdentTab::hideDiagnostics() {
+    for (QWidget* w : {static_cast<QWidget*>(TestEdit_), static_cast<QWidget*>(TestButton_),
+                       static_cast<QWidget*>(lSimulState_)})
+        w->hide();
+}
+
 void IdentTab::DisableCommands() {
     state_.Identified = false;
     // The firmware CRC and the display mode talk to the controller as well.
@@ -332,10 +338,7 @@ void IdentTab::IdentToForm() {
     lSimulState_->show();
     enableAfterIdent(true);
     setStatus("Идентификатор считан");
-    if (state_.controllerNumber == WorkingState::ReserveAddress)
-        frame_.setNumberLabel("Контроллер найден");
-    else
-        frame_.setNumberLabel("Работа с Адресом №" + QString::number(state_.controllerNumber));
+    frame_.showControllerNumber(state_.controllerNumber);
 
     const int sim = ReadSimulator(port, ctrl);
     if (sim < 0) {

@@ -31,6 +31,9 @@ public:
     // The commands that need a controller number on an open port, and the
     // call over the reserve channel, which needs only the port.
     void setCommandsEnabled(bool commands, bool reserve);
+    // The window opens without the table fitting (TestEdit, TestButton) and
+    // the simulator state lSimulState; identification shows the state again.
+    void hideDiagnostics();
 
 public slots:
     void IdentToForm();

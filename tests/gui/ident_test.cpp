@@ -4,6 +4,9 @@
 
 #include <QRadioButton>
 #include <QTest>
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -446,4 +449,49 @@ TEST_F(Ident, SwitchingControllerClearsWhatThePreviousOneShowed) {
     EXPECT_EQ(identText(),
               "Нет связи с устройством №2\nЕсли контроллер отвечает медленно, увеличьте «Множитель "
               "таймаута» на вкладке «Основное меню».");
+}
+
+TEST_F(Ident, DiagnosticControlsStayHiddenAcrossIdentifications) {
+    line.addController(1);
+    line.addController(3);
+    startLine();
+    start(QString("1"));
+    // Each way of identifying again: the button, a function key (a controller
+    // that answers and one that does not) and the number menu.
+    const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+        {"bCallIdent", [&] { btn("bCallIdent")->click(); }},
+        {"F3", [&] { QTest::keyClick(w.get(), Qt::Key_F3); }},
+        {"F2 (no answer)", [&] { QTest::keyClick(w.get(), Qt::Key_F2); }},
+        {"menuChangeNumTrk",
+         [&] {
+             dialogs.inputs.push_back(QString("1"));
+             action("menuChangeNumTrk")->trigger();
+         }},
+    };
+    for (const auto& [way, identify] : ways) {
+        identify();
+        for (const char* name : {"TestEdit", "TestButton", "pnlKorr"})
+            EXPECT_TRUE(ctl(name)->isHidden()) << way << ": " << name;
+        // The simulator state is shown for a controller identified, and only then.
+        EXPECT_EQ(ctl("lSimulState")->isHidden(), !state.Identified) << way;
+    }
+}
+
+TEST_F(Ident, NumberLabelNamesTheAddressOrTheReserveController) {
+    line.addController(3);
+    startLine();
+    start(QString("3"));
+    // The one operation that words the label, for the identification and for
+    // a write that moved the controller: the reserve address has no number to show.
+    const std::vector<std::pair<int, QString>> cases = {
+        {WorkingState::ReserveAddress, "Контроллер найден"},
+        {1, "Работа с Адресом №1"},
+        {0x1A, "Работа с Адресом №26"},
+        {255, "Работа с Адресом №255"},
+    };
+    for (const auto& [number, label] : cases) {
+        w->setControllerNumber(number);
+        EXPECT_EQ(state.controllerNumber, number);
+        EXPECT_EQ(numberLabel(), label) << number;
+    }
 }

@@ -23,7 +23,7 @@ public:
     void setNumberLabel(const QString& text) override { number_->setText(text); }
     void setControllerNumber(int number) override {
         state_.controllerNumber = number;
-        setNumberLabel("Работа с Адресом №" + QString::number(number));
+        showControllerNumber(number);
     }
     void requestReidentify() override {
         state_.ReidentifyPending = true;
