@@ -52,6 +52,7 @@ struct Item {
 
 struct Field {
     const char* name = nullptr;  // objectName of the control
+    const char* label = nullptr; // the caption of its line in the form ("Малый пуск, мл")
     const char* field = nullptr; // name of the block field ("SetVol"), for listings
     int offset = 0;              // in the block
     int width = 0;               // 1, 2 or 4 bytes, little-endian (a Date 3); 0 for Codec::None

@@ -67,6 +67,21 @@ void Grid::row(QWidget* label, QWidget* control, const char* helpName, QWidget* 
     ++next_;
 }
 
+void Grid::fieldRow(fields::Table table, QWidget* control, QWidget* extra) {
+    const QByteArray name = control->objectName().toUtf8();
+    const fields::Field* f = fields::FindField(table, name.constData());
+    // A control without a labelled row is a fault of the table: the row shows
+    // the control's name, and the form's tests see it.
+    Q_ASSERT(f && f->label);
+    const QString label = f && f->label ? QString::fromUtf8(f->label) : QString::fromUtf8(name);
+    row(label, control, f ? f->helpButton : nullptr, extra);
+}
+
+void Grid::boxes(fields::Table table, std::initializer_list<const char*> names, int maxWidth) {
+    for (const char* name : names)
+        fieldRow(table, Edit(parent_, name, 0, nullptr, maxWidth), nullptr);
+}
+
 void Grid::span(QWidget* w, int fromColumn) {
     layout_->addWidget(w, next_++, fromColumn, 1, helpColumn_ + 1 - fromColumn);
 }

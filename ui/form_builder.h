@@ -2,6 +2,8 @@
 // so a tab's layout code says what it shows and little else.
 #pragma once
 
+#include "field_table.h"
+
 #include <QGridLayout>
 #include <QStringList>
 #include <functional>
@@ -39,12 +41,24 @@ public:
     void row(const QString& label, QWidget* control, const char* helpName = nullptr,
              QWidget* extra = nullptr);
     void row(QWidget* label, QWidget* control, const char* helpName = nullptr, QWidget* extra = nullptr);
+    // The row of the control's field in `table` (found by the control's name):
+    // the field's label and "?" button. Returns the control.
+    template <class W> W* field(fields::Table table, W* control, QWidget* extra = nullptr) {
+        fieldRow(table, control, extra);
+        return control;
+    }
+    // Rows of boxes the grid makes for the fields `names` of `table`, in that
+    // order (line edits named after the fields, `maxWidth` wide; the binder
+    // gives them their key filter, typing limit and hint).
+    void boxes(fields::Table table, std::initializer_list<const char*> names, int maxWidth = 100);
     // A control across the control and help columns (`fromColumn` 0: the whole row).
     void span(QWidget* w, int fromColumn = 0);
     QGridLayout* layout() const { return layout_; }
     int rows() const { return next_; }
 
 private:
+    void fieldRow(fields::Table table, QWidget* control, QWidget* extra);
+
     QGridLayout* layout_;
     QWidget* parent_;
     HelpFactory help_;

@@ -91,37 +91,27 @@ CtrlParamsTab::~CtrlParamsTab() = default;
 
 void CtrlParamsTab::buildUi() {
     auto* top = new QGridLayout(this);
-    // The choices and the mode list take their items from the field rows.
-    using form::Combo;
-    cbSpeedTrk_ = Combo(this, "cbSpeedTrk", {});
-    cbSpeedTrk_->setEnabled(false);
-    cbSpeed2CnlTrk_ = Combo(this, "cbSpeed2CnlTrk", {});
-    cbCountSideTrk_ = Combo(this, "cbCountSideTrk", {"1", "2"});
-    cbCountNozTrk_ = Combo(this, "cbCountNozTrk", {"1", "2", "3", "4", "5"});
-    ImpE_ = Combo(this, "ImpE", {});
-    cbPhaseMet_ = Combo(this, "cbPhaseMet", {});
-    cbTypeTbl_ = Combo(this, "cbTypeTbl", {});
-    cbTypeTbl2_ = Combo(this, "cbTypeTbl2", {});
-    eSlowStart_ = form::Edit(this, "eSlowStart", 5, "[0-9]*", kEditWidth);
-    ImmBox_ = new QCheckBox("Старт КО+КС", this);
-    ImmBox_->setObjectName("ImmBox");
-    eSlowLoad_ = form::Edit(this, "eSlowLoad", 0, nullptr, kEditWidth);
-    eNozzleFat_ = form::Edit(this, "eNozzleFat", 0, nullptr, kEditWidth);
-    eMetTOut_ = form::Edit(this, "eMetTOut", 0, nullptr, kEditWidth);
-
+    // The rows' labels and "?" buttons come from the field table; the choices
+    // and the mode list take their items from its rows.
     auto* left = new QGridLayout;
     form::Grid grid(left, this, helpFactory(), true);
-    grid.row("Скорость обмена", cbSpeedTrk_, "helpSpeedTrk");
-    grid.row("Скорость канала 2", cbSpeed2CnlTrk_, "helpSpeed2CnlTrk");
-    grid.row("Количество Сторон", cbCountSideTrk_, "helpCountSideTrk");
-    grid.row("Пистолетов на сторону", cbCountNozTrk_, "helpCountNozTrk");
-    grid.row("Тип датчика", ImpE_, "helpMeterType");
-    grid.row("Фазы датчика", cbPhaseMet_, "helpPhaseMet");
-    grid.row("Тип табло", cbTypeTbl_, "helpTypeTbl", cbTypeTbl2_);
-    grid.row("Малый пуск, мл", eSlowStart_, "helpSlowStart", ImmBox_);
-    grid.row("Малый останов, мл", eSlowLoad_, "helpSlowLoad");
-    grid.row("Раздутие шланга, мл", eNozzleFat_, "helpNozzleFat");
-    grid.row("Таймаут датчика, с", eMetTOut_, "helpMetTOut");
+    const fields::Table t = CtrlrSettsFields();
+    using form::Combo, form::Edit;
+    cbSpeedTrk_ = grid.field(t, Combo(this, "cbSpeedTrk", {}));
+    cbSpeedTrk_->setEnabled(false);
+    cbSpeed2CnlTrk_ = grid.field(t, Combo(this, "cbSpeed2CnlTrk", {}));
+    cbCountSideTrk_ = grid.field(t, Combo(this, "cbCountSideTrk", {"1", "2"}));
+    cbCountNozTrk_ = grid.field(t, Combo(this, "cbCountNozTrk", {"1", "2", "3", "4", "5"}));
+    ImpE_ = grid.field(t, Combo(this, "ImpE", {}));
+    cbPhaseMet_ = grid.field(t, Combo(this, "cbPhaseMet", {}));
+    cbTypeTbl_ = Combo(this, "cbTypeTbl", {});
+    cbTypeTbl2_ = Combo(this, "cbTypeTbl2", {});
+    grid.field(t, cbTypeTbl_, cbTypeTbl2_);
+    eSlowStart_ = Edit(this, "eSlowStart", 5, "[0-9]*", kEditWidth);
+    ImmBox_ = new QCheckBox("Старт КО+КС", this);
+    ImmBox_->setObjectName("ImmBox");
+    grid.field(t, eSlowStart_, ImmBox_);
+    grid.boxes(t, {"eSlowLoad", "eNozzleFat", "eMetTOut"}, kEditWidth);
     // Compact rows (of the boxes and lists made so far) leave the mode list
     // below room for all its items.
     for (QWidget* w : findChildren<QWidget*>())

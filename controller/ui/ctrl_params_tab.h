@@ -76,7 +76,7 @@ private:
 
     QComboBox *cbSpeedTrk_, *cbSpeed2CnlTrk_, *cbCountSideTrk_, *cbCountNozTrk_, *ImpE_, *cbPhaseMet_,
         *cbTypeTbl_, *cbTypeTbl2_;
-    QLineEdit *eSlowStart_, *eSlowLoad_, *eNozzleFat_, *eMetTOut_;
+    QLineEdit* eSlowStart_;
     QCheckBox* ImmBox_;
     QListWidget* checkbTrkModes_;
     // Side A [0] and side B [1].
