@@ -12,6 +12,7 @@
 #include "params_model.h"
 #include "progress.h"
 #include "shared_blocks.h"
+#include "side_address_panel.h"
 #include "working_state.h"
 
 #include <QCheckBox>
@@ -38,16 +39,6 @@ const char* const kLeaveManualPhases = "                             ВНИМА�
                                        "изменены для всех каналов.\n\r               Вы хотите продолжить?";
 
 constexpr int kEditWidth = 70;
-
-int SideAddressByte(int side) {
-    return side == 0 ? kAddrSideA : kAddrSideB;
-}
-
-// Side A's grid takes `a`, side B's `b`.
-void SetCells(AddressGrid* const (&grids)[2], const Cells& a, const Cells& b) {
-    grids[0]->setCells(a);
-    grids[1]->setCells(b);
-}
 
 } // namespace
 
@@ -117,26 +108,7 @@ void CtrlParamsTab::buildUi() {
     for (QWidget* w : findChildren<QWidget*>())
         if (qobject_cast<QComboBox*>(w) || qobject_cast<QLineEdit*>(w)) w->setFixedHeight(22);
 
-    for (int side = 0; side < 2; ++side) {
-        const QByteArray n = QByteArray::number(side + 1);
-        auto* gb = gbSide_[side] = new QGroupBox(side == 0 ? "Сторона A" : "Сторона Б", this);
-        gb->setObjectName("gbSide" + n);
-        auto* g = new QGridLayout(gb);
-        QLineEdit* e = eAdrTrk_[side] = form::Edit(gb, ("eAdrTrk_" + n).constData(), 3, "[0-9]*", kEditWidth);
-        e->setText("255");
-        sgAdrNaraTrk_[side] = new AddressGrid(gb, ("sgAdrNaraTrk_" + n).constData(), 1);
-        sgPhysToLogTrk_[side] = new AddressGrid(gb, ("sgPhysToLogTrk_" + n).constData(), 2);
-        g->addWidget(new QLabel("Адрес стороны", gb), 0, 0);
-        g->addWidget(e, 0, 1);
-        g->addWidget(new QLabel("Адреса каналов Нара", gb), 1, 0);
-        g->addWidget(sgAdrNaraTrk_[side], 1, 1);
-        g->addWidget(new QLabel("Физическая архитектура", gb), 2, 0);
-        g->addWidget(sgPhysToLogTrk_[side], 2, 1);
-        g->setColumnStretch(2, 1);
-        g->setVerticalSpacing(2);
-        g->setContentsMargins(6, 2, 6, 4);
-    }
-    sizeGrids(1);
+    sides_ = std::make_unique<SideAddressPanel>(this, params_.working.data(), fields_);
 
     checkbTrkModes_ = form::CheckList(this, "checkbTrkModes", {});
 
@@ -145,8 +117,8 @@ void CtrlParamsTab::buildUi() {
     bSetParam_->setEnabled(false);
 
     auto* sides = new QVBoxLayout;
-    sides->addWidget(gbSide_[0]);
-    sides->addWidget(gbSide_[1]);
+    sides->addWidget(sides_->box(0));
+    sides->addWidget(sides_->box(1));
     sides->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(bGetParam_);
@@ -163,7 +135,7 @@ void CtrlParamsTab::buildUi() {
     top->addWidget(checkbTrkModes_, 2, 0, 1, 2);
     top->setRowStretch(2, 1);
     top->setColumnStretch(1, 1);
-    gbSide_[1]->setVisible(cbCountSideTrk_->currentIndex() != 0);
+    sides_->box(1)->setVisible(cbCountSideTrk_->currentIndex() != 0);
     // The controls are made in reading order, which the Tab key follows: the
     // boxes top to bottom, each row left to right, then the sides, the mode
     // list and the buttons.
@@ -178,27 +150,12 @@ void CtrlParamsTab::buildUi() {
     using T = CtrlParamsTab;
     onExit(eSlowStart_, &T::eSlowStartExit);
     const auto every = FieldCheck::When::EveryExit;
-    onExit(eAdrTrk_[0], &T::eAdrTrk_1Exit, every);
-    onExit(eAdrTrk_[1], &T::eAdrTrk_2Exit, every);
-    onExit(sgAdrNaraTrk_[0], &T::sgAdrNaraTrk_1Exit, every);
-    onExit(sgAdrNaraTrk_[1], &T::sgAdrNaraTrk_2Exit, every);
-    onExit(sgPhysToLogTrk_[0], &T::sgPhysToLogTrk_1Exit, every);
-    onExit(sgPhysToLogTrk_[1], &T::sgPhysToLogTrk_2Exit, every);
-}
-
-int CtrlParamsTab::nozzles() const {
-    return NozzlesOf(params_.working.data());
-}
-int CtrlParamsTab::sides() const {
-    return SidesOf(params_.working.data());
-}
-
-void CtrlParamsTab::sizeGrids(int columns) {
-    const int n = std::clamp(columns, 1, kMaxNozzles);
-    for (AddressGrid* t : {sgAdrNaraTrk_[0], sgAdrNaraTrk_[1], sgPhysToLogTrk_[0], sgPhysToLogTrk_[1]})
-        t->setColumns(n);
-    for (AddressGrid* t : sgPhysToLogTrk_)
-        t->setHeader(PhysHeaderCells(n));
+    onExit(sides_->address(0), &T::eAdrTrk_1Exit, every);
+    onExit(sides_->address(1), &T::eAdrTrk_2Exit, every);
+    onExit(sides_->nara(0), &T::sgAdrNaraTrk_1Exit, every);
+    onExit(sides_->nara(1), &T::sgAdrNaraTrk_2Exit, every);
+    onExit(sides_->phys(0), &T::sgPhysToLogTrk_1Exit, every);
+    onExit(sides_->phys(1), &T::sgPhysToLogTrk_2Exit, every);
 }
 
 // ---- read --------------------------------------------------------------
@@ -209,8 +166,7 @@ int CtrlParamsTab::ReadParamCtrlr() {
 
 // A read of the block: the boxes, lists and grids of this tab.
 void CtrlParamsTab::showParams(const ParamsView& v) {
-    uint8_t* b = params_.working.data();
-
+    const uint8_t* b = params_.working.data();
     auto select = [](QComboBox* c, int index) {
         const QSignalBlocker block(c);
         c->setCurrentIndex(index);
@@ -219,17 +175,7 @@ void CtrlParamsTab::showParams(const ParamsView& v) {
     select(cbCountNozTrk_, v.nozzleItem);
     FieldCheck::reset(cbCountNozTrk_);
     select(cbCountSideTrk_, v.sideItem);
-    gbSide_[1]->setVisible(v.sideItem != 0);
-    for (int side = 0; side < 2; ++side)
-        eAdrTrk_[side]->setText(QString::number(b[SideAddressByte(side)]));
-    for (QLineEdit* e : eAdrTrk_)
-        FieldCheck::reset(e, FieldCheck::Style::Font);
-    sizeGrids(v.nozzleItem + 1);
-    Cells a, bb;
-    FillNaraCells(b, v.nozzleItem + 1, a, bb);
-    SetCells(sgAdrNaraTrk_, a, bb);
-    for (AddressGrid* t : sgAdrNaraTrk_)
-        FieldCheck::reset(t, FieldCheck::Style::Font);
+    sides_->showAddresses(v.nozzleItem, v.sideItem != 0);
     // The speeds, the meter type and phases, the display types and the mode
     // list (left as it was when the mask was not read).
     binder_->fill(true);
@@ -239,11 +185,7 @@ void CtrlParamsTab::showParams(const ParamsView& v) {
     FieldCheck::reset(eSlowStart_);
     // The count as read, even when the list held a single item before.
     applyNozzleList(v.nozzleItem);
-    Cells pa, pb;
-    FillPhysCells(b, nozzles(), sides(), pa, pb);
-    SetCells(sgPhysToLogTrk_, pa, pb);
-    for (AddressGrid* t : sgPhysToLogTrk_)
-        FieldCheck::reset(t, FieldCheck::Style::Font);
+    sides_->showMap();
 }
 
 void CtrlParamsTab::bGetParamClick() {
@@ -269,8 +211,7 @@ void CtrlParamsTab::TabCtrlrSettsShow() {
     bGetParam_->setEnabled(state_.Identified);
     if (state_.Identified) {
         bGetParamClick();
-        for (AddressGrid* t : {sgAdrNaraTrk_[0], sgAdrNaraTrk_[1], sgPhysToLogTrk_[0], sgPhysToLogTrk_[1]})
-            t->clearSelection();
+        sides_->clearSelection();
         return;
     }
     showError("Идентификатор не считан! Считайте идентификатор");
@@ -330,105 +271,31 @@ void CtrlParamsTab::applyNozzleList(int keep) {
 
 void CtrlParamsTab::cbCountSideTrkChange(int index) {
     params_.working[kSideCount] = static_cast<uint8_t>(index + 1);
-    gbSide_[1]->setVisible(index != 0);
-    renumberGrids();
+    sides_->sidesChanged(index != 0);
 }
 
 void CtrlParamsTab::cbCountNozTrkChange(int index) {
     params_.working[kNozzlesPerSide] = static_cast<uint8_t>(std::clamp(index + 1, 1, kMaxNozzles));
-    sizeGrids(nozzles());
-    renumberGrids();
-    for (QLineEdit* e : eAdrTrk_)
-        fields_->setValid(e, true, FieldCheck::Style::Font);
-    for (AddressGrid* t : sgAdrNaraTrk_)
-        fields_->setValid(t, true, FieldCheck::Style::Font);
-    checkNaraGridsAfterCount();
-}
-
-// The Nara addresses numbered on from side A's first, the map renumbered.
-void CtrlParamsTab::renumberGrids() {
-    Cells a, b;
-    AutoNumberNara(params_.working.data(), nozzles(), a, b);
-    SetCells(sgAdrNaraTrk_, a, b);
-    RenumberPhys(nozzles(), a, b);
-    SetCells(sgPhysToLogTrk_, a, b);
-}
-
-void CtrlParamsTab::checkNaraGridsAfterCount() {
-    const Cells a = sgAdrNaraTrk_[0]->cells(), b = sgAdrNaraTrk_[1]->cells();
-    if (FirstBadNaraCell(a, b) >= 0) {
-        fields_->setValid(sgAdrNaraTrk_[0], false, FieldCheck::Style::Font);
-        return;
-    }
-    if (sides() == 2 && FirstBadNaraCell(b, a) >= 0)
-        fields_->setValid(sgAdrNaraTrk_[1], false, FieldCheck::Style::Font);
-}
-
-void CtrlParamsTab::sideAddressExit(int side) {
-    QLineEdit *own = eAdrTrk_[side], *other = eAdrTrk_[1 - side];
-    int v = 0;
-    if (!SideAddressValid(own->text().trimmed().toStdString(), &v)) {
-        fields_->setValid(own, false, FieldCheck::Style::Font);
-        return;
-    }
-    const bool otherValid = SideAddressValid(other->text().trimmed().toStdString());
-    if (own->text().trimmed() == other->text().trimmed() && sides() == 2) {
-        fields_->setValid(own, false, FieldCheck::Style::Font);
-        fields_->setValid(other, false, FieldCheck::Style::Font);
-    } else {
-        fields_->setValid(own, true, FieldCheck::Style::Font);
-        // The other box keeps its mark while its own text is still not an address.
-        if (otherValid) fields_->setValid(other, true, FieldCheck::Style::Font);
-    }
-    params_.working[static_cast<size_t>(SideAddressByte(side))] = static_cast<uint8_t>(v);
+    sides_->nozzlesChanged();
 }
 
 void CtrlParamsTab::eAdrTrk_1Exit() {
-    sideAddressExit(0);
+    sides_->addressExit(0);
 }
 void CtrlParamsTab::eAdrTrk_2Exit() {
-    sideAddressExit(1);
+    sides_->addressExit(1);
 }
-
-// Grid A's zero or repeated address only colours it (never written);
-// a value that is no address marks it.
 void CtrlParamsTab::sgAdrNaraTrk_1Exit() {
-    AddressGrid* t = sgAdrNaraTrk_[0];
-    t->clearSelection();
-    const Cells a = t->cells();
-    const GridACheck check = CheckNaraGridA(a);
-    if (check == GridACheck::Invalid) {
-        fields_->setValid(t, false, FieldCheck::Style::Font);
-        return;
-    }
-    FieldCheck::paint(t, check == GridACheck::Coloured);
-    if (check == GridACheck::Ok) StoreNaraA(params_.working.data(), a);
+    sides_->naraExit(0);
 }
-
 void CtrlParamsTab::sgAdrNaraTrk_2Exit() {
-    AddressGrid* t = sgAdrNaraTrk_[1];
-    t->clearSelection();
-    const Cells b = t->cells();
-    const bool ok = FirstBadNaraCell(b, sgAdrNaraTrk_[0]->cells()) < 0;
-    fields_->setValid(t, ok, FieldCheck::Style::Font);
-    if (ok) StoreNaraB(params_.working.data(), nozzles(), b);
+    sides_->naraExit(1);
 }
-
-void CtrlParamsTab::physExit(int side) {
-    AddressGrid* t = sgPhysToLogTrk_[side];
-    t->clearSelection();
-    const Cells c = t->cells();
-    const bool ok = FirstBadPhysCell(c, sgPhysToLogTrk_[1 - side]->cells()) < 0;
-    fields_->setValid(t, ok, FieldCheck::Style::Font);
-    if (ok && side == 0) StorePhysA(params_.working.data(), nozzles(), sides(), c);
-    if (ok && side == 1) StorePhysB(params_.working.data(), c);
-}
-
 void CtrlParamsTab::sgPhysToLogTrk_1Exit() {
-    physExit(0);
+    sides_->physExit(0);
 }
 void CtrlParamsTab::sgPhysToLogTrk_2Exit() {
-    physExit(1);
+    sides_->physExit(1);
 }
 
 // ---- save ----------------------------------------------------------------
@@ -439,11 +306,10 @@ void CtrlParamsTab::bSetParamClick() {
     SaveStep step;
     step.withCount = true;
     // Grid A's zero or repeated address only colours it, but is never written.
-    step.red = {sgAdrNaraTrk_[0]};
+    step.red = {sides_->nara(0)};
     step.check = [&] {
         newAddress = state_.controllerNumber;
-        TakeGrids(b, nozzles(), sides(), sgAdrNaraTrk_[0]->cells(), sgAdrNaraTrk_[1]->cells(),
-                  sgPhysToLogTrk_[0]->cells(), sgPhysToLogTrk_[1]->cells());
+        sides_->take();
         params_.sealChecksum();
         if (b[kSpeed1] != params_.asRead[kSpeed1]) state_.ReidentifyPending = true;
         state_.AddressChanged = false;
@@ -495,12 +361,12 @@ void CtrlParamsTab::afterWrite(int newAddress) {
 }
 
 bool CtrlParamsTab::hasUnsavedEdits() const {
-    return state_.ParamsLoaded && isEnabled() && (params_.changed() || anyMarked({sgAdrNaraTrk_[0]}));
+    return state_.ParamsLoaded && isEnabled() && (params_.changed() || anyMarked({sides_->nara(0)}));
 }
 
 bool CtrlParamsTab::saveEdits() {
     bSetParamClick();
-    return !params_.changed() && !anyMarked({sgAdrNaraTrk_[0]});
+    return !params_.changed() && !anyMarked({sides_->nara(0)});
 }
 
 // The boxes show what the block now holds: a dose typed as 150 is stored

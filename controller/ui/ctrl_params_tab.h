@@ -9,12 +9,13 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
-class AddressGrid;
 class FieldBinder;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class SideAddressPanel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -61,14 +62,7 @@ private:
     void afterWrite(int newAddress);
     void setLoaded(bool ok);
     void showStored();
-    void sideAddressExit(int side);
-    void physExit(int side);
-    void renumberGrids();
     void applyNozzleList(int keep);
-    void sizeGrids(int columns);
-    void checkNaraGridsAfterCount();
-    int nozzles() const;
-    int sides() const;
 
     settings::ParamsPair& params_;
     FieldBinder* binder_ = nullptr;
@@ -79,9 +73,6 @@ private:
     QLineEdit* eSlowStart_;
     QCheckBox* ImmBox_;
     QListWidget* checkbTrkModes_;
-    // Side A [0] and side B [1].
-    QGroupBox* gbSide_[2];
-    QLineEdit* eAdrTrk_[2];
-    AddressGrid *sgAdrNaraTrk_[2], *sgPhysToLogTrk_[2];
+    std::unique_ptr<SideAddressPanel> sides_;
     QPushButton *bGetParam_, *bSetParam_;
 };
