@@ -50,21 +50,36 @@ constexpr fields::Field ShownScaled(fields::Field f) {
     return f;
 }
 
-// The additional boxes: checked and stored on every exit.
+// The additional boxes (the rows with a label, in the order the form shows
+// them): checked and stored on every exit.
 const fields::Field kGlobalFields[] = {
-    fields::Bind(ctrlrparams::SlowLoad, {.name = "eSlowLoadGlobal", .min = 0, .max = 25599}),
-    ShownScaled(fields::Bind(ctrlrparams::SlowStart, {.name = "eSlowStartGlobal", .min = 0, .max = 25599})),
+    fields::Bind(ctrlrparams::SlowLoad,
+                 {.name = "eSlowLoadGlobal", .label = "Конец на доливе", .min = 0, .max = 25599}),
+    ShownScaled(
+        fields::Bind(ctrlrparams::SlowStart,
+                     {.name = "eSlowStartGlobal", .label = "Начало на доливе", .min = 0, .max = 25599})),
     fields::Bind(ctrlrparams::NozzleFat,
                  {.name = "eNozzleFatGlobal",
+                  .label = "Компенсация раздутия шланга",
                   .min = 0,
                   .max = kBoundNozzleFat - 1}), // as the settings tab: what the byte holds after the scale
-    fields::Bind(ctrlrparams::MetTOut, {.name = "eMetTimeoutGlobal", .min = 0, .max = 255}),
-    fields::Bind(ctrlrparams::PcTimeout,
-                 {.name = "ePcTimeoutGlobal", .min = 3, .max = 60, .zeroAllowed = true}),
-    fields::Bind(ctrlrparams::MinSpeed, {.name = "eMinSpeedGlobal", .min = 0, .max = 30}),
-    fields::Bind(ctrlrparams::MinSpTime,
-                 {.name = "eMinSpTimeGlobal", .min = 3, .max = 180, .zeroAllowed = true}),
-    fields::Bind(ctrlrparams::NozzleWait, {.name = "eNozzleWaitGlobal", .min = 0, .max = 20, .maxLength = 5}),
+    fields::Bind(ctrlrparams::MetTOut,
+                 {.name = "eMetTimeoutGlobal", .label = "Таймаут крыльчатки", .min = 0, .max = 255}),
+    fields::Bind(ctrlrparams::PcTimeout, {.name = "ePcTimeoutGlobal",
+                                          .label = "Таймаут связи с СУ",
+                                          .min = 3,
+                                          .max = 60,
+                                          .zeroAllowed = true}),
+    fields::Bind(ctrlrparams::MinSpeed,
+                 {.name = "eMinSpeedGlobal", .label = "Мин производительность", .min = 0, .max = 30}),
+    fields::Bind(ctrlrparams::MinSpTime, {.name = "eMinSpTimeGlobal",
+                                          .label = "Время работы с мин производительностью",
+                                          .min = 3,
+                                          .max = 180,
+                                          .zeroAllowed = true}),
+    fields::Bind(
+        ctrlrparams::NozzleWait,
+        {.name = "eNozzleWaitGlobal", .label = "Пауза пуска двигателя", .min = 0, .max = 20, .maxLength = 5}),
     {.name = "cbNumSideGlobal",
      .helpButton = "helpSideGlobal",
      .hint =

@@ -110,25 +110,15 @@ void TfGlobalSetts::buildUi() {
     auto* extra = new QGroupBox("Дополнительно", this);
     extra->setObjectName("gbExtraGlobal");
     auto* e = new QGridLayout(extra);
-    // The number boxes are the field rows' (the binder checks them on every
-    // exit); the overflow buffer has a number format of its own.
-    const std::pair<const char*, const char*> boxes[] = {
-        {"eSlowLoadGlobal", "Конец на доливе"},
-        {"eSlowStartGlobal", "Начало на доливе"},
-        {"eNozzleFatGlobal", "Компенсация раздутия шланга"},
-        {"eMetTimeoutGlobal", "Таймаут крыльчатки"},
-        {"ePcTimeoutGlobal", "Таймаут связи с СУ"},
-        {"eMinSpeedGlobal", "Мин производительность"},
-        {"eMinSpTimeGlobal", "Время работы с мин производительностью"},
-        {"eNozzleWaitGlobal", "Пауза пуска двигателя"},
-    };
+    // The number boxes and their labels are the field rows' (the binder checks
+    // them on every exit); the overflow buffer has a number format of its own.
     int r = 0;
     auto addBox = [&](QLineEdit* box, const char* label) {
         e->addWidget(new QLabel(label, extra), r, 0);
         e->addWidget(box, r++, 1);
     };
-    for (const auto& [name, label] : boxes)
-        addBox(form::Edit(extra, name, 0, nullptr, 70), label);
+    for (const fields::Field& f : GlobalSettsFields())
+        if (f.label) addBox(form::Edit(extra, f.name, 0, nullptr, 70), f.label);
     eHydroHitGlobal_ = form::Edit(extra, "eHydroHitGlobal", 0, "[0-9,]*", 70);
     addBox(eHydroHitGlobal_, "Буфер перелива, мл");
     fields_->attach(
