@@ -1,6 +1,7 @@
 #include "field_binder.h"
 
 #include "field_check.h"
+#include "hex_text.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -84,6 +85,9 @@ FieldBinder::FieldBinder(QWidget* root, fields::Table table, uint8_t* block, Fie
             check_->attach(
                 e, [this, &f, e] { leave(f, e); }, when);
     }
+    for (auto& l : lists_)
+        for (const auto& [f, e] : boxes_)
+            if (f->offset == l->field->offset && f->width == l->field->width) l->box = e;
 }
 
 bool FieldBinder::bindItems(QWidget* root, const fields::Field& f) {
@@ -142,17 +146,34 @@ void FieldBinder::listChanged(List& l) {
         l.shown[static_cast<size_t>(i)] = on;
     }
     if (!any) return; // a caption changed, not a mark
-    // The word is made again from the marks alone: bits no item has are cleared.
-    uint32_t v = 0;
+    // The word is made again from the marks, in the order of the items (of
+    // two items of one bit the later decides); bits no item has are cleared,
+    // unless a box shows the word.
+    uint32_t v = l.box ? fields::StoredValue(*l.field, block_) : 0;
     for (size_t i = 0; i < l.shown.size(); ++i)
         v = fields::WithItem(*l.field, static_cast<int>(i), l.shown[i], v);
     fields::StoreValue(*l.field, v, block_);
+    showMarks(l); // what the word now holds
+    if (l.box) {
+        // The box shows the stored word in all its digits, whatever was typed in it before.
+        l.box->setText(QString::fromStdString(HexNumber(v, 2 * l.field->width)));
+        if (check_) check_->setValid(l.box, true);
+    }
     emit edited(l.field->name);
 }
 
 void FieldBinder::fillList(List& l) {
     // A word not read yet leaves the marks as they are.
     if (l.field->unread >= 0 && fields::StoredValue(*l.field, block_) == l.field->unread) return;
+    showMarks(l);
+}
+
+void FieldBinder::fillList(const char* name) {
+    for (auto& l : lists_)
+        if (qstrcmp(l->field->name, name) == 0) fillList(*l);
+}
+
+void FieldBinder::showMarks(List& l) {
     const QSignalBlocker block(l.list);
     for (int i = 0; i < l.list->count() && i < static_cast<int>(l.shown.size()); ++i) {
         const bool on = fields::ItemChecked(*l.field, i, block_);
@@ -164,7 +185,11 @@ void FieldBinder::fillList(List& l) {
 void FieldBinder::leave(const fields::Field& f, QLineEdit* e) {
     const bool ok = fields::ParseFieldText(f, e->text().toStdString()).has_value();
     check_->setValid(e, ok);
-    if (ok) fields::StoreFieldText(f, e->text().toStdString(), block_);
+    if (ok) {
+        fields::StoreFieldText(f, e->text().toStdString(), block_);
+        for (auto& l : lists_)
+            if (l->box == e) showMarks(*l);
+    }
     emit checked(f.name);
 }
 

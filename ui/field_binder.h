@@ -4,7 +4,9 @@
 // (check, mark, store into the block), and fills the boxes after a read.
 // Choice rows bind combo boxes (the row's item texts, the code of the item
 // chosen stored at once); Bits rows bind check lists and check boxes (each
-// item sets or clears its bits).
+// item sets or clears its bits). A list and a box of the same bytes edit one
+// word: a mark shows the word in the box, a valid entry in the box re-ticks
+// the list, and the list keeps the bits no item has (the box shows them).
 #pragma once
 
 #include "field_check.h"
@@ -35,6 +37,8 @@ public:
     // to the caller). The choices select the item of their code (none for a
     // code no item has), the lists and check boxes check their items.
     void fill(bool resetMarks);
+    // The marks of one list from the block again (after the tab changed its word).
+    void fillList(const char* name);
     // The box of a row, or nullptr.
     QLineEdit* box(const char* name) const;
 
@@ -52,13 +56,15 @@ private:
     struct List {
         const fields::Field* field;
         QListWidget* list;
-        std::vector<bool> shown; // the marks as last filled or changed
+        std::vector<bool> shown;  // the marks as last filled or changed
+        QLineEdit* box = nullptr; // a box of the same word
     };
     bool bindItems(QWidget* root, const fields::Field& f);
     void leave(const fields::Field& f, QLineEdit* e);
     void choose(const fields::Field& f, QComboBox* c);
     void listChanged(List& l);
     void fillList(List& l);
+    void showMarks(List& l);
 
     fields::Table table_;
     uint8_t* block_;

@@ -177,14 +177,31 @@ constexpr fields::Item kStateItems[] = {
     {"Завершение с переливом", 45},
     {"Продолжение на повешенный пистолет - ожидание", 46},
 };
+// The status-bit list. Items 6 and 7 both stand for bit 2 (the later item's
+// mark wins); bits without an item are carried (the hex box shows them).
+// Kept byte for byte: item 4's first word has a Latin "o", item 9 quotes the
+// mode's name.
+constexpr fields::Item kBitStatItems[] = {
+    {"Пистолет снят", 0x0008},
+    {"Канал активирован", 0x0080},
+    {"Отпуск был приостановлен - можно продолжать", 0x0100},
+    {"Управляется БМУ", 0x0200},
+    {"Дoза задана по протоколу НАРА", 0x1000},
+    {"Идет отпуск в мерник", 0x0800},
+    {"Ошибка питания", 0x0004},
+    {"Авария датчика (нет фазы)", 0x0004},
+    {"Доза продолжается", 0x2000},
+    {"Отображать отпуск \"Полный Бак\"", 0x4000},
+};
 const char* const kHintDeliveries = "Общее количество отпусков по данному раздаточному рукаву";
 // What a signed 32-bit conversion of the box's text accepts (the low-flow end
 // dose and the fiscal totalizer are typed as such).
 constexpr int64_t kSigned32Max = 2147483647;
 
-// The channel state tab. The status word's box re-ticks the bit list after a
-// valid entry, so it keeps a handler of its own; it takes more digits than the
-// word has, so that a too long entry is seen and marked rather than cut.
+// The channel state tab. The status word's box and the bit list edit the same
+// word: a valid entry re-ticks the list, a mark shows the word in the box. The
+// box takes more digits than the word has, so that a too long entry is seen
+// and marked rather than cut.
 const fields::Field kNozRegs[] = {
     fields::Bind(
         nozregs::SetVol,
@@ -258,11 +275,11 @@ const fields::Field kNozRegs[] = {
     fields::Bind(nozregs::MCount, {.name = "eMCount",
                                    .helpButton = "helpMCount",
                                    .hint = "Количество отпусков в мерник по данному раздаточному рукаву"}),
-    fields::Bind(nozregs::BitStat, {.name = "eBitStatHex",
-                                    .maxLength = 8,
-                                    .custom = true,
-                                    .helpButton = "checkBitStat",
-                                    .hint = kHintChannelState}),
+    fields::Bind(nozregs::BitStat, {.name = "eBitStatHex", .maxLength = 8, .hint = kHintChannelState}),
+    fields::Bind(nozregs::BitStat, {.name = "checkBitStat",
+                                    .hint = kHintChannelState,
+                                    .items = kBitStatItems,
+                                    .unread = kBitStatUnread}),
     fields::Bind(nozregs::State,
                  {.name = "cbState", .custom = true, .hint = kHintChannelState, .items = kStateItems}),
     {.name = "cbNumCnl", .hint = kHintHose},

@@ -1,6 +1,6 @@
 // The channel state registers: one NozRegs block of 69 bytes a channel at
-// 0x2000 + n * 0x100 (its layout in block_layout.h), the state codes and status bits the
-// tab shows, and the read and the save of a channel.
+// 0x2000 + n * 0x100 (its layout in block_layout.h), the status word the
+// controller could not read, and the read and the save of a channel.
 #pragma once
 
 #include "block_layout.h"
@@ -16,19 +16,12 @@ namespace settings {
 
 using NozRegsPair = BlockPair<NozRegs.length>;
 
-// The status-bit list. Items 6 and 7 both stand for bit 2; bits without an
-// item are carried.
-constexpr int kBitItems = 10;
-extern const char* const kBitTexts[kBitItems];
-extern const uint16_t kBitMasks[kBitItems];
 // The word a controller gives when it could not read the status.
 constexpr uint16_t kBitStatUnread = 0xFFFF;
-bool BitItemTicked(uint16_t word, int item);
-// The word with each item's bit set or cleared, items 0 to 9 in order (so bit
-// 2 ends as item 7 has it).
-uint16_t BitStatFromItems(uint16_t word, const bool ticked[kBitItems]);
-// Four upper-case hexadecimal digits, as the box shows a word the list built.
-std::string BitStatFourDigits(uint16_t word);
+// A status word the controller could not read is cleared in the working copy;
+// the as-read copy keeps FFFF, so the block counts as changed and a save
+// writes the cleared word. True when the word was unread.
+bool ClearUnreadBitStat(NozRegsPair& pair);
 
 // Reads channel `channel` into both copies: 1, or -1 (see ReadChannelBlock).
 int ReadNozRegs(int port, int ctrl, int channel, NozRegsPair& pair);

@@ -5,7 +5,6 @@
 #include "field_binder.h"
 #include "field_check.h"
 #include "frame.h"
-#include "little_endian.h"
 #include "progress.h"
 #include "working_state.h"
 
@@ -39,6 +38,8 @@ NozRegsTab::NozRegsTab(const TabContext& context, QWidget* parent)
     setObjectName("NozRegsTab");
     buildUi();
     binder_ = new FieldBinder(this, NozRegsFields(), regs_.working.data(), fields_, this);
+    // Five items high, now that the binder gave the list its items.
+    checkBitStat_->setFixedHeight(5 * checkBitStat_->sizeHintForRow(0) + 2 * checkBitStat_->frameWidth() + 8);
 }
 
 NozRegsTab::~NozRegsTab() = default;
@@ -104,24 +105,17 @@ void NozRegsTab::buildUi() {
     cbState_->setMinimumContentsLength(20);
     r.span(new QLabel("Состояние канала", this));
     r.span(cbState_);
-    eBitStatHex_ = form::Edit(this, "eBitStatHex", 0, "[0-9A-Fa-f]*");
-    r.row("Битовое состояние, hex", eBitStatHex_);
+    r.row("Битовое состояние, hex", Box(this, "eBitStatHex"));
     right->setRowStretch(r.rows(), 1);
 
-    checkBitStat_ = new QListWidget(this);
-    checkBitStat_->setObjectName("checkBitStat");
-    for (const char* text : kBitTexts) {
-        auto* item = new QListWidgetItem(QString::fromUtf8(text), checkBitStat_);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-    }
+    // The binder gives the list its items and ties it to the hex box.
+    checkBitStat_ = form::CheckList(this, "checkBitStat", {});
     // Two columns: five items down, then the next column.
     checkBitStat_->setFlow(QListView::TopToBottom);
     checkBitStat_->setWrapping(true);
     checkBitStat_->setResizeMode(QListView::Adjust);
     checkBitStat_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     checkBitStat_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    checkBitStat_->setFixedHeight(5 * checkBitStat_->sizeHintForRow(0) + 2 * checkBitStat_->frameWidth() + 8);
 
     auto* grid = new QGridLayout(this);
     grid->addLayout(top, 0, 0, 1, 2);
@@ -137,8 +131,6 @@ void NozRegsTab::buildUi() {
     connect(bSaveNozRegs_, &QPushButton::clicked, this, &NozRegsTab::bSaveNozRegsClick);
     connect(cbNumCnl_, &QComboBox::activated, this, &NozRegsTab::cbNumCnlChange);
     connect(cbState_, &QComboBox::activated, this, &NozRegsTab::cbStateChange);
-    connect(checkBitStat_, &QListWidget::itemChanged, this, &NozRegsTab::checkBitStatClickCheck);
-    onExit(eBitStatHex_, &NozRegsTab::eBitStatHexExit);
 }
 
 // ---- read and save -----------------------------------------------------
@@ -155,15 +147,10 @@ int NozRegsTab::ReadNozRegs(int channel) {
         const QSignalBlocker block(cbState_);
         cbState_->setCurrentIndex(fields::ChoiceIndex(StateRow(), regs_.working.data()));
     }
-    const uint16_t word = GetU16(regs_.working.data(), nozregs::BitStat.offset);
-    if (word == kBitStatUnread) {
-        // The as-read copy keeps FFFF, so the block counts as changed and a
-        // save writes the cleared word.
+    // The box goes on showing FFFF; the list shows the cleared word.
+    if (ClearUnreadBitStat(regs_)) {
         dialogs_.message("Oшибка считывания битового статуса канала!", QString(), Dialogs::Icon::Error);
-        PutU16(regs_.working.data(), nozregs::BitStat.offset, 0);
-        showBits(0);
-    } else {
-        showBits(word);
+        binder_->fillList("checkBitStat");
     }
     state_.InvalidFieldCount = 0;
     setStatus("Состояние канала считано");
@@ -217,30 +204,4 @@ void NozRegsTab::cbNumCnlChange(int index) {
 
 void NozRegsTab::cbStateChange(int index) {
     fields::StoreChoice(StateRow(), index, regs_.working.data());
-}
-
-void NozRegsTab::checkBitStatClickCheck() {
-    bool ticked[kBitItems];
-    for (int i = 0; i < kBitItems; ++i)
-        ticked[i] = checkBitStat_->item(i)->checkState() == Qt::Checked;
-    const uint16_t word = BitStatFromItems(GetU16(regs_.working.data(), nozregs::BitStat.offset), ticked);
-    PutU16(regs_.working.data(), nozregs::BitStat.offset, word);
-    // Items 6 and 7 share a bit: the list shows what the word now holds.
-    showBits(word);
-    eBitStatHex_->setText(QString::fromStdString(BitStatFourDigits(word)));
-    // The box shows the stored word again, whatever was typed in it before.
-    fields_->setValid(eBitStatHex_, true);
-}
-
-void NozRegsTab::eBitStatHexExit() {
-    const fields::Field* f = fields::FindField(NozRegsFields(), "eBitStatHex");
-    const bool ok = fields::StoreFieldText(*f, eBitStatHex_->text().toStdString(), regs_.working.data());
-    fields_->setValid(eBitStatHex_, ok);
-    if (ok) showBits(GetU16(regs_.working.data(), nozregs::BitStat.offset));
-}
-
-void NozRegsTab::showBits(uint16_t word) {
-    const QSignalBlocker block(checkBitStat_);
-    for (int i = 0; i < kBitItems; ++i)
-        checkBitStat_->item(i)->setCheckState(BitItemTicked(word, i) ? Qt::Checked : Qt::Unchecked);
 }

@@ -34,19 +34,15 @@ public slots:
     void bSaveNozRegsClick();
     void cbNumCnlChange(int index);
     void cbStateChange(int index);
-    void checkBitStatClickCheck();
-    void eBitStatHexExit();
 
 private:
     SaveOutcome saveRegs(int channel);
     void buildUi();
-    // Ticks the items of the word's bits, without running the click handler.
-    void showBits(uint16_t word);
 
     settings::NozRegsPair& regs_;
     FieldBinder* binder_ = nullptr;
     QComboBox *cbNumCnl_ = nullptr, *cbState_ = nullptr;
     QListWidget* checkBitStat_ = nullptr;
-    QLineEdit *eBitStatHex_ = nullptr, *eFCMil_ = nullptr;
+    QLineEdit* eFCMil_ = nullptr;
     QPushButton *bCallNozRegs_ = nullptr, *bSaveNozRegs_ = nullptr;
 };

@@ -242,6 +242,24 @@ TEST_F(NozRegs_, AnUnreadableStatusWordIsClearedAndTheSaveRightAfterWritesIt) {
     EXPECT_EQ(regsOf(0), Registers(5, 0));
 }
 
+// A channel whose status word could not be read after one with ticked bits:
+// the list shows the cleared word the save writes, not the other channel's bits.
+TEST_F(NozRegs_, AnUnreadableStatusWordAfterAnotherChannelClearsItsMarks) {
+    c->poke(0, ChannelAddress(NozRegs, 1), Registers(5, 0xFFFF));
+    c->poke(0, ChannelAddress(NozRegs, 0), Registers(5, 0x1088));
+    loadParams();
+    show(regs);
+    auto* bits = ctl<QListWidget>("checkBitStat");
+    ASSERT_EQ(Ticked(bits).size(), 3);
+    choose("cbNumCnl", 1);
+    EXPECT_EQ(dialogs.messages(), QStringList{"Oшибка считывания битового статуса канала!"});
+    EXPECT_TRUE(Ticked(bits).isEmpty());
+    Click(bits, 0); // the word the list makes starts from the cleared word
+    EXPECT_EQ(edit("eBitStatHex")->text(), "0008");
+    regs->bSaveNozRegsClick();
+    EXPECT_EQ(regsOf(1), Registers(5, 0x0008));
+}
+
 TEST_F(NozRegs_, AnotherChannelAfterEditsAsksAndOkSavesTheChannelReadLast) {
     loadParams();
     show(regs);

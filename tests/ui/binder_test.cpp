@@ -6,11 +6,14 @@
 #include "controller_fields.h"
 #include "field_binder.h"
 #include "ident_tab.h"
+#include "little_endian.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
+
+#include <functional>
 
 namespace {
 
@@ -141,6 +144,96 @@ TEST(BinderAlone, ChoicesListsAndCheckBoxesStoreTheirCodes) {
     check->click();
     EXPECT_EQ(block[2], 0x03);
     EXPECT_EQ(block[3], 0xEE);
+}
+
+// A hex box and a check list of one word: a mark shows the word in the box
+// (and clears its mark), a valid entry re-ticks the list, a refused one
+// leaves word and marks alone; the bits no item has are kept, as the box shows them.
+TEST(BinderAlone, AHexBoxAndAListShareOneWord) {
+    TestApp();
+    QWidget root;
+    auto* box = new QLineEdit(&root);
+    box->setObjectName("eWord");
+    auto* list = new QListWidget(&root);
+    list->setObjectName("lWord");
+    static constexpr fields::Item kItems[] = {
+        {"a", 0x0001}, {"b", 0x0004}, {"b тоже", 0x0004}, {"c", 0x0100}};
+    static const fields::Field rows[] = {
+        {.name = "eWord", .field = "W", .offset = 1, .width = 2, .codec = fields::Codec::Hex, .maxLength = 8},
+        {.name = "lWord",
+         .field = "W",
+         .offset = 1,
+         .width = 2,
+         .codec = fields::Codec::Hex,
+         .items = kItems,
+         .unread = 0xFFFF},
+    };
+    uint8_t block[4] = {0x77, 0x40, 0x00, 0x77};
+    bool edited = false;
+    int invalid = 0;
+    FieldCheck check(edited, invalid);
+    FieldBinder binder(&root, rows, block, &check);
+    auto marks = [list] {
+        QString m;
+        for (int i = 0; i < list->count(); ++i)
+            m += list->item(i)->checkState() == Qt::Checked ? 'x' : '.';
+        return m;
+    };
+    auto type = [&](const QString& text) {
+        check.enter(box);
+        box->setText(text);
+        check.change();
+        check.leave(box);
+    };
+    binder.fill(true);
+    EXPECT_EQ(box->text(), "40");
+    EXPECT_EQ(marks(), "....");
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        const char* box;
+        const char* marks;
+        uint16_t word;
+        bool marked;
+    };
+    const Step steps[] = {
+        {"a mark: the word in four digits, bit 6 kept", [&] { list->item(0)->setCheckState(Qt::Checked); },
+         "0041", "x...", 0x0041, false},
+        {"the first of two items of one bit cannot set it alone",
+         [&] { list->item(1)->setCheckState(Qt::Checked); }, "0041", "x...", 0x0041, false},
+        {"the later one can, and both show it", [&] { list->item(2)->setCheckState(Qt::Checked); }, "0045",
+         "xxx.", 0x0045, false},
+        {"a typed word re-ticks the list", [&] { type("1fe"); }, "1fe", ".xxx", 0x01FE, false},
+        {"a word the width cannot hold is marked, nothing else moves", [&] { type("1FFFF"); }, "1FFFF",
+         ".xxx", 0x01FE, true},
+        {"a mark puts the stored word back in the box and clears its mark",
+         [&] { list->item(3)->setCheckState(Qt::Unchecked); }, "00FE", ".xx.", 0x00FE, false},
+        {"a typed unread word ticks every item", [&] { type("FFFF"); }, "FFFF", "xxxx", 0xFFFF, false},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        s.act();
+        EXPECT_EQ(box->text(), s.box);
+        EXPECT_EQ(marks(), s.marks);
+        EXPECT_EQ(GetU16(block, 1), s.word);
+        EXPECT_EQ(FieldCheck::marked(box), s.marked);
+        EXPECT_EQ(invalid, s.marked ? 1 : 0);
+    }
+    EXPECT_EQ(block[0], 0x77);
+    EXPECT_EQ(block[3], 0x77);
+
+    // A read of an unread word keeps the marks; once the tab cleared the
+    // word, the list shows it.
+    list->item(0)->setCheckState(Qt::Unchecked);
+    block[1] = block[2] = 0xFF;
+    binder.fill(true);
+    EXPECT_EQ(box->text(), "FFFF");
+    EXPECT_EQ(marks(), ".xxx");
+    block[1] = block[2] = 0;
+    binder.fillList("lWord");
+    EXPECT_EQ(marks(), "....");
+    EXPECT_EQ(box->text(), "FFFF");
 }
 
 } // namespace
