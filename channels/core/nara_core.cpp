@@ -74,6 +74,38 @@ bool TempHighValid(long value) {
     return value >= -128 && value <= 127;
 }
 
+bool StoreHydroHit(uint8_t* params, long value) {
+    if (!HydroHitValid(value)) return false;
+    PutField(ctrlrparams::HydroHit, params, HydroHitByte(value));
+    return true;
+}
+
+// The byte holds the low eight bits of the temperature (two's complement).
+bool StoreTempLow(uint8_t* params, long value) {
+    if (!TempLowValid(value)) return false;
+    PutField(ctrlrparams::TempHeatLow, params, static_cast<uint32_t>(value & 0xFF));
+    return true;
+}
+
+bool StoreTempHigh(uint8_t* params, long value) {
+    if (!TempHighValid(value)) return false;
+    PutField(ctrlrparams::TempHeatHigh, params, static_cast<uint32_t>(value & 0xFF));
+    return true;
+}
+
+int StoredDotItem(const uint8_t* nara) {
+    return DotItem(static_cast<uint8_t>(GetField(naraspecific::NaraFlags, nara)));
+}
+
+void StoreDotItem(uint8_t* nara, int item) {
+    PutField(naraspecific::NaraFlags, nara,
+             FlagsForDotItem(static_cast<uint8_t>(GetField(naraspecific::NaraFlags, nara)), item));
+}
+
+void StorePrcShift(uint8_t* nara, std::string_view text) {
+    PutField(naraspecific::PrcShift, nara, PrcShiftValue(text));
+}
+
 bool BmuPasswordTextValid(std::string_view text) {
     if (text.size() != 10) return true;
     const char first = text[0];

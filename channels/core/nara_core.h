@@ -67,6 +67,19 @@ uint8_t HydroHitByte(long value);
 bool TempLowValid(long value);
 bool TempHighValid(long value);
 
+// The boxes the tab reads as the toolkit would (their conversion message
+// first): true when the value is valid and stored into the parameter block
+// (the buffer's tenths of ml, a temperature's signed byte); false leaves the block.
+bool StoreHydroHit(uint8_t* params, long value);
+bool StoreTempLow(uint8_t* params, long value);
+bool StoreTempHigh(uint8_t* params, long value);
+// The price dot of the Nara block: the RGDot item its flags stand for, and
+// the flags set for an item (the other bits kept).
+int StoredDotItem(const uint8_t* nara);
+void StoreDotItem(uint8_t* nara, int item);
+// PrcShift from the text of its box (PrcShiftValue).
+void StorePrcShift(uint8_t* nara, std::string_view text);
+
 // A password of the local control unit is valid unless it has ten characters
 // and its number exceeds 4294967295.
 bool BmuPasswordTextValid(std::string_view text);

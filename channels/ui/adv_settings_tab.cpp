@@ -223,7 +223,7 @@ void AdvSettingsTab::showNara(bool ok) {
     }
     cbBmuPUserChange(cbBmuPUser_->currentText());
     userSlot_ = 0; // an edit goes to the slot the engineer sees
-    if (auto* rb = dotButtons_->button(DotItem(b[kNaraFlags]))) rb->setChecked(true);
+    if (auto* rb = dotButtons_->button(StoredDotItem(b))) rb->setChecked(true);
 }
 
 int AdvSettingsTab::WriteNaraSpecific() {
@@ -329,11 +329,11 @@ void AdvSettingsTab::bTestReleTClick() {
 }
 
 void AdvSettingsTab::RGDotClick(int item) {
-    nara_.working[kNaraFlags] = FlagsForDotItem(nara_.working[kNaraFlags], item);
+    StoreDotItem(nara_.working.data(), item);
 }
 
 void AdvSettingsTab::PrcShiftChange(const QString& text) {
-    nara_.working[kPrcShift] = PrcShiftValue(text.toStdString());
+    StorePrcShift(nara_.working.data(), text.toStdString());
 }
 
 void AdvSettingsTab::eBmuPAdmChange(const QString& text) {
@@ -377,27 +377,21 @@ void AdvSettingsTab::cbBmuPUserExit() {
 }
 
 void AdvSettingsTab::eHydroHitExit() {
-    long v = 0;
-    if (!TextToLong(dialogs_, eHydroHit_->text(), v)) return;
-    const bool ok = HydroHitValid(v);
-    fields_->setValid(eHydroHit_, ok);
-    if (ok) params_.working[kHydroHit] = HydroHitByte(v);
+    numberExit(eHydroHit_, StoreHydroHit);
 }
 
+// An empty temperature box is left alone.
 void AdvSettingsTab::eTemp_heat_lowExit() {
-    if (eTemp_heat_low_->text().isEmpty()) return;
-    long v = 0;
-    if (!TextToLong(dialogs_, eTemp_heat_low_->text(), v)) return;
-    const bool ok = TempLowValid(v);
-    fields_->setValid(eTemp_heat_low_, ok);
-    if (ok) params_.working[kTempHeatLow] = static_cast<uint8_t>(v & 0xFF);
+    if (!eTemp_heat_low_->text().isEmpty()) numberExit(eTemp_heat_low_, StoreTempLow);
 }
 
 void AdvSettingsTab::eTemp_heat_highExit() {
-    if (eTemp_heat_high_->text().isEmpty()) return;
+    if (!eTemp_heat_high_->text().isEmpty()) numberExit(eTemp_heat_high_, StoreTempHigh);
+}
+
+// Text that is not a number gets the conversion message and changes nothing;
+// a number is marked by what the core takes.
+void AdvSettingsTab::numberExit(QLineEdit* box, bool (*store)(uint8_t* params, long value)) {
     long v = 0;
-    if (!TextToLong(dialogs_, eTemp_heat_high_->text(), v)) return;
-    const bool ok = TempHighValid(v);
-    fields_->setValid(eTemp_heat_high_, ok);
-    if (ok) params_.working[kTempHeatHigh] = static_cast<uint8_t>(v & 0xFF);
+    if (TextToLong(dialogs_, box->text(), v)) fields_->setValid(box, store(params_.working.data(), v));
 }

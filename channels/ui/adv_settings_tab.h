@@ -53,6 +53,7 @@ public slots:
     void eTemp_heat_highExit();
 
 private:
+    void numberExit(QLineEdit* box, bool (*store)(uint8_t* params, long value));
     void buildUi();
     void showParams(const settings::ParamsView& v);
     void showNara(bool ok);

@@ -3,6 +3,9 @@
 
 #include "nara_core.h"
 
+#include <algorithm>
+#include <array>
+
 using namespace settings;
 
 TEST(NaraRules, RangesOfEachBox) {
@@ -79,4 +82,45 @@ TEST(NaraRules, DotFlagsAndPriceShift) {
     PutU32(b, 2, 0xA1B2C3D4);
     EXPECT_EQ(b[2], 0xD4);
     EXPECT_EQ(GetU32(b, 2), 0xA1B2C3D4u);
+}
+
+// The stores of the hand-checked boxes: a valid value reaches its byte and
+// nothing else, a refused one leaves the whole block as it was.
+TEST(NaraRules, TheStoresTouchOnlyTheirByte) {
+    struct Case {
+        bool (*store)(uint8_t*, long);
+        int offset;
+        long value;
+        int byte; // -1: refused
+    };
+    const Case cases[] = {
+        {StoreHydroHit, ctrlrparams::HydroHit.offset, 2555, 255},
+        {StoreHydroHit, ctrlrparams::HydroHit.offset, 19, 1},
+        {StoreHydroHit, ctrlrparams::HydroHit.offset, 2556, -1},
+        {StoreHydroHit, ctrlrparams::HydroHit.offset, -1, -1},
+        {StoreTempLow, ctrlrparams::TempHeatLow.offset, -1, 0xFF},
+        {StoreTempLow, ctrlrparams::TempHeatLow.offset, -128, 0x80},
+        {StoreTempLow, ctrlrparams::TempHeatLow.offset, 0, -1},
+        {StoreTempLow, ctrlrparams::TempHeatLow.offset, -129, -1},
+        {StoreTempHigh, ctrlrparams::TempHeatHigh.offset, 127, 127},
+        {StoreTempHigh, ctrlrparams::TempHeatHigh.offset, -20, 0xEC},
+        {StoreTempHigh, ctrlrparams::TempHeatHigh.offset, 128, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        std::array<uint8_t, CtrlrParams.length> p;
+        p.fill(0x5A);
+        auto want = p;
+        if (c.byte >= 0) want[static_cast<size_t>(c.offset)] = static_cast<uint8_t>(c.byte);
+        EXPECT_EQ(c.store(p.data(), c.value), c.byte >= 0);
+        EXPECT_EQ(p, want);
+    }
+    std::array<uint8_t, NaraSpecific.length> n{};
+    n[kNaraFlags] = 0xF9;
+    StoreDotItem(n.data(), 1);
+    EXPECT_EQ(n[kNaraFlags], 0xFD);
+    EXPECT_EQ(StoredDotItem(n.data()), 1);
+    StorePrcShift(n.data(), "3x");
+    EXPECT_EQ(n[kPrcShift], 3);
+    EXPECT_EQ(std::count(n.begin(), n.end(), 0), NaraSpecific.length - 2);
 }
