@@ -163,6 +163,8 @@ void SidesTab::bCallRegsSidesClick() {
 
 void SidesTab::bWriteRegsSidesClick() {
     if (!frame_.passwordStep()) return;
+    // A date the box could not take would not be written: nothing is.
+    if (refuseWhileMarked(false)) return;
     int r = 0;
     if (sides_[0].group->isEnabledTo(this)) r = WriteSides1Setts();
     if (sides_[1].group->isEnabledTo(this)) r = 10 * r + WriteSides2Setts();

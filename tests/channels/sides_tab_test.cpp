@@ -90,6 +90,14 @@ TEST_F(Sides_, EditsGoIntoTheBuffersAndEveryWriteSendsThemWhole) {
     type("eCountTranz_s1", "123456789"); // eight digits at most
     EXPECT_EQ(edit("eCountTranz_s1")->text(), "12345678");
 
+    // A marked date is never passed over: nothing is written until it is mended.
+    const int before = c->writeCount();
+    sides->bWriteRegsSidesClick();
+    EXPECT_EQ(status(), "Запись не произведена. Исправьте ошибку и повторите попытку");
+    EXPECT_EQ(c->writeCount(), before);
+    type("maskDateLastKor_s2", "280225"); // the date as read
+    EXPECT_FALSE(marked("maskDateLastKor_s2"));
+
     const int restarts = c->restartCount(), writes = c->writeCount();
     sides->bWriteRegsSidesClick();
     EXPECT_EQ(status(), "Состояния первой и второй стороны записаны");
