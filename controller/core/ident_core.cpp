@@ -1,5 +1,6 @@
 #include "ident_core.h"
 
+#include "frames.h"
 #include "hex_text.h"
 
 #include <cctype>
@@ -123,6 +124,19 @@ std::string FiscalLine(int i, int hosesPerSide, int addressA, int addressB, int3
 long NextTableStep(long n) {
     const long next = n + 1;
     return next == 255 ? 0 : next;
+}
+
+SimulatorView SimulatorShown(int state, bool switched) {
+    if (state < 0) return {"Ошибка чтения имитатора", nullptr, 0};
+    if (state == 0)
+        return {"Имитатор выключен", switched ? "Вкл имитатор импульсов" : "Вкл. имитатор импульсов", 0};
+    return {"Имитатор включен", switched ? "Выкл имитатор импульсов" : "Выкл. имитатор импульсов", 1};
+}
+
+std::string IdentFailureText(int result, int number) {
+    if (result == -2) return "C данным устройством не поддерживается работа";
+    if (number == kReserveAddress) return "По резервному каналу связь не установлена";
+    return "Нет связи с устройством №" + std::to_string(number);
 }
 
 } // namespace ident

@@ -72,4 +72,19 @@ std::string FiscalLine(int i, int hosesPerSide, int addressA, int addressB, int3
 // TestEdit after a successful write of `n`: n + 1, where 255 becomes 0.
 long NextTableStep(long n);
 
+// The pulse simulator as the main tab shows it: lSimulState's text, bSimImp's
+// caption (nullptr: kept, as is the mark) and mark. `state` as ReadSimulator
+// gives it (negative unread, 0 off, else on); the button's own switch words
+// its caption without the dot of the identification's.
+struct SimulatorView {
+    const char* label;
+    const char* caption;
+    int mark;
+};
+SimulatorView SimulatorShown(int state, bool switched);
+
+// Why an identification failed (IdentifyAt's result other than 1) at `number`
+// (WorkingState's reserve address: the call over the reserve channel).
+std::string IdentFailureText(int result, int number);
+
 } // namespace ident

@@ -12,6 +12,7 @@
 #include "ident_ops.h"
 #include "image_core.h"
 #include "image_files.h"
+#include "image_texts.h"
 #include "progress.h"
 #include "protocol_state.h"
 #include "working_state.h"
@@ -303,13 +304,7 @@ void IdentTab::IdentToForm() {
     const int port = state_.portHandle;
     const ident::IdentifyAnswer answer = ident::IdentifyAt(port, state_.controllerNumber & 0xFF);
     if (answer.result != 1) {
-        QString text;
-        if (answer.result == -2)
-            text = "C данным устройством не поддерживается работа";
-        else if (state_.controllerNumber == WorkingState::ReserveAddress)
-            text = "По резервному каналу связь не установлена";
-        else
-            text = "Нет связи с устройством №" + QString::number(state_.controllerNumber);
+        const QString text = u8(ident::IdentFailureText(answer.result, state_.controllerNumber));
         frame_.setNumberLabel(text);
         setStatus(text);
         mIdent_->appendPlainText(text);
@@ -340,18 +335,15 @@ void IdentTab::IdentToForm() {
     setStatus("Идентификатор считан");
     frame_.showControllerNumber(state_.controllerNumber);
 
-    const int sim = ReadSimulator(port, ctrl);
-    if (sim < 0) {
-        lSimulState_->setText("Ошибка чтения имитатора");
-    } else if (sim == 0) {
-        lSimulState_->setText("Имитатор выключен");
-        bSimImp_->setText("Вкл. имитатор импульсов");
-        bSimImp_->setProperty("mark", 0);
-    } else {
-        lSimulState_->setText("Имитатор включен");
-        bSimImp_->setText("Выкл. имитатор импульсов");
-        bSimImp_->setProperty("mark", 1);
-    }
+    showSimulator(ReadSimulator(port, ctrl), false);
+}
+
+void IdentTab::showSimulator(int simulator, bool switched) {
+    const ident::SimulatorView view = ident::SimulatorShown(simulator, switched);
+    lSimulState_->setText(view.label);
+    if (!view.caption) return;
+    bSimImp_->setText(view.caption);
+    bSimImp_->setProperty("mark", view.mark);
 }
 
 void IdentTab::bReservCallClick() {
@@ -371,18 +363,10 @@ void IdentTab::bResetClick() {
 }
 
 void IdentTab::bSimImpClick() {
-    const int port = state_.portHandle, ctrl = state_.controllerNumber & 0xFF;
-    if (bSimImp_->property("mark").toInt() == 1) {
-        SetSimulator(port, ctrl, false);
-        bSimImp_->setText("Вкл имитатор импульсов");
-        lSimulState_->setText("Имитатор выключен");
-        bSimImp_->setProperty("mark", 0);
-    } else {
-        SetSimulator(port, ctrl, true);
-        bSimImp_->setText("Выкл имитатор импульсов");
-        lSimulState_->setText("Имитатор включен");
-        bSimImp_->setProperty("mark", 1);
-    }
+    // The mark holds the state; the write's result is not looked at.
+    const bool on = bSimImp_->property("mark").toInt() != 1;
+    SetSimulator(port(), ctrl(), on);
+    showSimulator(on ? 1 : 0, true);
 }
 
 void IdentTab::bSetTabloTestClick() {
@@ -474,15 +458,21 @@ void IdentTab::LETimeoutChange(const QString& text) {
     SetTimeoutMultiplier(TimeoutMultiplierFromText(text.toStdString()));
 }
 
+void IdentTab::errorBox(const QString& text) {
+    dialogs_.message(text, QString(), Dialogs::Icon::Error);
+}
+
+bool IdentTab::identifyForImage(bool sizes) {
+    IdentToForm();
+    if (state_.Identified && (!sizes || ReadBlockSizes(port(), ctrl()) == 1)) return true;
+    errorBox(QString("Нет связи с устройством\n") + ident::kSlowControllerHint);
+    return false;
+}
+
 void IdentTab::bSaveImageClick() {
     if (!state_.idle || state_.demo) return;
     ImageOperation operation(state_, lImageStat_, progrImage_);
-    IdentToForm();
-    if (!state_.Identified || ReadBlockSizes(port(), ctrl()) != 1) {
-        dialogs_.message(QString("Нет связи с устройством\n") + ident::kSlowControllerHint, QString(),
-                         Dialogs::Icon::Error);
-        return;
-    }
+    if (!identifyForImage(true)) return;
     int8_t h[7];
     for (int i = 0; i < 7; ++i)
         h[i] = static_cast<int8_t>(BlockSizes()[i] & 0xFF);
@@ -494,20 +484,11 @@ void IdentTab::bSaveImageClick() {
                  static_cast<int>(image::ImageProgressMeasure(h)));
     const int r = image::SaveImageFile(
         port(), ctrl(), path, [this](long done) { ChangeProgress(static_cast<int>(done), progrImage_); });
-    if (r == 1) {
-        setStatus("Образ контроллера успешно сохранен");
-    } else if (r == -3) {
-        dialogs_.message("Не удалось записать файл «" + QFile::decodeName(path.c_str()) + "»", QString(),
-                         Dialogs::Icon::Error);
-    } else if (r == -5 || r == -6) {
-        const QString quoted = "«" + QFile::decodeName(path.c_str()) + "»";
-        dialogs_.message(r == -5 ? "Файл " + quoted + " доступен только для чтения: он оставлен как был"
-                                 : quoted + " не является обычным файлом: образ не сохранен",
-                         QString(), Dialogs::Icon::Error);
-    } else {
-        // The file as it was (or no file): the blocks read so far are dropped.
-        setStatus("Ошибка чтения образа из контроллера, файл не записан");
-    }
+    const image::ResultText result = image::SaveResultText(r, path);
+    if (result.error)
+        errorBox(u8(result.text));
+    else
+        setStatus(u8(result.text));
 }
 
 void IdentTab::bLoadImageClick() {
@@ -522,54 +503,12 @@ void IdentTab::bLoadImageClick() {
 }
 
 bool IdentTab::loadImage() {
-    if (!frame_.passwordStep()) return false;
-    IdentToForm();
-    if (!state_.Identified) {
-        dialogs_.message(QString("Нет связи с устройством\n") + ident::kSlowControllerHint, QString(),
-                         Dialogs::Icon::Error);
-        return false;
-    }
+    if (!frame_.passwordStep() || !identifyForImage(false)) return false;
     const QString name = dialogs_.openFileName(QString(), kImageFilter);
     if (name.isEmpty()) return false;
     const image::ImageFile file = image::ReadImageFile(LocalPath(name));
-    const QString quoted = "«" + name + "»";
-    switch (file.check) {
-    case image::FileCheck::Ok:
-        break;
-    case image::FileCheck::Refused:
-        // The same explanation the command-line tool gives.
-        dialogs_.message(
-            file.header == -3 ? (file.notRegular ? quoted + " не является обычным файлом. Образ не записан"
-                                                 : "Не удалось открыть файл " + quoted + ". Образ не записан")
-            : file.header == -2
-                ? "Файл " + quoted +
-                      " не является образом контроллера: он короче 7-байтового заголовка. Образ не "
-                      "записан"
-                : "Файл " + quoted +
-                      " не принят: в его заголовке размер h0, h3, h5 или h6 равен 0. Образ не записан",
-            QString(), Dialogs::Icon::Error);
-        return false;
-    case image::FileCheck::Unreadable:
-        dialogs_.message("Ошибка чения файла", QString(), Dialogs::Icon::Error);
-        return false;
-    case image::FileCheck::TooLong:
-        dialogs_.message(QString("Файл %1 больше %2 байт: это не образ контроллера. Образ не записан")
-                             .arg(quoted)
-                             .arg(image::kImageBufferSize),
-                         QString(), Dialogs::Icon::Error);
-        return false;
-    case image::FileCheck::TooShort:
-        dialogs_.message(QString("Файл %1 короче, чем указано в его заголовке (%2 байт вместо %3). Образ не "
-                                 "записан")
-                             .arg(quoted)
-                             .arg(file.length)
-                             .arg(file.expected),
-                         QString(), Dialogs::Icon::Error);
-        return false;
-    case image::FileCheck::BadSizes:
-        dialogs_.message(
-            QString("Заголовок файла %1 содержит недопустимые размеры блоков. Образ не записан").arg(quoted),
-            QString(), Dialogs::Icon::Error);
+    if (file.check != image::FileCheck::Ok) {
+        errorBox(u8(image::LoadRefusalText(file, name.toStdString())));
         return false;
     }
     if (!dialogs_.okCancel("Образ считан, записать его в контроллер")) return false;
@@ -579,12 +518,7 @@ bool IdentTab::loadImage() {
     // one's addresses or moves it to the image's.
     image::ImageLoadPlan plan = image::PlanImageLoad(port(), ctrl(), file.bytes);
     if (plan.result != 1) {
-        dialogs_.message(
-            plan.result == -1
-                ? "Образ не записан: не удалось считать размеры блоков контроллера или они не подходят "
-                  "для записи образа."
-                : "Образ не записан: не удалось считать параметры контроллера.",
-            QString(), Dialogs::Icon::Error);
+        errorBox(u8(image::PlanFailureText(plan.result)));
         return false;
     }
     if (plan.sidesDiffer()) {
@@ -599,7 +533,7 @@ bool IdentTab::loadImage() {
     // load can be undone with an ordinary load of that file.
     int8_t h[7];
     image::ImageHeader(file.bytes, h);
-    const int measure = static_cast<int>(image::ImageProgressMeasure(h)) + kProgressStep;
+    const long measure = image::ImageProgressMeasure(h) + kProgressStep;
     ShowProgress(lImageStat_, "Подождите, идет сохранение текущего содержимого контроллера", progrImage_, 0);
     image::WholeWriteRequest q;
     q.port = port();
@@ -613,36 +547,17 @@ bool IdentTab::loadImage() {
                                  Dialogs::Icon::Warning);
     };
     q.progress = [this, measure](image::WholeStage stage, long done, long total) {
-        switch (stage) {
-        case image::WholeStage::Snapshot:
-            if (total > 0 && progrImage_->maximum() != total)
-                progrImage_->setRange(0, static_cast<int>(total));
-            ChangeProgress(static_cast<int>(done), progrImage_);
-            return;
-        case image::WholeStage::Write:
-            if (lImageStat_->text() != "Подождите, идет процесс сохранения данных в контроллер") {
-                ShowProgress(lImageStat_, "Подождите, идет процесс сохранения данных в контроллер",
-                             progrImage_, measure);
-                QCoreApplication::processEvents();
-            }
-            // The bar counts the image's bytes; the blocks go out with the controller's sizes.
-            ChangeProgress(static_cast<int>(total > 0 ? done * (measure - kProgressStep) / total : 0),
-                           progrImage_);
-            return;
-        case image::WholeStage::Verify:
-            if (lImageStat_->text() != "Подождите, идет проверка записанного") {
-                ShowProgress(lImageStat_, "Подождите, идет проверка записанного", progrImage_,
-                             static_cast<int>(total));
-                QCoreApplication::processEvents();
-            }
-            ChangeProgress(static_cast<int>(done), progrImage_);
-            return;
-        case image::WholeStage::Restart:
-        case image::WholeStage::Find:
-            lImageStat_->setText("Подождите, идет перезапуск контроллера");
+        const image::StageView v = image::LoadStageView(stage, done, total, measure, kProgressStep);
+        if (v.text && (!v.restart || lImageStat_->text() != v.text)) {
+            if (v.restart)
+                ShowProgress(lImageStat_, v.text, progrImage_, static_cast<int>(v.maximum));
+            else
+                lImageStat_->setText(v.text);
             QCoreApplication::processEvents();
-            return;
+        } else if (!v.text && v.maximum > 0 && progrImage_->maximum() != v.maximum) {
+            progrImage_->setRange(0, static_cast<int>(v.maximum));
         }
+        if (v.position >= 0) ChangeProgress(static_cast<int>(v.position), progrImage_);
     };
     const image::WholeWriteResult r = image::WriteWholeController(q);
     if (r.stopped != image::WholeWriteResult::Stop::None) return false;

@@ -59,7 +59,13 @@ public slots:
 private:
     QPushButton* button(const char* name, const QString& caption);
     void enableAfterIdent(bool hardware);
+    // lSimulState and bSimImp for a ReadSimulator result, or after the button's own switch.
+    void showSimulator(int simulator, bool switched);
     bool loadImage();
+    void errorBox(const QString& text);
+    // Identification before an image transfer (with `sizes`, the block sizes
+    // read too); "Нет связи с устройством" when it fails.
+    bool identifyForImage(bool sizes);
 
     QDialog* globalSetts_ = nullptr;
     QDialog* defSet_ = nullptr;

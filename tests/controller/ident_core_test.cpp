@@ -68,3 +68,36 @@ TEST(IdentCore, ViewTexts) {
     EXPECT_EQ(NextTableStep(253), 254);
     EXPECT_EQ(NextTableStep(254), 0);
 }
+
+TEST(IdentCore, SimulatorAndFailureTexts) {
+    struct Case {
+        int state;
+        bool switched;
+        const char* label;
+        const char* caption; // nullptr: the caption and the mark stay
+        int mark;
+    };
+    const Case cases[] = {
+        {-1, false, "Ошибка чтения имитатора", nullptr, 0},
+        {-3, false, "Ошибка чтения имитатора", nullptr, 0},
+        {0, false, "Имитатор выключен", "Вкл. имитатор импульсов", 0},
+        {1, false, "Имитатор включен", "Выкл. имитатор импульсов", 1},
+        {0x40, false, "Имитатор включен", "Выкл. имитатор импульсов", 1}, // any set value is on
+        {0, true, "Имитатор выключен", "Вкл имитатор импульсов", 0},
+        {1, true, "Имитатор включен", "Выкл имитатор импульсов", 1},
+    };
+    for (const Case& c : cases) {
+        const SimulatorView v = SimulatorShown(c.state, c.switched);
+        EXPECT_STREQ(v.label, c.label) << c.state;
+        EXPECT_STREQ(v.caption, c.caption) << c.state << c.switched;
+        if (c.caption) {
+            EXPECT_EQ(v.mark, c.mark) << c.state;
+        }
+    }
+
+    EXPECT_EQ(IdentFailureText(-2, 5), "C данным устройством не поддерживается работа");
+    EXPECT_EQ(IdentFailureText(-2, 240), "C данным устройством не поддерживается работа");
+    EXPECT_EQ(IdentFailureText(-1, 240), "По резервному каналу связь не установлена");
+    EXPECT_EQ(IdentFailureText(-1, 9), "Нет связи с устройством №9");
+    EXPECT_EQ(IdentFailureText(-3, 255), "Нет связи с устройством №255");
+}
