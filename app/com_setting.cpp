@@ -209,7 +209,7 @@ void TComSetting::SaveParamClick() {
 
     int handle = 0;
     if (PortOpen(&handle, cur.name.c_str()) != 0) {
-        dialogs_.message("Ошибка открытия порта", QString(), Dialogs::Icon::Error);
+        dialogs_.error("Ошибка открытия порта");
         state_.portFailed = true;
         return;
     }
@@ -225,9 +225,8 @@ void TComSetting::SaveParamClick() {
     }
     emit portOpened();
     state_.portFailed = false;
-    if (WriteComIni(cur, ProgramFiles().comIni) != 1)
-        dialogs_.message("Ошибка записи com.ini", QString(), Dialogs::Icon::Error);
+    if (WriteComIni(cur, ProgramFiles().comIni) != 1) dialogs_.error("Ошибка записи com.ini");
     if (WriteLineOptions(options, LineOptionsPath(ProgramFiles().comIni)) != 1)
-        dialogs_.message("Ошибка записи line.ini", QString(), Dialogs::Icon::Error);
+        dialogs_.error("Ошибка записи line.ini");
     accept();
 }

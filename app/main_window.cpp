@@ -125,7 +125,7 @@ TStartZelMain::TStartZelMain(WorkingState& state, Dialogs& dialogs, const QStrin
                         ? QString("Устройство не ответило. ") + ident::kSlowControllerHint
                         : QString("Код ошибки устройства %1, его расшифровки нет в don.msg")
                               .arg(Protocol().lastErrorCode);
-        dialogs_.message(text, QString(), Dialogs::Icon::Error);
+        dialogs_.error(text);
     };
     connect(&state_, &WorkingState::repaintRequested, this, [this] {
         if (repaintQueued_) return;
@@ -347,15 +347,12 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
         // No line and no com.ini: the file's own controller.
         openImageFile(imageFile, imageType);
         if (!Protocol().errorMessages.Load(ProgramFiles().donMsg))
-            dialogs_.message("Ошибка чтения don.msg, расшифровка кодов ошибок недоступна", QString(),
-                             Dialogs::Icon::Error);
+            dialogs_.error("Ошибка чтения don.msg, расшифровка кодов ошибок недоступна");
         return;
     }
     ComIniTable table;
     if (ReadComIni(table, ProgramFiles().comIni) != 1) {
-        dialogs_.message(
-            "Ошибка чтения com.ini. Восстановлены параметры порта по умолчанию (Com1 4800 8 1 N)", QString(),
-            Dialogs::Icon::Error);
+        dialogs_.error("Ошибка чтения com.ini. Восстановлены параметры порта по умолчанию (Com1 4800 8 1 N)");
         ComPortSetting def;
         def.name = "COM1";
         def.baud = 4800;
@@ -385,7 +382,7 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
                 prompt, state_.demo ? prompt + "\nДемонстрационный режим: подойдет любой номер" : prompt,
                 QString());
             if (!answer || ident::ParseHexNumber(answer->toStdString()) <= ident::kMaxControllerNumber) break;
-            dialogs_.message(ident::kNumberTooLarge, QString(), Dialogs::Icon::Error);
+            dialogs_.error(ident::kNumberTooLarge);
         }
         if (answer) {
             state_.controllerNumber = static_cast<int32_t>(ident::StartupNumber(answer->toStdString()));
@@ -395,17 +392,19 @@ void TStartZelMain::FormCreate(const QStringList& givenArguments) {
             state_.closeAtShow = true;
         }
     } else {
-        dialogs_.message("Ошибка открытия порта " + QString::fromStdString(s.name) + ". Проверьте настройки",
-                         QString(), Dialogs::Icon::Error);
-        menuCom_->setTitle(kComClosed);
-        lNumberCtrlr_->setText("Номер контроллера не введен");
-        state_.portFailed = true;
-        state_.noControllerNumber = true;
+        noLine("Ошибка открытия порта " + QString::fromStdString(s.name) + ". Проверьте настройки");
     }
 
     if (!Protocol().errorMessages.Load(ProgramFiles().donMsg))
-        dialogs_.message("Ошибка чтения don.msg, расшифровка кодов ошибок недоступна", QString(),
-                         Dialogs::Icon::Error);
+        dialogs_.error("Ошибка чтения don.msg, расшифровка кодов ошибок недоступна");
+}
+
+void TStartZelMain::noLine(const QString& why) {
+    dialogs_.error(why);
+    menuCom_->setTitle(kComClosed);
+    lNumberCtrlr_->setText("Номер контроллера не введен");
+    state_.portFailed = true;
+    state_.noControllerNumber = true;
 }
 
 bool TStartZelMain::openImageFile(const QString& file, uint8_t deviceType) {
@@ -416,12 +415,7 @@ bool TStartZelMain::openImageFile(const QString& file, uint8_t deviceType) {
     if (!imageHost_->open(path, deviceType, image::ImageFileSnapshotPath(path), &why) ||
         PortOpen(&handle, imageHost_->portName().c_str()) != 0) {
         imageHost_.reset();
-        dialogs_.message("Не удалось открыть файл образа " + file + "\n" + QString::fromStdString(why),
-                         QString(), Dialogs::Icon::Error);
-        menuCom_->setTitle(kComClosed);
-        lNumberCtrlr_->setText("Номер контроллера не введен");
-        state_.portFailed = true;
-        state_.noControllerNumber = true;
+        noLine("Не удалось открыть файл образа " + file + "\n" + QString::fromStdString(why));
         return false;
     }
     state_.imageFile = path;
@@ -640,20 +634,19 @@ void TStartZelMain::menuChangeNumTrkClick() {
     if (answer) {
         const long n = ident::ParseHexNumber(answer->toStdString());
         if (n > ident::kMaxControllerNumber) {
-            dialogs_.message(ident::kNumberTooLarge, QString(), Dialogs::Icon::Error);
+            dialogs_.error(ident::kNumberTooLarge);
         } else if (n <= 0) {
             if (state_.controllerNumber != 0) {
-                dialogs_.message("Введен неправильный номер ТРК!", QString(), Dialogs::Icon::Error);
+                dialogs_.error("Введен неправильный номер ТРК!");
             } else {
-                dialogs_.message("Введен неправильный номер ТРК! Номер установлен = 1", QString(),
-                                 Dialogs::Icon::Error);
+                dialogs_.error("Введен неправильный номер ТРК! Номер установлен = 1");
                 state_.controllerNumber = 1;
             }
         } else {
             state_.controllerNumber = static_cast<int32_t>(n);
         }
     } else if (state_.controllerNumber <= 0) {
-        dialogs_.message("Неправильный номер ТРК! Номер установлен = 1", QString(), Dialogs::Icon::Error);
+        dialogs_.error("Неправильный номер ТРК! Номер установлен = 1");
         state_.controllerNumber = 1;
     }
     state_.noControllerNumber = false;

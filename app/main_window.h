@@ -105,6 +105,9 @@ private:
     // Presents the password of the panel's box (administrator or adjustment),
     // asking for it when the box holds none; a refusal refreshes the panel.
     bool presentPassword(QLineEdit* box, bool admin);
+    // The port (or the image file) could not be opened: why, and the window
+    // works without a line until the port settings open one.
+    void noLine(const QString& why);
     void shutDown();
 
     WorkingState& state_;

@@ -19,6 +19,15 @@ public:
     virtual ~Dialogs() = default;
 
     virtual void message(const QString& text, const QString& caption = QString(), Icon icon = Icon::None) = 0;
+    // A failure told in a message box with the error icon.
+    void error(const QString& text, const QString& caption = QString()) {
+        message(text, caption, Icon::Error);
+    }
+    // The one message at the end of an operation: information when it went
+    // through, else an error.
+    void outcome(const QString& text, bool ok) {
+        message(text, QString(), ok ? Icon::Information : Icon::Error);
+    }
     // True when the engineer chose OK (or Yes).
     virtual bool okCancel(const QString& text, const QString& caption = QString(),
                           Icon icon = Icon::Warning) = 0;

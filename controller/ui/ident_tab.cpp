@@ -458,14 +458,10 @@ void IdentTab::LETimeoutChange(const QString& text) {
     SetTimeoutMultiplier(TimeoutMultiplierFromText(text.toStdString()));
 }
 
-void IdentTab::errorBox(const QString& text) {
-    dialogs_.message(text, QString(), Dialogs::Icon::Error);
-}
-
 bool IdentTab::identifyForImage(bool sizes) {
     IdentToForm();
     if (state_.Identified && (!sizes || ReadBlockSizes(port(), ctrl()) == 1)) return true;
-    errorBox(QString("Нет связи с устройством\n") + ident::kSlowControllerHint);
+    dialogs_.error(QString("Нет связи с устройством\n") + ident::kSlowControllerHint);
     return false;
 }
 
@@ -486,7 +482,7 @@ void IdentTab::bSaveImageClick() {
         port(), ctrl(), path, [this](long done) { ChangeProgress(static_cast<int>(done), progrImage_); });
     const image::ResultText result = image::SaveResultText(r, path);
     if (result.error)
-        errorBox(u8(result.text));
+        dialogs_.error(u8(result.text));
     else
         setStatus(u8(result.text));
 }
@@ -508,7 +504,7 @@ bool IdentTab::loadImage() {
     if (name.isEmpty()) return false;
     const image::ImageFile file = image::ReadImageFile(LocalPath(name));
     if (file.check != image::FileCheck::Ok) {
-        errorBox(u8(image::LoadRefusalText(file, name.toStdString())));
+        dialogs_.error(u8(image::LoadRefusalText(file, name.toStdString())));
         return false;
     }
     if (!dialogs_.okCancel("Образ считан, записать его в контроллер")) return false;
@@ -518,7 +514,7 @@ bool IdentTab::loadImage() {
     // one's addresses or moves it to the image's.
     image::ImageLoadPlan plan = image::PlanImageLoad(port(), ctrl(), file.bytes);
     if (plan.result != 1) {
-        errorBox(u8(image::PlanFailureText(plan.result)));
+        dialogs_.error(u8(image::PlanFailureText(plan.result)));
         return false;
     }
     if (plan.sidesDiffer()) {
@@ -564,7 +560,6 @@ bool IdentTab::loadImage() {
     if (r.moved()) frame_.setControllerNumber(r.foundAt);
     // One message at the end: what was written, what differs, where the
     // controller answers, the snapshot to restore from.
-    dialogs_.message(u8(image::WholeWriteResultText(image::kImageWords, r)), QString(),
-                     r.ok() ? Dialogs::Icon::Information : Dialogs::Icon::Error);
+    dialogs_.outcome(u8(image::WholeWriteResultText(image::kImageWords, r)), r.ok());
     return r.ok();
 }

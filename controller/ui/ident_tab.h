@@ -62,7 +62,6 @@ private:
     // lSimulState and bSimImp for a ReadSimulator result, or after the button's own switch.
     void showSimulator(int simulator, bool switched);
     bool loadImage();
-    void errorBox(const QString& text);
     // Identification before an image transfer (with `sizes`, the block sizes
     // read too); "Нет связи с устройством" when it fails.
     bool identifyForImage(bool sizes);
