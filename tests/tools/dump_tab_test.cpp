@@ -212,6 +212,7 @@ TEST_F(DumpTabTest, DemoModeShowsRandomBytesAndRefusesTheWrite) {
     readDump("12345", "0");
     EXPECT_FALSE(btn("bWriteDump")->isEnabled());
     EXPECT_EQ(line.frameCount(), 0u);
+    EXPECT_EQ(dump->sheet().bytes().size(), 0x20u); // the grid stays as it was
 }
 
 } // namespace

@@ -234,6 +234,34 @@ TEST(ReportPrint, LinesFillPagesBetweenTheMargins) {
     EXPECT_EQ(tiny[2].page, 2);
 }
 
+TEST(ReportPrint, PagesChosenAndIndentsOfHeadings) {
+    const auto places = PlacePrintedLines(12, 1000); // three pages
+    const struct {
+        int from, to;
+        PageRange pages;
+    } cases[] = {
+        {0, 0, {1, 3}},  // no range: every page
+        {0, 7, {1, 3}},  // a "to" without a "from" is no range
+        {2, 3, {2, 3}},  // the range as chosen
+        {2, 9, {2, 9}},  // pages past the end print nothing there
+        {3, 1, {3, 3}},  // "to" below "from": that page alone
+        {-1, 2, {1, 3}}, // no page below 1
+    };
+    for (const auto& c : cases) {
+        const PageRange r = PrintedPages(places, c.from, c.to);
+        EXPECT_EQ(r.from, c.pages.from) << c.from << ".." << c.to;
+        EXPECT_EQ(r.to, c.pages.to) << c.from << ".." << c.to;
+    }
+    EXPECT_EQ(PrintedPages({}, 0, 0).to, 1); // an empty report still has its page
+
+    EXPECT_EQ(LeadingTabs(""), 0);
+    EXPECT_EQ(LeadingTabs("Адрес"), 0);
+    EXPECT_EQ(LeadingTabs("\tНастройки"), 1);
+    EXPECT_EQ(LeadingTabs("\t\tа\tб"), 2); // only the leading ones
+    EXPECT_EQ(LeadingTabs("\t\t"), 2);
+    EXPECT_EQ(LeadingTabs(" \tx"), 0);
+}
+
 // --- factory defaults form ---
 
 TEST(DefaultsForm, LayoutOfEachTypeAsOpened) {

@@ -227,4 +227,16 @@ std::vector<PrintedLine> PlacePrintedLines(int lineCount, int pageHeight) {
     return out;
 }
 
+PageRange PrintedPages(const std::vector<PrintedLine>& places, int from, int to) {
+    if (from > 0) return {from, std::max(to, from)};
+    return {1, places.empty() ? 1 : places.back().page + 1};
+}
+
+int LeadingTabs(const std::string& line) {
+    int tabs = 0;
+    while (tabs < static_cast<int>(line.size()) && line[static_cast<size_t>(tabs)] == '\t')
+        ++tabs;
+    return tabs;
+}
+
 } // namespace tools

@@ -59,5 +59,13 @@ struct PrintedLine {
     int top;  // y of the line's top edge
 };
 std::vector<PrintedLine> PlacePrintedLines(int lineCount, int pageHeight);
+// The pages printed, from 1: every page of `places`, or `from` to `to` when
+// the engineer chose a range (`from` above 0; a `to` below it prints `from` alone).
+struct PageRange {
+    int from, to;
+};
+PageRange PrintedPages(const std::vector<PrintedLine>& places, int from, int to);
+// The tabs a line starts with: each moves its printed text in by eight blanks.
+int LeadingTabs(const std::string& line);
 
 } // namespace tools

@@ -178,18 +178,16 @@ void TformDefSet::buildUi() {
     connect(cbCountNoz_DS_, &QComboBox::activated, this, &TformDefSet::cbCountNoz_DSChange);
     connect(eAdrTrk1_DS_, &QLineEdit::textEdited, this, &TformDefSet::eAdrTrk1_DSChange);
     connect(eAdrTrk2_DS_, &QLineEdit::textEdited, this, &TformDefSet::eAdrTrk2_DSChange);
-    fields_->attach(
-        eAdrTrk1_DS_, [this] { eAdrTrk1_DSExit(); }, FieldCheck::When::EveryExit);
-    fields_->attach(
-        eAdrTrk2_DS_, [this] { eAdrTrk2_DSExit(); }, FieldCheck::When::EveryExit);
+    QLineEdit* sideEdits[2] = {eAdrTrk1_DS_, eAdrTrk2_DS_};
     for (int s = 0; s < 2; ++s) {
         QTableWidget* t = sgAdrNaraTrk_DS_[s];
         connect(t, &QTableWidget::itemChanged, this, [this, s](QTableWidgetItem* item) {
             if (!syncing_ && item) cellChanged(s, item->column());
         });
         fields_->attach(
-            t, [this, s] { s == 0 ? sgAdrNaraTrk1_DSExit() : sgAdrNaraTrk2_DSExit(); },
-            FieldCheck::When::EveryExit);
+            sideEdits[s], [this, s] { sideAddressLeft(s); }, FieldCheck::When::EveryExit);
+        fields_->attach(
+            t, [this, s] { gridLeft(s); }, FieldCheck::When::EveryExit);
         t->installEventFilter(this);
     }
     connect(bSaveParam_DS_, &QPushButton::clicked, this, &TformDefSet::bSaveParam_DSClick);
@@ -212,7 +210,7 @@ bool TformDefSet::eventFilter(QObject* watched, QEvent* event) {
 
 void TformDefSet::FormShow() {
     if (!frame_.demo() && !DeviceSupported(state_.port(), state_.ctrl())) {
-        dialogs_.message(kNotSupported, QString(), Dialogs::Icon::Error);
+        dialogs_.error(kNotSupported);
         QMetaObject::invokeMethod(
             this, [this] { reject(); }, Qt::QueuedConnection);
         return;
@@ -268,23 +266,13 @@ void TformDefSet::cbCountNoz_DSChange(int index) {
     showModel();
 }
 
-void TformDefSet::eAdrTrk1_DSChange(const QString& text) {
-    model_.sideAddressChanged(0, text.toStdString());
+void TformDefSet::sideAddressEdited(int side, const QString& text) {
+    model_.sideAddressChanged(side, text.toStdString());
     showModel();
 }
 
-void TformDefSet::eAdrTrk2_DSChange(const QString& text) {
-    model_.sideAddressChanged(1, text.toStdString());
-    showModel();
-}
-
-void TformDefSet::eAdrTrk1_DSExit() {
-    model_.sideAddressLeft(0);
-    showModel();
-}
-
-void TformDefSet::eAdrTrk2_DSExit() {
-    model_.sideAddressLeft(1);
+void TformDefSet::sideAddressLeft(int side) {
+    model_.sideAddressLeft(side);
     showModel();
 }
 
@@ -294,15 +282,9 @@ void TformDefSet::cellChanged(int side, int column) {
     showModel();
 }
 
-void TformDefSet::sgAdrNaraTrk1_DSExit() {
-    model_.gridLeft(0);
-    sgAdrNaraTrk_DS_[0]->clearSelection();
-    showModel();
-}
-
-void TformDefSet::sgAdrNaraTrk2_DSExit() {
-    model_.gridLeft(1);
-    sgAdrNaraTrk_DS_[1]->clearSelection();
+void TformDefSet::gridLeft(int side) {
+    model_.gridLeft(side);
+    sgAdrNaraTrk_DS_[side]->clearSelection();
     showModel();
 }
 
@@ -353,7 +335,7 @@ void TformDefSet::bSaveParam_DSClick() {
     if (r.stopped != image::WholeWriteResult::Stop::None) return;
     if (demo) {
         if (r.replaced != 1) {
-            dialogs_.message(kDemoWriteFailed, QString(), Dialogs::Icon::Error);
+            dialogs_.error(kDemoWriteFailed);
             return;
         }
         state_.ReidentifyPending = true;
@@ -366,7 +348,6 @@ void TformDefSet::bSaveParam_DSClick() {
     if (r.foundAt >= 0 && r.foundAt != state_.ctrl()) frame_.setControllerNumber(r.foundAt);
     state_.ReidentifyPending = true;
     // The failures of the write are told once, at the end, with the result.
-    dialogs_.message(U(image::WholeWriteResultText(image::kDefaultsWords, r)), QString(),
-                     r.ok() ? Dialogs::Icon::Information : Dialogs::Icon::Error);
+    dialogs_.outcome(U(image::WholeWriteResultText(image::kDefaultsWords, r)), r.ok());
     accept();
 }

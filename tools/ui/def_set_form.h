@@ -28,12 +28,12 @@ public slots:
     void cbTypeTrkChange(int index);
     void cbCountSize_DSChange(int index);
     void cbCountNoz_DSChange(int index);
-    void eAdrTrk1_DSChange(const QString& text);
-    void eAdrTrk1_DSExit();
-    void eAdrTrk2_DSChange(const QString& text);
-    void eAdrTrk2_DSExit();
-    void sgAdrNaraTrk1_DSExit();
-    void sgAdrNaraTrk2_DSExit();
+    void eAdrTrk1_DSChange(const QString& text) { sideAddressEdited(0, text); }
+    void eAdrTrk1_DSExit() { sideAddressLeft(0); }
+    void eAdrTrk2_DSChange(const QString& text) { sideAddressEdited(1, text); }
+    void eAdrTrk2_DSExit() { sideAddressLeft(1); }
+    void sgAdrNaraTrk1_DSExit() { gridLeft(0); }
+    void sgAdrNaraTrk2_DSExit() { gridLeft(1); }
     void bSaveParam_DSClick();
 
 protected:
@@ -43,7 +43,11 @@ private:
     void buildUi();
     // Puts the model into every control (signals held back).
     void showModel();
+    // Both sides' address box and grid: edited, left.
+    void sideAddressEdited(int side, const QString& text);
+    void sideAddressLeft(int side);
     void cellChanged(int side, int column);
+    void gridLeft(int side);
 
     tools::DefaultsForm model_;
     bool syncing_ = false;

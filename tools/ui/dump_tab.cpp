@@ -328,9 +328,9 @@ bool DumpTab::countWithinBank(bool tell) {
     if (*count <= (addressKnown ? DumpCountLimit(*address) : 0x10000u)) return true;
     setMark(eCountByteDump_, false);
     if (tell)
-        dialogs_.message(QString::fromStdString(CountTooLargeText(addressKnown ? address : std::nullopt,
-                                                                  eCountByteDump_->text().toStdString())),
-                         QStringLiteral("Ошибка"), Dialogs::Icon::Error);
+        dialogs_.error(QString::fromStdString(CountTooLargeText(addressKnown ? address : std::nullopt,
+                                                                eCountByteDump_->text().toStdString())),
+                       QStringLiteral("Ошибка"));
     return false;
 }
 
@@ -340,8 +340,7 @@ void DumpTab::eAdresDumpExit() {
     const bool valid = address && *address <= kDumpMaxAddress;
     setMark(eAdresDump_, valid);
     if (!valid && DumpTextValid(text))
-        dialogs_.message(QString::fromStdString(AddressTooLargeText()), QStringLiteral("Ошибка"),
-                         Dialogs::Icon::Error);
+        dialogs_.error(QString::fromStdString(AddressTooLargeText()), QStringLiteral("Ошибка"));
     // A new address may leave fewer bytes in its bank than the count asks for.
     if (valid && DumpHexValue(eCountByteDump_->text().toStdString())) {
         if (countWithinBank(true)) setMark(eCountByteDump_, true);
@@ -354,9 +353,9 @@ void DumpTab::eCountByteDumpExit() {
     const bool fits = DumpHexValue(eCountByteDump_->text().toStdString()).has_value();
     setMark(eCountByteDump_, hex && fits);
     if (hex && !fits)
-        dialogs_.message(
+        dialogs_.error(
             QString::fromStdString(CountTooLargeText(std::nullopt, eCountByteDump_->text().toStdString())),
-            QStringLiteral("Ошибка"), Dialogs::Icon::Error);
+            QStringLiteral("Ошибка"));
     else if (hex)
         countWithinBank(true);
     updateReadButton();
@@ -380,19 +379,15 @@ void DumpTab::bReadDumpClick() {
         updateReadButton();
         return;
     }
-    if (frame_.demo()) {
-        if (*count == 0) {
-            bWriteDump_->setEnabled(false);
-            return;
-        }
-        sheet_.show(*address, DumpArea::ER, DemoDumpBytes(*count, random_));
-        OutputDump();
-        bWriteDump_->setEnabled(true);
-        return;
-    }
     // A count of 0 reads nothing; the grid and its bytes stay.
     if (*count == 0) {
         bWriteDump_->setEnabled(false);
+        return;
+    }
+    if (frame_.demo()) {
+        sheet_.show(*address, DumpArea::ER, DemoDumpBytes(*count, random_));
+        OutputDump();
+        bWriteDump_->setEnabled(true);
         return;
     }
     const DumpArea area = chosenArea();

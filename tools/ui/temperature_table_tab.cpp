@@ -25,6 +25,8 @@ namespace {
 constexpr int kParameterLength = 9;
 
 const char* const kDemoText = "Демонстрационная версия программы";
+// The labels of Rn, B and Tn, also named by the message on a box that holds no number.
+const char* const kParameterLabels[3] = {"Rn (КОм)", "B", "Tn ('C)"};
 
 QLabel* Label(QWidget* parent, const char* name, const QString& text) {
     auto* l = new QLabel(text, parent);
@@ -82,11 +84,11 @@ void TemperatureTableTab::buildUi() {
     bWriteTblT_ = form::Button(this, "bWriteTblT", "Записать");
 
     auto* params = new QGridLayout;
-    params->addWidget(Label(this, "lRn", "Rn (КОм)"), 0, 0);
+    params->addWidget(Label(this, "lRn", kParameterLabels[0]), 0, 0);
     params->addWidget(eRn_, 0, 1);
-    params->addWidget(Label(this, "lB", "B"), 1, 0);
+    params->addWidget(Label(this, "lB", kParameterLabels[1]), 1, 0);
     params->addWidget(eB_, 1, 1);
-    params->addWidget(Label(this, "lTn", "Tn ('C)"), 2, 0);
+    params->addWidget(Label(this, "lTn", kParameterLabels[2]), 2, 0);
     params->addWidget(eTn_, 2, 1);
 
     auto* right = new QVBoxLayout;
@@ -169,31 +171,26 @@ void TemperatureTableTab::setRow(int i, const QString& resistance, uint16_t read
 }
 
 void TemperatureTableTab::bRecalcTblTClick() {
-    struct Box {
-        QLineEdit* edit;
-        const char* label;
-    };
     double values[3] = {};
-    const Box boxes[3] = {{eRn_, "Rn (КОм)"}, {eB_, "B"}, {eTn_, "Tn ('C)"}};
+    const QLineEdit* const boxes[3] = {eRn_, eB_, eTn_};
     for (int k = 0; k < 3; ++k) {
-        const auto v = ParseParameter(boxes[k].edit->text().toStdString());
+        const auto v = ParseParameter(boxes[k]->text().toStdString());
         if (!v) {
-            dialogs_.message(NotANumberText(boxes[k].edit->text(), boxes[k].label), QStringLiteral("Ошибка"),
-                             Dialogs::Icon::Error);
+            dialogs_.error(NotANumberText(boxes[k]->text(), kParameterLabels[k]), QStringLiteral("Ошибка"));
             return;
         }
         values[k] = *v;
     }
     const RecalcResult r = RecalculateTable(values[0], values[1], values[2]);
     if (r.status == Recalc::BadTemperature) {
-        dialogs_.message(QStringLiteral("Неправильно введена температура"), QString(), Dialogs::Icon::Error);
+        dialogs_.error(QStringLiteral("Неправильно введена температура"));
         return;
     }
     if (r.status == Recalc::NotFinite) {
-        dialogs_.message(
+        dialogs_.error(
             QStringLiteral("Таблица не пересчитана: при этих параметрах сопротивление или показание "
                            "АЦП не выражается числом. Проверьте Rn, B и Tn"),
-            QStringLiteral("Ошибка"), Dialogs::Icon::Error);
+            QStringLiteral("Ошибка"));
         return;
     }
     for (int i = 0; i < kTableEntries; ++i)
@@ -212,8 +209,7 @@ void TemperatureTableTab::bReadTblTClick() {
         setStatus(kDemoText);
         return;
     }
-    setStatus(QString());
-    QCoreApplication::processEvents();
+    clearStatus();
     if (ReadTemperatureTable(port(), ctrl(), state_.temperatureTable) != 1) {
         setStatus(QStringLiteral("Таблица не считана"));
         return;
@@ -235,9 +231,7 @@ void TemperatureTableTab::bWriteTblTClick() {
         setStatus(QStringLiteral("Таблица не записана: считайте ее из устройства или пересчитайте"));
         return;
     }
-    setStatus(QString());
-    QCoreApplication::processEvents();
-    setStatus(WriteTemperatureTable(port(), ctrl(), state_.temperatureTable) == 1
-                  ? QStringLiteral("Таблица записана")
-                  : QStringLiteral("Таблица не записана"));
+    clearStatus();
+    const bool written = WriteTemperatureTable(port(), ctrl(), state_.temperatureTable) == 1;
+    setStatus(written ? QStringLiteral("Таблица записана") : QStringLiteral("Таблица не записана"));
 }

@@ -33,11 +33,8 @@ bool PrintReportLines(const QStringList& lines, QPrinter& printer) {
     const int width = painter.device()->width();
     const int height = painter.device()->height();
     const std::vector<PrintedLine> places = PlacePrintedLines(static_cast<int>(lines.size()), height);
-    int from = 1, to = places.empty() ? 1 : places.back().page + 1;
-    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
-        from = printer.fromPage();
-        to = std::max(printer.toPage(), from);
-    }
+    const auto [from, to] = PrintedPages(
+        places, printer.printRange() == QPrinter::PageRange ? printer.fromPage() : 0, printer.toPage());
     // A heading's leading tab moves it in by the width of eight blanks.
     const int indent = 8 * painter.fontMetrics().horizontalAdvance(QLatin1Char(' '));
     int lastPage = -1;
@@ -47,11 +44,8 @@ bool PrintReportLines(const QStringList& lines, QPrinter& printer) {
         if (lastPage >= 0 && page != lastPage) printer.newPage();
         lastPage = page;
         const QRect band(kPrintMargin, places[i].top, width - 2 * kPrintMargin, kPrintLineHeight);
-        QString text = lines[i];
-        int tabs = 0;
-        while (tabs < text.size() && text[tabs] == '\t')
-            ++tabs;
-        text.remove(0, tabs);
+        const int tabs = LeadingTabs(lines[i].toStdString());
+        const QString text = lines[i].mid(tabs);
         painter.save();
         painter.setClipRect(band);
         painter.drawText(band.adjusted(tabs * indent, 0, 0, 0),
@@ -105,23 +99,21 @@ void TformViewParam::FormShow() {
     lines_.clear();
     image_ = frame_.demo() ? ReportFromDemoFile(Protocol().demoFileName)
                            : CollectReport(state_.port(), state_.ctrl());
-    haveImage_ = true;
     ShowText();
-    if (const std::string problem = ReportProblem(image_); !problem.empty())
+    if (const std::string problem = ReportProblem(*image_); !problem.empty())
         dialogs_.message(QString::fromStdString(problem), QString(),
-                         image_.collected() && image_.paramsRead ? Dialogs::Icon::Warning
-                                                                 : Dialogs::Icon::Error);
+                         image_->collected() && image_->paramsRead ? Dialogs::Icon::Warning
+                                                                   : Dialogs::Icon::Error);
 }
 
 void TformViewParam::FormClose() {
-    image_ = ReportImage{};
-    haveImage_ = false;
+    image_.reset();
 }
 
 void TformViewParam::ShowText() {
     lines_.clear();
-    if (haveImage_)
-        for (const std::string& l : ReportText(image_, state_.ctrl(), checkAdvanceMode_->isChecked()))
+    if (image_)
+        for (const std::string& l : ReportText(*image_, state_.ctrl(), checkAdvanceMode_->isChecked()))
             lines_ << QString::fromStdString(l);
     mParam1_->setPlainText(lines_.join('\n'));
 }
@@ -141,13 +133,12 @@ void TformViewParam::bSaveToTextClick() {
 
 void TformViewParam::print(QPrinter& printer) {
     if (!PrintReportLines(lines_, printer)) {
-        dialogs_.message("Не удалось начать печать на выбранном принтере.", QString(), Dialogs::Icon::Error);
+        dialogs_.error("Не удалось начать печать на выбранном принтере.");
         return;
     }
-    if (printer.outputFormat() == QPrinter::PdfFormat)
-        tellWhere("Отчет напечатан в файл " + QFileInfo(printer.outputFileName()).absoluteFilePath());
-    else
-        tellWhere("Отчет отправлен на принтер «" + printer.printerName() + "»");
+    tellWhere(printer.outputFormat() == QPrinter::PdfFormat
+                  ? "Отчет напечатан в файл " + QFileInfo(printer.outputFileName()).absoluteFilePath()
+                  : "Отчет отправлен на принтер «" + printer.printerName() + "»");
 }
 
 void TformViewParam::tellWhere(const QString& text) {
@@ -165,7 +156,7 @@ void TformViewParam::bSaveToFileClick() {
     for (const QString& l : lines_)
         lines.push_back(l.toStdString());
     if (!image::WriteFileAtomically(QFile::encodeName(name).toStdString(), ReportFileText(lines)))
-        dialogs_.message("Не удалось записать файл " + name, QString(), Dialogs::Icon::Error);
+        dialogs_.error("Не удалось записать файл " + name);
     else
         tellWhere("Отчет сохранен в файл " + QFileInfo(name).absoluteFilePath());
 }

@@ -7,6 +7,7 @@
 #include "report_core.h"
 
 #include <QStringList>
+#include <optional>
 
 class QCheckBox;
 class QLabel;
@@ -37,8 +38,7 @@ private:
     // Where the report went, under the buttons and in the status line.
     void tellWhere(const QString& text);
 
-    tools::ReportImage image_;
-    bool haveImage_ = false;
+    std::optional<tools::ReportImage> image_; // while the window is open
     QStringList lines_;
 
     QPlainTextEdit* mParam1_;
