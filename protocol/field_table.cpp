@@ -246,4 +246,49 @@ const Field* FindField(Table table, std::string_view name) {
     return nullptr;
 }
 
+namespace {
+
+// One number of a date: blanks around at most three digits.
+std::optional<int> DatePart(std::string_view t) {
+    while (!t.empty() && t.front() == ' ')
+        t.remove_prefix(1);
+    while (!t.empty() && t.back() == ' ')
+        t.remove_suffix(1);
+    if (t.empty() || t.size() > 3) return std::nullopt;
+    int v = 0;
+    for (char c : t) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+int DaysInMonth(int month, int year) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && year % 4 == 0 ? 29 : days[month - 1];
+}
+
+} // namespace
+
+bool StoreDateText(const Field& f, std::string_view text, uint8_t* block) {
+    if (f.codec != Codec::Date || f.width != 3) return false;
+    int v[3];
+    for (int i = 0; i < 3; ++i) {
+        const size_t dot = text.find('.');
+        if ((i < 2) != (dot != std::string_view::npos)) return false;
+        const auto part = DatePart(text.substr(0, dot));
+        if (!part) return false;
+        v[i] = *part;
+        text = i < 2 ? text.substr(dot + 1) : std::string_view();
+    }
+    const int day = v[0], month = v[1], year = v[2];
+    const bool none = day == 0 && month == 0 && year == 0;
+    const bool date = year <= 99 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(month, year);
+    if (!none && !date) return false;
+    block[f.offset] = static_cast<uint8_t>(day);
+    block[f.offset + 1] = static_cast<uint8_t>(month);
+    block[f.offset + 2] = static_cast<uint8_t>(year);
+    return true;
+}
+
 } // namespace fields

@@ -133,4 +133,9 @@ std::string HundredthsText(uint32_t v);
 // Hexadecimal in whole bytes ("05", "1234", "012345", "00").
 std::string WholeByteHex(uint32_t v);
 
+// Date: stores the day, month and two-digit year of a typed "d.m.y" (at most
+// three digits each, blanks around them): a date of 2000..2099, or 00.00.00
+// for "none yet". False for any other text, and the block is untouched.
+bool StoreDateText(const Field& f, std::string_view text, uint8_t* block);
+
 } // namespace fields

@@ -80,7 +80,9 @@ FieldBinder::FieldBinder(QWidget* root, fields::Table table, uint8_t* block, Fie
         const int chars = std::max(Limit(f), fields::TextLength(f));
         e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QString(chars, QLatin1Char('8'))) + 12);
         if (f.custom) continue;
-        e->setValidator(new QRegularExpressionValidator(QRegularExpression(KeyFilter(f.codec)), e));
+        // A date is typed into the box's input mask, without a key filter.
+        if (f.codec != fields::Codec::Date)
+            e->setValidator(new QRegularExpressionValidator(QRegularExpression(KeyFilter(f.codec)), e));
         if (check_)
             check_->attach(
                 e, [this, &f, e] { leave(f, e); }, when);
@@ -183,6 +185,16 @@ void FieldBinder::showMarks(List& l) {
 }
 
 void FieldBinder::leave(const fields::Field& f, QLineEdit* e) {
+    if (f.codec == fields::Codec::Date) {
+        // Only a date the engineer changed is taken: a stored byte the box
+        // cannot show in two digits stays as it is.
+        const bool same = e->text() == e->property("shown").toString();
+        const bool taken = same || fields::StoreDateText(f, e->text().toStdString(), block_);
+        check_->setValid(e, taken);
+        if (taken) e->setProperty("shown", e->text());
+        emit checked(f.name);
+        return;
+    }
     const bool ok = fields::ParseFieldText(f, e->text().toStdString()).has_value();
     check_->setValid(e, ok);
     if (ok) {
@@ -206,9 +218,11 @@ void FieldBinder::fill(bool resetMarks) {
         const QString text = QString::fromStdString(fields::FieldText(*f, block_));
         // A value longer than the typing limit the box keeps is shown whole
         // and marked, never cut.
-        const bool tooLong = text.size() > Limit(*f);
+        // (A date's mask shows what it can; the stored bytes stay unless it is edited.)
+        const bool tooLong = f->codec != fields::Codec::Date && text.size() > Limit(*f);
         e->setMaxLength(tooLong ? static_cast<int>(text.size()) : Limit(*f));
         e->setText(text);
+        e->setProperty("shown", e->text()); // as the box's mask shows it
         if (resetMarks) FieldCheck::reset(e);
         // The mark of an overlong value goes with the value.
         if (check_ && (tooLong || e->property("overlong").toBool())) check_->setValid(e, !tooLong);

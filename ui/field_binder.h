@@ -7,6 +7,8 @@
 // item sets or clears its bits). A list and a box of the same bytes edit one
 // word: a mark shows the word in the box, a valid entry in the box re-ticks
 // the list, and the list keeps the bits no item has (the box shows them).
+// Date rows bind boxes with an input mask: a date the engineer changed is
+// checked and stored on leaving, a bad one marked.
 #pragma once
 
 #include "field_check.h"

@@ -25,46 +25,11 @@ std::string SideDateText(const SideBuffer& b) {
     return fields::FieldText(fields::ElementField(sidessetts::DateLastKor, 0), b.data());
 }
 
-namespace {
-
-// One number of a date: blanks around at most three digits.
-std::optional<int> DatePart(std::string_view t) {
-    while (!t.empty() && t.front() == ' ')
-        t.remove_prefix(1);
-    while (!t.empty() && t.back() == ' ')
-        t.remove_suffix(1);
-    if (t.empty() || t.size() > 3) return std::nullopt;
-    int v = 0;
-    for (char c : t) {
-        if (c < '0' || c > '9') return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    return v;
-}
-
-int DaysInMonth(int month, int year) {
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && year % 4 == 0 ? 29 : days[month - 1];
-}
-
-} // namespace
-
 std::optional<std::array<uint8_t, 3>> ParseSideDate(std::string_view text) {
-    int v[3];
-    for (int i = 0; i < 3; ++i) {
-        const size_t dot = text.find('.');
-        if ((i < 2) != (dot != std::string_view::npos)) return std::nullopt;
-        const auto part = DatePart(text.substr(0, dot));
-        if (!part) return std::nullopt;
-        v[i] = *part;
-        text = i < 2 ? text.substr(dot + 1) : std::string_view();
-    }
-    const int day = v[0], month = v[1], year = v[2];
-    const bool none = day == 0 && month == 0 && year == 0;
-    const bool date = year <= 99 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(month, year);
-    if (!none && !date) return std::nullopt;
-    return std::array<uint8_t, 3>{static_cast<uint8_t>(day), static_cast<uint8_t>(month),
-                                  static_cast<uint8_t>(year)};
+    const fields::Field date = fields::ElementField(sidessetts::DateLastKor, 0);
+    std::array<uint8_t, SidesSetts.length> b{};
+    if (!fields::StoreDateText(date, text, b.data())) return std::nullopt;
+    return std::array<uint8_t, 3>{b[date.offset], b[date.offset + 1], b[date.offset + 2]};
 }
 
 uint32_t LeadingDigitsValue(std::string_view text) {

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <array>
 #include <functional>
 
 namespace {
@@ -234,6 +235,63 @@ TEST(BinderAlone, AHexBoxAndAListShareOneWord) {
     binder.fillList("lWord");
     EXPECT_EQ(marks(), "....");
     EXPECT_EQ(box->text(), "FFFF");
+}
+
+// A date box (with its input mask): filled as "dd.mm.yy", a changed date is
+// checked and stored on leaving, a bad one marked and not stored, a byte the
+// mask cannot show kept until the engineer changes the date.
+TEST(BinderAlone, ADateIsStoredWhenItIsOne) {
+    TestApp();
+    QWidget root;
+    auto* box = new QLineEdit(&root);
+    box->setObjectName("mDate");
+    box->setInputMask("00.00.99;_");
+    static const fields::Field rows[] = {{.name = "mDate",
+                                          .field = "D",
+                                          .offset = 1,
+                                          .width = 3,
+                                          .codec = fields::Codec::Date,
+                                          .maxLength = 8}};
+    uint8_t block[5] = {0x77, 3, 11, 24, 0x77};
+    bool edited = false;
+    int invalid = 0;
+    FieldCheck check(edited, invalid);
+    FieldBinder binder(&root, rows, block, &check);
+    binder.fill(true);
+    EXPECT_EQ(box->text(), "03.11.24");
+    const struct {
+        const char* typed;
+        const char* shown;
+        std::array<uint8_t, 3> stored;
+        bool marked;
+    } steps[] = {
+        {"290224", "29.02.24", {29, 2, 24}, false}, {"300224", "30.02.24", {29, 2, 24}, true},
+        {"290224", "29.02.24", {29, 2, 24}, false}, {"310425", "31.04.25", {29, 2, 24}, true},
+        {"000000", "00.00.00", {0, 0, 0}, false},   {"311299", "31.12.99", {31, 12, 99}, false},
+        {"1312", "13.12.", {31, 12, 99}, true},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.typed);
+        check.enter(box);
+        box->setText(s.typed);
+        check.change();
+        check.leave(box);
+        EXPECT_EQ(box->text(), s.shown);
+        EXPECT_EQ((std::array<uint8_t, 3>{block[1], block[2], block[3]}), s.stored);
+        EXPECT_EQ(FieldCheck::marked(box), s.marked);
+        EXPECT_EQ(invalid, s.marked ? 1 : 0);
+    }
+    EXPECT_EQ(block[0], 0x77);
+    EXPECT_EQ(block[4], 0x77);
+    // A day of 150 cannot show in two digits: leaving the box unchanged keeps it.
+    block[1] = 150;
+    binder.fill(true);
+    EXPECT_FALSE(FieldCheck::marked(box));
+    check.enter(box);
+    check.change();
+    check.leave(box);
+    EXPECT_EQ(block[1], 150);
+    EXPECT_FALSE(FieldCheck::marked(box));
 }
 
 } // namespace
