@@ -22,7 +22,8 @@ class WorkingState;
 // failed write (reported, the controller identified again).
 enum class SaveOutcome { Refused, Unchanged, Written, Failed };
 
-// One save of a tab's block, in the order every tab takes it: the password
+// One save of a tab's block (every member has its default, so a save names
+// only what it changes), in the order every tab takes it: the password
 // step and the refusal while a box is marked (their order is the tab's), the
 // tab's own checks, "unchanged", the write, then what follows a good write or
 // the report of a failed one and a new identification.
@@ -37,14 +38,14 @@ struct SaveStep {
     // InvalidFieldCount above 0 refuses too.
     bool withCount = false;
     // Boxes or cells that refuse while only coloured red.
-    std::vector<const QWidget*> red;
+    std::vector<const QWidget*> red = {};
     // The tab's own steps before the write; false ends the save with nothing written.
-    std::function<bool()> check;
+    std::function<bool()> check = {};
     // The block differs from what was read. Null: the write itself says
     // whether there was anything to write (and words it).
-    std::function<bool()> changed;
+    std::function<bool()> changed = {};
     // The write: Written, Unchanged or Failed.
-    std::function<SaveOutcome()> write;
+    std::function<SaveOutcome()> write = {};
     // A failed write: the message box text, which also goes to the status line
     // unless the write worded the status already; the controller's own error
     // between the two.
@@ -52,7 +53,7 @@ struct SaveStep {
     bool failedStatus = true;
     bool controllerError = false;
     // What follows a good write.
-    std::function<void()> written;
+    std::function<void()> written = {};
 };
 
 struct TabContext {

@@ -170,7 +170,12 @@ void FieldBinder::fillList(List& l) {
     showMarks(l);
 }
 
-void FieldBinder::fillList(const char* name) {
+void FieldBinder::refill(const char* name) {
+    for (const auto& [f, c] : choices_)
+        if (qstrcmp(f->name, name) == 0) {
+            const QSignalBlocker block(c);
+            c->setCurrentIndex(fields::ChoiceIndex(*f, block_));
+        }
     for (auto& l : lists_)
         if (qstrcmp(l->field->name, name) == 0) fillList(*l);
 }
@@ -206,10 +211,8 @@ void FieldBinder::leave(const fields::Field& f, QLineEdit* e) {
 }
 
 void FieldBinder::fill(bool resetMarks) {
-    for (const auto& [f, c] : choices_) {
-        const QSignalBlocker block(c);
-        c->setCurrentIndex(fields::ChoiceIndex(*f, block_));
-    }
+    for (const auto& [f, c] : choices_)
+        refill(f->name);
     for (const auto& [f, b] : checks_)
         b->setChecked(fields::ItemChecked(*f, 0, block_));
     for (auto& l : lists_)

@@ -39,8 +39,9 @@ public:
     // to the caller). The choices select the item of their code (none for a
     // code no item has), the lists and check boxes check their items.
     void fill(bool resetMarks);
-    // The marks of one list from the block again (after the tab changed its word).
-    void fillList(const char* name);
+    // The choice or list of one row from the block again (after the tab
+    // changed its bytes).
+    void refill(const char* name);
     // The box of a row, or nullptr.
     QLineEdit* box(const char* name) const;
 

@@ -18,6 +18,22 @@ std::vector<std::string> ChannelListItems(int sides, int hosesPerSide) {
     return items;
 }
 
+ChannelSaveWords SaveWords(ChannelSave result) {
+    switch (result) {
+    case ChannelSave::Written:
+        return {"", false};
+    case ChannelSave::Unchanged:
+        return {"Запись не произведена. Не было изменений параметров", false};
+    case ChannelSave::BadChannel:
+        return {"Ошибка номера канала", true};
+    case ChannelSave::SizesUnreadable:
+        return {"Ошибка чтения размеров параметров", true};
+    case ChannelSave::WriteFailed:
+        break;
+    }
+    return {"Ошибка записи", false};
+}
+
 int ControllerBlockSize(int port, int ctrl, int sizeIndex) {
     if (sizeIndex < 0 || sizeIndex >= kLenSizes) return -1;
     if (!Protocol().demoMode && ReadBlockSizes(port, ctrl) != 1) return -1;

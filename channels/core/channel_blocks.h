@@ -59,6 +59,13 @@ int ReadChannelBlock(int port, int ctrl, const MemBlock& block, int channel, Blo
 }
 
 enum class ChannelSave { Written, Unchanged, BadChannel, SizesUnreadable, WriteFailed };
+// The words of a result for the status line (none for Written: the tab words
+// its own), and whether a message box shows them first.
+struct ChannelSaveWords {
+    const char* text;
+    bool messageBox;
+};
+ChannelSaveWords SaveWords(ChannelSave result);
 
 // Writes the working copy when it differs from the as-read copy: up to
 // `attempts` times the controller's size (sizes record), the padded buffer,

@@ -280,8 +280,7 @@ const fields::Field kNozRegs[] = {
                                     .hint = kHintChannelState,
                                     .items = kBitStatItems,
                                     .unread = kBitStatUnread}),
-    fields::Bind(nozregs::State,
-                 {.name = "cbState", .custom = true, .hint = kHintChannelState, .items = kStateItems}),
+    fields::Bind(nozregs::State, {.name = "cbState", .hint = kHintChannelState, .items = kStateItems}),
     {.name = "cbNumCnl", .hint = kHintHose},
     {.name = "eDelryCount", .helpButton = "helpDelryCount", .hint = kHintDeliveries},
     {.name = "bCallNozRegs", .hint = kHintRead},
@@ -295,20 +294,24 @@ constexpr fields::Item kChannelPhaseItems[] = {{"Одна фаза(1)", 0}, {"Д
 // The channel settings tab. The weights are typed in their own width: an
 // entry the byte or word cannot hold is refused, not cut to its low bits.
 const fields::Field kNozSetts[] = {
-    fields::Bind(nozsetts::ImpWLo, {.name = "eImpWLo", .hint = kHintAdjust}),
-    fields::Bind(nozsetts::ImpWHi, {.name = "eImpWHi", .hint = kHintAdjust}),
-    fields::Bind(nozsetts::ImpWkLo, {.name = "eImpWkLo", .hint = kHintAdjust}),
-    fields::Bind(nozsetts::ImpWkHi, {.name = "eImpWkHi", .hint = kHintAdjust}),
-    fields::Bind(nozsetts::ImpWkWLo, {.name = "eImpWkWLo", .hint = kHintAdjust}),
-    fields::Bind(nozsetts::CountKor, {.name = "eCountKor", .hint = "Количество юстировок"}),
+    fields::Bind(nozsetts::ImpWLo,
+                 {.name = "eImpWLo", .label = "Младшие 32 бита цены импульса в 0.01", .hint = kHintAdjust}),
+    fields::Bind(nozsetts::ImpWHi,
+                 {.name = "eImpWHi", .label = "Старший 1 бит цены импульса", .hint = kHintAdjust}),
+    fields::Bind(nozsetts::ImpWkLo, {.name = "eImpWkLo", .label = "K * L", .hint = kHintAdjust}),
+    fields::Bind(nozsetts::ImpWkHi, {.name = "eImpWkHi", .label = "Старший бит K*L", .hint = kHintAdjust}),
+    fields::Bind(nozsetts::ImpWkWLo, {.name = "eImpWkWLo", .label = "wk-w", .hint = kHintAdjust}),
+    fields::Bind(nozsetts::CountKor,
+                 {.name = "eCountKor", .label = "Количество юстировок", .hint = "Количество юстировок"}),
     {.name = "cbNumNozSets", .hint = kHintHose},
     {.name = "eImpLit",
+     .label = "Импульсов на литр",
      .hint =
          "Количество импульсов на литр датчика расходомера.\r- 100 импульсов на литр \r- 256 импульсов на "
          "литр"},
     fields::Bind(nozsetts::MeterPhase,
                  {.name = "cbMeterPhaseNozSets",
-                  .custom = true,
+                  .label = "Фазы датчика",
                   .hint = "Параметр пересчета импульсов датчика расходомера.\r- Одна фаза(1) - пересчет по "
                           "первой фазе, вторая игнорируется\r- Две фазы - пересчет по обеим фазам\r- Одна "
                           "фаза(2) - пересчет по второй фазе, первая игнорируется",

@@ -20,6 +20,16 @@ int ImpLitCode(int item) {
     return item >= 0 && item < kImpLitItems ? 2 * std::stoi(kImpLitTexts[item]) : 0;
 }
 
+int StoredImpLit(const uint8_t* block) {
+    return static_cast<int>(fields::GetField(nozsetts::ImpLit, block));
+}
+
+bool RepairMeterPhase(NozSettsPair& pair) {
+    if (fields::GetField(nozsetts::MeterPhase, pair.working.data()) <= 2) return false;
+    fields::PutField(nozsetts::MeterPhase, pair.working.data(), 0);
+    return true;
+}
+
 bool ChangeImpLit(uint8_t* block, int newCode) {
     const int old = GetU16(block, nozsetts::ImpLit.offset);
     if (old == newCode) return true;

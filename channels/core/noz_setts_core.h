@@ -23,10 +23,17 @@ extern const char* const kImpLitTexts[kImpLitItems];
 int ImpLitItem(uint16_t impLit);
 // The code of an item: twice its number.
 int ImpLitCode(int item);
+// The pulses-per-litre code the block holds.
+int StoredImpLit(const uint8_t* block);
 // A new pulses-per-litre code for the block: the weights are rescaled from the
 // old code to the new one and the code stored. False when the weights cannot
 // be rescaled (they would not fit 40 bits); the block is then unchanged.
 bool ChangeImpLit(uint8_t* block, int newCode);
+
+// A phase mode the list has no item for (above 2) is set to one phase (0) in
+// the working copy; the as-read copy keeps the stored mode, so a save writes
+// the repair. True when the mode was repaired.
+bool RepairMeterPhase(NozSettsPair& pair);
 
 // Reads channel `channel` into both copies: 1, or -1 (see ReadChannelBlock).
 int ReadNozSetts(int port, int ctrl, int channel, NozSettsPair& pair);

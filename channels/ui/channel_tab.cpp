@@ -32,34 +32,22 @@ bool ChannelTab::checkChannel(int channel) {
 
 SaveOutcome ChannelTab::reportSave(settings::ChannelSave result, const QString& written) {
     using settings::ChannelSave;
-    switch (result) {
-    case ChannelSave::Written:
-        setStatus(written);
-        return SaveOutcome::Written;
-    case ChannelSave::Unchanged:
-        setStatus("Запись не произведена. Не было изменений параметров");
-        return SaveOutcome::Unchanged;
-    case ChannelSave::BadChannel:
-        showError("Ошибка номера канала");
-        return SaveOutcome::Failed;
-    case ChannelSave::SizesUnreadable:
-        showError("Ошибка чтения размеров параметров");
-        return SaveOutcome::Failed;
-    case ChannelSave::WriteFailed:
-        setStatus("Ошибка записи");
-        return SaveOutcome::Failed;
-    }
-    return SaveOutcome::Failed;
+    const settings::ChannelSaveWords words = settings::SaveWords(result);
+    if (words.messageBox)
+        showError(words.text);
+    else
+        setStatus(result == ChannelSave::Written ? written : QString::fromUtf8(words.text));
+    if (result == ChannelSave::Written) return SaveOutcome::Written;
+    return result == ChannelSave::Unchanged ? SaveOutcome::Unchanged : SaveOutcome::Failed;
 }
 
 SaveOutcome ChannelTab::saveChannel(bool (Frame::*password)(), std::function<SaveOutcome()> write) {
-    SaveStep step;
-    step.password = password;
-    step.passwordFirst = false;
-    step.write = std::move(write);
-    step.failedText = "Ошибка записи";
-    step.failedStatus = false; // the write worded the status line
-    return save(step);
+    // The write worded the status line; a failure only adds its message box.
+    return save({.password = password,
+                 .passwordFirst = false,
+                 .write = std::move(write),
+                 .failedText = "Ошибка записи",
+                 .failedStatus = false});
 }
 
 void ChannelTab::attemptFailed() {

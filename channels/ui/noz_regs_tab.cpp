@@ -26,11 +26,6 @@ QLineEdit* Box(QWidget* parent, const char* name) {
     return form::Edit(parent, name, 0, nullptr);
 }
 
-// The state list's row: its items and the codes they store.
-const fields::Field& StateRow() {
-    return *fields::FindField(NozRegsFields(), "cbState");
-}
-
 } // namespace
 
 NozRegsTab::NozRegsTab(const TabContext& context, QWidget* parent)
@@ -96,10 +91,7 @@ void NozRegsTab::buildUi() {
     for (QWidget* w : {static_cast<QWidget*>(lDelry), findChild<QWidget*>("eDelryCount"),
                        findChild<QWidget*>("helpDelryCount")})
         w->hide();
-    QStringList states;
-    for (const fields::Item& item : StateRow().items)
-        states << QString::fromUtf8(item.text);
-    cbState_ = form::Combo(this, "cbState", states);
+    cbState_ = form::Combo(this, "cbState", {}); // items from its field row
     // The longest states are wider than the column: the box cuts them, the list shows them whole.
     cbState_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cbState_->setMinimumContentsLength(20);
@@ -130,7 +122,6 @@ void NozRegsTab::buildUi() {
     connect(bCallNozRegs_, &QPushButton::clicked, this, &NozRegsTab::bCallNozRegsClick);
     connect(bSaveNozRegs_, &QPushButton::clicked, this, &NozRegsTab::bSaveNozRegsClick);
     connect(cbNumCnl_, &QComboBox::activated, this, &NozRegsTab::cbNumCnlChange);
-    connect(cbState_, &QComboBox::activated, this, &NozRegsTab::cbStateChange);
 }
 
 // ---- read and save -----------------------------------------------------
@@ -143,14 +134,10 @@ int NozRegsTab::ReadNozRegs(int channel) {
         return -1;
     }
     binder_->fill(true);
-    {
-        const QSignalBlocker block(cbState_);
-        cbState_->setCurrentIndex(fields::ChoiceIndex(StateRow(), regs_.working.data()));
-    }
     // The box goes on showing FFFF; the list shows the cleared word.
     if (ClearUnreadBitStat(regs_)) {
         dialogs_.message("Oшибка считывания битового статуса канала!", QString(), Dialogs::Icon::Error);
-        binder_->fillList("checkBitStat");
+        binder_->refill("checkBitStat");
     }
     state_.InvalidFieldCount = 0;
     setStatus("Состояние канала считано");
@@ -200,8 +187,4 @@ void NozRegsTab::cbNumCnlChange(int index) {
         SaveNozzleRegs(state_.currentChannel);
     }
     bSaveNozRegs_->setEnabled(ReadNozRegs(index) == 1);
-}
-
-void NozRegsTab::cbStateChange(int index) {
-    fields::StoreChoice(StateRow(), index, regs_.working.data());
 }

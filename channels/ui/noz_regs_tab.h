@@ -33,7 +33,6 @@ public slots:
     void bCallNozRegsClick();
     void bSaveNozRegsClick();
     void cbNumCnlChange(int index);
-    void cbStateChange(int index);
 
 private:
     SaveOutcome saveRegs(int channel);

@@ -5,7 +5,6 @@
 #include "field_binder.h"
 #include "field_check.h"
 #include "frame.h"
-#include "little_endian.h"
 #include "progress.h"
 #include "shared_blocks.h"
 #include "working_state.h"
@@ -21,34 +20,12 @@
 
 using namespace settings;
 
-namespace {
-
-// The items of a choice row of the tab's table.
-QStringList RowItems(const char* name) {
-    QStringList out;
-    if (const fields::Field* f = fields::FindField(NozSettsFields(), name))
-        for (const fields::Item& item : f->items)
-            out << QString::fromUtf8(item.text);
-    return out;
-}
-
-QStringList Items(std::initializer_list<const char*> texts) {
-    QStringList out;
-    for (const char* t : texts)
-        out << QString::fromUtf8(t);
-    return out;
-}
-
-// The boxes a rescaling of the weights refreshes.
-const char* const kWeightBoxes[] = {"eImpWLo", "eImpWHi", "eImpWkLo", "eImpWkHi", "eImpWkWLo"};
-
-} // namespace
-
 NozSettsTab::NozSettsTab(const TabContext& context, QWidget* parent)
     : ChannelTab(context, parent), setts_(context.state.nozSetts) {
     setObjectName("NozSettsTab");
     buildUi();
     binder_ = new FieldBinder(this, NozSettsFields(), setts_.working.data(), fields_, this);
+    findChild<QComboBox*>("cbMeterPhaseNozSets")->setCurrentIndex(-1); // nothing shown before a read
 }
 
 NozSettsTab::~NozSettsTab() = default;
@@ -63,28 +40,21 @@ void NozSettsTab::buildUi() {
 
     pnMetNoz_ = new QGroupBox("Индивидуальные настройки датчика импульсов", this);
     pnMetNoz_->setObjectName("pnMetNoz");
-    eImpLit_ = form::Combo(pnMetNoz_, "eImpLit",
-                           Items({kImpLitTexts[0], kImpLitTexts[1], kImpLitTexts[2], kImpLitTexts[3]}));
+    eImpLit_ = form::Combo(pnMetNoz_, "eImpLit", {});
+    for (const char* text : kImpLitTexts)
+        eImpLit_->addItem(QString::fromUtf8(text));
     eImpLit_->setCurrentIndex(-1);
-    cbMeterPhaseNozSets_ = form::Combo(pnMetNoz_, "cbMeterPhaseNozSets", RowItems("cbMeterPhaseNozSets"));
-    cbMeterPhaseNozSets_->setCurrentIndex(-1);
+    // The binder gives the phase list its items and stores the one chosen.
     form::Grid m(pnMetNoz_, helpFactory());
-    m.row("Импульсов на литр", eImpLit_);
-    m.row("Фазы датчика", cbMeterPhaseNozSets_);
+    m.field(NozSettsFields(), eImpLit_);
+    m.field(NozSettsFields(), form::Combo(pnMetNoz_, "cbMeterPhaseNozSets", {}));
     m.layout()->setColumnStretch(2, 1);
 
     pnlKorr_ = new QGroupBox("Настройки пистолета", this);
     pnlKorr_->setObjectName("pnlKorr");
-    auto box = [this](const char* name) { return form::Edit(pnlKorr_, name, 0, nullptr); };
     form::Grid k(pnlKorr_, helpFactory());
-    k.row("Младшие 32 бита цены импульса в 0.01", box("eImpWLo"));
-    k.row("Старший 1 бит цены импульса", box("eImpWHi"));
-    k.row("K * L", box("eImpWkLo"));
-    k.row("Старший бит K*L", box("eImpWkHi"));
-    k.row("wk-w", box("eImpWkWLo"));
-    QLineEdit* countKor = box("eCountKor");
-    countKor->setReadOnly(true);
-    k.row("Количество юстировок", countKor);
+    k.boxes(NozSettsFields(), {"eImpWLo", "eImpWHi", "eImpWkLo", "eImpWkHi", "eImpWkWLo", "eCountKor"});
+    pnlKorr_->findChild<QLineEdit*>("eCountKor")->setReadOnly(true);
     k.layout()->setColumnStretch(2, 1);
 
     bCallNozSets_ = form::Button(this, "bCallNozSets", "Запросить настройки");
@@ -109,10 +79,7 @@ void NozSettsTab::buildUi() {
     connect(cbNumNozSets_, &QComboBox::activated, this, &NozSettsTab::cbNumNozSetsChange);
     // A choice stores at once; leaving the list stores again (it changes nothing then).
     connect(eImpLit_, &QComboBox::activated, this, &NozSettsTab::eImpLitExit);
-    connect(cbMeterPhaseNozSets_, &QComboBox::activated, this, &NozSettsTab::cbMeterPhaseNozSetsExit);
-    const auto every = FieldCheck::When::EveryExit;
-    onExit(eImpLit_, &NozSettsTab::eImpLitExit, every);
-    onExit(cbMeterPhaseNozSets_, &NozSettsTab::cbMeterPhaseNozSetsExit, every);
+    onExit(eImpLit_, &NozSettsTab::eImpLitExit, FieldCheck::When::EveryExit);
 }
 
 // ---- read and save -----------------------------------------------------
@@ -124,24 +91,18 @@ int NozSettsTab::ReadNozSetts(int channel) {
         showError("Ошибка чтения настроек канала");
         return -1;
     }
-    uint8_t* b = setts_.working.data();
     binder_->fill(true);
     {
         // A code that no item stands for selects none: leaving the list then
         // changes nothing.
         const QSignalBlocker block(eImpLit_);
-        eImpLit_->setCurrentIndex(ImpLitItem(GetU16(b, nozsetts::ImpLit.offset)));
+        eImpLit_->setCurrentIndex(ImpLitItem(StoredImpLit(setts_.working.data())));
     }
     FieldCheck::reset(eImpLit_);
-    const QSignalBlocker block(cbMeterPhaseNozSets_);
-    if (b[nozsetts::MeterPhase.offset] < cbMeterPhaseNozSets_->count()) {
-        cbMeterPhaseNozSets_->setCurrentIndex(b[nozsetts::MeterPhase.offset]);
-    } else {
-        // The as-read copy keeps the stored mode, so a save writes the repair.
+    if (RepairMeterPhase(setts_)) {
         dialogs_.message("Ошибка чтения данных о фазах датчика. Количество фаз установлено - 1", QString(),
                          Dialogs::Icon::Warning);
-        cbMeterPhaseNozSets_->setCurrentIndex(0);
-        b[nozsetts::MeterPhase.offset] = 0;
+        binder_->refill("cbMeterPhaseNozSets");
     }
     state_.InvalidFieldCount = 0;
     setStatus("Настройки канала считаны");
@@ -200,29 +161,14 @@ void NozSettsTab::cbNumNozSetsChange(int index) {
 
 void NozSettsTab::eImpLitExit() {
     const int item = eImpLit_->currentIndex();
-    if (item < 0) return;
     uint8_t* b = setts_.working.data();
-    const int old = GetU16(b, nozsetts::ImpLit.offset);
-    const int code = ImpLitCode(item);
-    if (code == old) return;
-    if (!ChangeImpLit(b, code)) {
-        // Weights that would not fit their 40 bits: the block keeps its code.
-        const QSignalBlocker block(eImpLit_);
-        eImpLit_->setCurrentIndex(ImpLitItem(static_cast<uint16_t>(old)));
+    const int old = StoredImpLit(b);
+    if (item < 0 || ImpLitCode(item) == old) return;
+    if (ChangeImpLit(b, ImpLitCode(item))) {
+        binder_->fill(false); // the rescaled weights; colours and marks stay as they are
         return;
     }
-    showWeights();
-}
-
-void NozSettsTab::cbMeterPhaseNozSetsExit() {
-    const int item = cbMeterPhaseNozSets_->currentIndex();
-    if (item >= 0) setts_.working[nozsetts::MeterPhase.offset] = static_cast<uint8_t>(item);
-}
-
-// The rescaled weights in their boxes; colours and marks stay as they are.
-void NozSettsTab::showWeights() {
-    for (const char* name : kWeightBoxes)
-        if (QLineEdit* e = binder_->box(name))
-            e->setText(QString::fromStdString(
-                fields::FieldText(*fields::FindField(NozSettsFields(), name), setts_.working.data())));
+    // Weights that would not fit their 40 bits: the block keeps its code.
+    const QSignalBlocker block(eImpLit_);
+    eImpLit_->setCurrentIndex(ImpLitItem(static_cast<uint16_t>(old)));
 }

@@ -36,16 +36,14 @@ public slots:
     void bSaveNozSetsClick();
     void cbNumNozSetsChange(int index);
     void eImpLitExit();
-    void cbMeterPhaseNozSetsExit();
 
 private:
     SaveOutcome saveSetts(int channel);
     void buildUi();
-    void showWeights();
 
     settings::NozSettsPair& setts_;
     FieldBinder* binder_ = nullptr;
-    QComboBox *cbNumNozSets_ = nullptr, *eImpLit_ = nullptr, *cbMeterPhaseNozSets_ = nullptr;
+    QComboBox *cbNumNozSets_ = nullptr, *eImpLit_ = nullptr;
     QGroupBox *pnMetNoz_ = nullptr, *pnlKorr_ = nullptr;
     QPushButton *bCallNozSets_ = nullptr, *bSaveNozSets_ = nullptr;
 };

@@ -232,7 +232,7 @@ TEST(BinderAlone, AHexBoxAndAListShareOneWord) {
     EXPECT_EQ(box->text(), "FFFF");
     EXPECT_EQ(marks(), ".xxx");
     block[1] = block[2] = 0;
-    binder.fillList("lWord");
+    binder.refill("lWord");
     EXPECT_EQ(marks(), "....");
     EXPECT_EQ(box->text(), "FFFF");
 }
