@@ -60,4 +60,19 @@ void StoreCountTranz(SideBuffer& b, std::string_view text) {
     PutU32(b.data(), sidessetts::CountTranz.offset, LeadingDigitsValue(text));
 }
 
+const char* SidesWrittenText(int result) {
+    switch (result) {
+    case -11:
+        return "Состояния первой и второй стороны не записаны!";
+    case -9:
+        return "Состояние первой стороны не записано!";
+    case 9:
+        return "Состояние второй стороны не записано!";
+    case 11:
+        return "Состояния первой и второй стороны записаны";
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace settings

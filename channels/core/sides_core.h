@@ -37,6 +37,10 @@ void StoreCountKor(SideBuffer& buffer, long count);
 bool StoreSideDate(SideBuffer& buffer, std::string_view text);
 // The transaction count: the value of the text's leading digits.
 void StoreCountTranz(SideBuffer& buffer, std::string_view text);
+// The status text after a write of both sides, the result being 10 × side A's
+// result + side B's (each 1 or -1); nullptr for the result of one side alone
+// (that side's own text stays).
+const char* SidesWrittenText(int result);
 // The value of the text's leading decimal digits (0 when there are none),
 // kept within 32 bits.
 uint32_t LeadingDigitsValue(std::string_view text);

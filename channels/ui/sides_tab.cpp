@@ -168,22 +168,7 @@ void SidesTab::bWriteRegsSidesClick() {
     int r = 0;
     if (sides_[0].group->isEnabledTo(this)) r = WriteSides1Setts();
     if (sides_[1].group->isEnabledTo(this)) r = 10 * r + WriteSides2Setts();
-    switch (r) {
-    case -11:
-        setStatus("Состояния первой и второй стороны не записаны!");
-        break;
-    case -9:
-        setStatus("Состояние первой стороны не записано!");
-        break;
-    case 9:
-        setStatus("Состояние второй стороны не записано!");
-        break;
-    case 11:
-        setStatus("Состояния первой и второй стороны записаны");
-        break;
-    default:
-        break; // one side: its own text stays
-    }
+    if (const char* text = SidesWrittenText(r)) setStatus(text);
 }
 
 void SidesTab::countKorExit(int side) {

@@ -1,5 +1,6 @@
 // The channel cores' rules at edges no tab test reaches: the channel list for
-// odd side and hose counts, the side dates, the leading digits of a count.
+// odd side and hose counts, the side dates, the leading digits of a count,
+// the texts after a write of both sides.
 #include "channel_blocks.h"
 #include "sides_core.h"
 
@@ -31,4 +32,12 @@ TEST(ChannelCores, ListDatesAndCounts) {
     EXPECT_EQ(LeadingDigitsValue("x12") + LeadingDigitsValue(""), 0u);
     EXPECT_EQ(LeadingDigitsValue("12x3"), 12u);
     EXPECT_EQ(LeadingDigitsValue("99999999999"), 4294967295u);
+    // A write of both sides names each failed side; one side alone keeps its own text.
+    for (auto [result, text] : {std::pair{11, "Состояния первой и второй стороны записаны"},
+                                {-11, "Состояния первой и второй стороны не записаны!"},
+                                {-9, "Состояние первой стороны не записано!"},
+                                {9, "Состояние второй стороны не записано!"}})
+        EXPECT_STREQ(SidesWrittenText(result), text) << result;
+    for (int one : {1, -1, 0})
+        EXPECT_EQ(SidesWrittenText(one), nullptr) << one;
 }
