@@ -2,7 +2,6 @@
 
 #include "block_transfer.h"
 #include "conversions.h"
-#include "little_endian.h"
 #include "write_journal.h"
 
 #include <string>
@@ -179,15 +178,15 @@ int TestHeaterRelay(int port, int ctrl) {
 }
 
 uint32_t BmuUserPassword(const uint8_t* nara, int slot) {
-    return GetU32(nara, kBmuPUser + 4 * slot);
+    return GetField(naraspecific::BmuPUser, nara, slot);
 }
 
 void StoreBmuUserPassword(uint8_t* nara, int slot, uint32_t value) {
-    PutU32(nara, kBmuPUser + 4 * slot, value);
+    PutField(naraspecific::BmuPUser, nara, value, slot);
 }
 
 void StoreBmuAdmPassword(uint8_t* nara, uint32_t value) {
-    PutU32(nara, kBmuPAdm, value);
+    PutField(naraspecific::BmuPAdm, nara, value);
 }
 
 } // namespace settings
